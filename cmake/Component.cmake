@@ -1,0 +1,21 @@
+# modem_component(<name> DIRS <dir>... DEPS <target>...)
+# A static library of every .cpp/.c under the given folders (found again whenever a file is added).
+# A component with no sources yet is an interface library, so the tree builds at every stage.
+function(modem_component name)
+  cmake_parse_arguments(MC "" "" "DIRS;DEPS" ${ARGN})
+  set(srcs)
+  foreach(d IN LISTS MC_DIRS)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS
+         ${CMAKE_SOURCE_DIR}/${d}/*.cpp ${CMAKE_SOURCE_DIR}/${d}/*.c)
+    list(APPEND srcs ${found})
+  endforeach()
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${MC_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${MC_DEPS})
+  endif()
+endfunction()
