@@ -1,0 +1,46 @@
+// The block the data pump shares with the controller: the emulated DSP's register file, the controller's
+// callback and the data pump's command entry, and the two parameter directories.
+//
+// Allocated, owned and freed by the data pump (device start to removal). One struct definition serves both
+// drivers; neither computes byte offsets into it (it holds pointers, so its size is not the 32-bit one).
+#pragma once
+
+#include <cstdint>
+
+struct DspInterfaceBlock;
+struct DspContext;
+
+// The controller's DSP event routine: called with the block whenever the data pump has posted a packet, taken
+// a command, moved a data chunk or raised a notification. Its result is not used.
+typedef void (*ControllerCallback)(DspInterfaceBlock* block);
+
+// The data pump's command entry: the controller calls it after writing register 254 (doorbell) or 247.
+typedef void (*DspCommandEntry)(DspContext* context);
+
+// One DSP memory address mapped onto the data pump's state.
+struct ParameterEntry {
+    uint32_t id;     // DSP memory address
+    void* pointer;   // where the value lives
+    uint32_t size;   // bytes
+};
+
+constexpr int kMemoryDirectoryEntries = 128;
+constexpr int kTableDirectoryEntries = 256;
+
+// 256 one-byte registers. Aligned so that the 16-bit register pairs (52/53, 116/117) can be published with one
+// 16-bit store.
+struct alignas(8) HostRegisterWindow {
+    uint8_t reg[256];
+};
+
+struct DspInterfaceBlock {
+    ControllerCallback controllerCallback;
+    DspCommandEntry commandEntry;
+    ParameterEntry* memoryDirectory;   // the block's own memoryDirectoryArray
+    ParameterEntry* tableDirectory;    // the block's own tableDirectoryArray
+    int32_t memoryDirectoryCount;
+    int32_t tableDirectoryCount;
+    HostRegisterWindow window;
+    ParameterEntry memoryDirectoryArray[kMemoryDirectoryEntries];
+    ParameterEntry tableDirectoryArray[kTableDirectoryEntries];
+};
