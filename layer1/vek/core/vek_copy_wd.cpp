@@ -1,0 +1,7 @@
+// wd copy, zero and fill kernels.
+#include "layer1/vek/core/vek_copy.h"
+
+void vek_k_copy_wd(const void* src, void* dst, std::size_t bytes) { vek_k_copy_gen(src, dst, bytes); }
+void vek_k_zero_wd(void* dst, std::size_t bytes) { vek_k_zero_gen(dst, bytes); }
+void vek_k_fill8_wd(std::uint8_t value, void* dst, std::size_t bytes) { vek_k_fill8_gen(value, dst, bytes); }
+void vek_k_fill32_wd(std::int32_t value, std::int32_t* dst, std::size_t count) { vek_k_fill32_gen(value, dst, count); }
