@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -63,11 +64,23 @@ public:
         return true;
     }
 
+    // Fills the region with pseudo-random bytes (a fixed pool, entered at a place the seed picks).
     void fill_random(std::uint32_t seed)
     {
-        std::mt19937 rng(seed);
-        for (std::size_t i = 0; i < bytes_; ++i) {
-            start_[i] = static_cast<std::uint8_t>(rng());
+        static const std::vector<std::uint8_t> pool = [] {
+            std::vector<std::uint8_t> p(1u << 20);
+            std::mt19937 rng(12345);
+            for (auto& b : p) {
+                b = static_cast<std::uint8_t>(rng());
+            }
+            return p;
+        }();
+        std::size_t at = (seed * 2654435761u) % 4093u;
+        for (std::size_t done = 0; done < bytes_;) {
+            const std::size_t n = std::min(bytes_ - done, pool.size() - at);
+            std::memcpy(start_ + done, pool.data() + at, n);
+            done += n;
+            at = 0;
         }
     }
 
