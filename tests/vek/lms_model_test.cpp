@@ -248,3 +248,45 @@ TEST(LmsKernels, EveryOffsetLengthAndStepEqualsScalar) {
 }
 
 }  // namespace
+
+namespace {
+
+// Gains at the edge of the kernels' 16-bit range: -32767 and 32767 take the kernel, -32768 and beyond the
+// scalar loop; every column must end with the taps gen computes.
+TEST(LmsKernels, GainBoundaryMatchesGen) {
+  const int32_t errors[] = {-32767 * 32768, -32768 * 32768, 32767 * 32768, 32767 * 32768 + 16384, 65535 * 32768};
+  for (int32_t e1 : errors) {
+    for (int32_t e2 : errors) {
+      std::vector<std::vector<VekLmsPair>> complexTaps;
+      std::vector<std::vector<int32_t>> realTaps;
+      for (const LmsColumnFns& f : kLmsColumns) {
+        std::mt19937 rng(5);
+        LmsState* c = nullptr;
+        LmsState* r = nullptr;
+        ASSERT_EQ(f.initComplex(&c, nullptr, 48, nullptr, 0, 1, 1, 1), VEK_OK);
+        ASSERT_EQ(f.initReal(&r, nullptr, 60, nullptr, 0, 1, 2, 1), VEK_OK);
+        for (int i = 0; i < 70; ++i) {
+          f.putComplex(static_cast<uint32_t>(rng()), c);
+          f.putReal(static_cast<int16_t>(rng()), r);
+        }
+        f.updateComplex(e1, e2, c);
+        f.updateReal(e1, r);
+        complexTaps.emplace_back(48);
+        realTaps.emplace_back(60);
+        f.getTapsComplex(c, complexTaps.back().data());
+        f.getTapsReal(r, realTaps.back().data());
+        f.free(c);
+        f.free(r);
+      }
+      for (size_t col = 1; col < 4; ++col) {
+        EXPECT_EQ(realTaps[col], realTaps[0]) << kLmsColumns[col].name;
+        for (int k = 0; k < 48; ++k) {
+          ASSERT_EQ(complexTaps[col][k].re, complexTaps[0][k].re) << kLmsColumns[col].name;
+          ASSERT_EQ(complexTaps[col][k].im, complexTaps[0][k].im) << kLmsColumns[col].name;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+// LMS contexts: argument checks, the edge cases of the filter and update arithmetic, history save and
+// restore, and the contexts the data pump creates at setup. Each test runs on every column.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "tests/vek/lms_columns.h"
+
+namespace {
+
+class LmsColumn : public ::testing::TestWithParam<int> {
+ protected:
+  const LmsColumnFns& F() const { return kLmsColumns[GetParam()]; }
+};
+
+LmsState* const kUntouched = reinterpret_cast<LmsState*>(static_cast<uintptr_t>(0x5A5A5A50));
+
+struct InitCase {
+  int32_t len, step, updateDelay, index;
+  VekStatus want;
+};
+
+TEST_P(LmsColumn, CreationChecksSizesAndAllocatesNothingOnError) {
+  const InitCase cases[] = {
+      {60, 1, 2, 0, VEK_OK},         {60, 1, 2, 61, VEK_OK},          {60, 1, 2, 62, VEK_ERR_SIZE},  // index = D
+      {60, 0, 2, 0, VEK_ERR_SIZE},   {0, 1, 2, 0, VEK_ERR_SIZE},      {-1, 1, 2, 0, VEK_ERR_SIZE},
+      {60, -1, 2, 0, VEK_ERR_SIZE},  {60, 1, 2, -1, VEK_ERR_SIZE},    {4, 1, -1, 0, VEK_ERR_SIZE},   // negative delay
+      {1, 1, 0, 0, VEK_OK},          {0x40000000, 2, 0, 0, VEK_ERR_SIZE},                          // D overflows
+      {2, 0x7FFFFFFF, 0, 0, VEK_ERR_SIZE},
+  };
+  for (const InitCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "L " << c.len << " step " << c.step << " ud " << c.updateDelay << " index "
+                                    << c.index);
+    for (bool complex : {false, true}) {
+      LmsState* ctx = kUntouched;
+      const VekStatus st = complex ? F().initComplex(&ctx, nullptr, c.len, nullptr, c.index, c.step, c.updateDelay, 0)
+                                   : F().initReal(&ctx, nullptr, c.len, nullptr, c.index, c.step, c.updateDelay, 0);
+      EXPECT_EQ(st, c.want);
+      if (st == VEK_OK) {
+        EXPECT_EQ(ctx->kind, complex ? kLmsKindComplex : kLmsKindReal);
+        EXPECT_EQ(ctx->delayLength, c.updateDelay + c.len * c.step);
+        EXPECT_EQ(F().free(ctx), VEK_OK);
+      } else {
+        EXPECT_EQ(ctx, kUntouched);
+      }
+    }
+  }
+  EXPECT_EQ(F().initReal(nullptr, nullptr, 4, nullptr, 0, 1, 0, 0), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().initComplex(nullptr, nullptr, 0, nullptr, 0, 0, 0, 0), VEK_ERR_NULL_POINTER);
+}
+
+TEST_P(LmsColumn, NullPointersAndKindsAreCheckedInOrder) {
+  LmsState* real = nullptr;
+  LmsState* cplx = nullptr;
+  ASSERT_EQ(F().initReal(&real, nullptr, 4, nullptr, 0, 1, 1, 0), VEK_OK);
+  ASSERT_EQ(F().initComplex(&cplx, nullptr, 4, nullptr, 0, 1, 1, 0), VEK_OK);
+  int32_t out = 7;
+  VekLmsPair pair{7, 7};
+  int32_t taps[4] = {};
+  VekLmsPair ptaps[4] = {};
+  int16_t hist[8] = {};
+  uint32_t phist[8] = {};
+  int32_t index = 0;
+  int32_t* ptr = nullptr;
+  int16_t value[2] = {};
+
+  EXPECT_EQ(F().filterReal(nullptr, nullptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().filterReal(&out, nullptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().filterReal(nullptr, cplx), VEK_ERR_NULL_POINTER);  // output before kind
+  EXPECT_EQ(F().filterReal(&out, cplx), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().putFilterReal(1, nullptr, real), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().putFilterReal(1, &out, cplx), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().filterComplex(&pair, real), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().putFilterComplex(1, nullptr, cplx), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().putFilterComplex(1, &pair, real), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(out, 7);
+  EXPECT_EQ(pair.re, 7);
+  EXPECT_EQ(F().putReal(1, nullptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().putReal(1, cplx), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().putComplex(1, real), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().updateReal(1, nullptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().updateReal(1, cplx), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().updateComplex(1, 1, real), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().setMuReal(nullptr, 1), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().setMuReal(cplx, 1), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().setMuComplex(real, 1), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().setTapsReal(nullptr, taps), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().setTapsReal(cplx, taps), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().setTapsComplex(real, ptaps), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().getTapsReal(real, nullptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().getTapsReal(cplx, taps), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().getTapsComplex(real, ptaps), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().getTapsPtr(real, nullptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().getTapsPtr(nullptr, &ptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().getTapsPtr(cplx, &ptr), VEK_OK);  // no kind check: one function for both kinds
+  EXPECT_EQ(ptr, cplx->taps);
+  EXPECT_EQ(F().setDelayReal(nullptr, hist, 0), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().setDelayReal(cplx, hist, 0), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().setDelayComplex(real, phist, 0), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().getDelayReal(real, hist, nullptr), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().getDelayReal(real, nullptr, &index), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().getDelayReal(cplx, hist, &index), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().getDelayComplex(real, phist, &index), VEK_ERR_CONTEXT_MISMATCH);
+  EXPECT_EQ(F().getDelayValueReal(real, nullptr, 0), VEK_ERR_NULL_POINTER);
+  EXPECT_EQ(F().getDelayValueReal(cplx, value, 99), VEK_ERR_CONTEXT_MISMATCH);  // kind before k
+  EXPECT_EQ(F().getDelayValueComplex(real, value, 0), VEK_ERR_CONTEXT_MISMATCH);
+  // The free function takes either kind.
+  EXPECT_EQ(F().free(cplx), VEK_OK);
+  EXPECT_EQ(F().free(real), VEK_OK);
+  EXPECT_EQ(F().free(nullptr), VEK_OK);
+}
+
+// taps in the caller's order; get returns them unchanged, the record holds them reversed.
+TEST_P(LmsColumn, TapsRoundTripAndAreStoredReversed) {
+  const int32_t taps[3] = {0x00010000, 0x7FFF0001, static_cast<int32_t>(0x80000002u)};
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initReal(&ctx, taps, 3, nullptr, 0, 1, 0, 0), VEK_OK);
+  int32_t back[3] = {};
+  ASSERT_EQ(F().getTapsReal(ctx, back), VEK_OK);
+  EXPECT_EQ(std::vector<int32_t>(back, back + 3), std::vector<int32_t>(taps, taps + 3));
+  int32_t* stored = nullptr;
+  ASSERT_EQ(F().getTapsPtr(ctx, &stored), VEK_OK);
+  EXPECT_EQ(stored[0], taps[2]);
+  EXPECT_EQ(stored[2], taps[0]);
+  ASSERT_EQ(F().setTapsReal(ctx, nullptr), VEK_OK);
+  ASSERT_EQ(F().getTapsReal(ctx, back), VEK_OK);
+  EXPECT_EQ(back[0] | back[1] | back[2], 0);
+  F().free(ctx);
+
+  const VekLmsPair ptaps[2] = {{1, 2}, {3, 4}};
+  ASSERT_EQ(F().initComplex(&ctx, nullptr, 2, nullptr, 0, 1, 0, 0), VEK_OK);
+  ASSERT_EQ(F().setTapsComplex(ctx, ptaps), VEK_OK);
+  VekLmsPair pback[2] = {};
+  ASSERT_EQ(F().getTapsComplex(ctx, pback), VEK_OK);
+  EXPECT_EQ(pback[0].re, 1);
+  EXPECT_EQ(pback[0].im, 2);
+  EXPECT_EQ(pback[1].re, 3);
+  EXPECT_EQ(pback[1].im, 4);
+  F().free(ctx);
+}
+
+// Null taps and history: every output is 0 until taps are set.
+TEST_P(LmsColumn, FreshContextOutputsZero) {
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initComplex(&ctx, nullptr, 48, nullptr, 0, 1, 1, 0), VEK_OK);
+  VekLmsPair out{1, 1};
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_EQ(F().putFilterComplex(0x7FFF8000u, &out, ctx), VEK_OK);
+    ASSERT_EQ(out.re, 0);
+    ASSERT_EQ(out.im, 0);
+  }
+  F().free(ctx);
+}
+
+// One tap, step 1, no update delay: the output is (tap >> 16) * newest and the update uses that sample.
+// Ties of mu * error round up: 16384 -> 1, -16384 -> 0, -16385 -> -1; mu 0 changes nothing. A product just
+// below 2^31 rounds to +65536 (the rounding add does not wrap). A sum past 2^31 - 1 wraps.
+TEST_P(LmsColumn, OneTapArithmetic) {
+  struct Case {
+    int32_t mu, error;
+    int16_t x;
+    int32_t tapDelta;
+  };
+  const Case cases[] = {
+      {1, 16384, 100, 100},   {1, -16384, 100, 0},     {1, -16385, 100, -100}, {0, 123456, 100, 0},
+      {16384, 1, -7, -7},     {0x7FFFFFFF, 1, 1, 65536}, {-32768, 32767, -32768, -32767 * -32768},
+      {1, -1073741824, -32768, 1073741824},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mu " << c.mu << " error " << c.error);
+    const int32_t tap0 = 3 << 16;
+    LmsState* ctx = nullptr;
+    ASSERT_EQ(F().initReal(&ctx, &tap0, 1, nullptr, 0, 1, 0, c.mu), VEK_OK);
+    int32_t out = 0;
+    ASSERT_EQ(F().putFilterReal(c.x, &out, ctx), VEK_OK);
+    EXPECT_EQ(out, 3 * c.x);
+    ASSERT_EQ(F().updateReal(c.error, ctx), VEK_OK);
+    int32_t tap = 0;
+    ASSERT_EQ(F().getTapsReal(ctx, &tap), VEK_OK);
+    EXPECT_EQ(tap, static_cast<int32_t>(static_cast<uint32_t>(tap0) + static_cast<uint32_t>(c.tapDelta)));
+    F().free(ctx);
+  }
+
+  // Two taps of high half -32768 meeting -32768 twice: 2^30 + 2^30 wraps to -2^31.
+  const int32_t big[2] = {static_cast<int32_t>(0x80000000u), static_cast<int32_t>(0x80000000u)};
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initReal(&ctx, big, 2, nullptr, 0, 1, 0, 0), VEK_OK);
+  int32_t out = 0;
+  F().putReal(-32768, ctx);
+  ASSERT_EQ(F().putFilterReal(-32768, &out, ctx), VEK_OK);
+  EXPECT_EQ(out, INT32_MIN);
+  F().free(ctx);
+}
+
+// D + 1 puts bring the index back to its start plus one; the caller's tap 0 meets the newest sample, tap 1
+// the one `step` older, so with step 2 the samples in between enter the window one put later.
+TEST_P(LmsColumn, WindowFollowsPutsAndStep) {
+  const int32_t taps[3] = {1 << 16, 10 << 16, 100 << 16};
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initReal(&ctx, taps, 3, nullptr, 5, 2, 1, 0), VEK_OK);  // D = 7
+  int32_t out = 0;
+  for (int16_t s = 1; s <= 8; ++s) ASSERT_EQ(F().putFilterReal(s, &out, ctx), VEK_OK);
+  EXPECT_EQ(ctx->index, (5 + 8) % 7);
+  EXPECT_EQ(out, 8 + 10 * 6 + 100 * 4);
+  ASSERT_EQ(F().putFilterReal(9, &out, ctx), VEK_OK);
+  EXPECT_EQ(out, 9 + 10 * 7 + 100 * 5);
+  int16_t v = 0;
+  // The filter window starts updateDelay + step - 1 = 2 positions after the index: the oldest sample it sees.
+  ASSERT_EQ(F().getDelayValueReal(ctx, &v, 0), VEK_OK);
+  EXPECT_EQ(v, 5);
+  ASSERT_EQ(F().getDelayValueReal(ctx, &v, 4), VEK_OK);
+  EXPECT_EQ(v, 9);
+  F().free(ctx);
+}
+
+// get-delay-value accepts k up to D; D + 1 and any position past the doubled line give -5.
+TEST_P(LmsColumn, DelayValueBounds) {
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initReal(&ctx, nullptr, 60, nullptr, 0, 1, 2, 0), VEK_OK);  // D = 62, window at 2
+  int16_t v = 1;
+  EXPECT_EQ(F().getDelayValueReal(ctx, &v, 62), VEK_OK);
+  EXPECT_EQ(F().getDelayValueReal(ctx, &v, 63), VEK_ERR_BAD_ARG);
+  EXPECT_EQ(F().getDelayValueReal(ctx, &v, -1), VEK_ERR_BAD_ARG);
+  ASSERT_EQ(F().setDelayReal(ctx, nullptr, 61), VEK_OK);  // window now at 63: k = D would pass 2D - 1
+  EXPECT_EQ(F().getDelayValueReal(ctx, &v, 60), VEK_OK);
+  v = 77;
+  EXPECT_EQ(F().getDelayValueReal(ctx, &v, 61), VEK_ERR_BAD_ARG);
+  EXPECT_EQ(v, 77);
+  F().free(ctx);
+
+  ASSERT_EQ(F().initComplex(&ctx, nullptr, 2, nullptr, 0, 1, 0, 0), VEK_OK);
+  const uint32_t line[2] = {0x00020001u, 0xFFFF8000u};
+  ASSERT_EQ(F().setDelayComplex(ctx, line, 0), VEK_OK);
+  int16_t pairValue[2] = {};
+  ASSERT_EQ(F().getDelayValueComplex(ctx, pairValue, 1), VEK_OK);
+  EXPECT_EQ(pairValue[0], -32768);
+  EXPECT_EQ(pairValue[1], -1);
+  F().free(ctx);
+}
+
+// A set-delay index outside the line is refused and leaves the context unchanged (a put at such an index
+// would write past the doubled line).
+TEST_P(LmsColumn, SetDelayRejectsIndexOutsideLine) {
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initReal(&ctx, nullptr, 4, nullptr, 1, 1, 0, 0), VEK_OK);  // D = 4
+  const int16_t line[4] = {1, 2, 3, 4};
+  EXPECT_EQ(F().setDelayReal(ctx, line, 4), VEK_ERR_SIZE);
+  EXPECT_EQ(F().setDelayReal(ctx, line, -1), VEK_ERR_SIZE);
+  int16_t back[4] = {9, 9, 9, 9};
+  int32_t index = -1;
+  ASSERT_EQ(F().getDelayReal(ctx, back, &index), VEK_OK);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(back[0] | back[1] | back[2] | back[3], 0);
+  F().free(ctx);
+}
+
+// get-delay and set-delay save and restore a filter's history: the outputs after a restore repeat exactly.
+TEST_P(LmsColumn, HistorySaveAndRestore) {
+  std::vector<VekLmsPair> taps(72);
+  for (int k = 0; k < 72; ++k) taps[k] = {(k * 977 - 30000) << 16, (k * 331 - 9000) << 16};
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initComplex(&ctx, taps.data(), 72, nullptr, 0, 2, 6, 0), VEK_OK);
+  VekLmsPair out{};
+  for (uint32_t s = 0; s < 200; ++s) F().putFilterComplex(s * 0x01230457u, &out, ctx);
+  std::vector<uint32_t> saved(150);
+  int32_t savedIndex = -1;
+  ASSERT_EQ(F().getDelayComplex(ctx, saved.data(), &savedIndex), VEK_OK);
+  std::vector<VekLmsPair> first, second;
+  for (uint32_t s = 0; s < 40; ++s) {
+    F().putFilterComplex(s * 0x7654321u, &out, ctx);
+    first.push_back(out);
+  }
+  ASSERT_EQ(F().setDelayComplex(ctx, saved.data(), savedIndex), VEK_OK);
+  for (uint32_t s = 0; s < 40; ++s) {
+    F().putFilterComplex(s * 0x7654321u, &out, ctx);
+    second.push_back(out);
+  }
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(first[i].re, second[i].re);
+    EXPECT_EQ(first[i].im, second[i].im);
+  }
+  F().free(ctx);
+}
+
+// The contexts the data pump creates at setup (taps zero, no history, index 0, mu 0).
+TEST_P(LmsColumn, PumpSetupContexts) {
+  struct Setup {
+    bool complex;
+    int32_t len, step, updateDelay, d;
+  };
+  const Setup setups[] = {{true, 72, 2, 6, 150}, {true, 120, 1, 3, 123}, {false, 60, 1, 2, 62}, {true, 48, 1, 1, 49}};
+  for (const Setup& s : setups) {
+    LmsState* ctx = nullptr;
+    const VekStatus st = s.complex ? F().initComplex(&ctx, nullptr, s.len, nullptr, 0, s.step, s.updateDelay, 0)
+                                   : F().initReal(&ctx, nullptr, s.len, nullptr, 0, s.step, s.updateDelay, 0);
+    ASSERT_EQ(st, VEK_OK);
+    EXPECT_EQ(ctx->delayLength, s.d);
+    EXPECT_EQ(ctx->index, 0);
+    EXPECT_EQ(ctx->mu, 0);
+    EXPECT_EQ(F().free(ctx), VEK_OK);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Columns, LmsColumn, ::testing::Range(0, 4),
+                         [](const auto& info) { return std::string(kLmsColumns[info.param].name); });
+
+}  // namespace
