@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "tests/vek/lms_columns.h"
+#include "lms_columns.h"
 
 namespace {
 
@@ -164,11 +164,11 @@ TEST(LmsFpState, UnchangedByEveryColumn) {
     ASSERT_EQ(f.initReal(&r, nullptr, 60, nullptr, 0, 1, 2, 100), VEK_OK);
     ASSERT_EQ(f.initComplex(&c, nullptr, 72, nullptr, 0, 2, 6, 100), VEK_OK);
     int32_t out = 0;
-    VekLmsPair pair{};
+    VekC32 pair{};
     for (int i = 0; i < 10; ++i) {
       f.putFilterReal(static_cast<int16_t>(i * 1000), &out, r);
       f.updateReal(1000, r);
-      f.putFilterComplex(static_cast<uint32_t>(i) * 0x10001000u, &pair, c);
+      f.putFilterComplex(ToC16(static_cast<uint32_t>(i) * 0x10001000u), &pair, c);
       f.updateComplex(1000, -1000, c);
     }
     f.free(r);

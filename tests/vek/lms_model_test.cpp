@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "layer1/vek/lms/lms_scalar.h"
-#include "tests/vek/lms_columns.h"
+#include "lms_columns.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ TEST_P(LmsModelTest, ColumnsMatchModelAcrossCreatorAndUser) {
     m.tr.resize(cfg.len);
     m.ti.resize(cfg.len);
     std::vector<int32_t> realTaps(cfg.len);
-    std::vector<VekLmsPair> pairTaps(cfg.len);
+    std::vector<VekC32> pairTaps(cfg.len);
     for (int32_t k = 0; k < cfg.len; ++k) {
       m.tr[k] = static_cast<int32_t>(rng());
       m.ti[k] = cfg.complex ? static_cast<int32_t>(rng()) : 0;
@@ -107,24 +107,26 @@ TEST_P(LmsModelTest, ColumnsMatchModelAcrossCreatorAndUser) {
     // Initial line: D samples in storage order; index is where the oldest sits.
     std::vector<uint32_t> line(d);
     std::vector<int16_t> line16(d);
+    std::vector<VekC16> line16c(d);
     for (int32_t p = 0; p < d; ++p) {
       line[p] = cfg.complex ? (static_cast<uint32_t>(static_cast<uint16_t>(EdgeOrRandom(rng))) |
                                static_cast<uint32_t>(static_cast<uint16_t>(EdgeOrRandom(rng))) << 16)
                             : static_cast<uint16_t>(EdgeOrRandom(rng));
       line16[p] = Re(line[p]);
+      line16c[p] = ToC16(line[p]);
     }
     const int32_t index = static_cast<int32_t>(rng() % d);
     for (int32_t p = 0; p < d; ++p) m.hist.push_back(line[(index + p) % d]);
 
     LmsState* ctx = nullptr;
-    const VekStatus st = cfg.complex ? maker.initComplex(&ctx, pairTaps.data(), cfg.len, line.data(), index,
+    const VekStatus st = cfg.complex ? maker.initComplex(&ctx, pairTaps.data(), cfg.len, line16c.data(), index,
                                                          cfg.step, cfg.updateDelay, m.mu)
                                      : maker.initReal(&ctx, realTaps.data(), cfg.len, line16.data(), index,
                                                       cfg.step, cfg.updateDelay, m.mu);
     ASSERT_EQ(st, VEK_OK);
 
     std::vector<int32_t> gotReal(cfg.len);
-    std::vector<VekLmsPair> gotPair(cfg.len);
+    std::vector<VekC32> gotPair(cfg.len);
     for (int op = 0; op < 300; ++op) {
       const int kind = static_cast<int>(rng() % 8);
       if (kind <= 2) {  // put and filter
@@ -134,8 +136,8 @@ TEST_P(LmsModelTest, ColumnsMatchModelAcrossCreatorAndUser) {
         int32_t er, ei;
         m.Filter(&er, &ei);
         if (cfg.complex) {
-          VekLmsPair out{};
-          ASSERT_EQ(user.putFilterComplex(s, &out, ctx), VEK_OK);
+          VekC32 out{};
+          ASSERT_EQ(user.putFilterComplex(ToC16(s), &out, ctx), VEK_OK);
           ASSERT_EQ(out.re, er);
           ASSERT_EQ(out.im, ei);
         } else {
@@ -149,8 +151,8 @@ TEST_P(LmsModelTest, ColumnsMatchModelAcrossCreatorAndUser) {
         int32_t er, ei;
         m.Filter(&er, &ei);
         if (cfg.complex) {
-          VekLmsPair out{};
-          ASSERT_EQ(user.putComplex(s, ctx), VEK_OK);
+          VekC32 out{};
+          ASSERT_EQ(user.putComplex(ToC16(s), ctx), VEK_OK);
           ASSERT_EQ(user.filterComplex(&out, ctx), VEK_OK);
           ASSERT_EQ(out.re, er);
           ASSERT_EQ(out.im, ei);
@@ -214,9 +216,9 @@ TEST(LmsKernels, EveryOffsetLengthAndStepEqualsScalar) {
         const uint32_t* w32 = x32.data() + offset;
 
         const int32_t wantReal = vek_lms::FilterRealScalar(taps.data(), w16, len, step);
-        const VekLmsPair wantPair = vek_lms::FilterComplexScalar(taps.data(), w32, len, step);
+        const VekC32 wantPair = vek_lms::FilterComplexScalar(taps.data(), w32, len, step);
         int32_t got = 0;
-        VekLmsPair gotPair{};
+        VekC32 gotPair{};
         vek_lms_filter_kernel(taps.data(), w16, len, step, &got);
         ASSERT_EQ(got, wantReal) << "wd L " << len << " step " << step << " offset " << offset;
         vek_lms_filter_kernel_ss(taps.data(), w16, len, step, &got);
@@ -257,7 +259,7 @@ TEST(LmsKernels, GainBoundaryMatchesGen) {
   const int32_t errors[] = {-32767 * 32768, -32768 * 32768, 32767 * 32768, 32767 * 32768 + 16384, 65535 * 32768};
   for (int32_t e1 : errors) {
     for (int32_t e2 : errors) {
-      std::vector<std::vector<VekLmsPair>> complexTaps;
+      std::vector<std::vector<VekC32>> complexTaps;
       std::vector<std::vector<int32_t>> realTaps;
       for (const LmsColumnFns& f : kLmsColumns) {
         std::mt19937 rng(5);
@@ -266,7 +268,7 @@ TEST(LmsKernels, GainBoundaryMatchesGen) {
         ASSERT_EQ(f.initComplex(&c, nullptr, 48, nullptr, 0, 1, 1, 1), VEK_OK);
         ASSERT_EQ(f.initReal(&r, nullptr, 60, nullptr, 0, 1, 2, 1), VEK_OK);
         for (int i = 0; i < 70; ++i) {
-          f.putComplex(static_cast<uint32_t>(rng()), c);
+          f.putComplex(ToC16(static_cast<uint32_t>(rng())), c);
           f.putReal(static_cast<int16_t>(rng()), r);
         }
         f.updateComplex(e1, e2, c);

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "tests/vek/lms_columns.h"
+#include "lms_columns.h"
 
 namespace {
 
@@ -46,9 +46,8 @@ TEST_P(LmsSystemId, ComplexEchoPathConverges) {
       dr += static_cast<int64_t>(hr[k]) * xr[k] - static_cast<int64_t>(hi[k]) * xi[k];
       di += static_cast<int64_t>(hi[k]) * xr[k] + static_cast<int64_t>(hr[k]) * xi[k];
     }
-    VekLmsPair y{};
-    const uint32_t packed = static_cast<uint16_t>(sr) | static_cast<uint32_t>(static_cast<uint16_t>(si)) << 16;
-    ASSERT_EQ(f.putFilterComplex(packed, &y, ctx), VEK_OK);
+    VekC32 y{};
+    ASSERT_EQ(f.putFilterComplex(VekC16{sr, si}, &y, ctx), VEK_OK);
     const double er = static_cast<double>(dr - y.re), ei = static_cast<double>(di - y.im);
     const double p = er * er + ei * ei;
     if (n < 200) first += p;

@@ -23,7 +23,7 @@ void FilterRealWindow(const LmsState* s, int32_t* out) {
 }
 
 template <int Col>
-void FilterComplexWindow(const LmsState* s, VekLmsPair* out) {
+void FilterComplexWindow(const LmsState* s, VekC32* out) {
   const uint32_t* x = ComplexLine(s) + FilterStart(s);
   if constexpr (Col == kWd) {
     vek_lms_filter_kernel_complex(s->taps, x, s->tapsLength, s->step, out);
@@ -35,7 +35,7 @@ void FilterComplexWindow(const LmsState* s, VekLmsPair* out) {
 }
 
 template <int Col>
-VekStatus FilterReal(int32_t* out, LmsState* s) {
+VekStatus FilterReal(int32_t* out, const LmsState* s) {
   if (s == nullptr || out == nullptr) return VEK_ERR_NULL_POINTER;
   if (s->kind != kLmsKindReal) return VEK_ERR_CONTEXT_MISMATCH;
   FilterRealWindow<Col>(s, out);
@@ -52,7 +52,7 @@ VekStatus PutFilterReal(int16_t x, int32_t* out, LmsState* s) {
 }
 
 template <int Col>
-VekStatus FilterComplex(VekLmsPair* out, LmsState* s) {
+VekStatus FilterComplex(VekC32* out, const LmsState* s) {
   if (s == nullptr || out == nullptr) return VEK_ERR_NULL_POINTER;
   if (s->kind != kLmsKindComplex) return VEK_ERR_CONTEXT_MISMATCH;
   FilterComplexWindow<Col>(s, out);
@@ -60,10 +60,10 @@ VekStatus FilterComplex(VekLmsPair* out, LmsState* s) {
 }
 
 template <int Col>
-VekStatus PutFilterComplex(uint32_t x, VekLmsPair* out, LmsState* s) {
+VekStatus PutFilterComplex(VekC16 x, VekC32* out, LmsState* s) {
   if (s == nullptr || out == nullptr) return VEK_ERR_NULL_POINTER;
   if (s->kind != kLmsKindComplex) return VEK_ERR_CONTEXT_MISMATCH;
-  PutSample(s, x);
+  PutSample(s, Pack(x.re, x.im));
   FilterComplexWindow<Col>(s, out);
   return VEK_OK;
 }
@@ -108,14 +108,14 @@ VekStatus UpdateComplex(int32_t errorRe, int32_t errorIm, LmsState* s) {
 using namespace vek_lms;
 
 #define VEK_LMS_FILTER_COLUMN(col, id)                                                                      \
-  VekStatus vek_lms_filter_real_##col(int32_t* out, LmsState* ctx) { return FilterReal<id>(out, ctx); }    \
+  VekStatus vek_lms_filter_real_##col(int32_t* out, const LmsState* ctx) { return FilterReal<id>(out, ctx); }    \
   VekStatus vek_lms_put_filter_real_##col(int16_t x, int32_t* out, LmsState* ctx) {                        \
     return PutFilterReal<id>(x, out, ctx);                                                                 \
   }                                                                                                        \
-  VekStatus vek_lms_filter_complex_##col(VekLmsPair* out, LmsState* ctx) {                                 \
+  VekStatus vek_lms_filter_complex_##col(VekC32* out, const LmsState* ctx) {                                 \
     return FilterComplex<id>(out, ctx);                                                                    \
   }                                                                                                        \
-  VekStatus vek_lms_put_filter_complex_##col(uint32_t x, VekLmsPair* out, LmsState* ctx) {                 \
+  VekStatus vek_lms_put_filter_complex_##col(VekC16 x, VekC32* out, LmsState* ctx) {                 \
     return PutFilterComplex<id>(x, out, ctx);                                                              \
   }                                                                                                        \
   VekStatus vek_lms_update_real_##col(int32_t error, LmsState* ctx) { return UpdateReal<id>(error, ctx); } \

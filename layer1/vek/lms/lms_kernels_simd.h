@@ -129,7 +129,7 @@ struct SimdLms {
 
   // The products tr*xr and ti*xi stay in separate lanes and are subtracted at the end, so no 16-bit value is
   // ever negated; {ti, tr} against {xr, xi} gives the imaginary part directly.
-  static void FilterComplex(const int32_t* t, const uint32_t* x, int32_t len, int32_t step, VekLmsPair* out) {
+  static void FilterComplex(const int32_t* t, const uint32_t* x, int32_t len, int32_t step, VekC32* out) {
     const V lowMask = T::Set1(0x0000FFFF);
     const V highMask = T::Set1(static_cast<int32_t>(0xFFFF0000u));
     V accRr = T::Zero();
@@ -148,7 +148,7 @@ struct SimdLms {
     const int32_t re = WrapSub(T::HSum(accRr), T::HSum(accIi));
     const int32_t im = T::HSum(accIm);
     T::Done();
-    const VekLmsPair rest = FilterComplexScalar(t + 2 * j, x + static_cast<int64_t>(j) * step, len - j, step);
+    const VekC32 rest = FilterComplexScalar(t + 2 * j, x + static_cast<int64_t>(j) * step, len - j, step);
     out->re = WrapAdd(re, rest.re);
     out->im = WrapAdd(im, rest.im);
   }

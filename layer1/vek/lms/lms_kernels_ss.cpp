@@ -54,7 +54,7 @@ void vek_lms_update_kernel_ss(int32_t* taps, const int16_t* x, int32_t len, int3
   vek_lms::Kernels::UpdateReal(taps, x, len, step, g);
 }
 void vek_lms_filter_kernel_complex_ss(const int32_t* taps, const uint32_t* x, int32_t len, int32_t step,
-                                      VekLmsPair* out) {
+                                      VekC32* out) {
   vek_lms::Kernels::FilterComplex(taps, x, len, step, out);
 }
 void vek_lms_update_kernel_complex_ss(int32_t* taps, const uint32_t* x, int32_t len, int32_t step, int32_t gr,

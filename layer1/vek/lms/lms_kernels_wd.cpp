@@ -58,7 +58,7 @@ void vek_lms_update_kernel(int32_t* taps, const int16_t* x, int32_t len, int32_t
   vek_lms::Kernels::UpdateReal(taps, x, len, step, g);
 }
 void vek_lms_filter_kernel_complex(const int32_t* taps, const uint32_t* x, int32_t len, int32_t step,
-                                   VekLmsPair* out) {
+                                   VekC32* out) {
   vek_lms::Kernels::FilterComplex(taps, x, len, step, out);
 }
 void vek_lms_update_kernel_complex(int32_t* taps, const uint32_t* x, int32_t len, int32_t step, int32_t gr,

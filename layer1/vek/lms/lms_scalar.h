@@ -41,7 +41,7 @@ inline int32_t FilterRealScalar(const int32_t* taps, const int16_t* x, int32_t l
   return static_cast<int32_t>(acc);
 }
 
-inline VekLmsPair FilterComplexScalar(const int32_t* taps, const uint32_t* x, int32_t len, int32_t step) {
+inline VekC32 FilterComplexScalar(const int32_t* taps, const uint32_t* x, int32_t len, int32_t step) {
   uint32_t re = 0;
   uint32_t im = 0;
   for (int32_t j = 0; j < len; ++j) {
@@ -53,7 +53,7 @@ inline VekLmsPair FilterComplexScalar(const int32_t* taps, const uint32_t* x, in
     re += static_cast<uint32_t>(tr * xr) - static_cast<uint32_t>(ti * xi);
     im += static_cast<uint32_t>(ti * xr) + static_cast<uint32_t>(tr * xi);
   }
-  return VekLmsPair{static_cast<int32_t>(re), static_cast<int32_t>(im)};
+  return VekC32{static_cast<int32_t>(re), static_cast<int32_t>(im)};
 }
 
 inline void UpdateRealScalar(int32_t* taps, const int16_t* x, int32_t len, int32_t step, int32_t g) {

@@ -4,18 +4,15 @@
 
 #include <cstdint>
 
-#include "layer1/vek/lms/lms_core_link.h"
+#include "layer1/vek/core/vek_status.h"
+#include "layer1/vek/core/vek_types.h"
 
 inline constexpr int32_t kLmsKindReal = 0x4c4d5352;     // "LMSR"
 inline constexpr int32_t kLmsKindComplex = 0x4c4d5343;  // "LMSC"
 
-// A complex tap or a complex filter output: two signed 32-bit values, real part first. A complex sample is
-// one 32-bit word with the real part in the low 16 bits and the imaginary part in the high 16 bits.
-struct VekLmsPair {
-  int32_t re;
-  int32_t im;
-};
-
+// A complex tap or a complex filter output is a VekC32 (two signed 32-bit values, real part first); a complex
+// sample is a VekC16, one 32-bit word with the real part in the low 16 bits. Inside the library the complex
+// delay line is handled as raw 32-bit words.
 // One adaptive filter. Field order as the library defines it; the two pointers make the record 48 bytes on
 // 64-bit instead of nine 32-bit words.
 //   taps       tapsLength values (complex: pairs), stored in reverse of the caller's order
@@ -37,15 +34,15 @@ struct LmsState {
 #define VEK_LMS_CONTEXT_DECLS(col)                                                                            \
   VekStatus vek_lms_init_real_##col(LmsState** ctx, const int32_t* taps, int32_t len, const int16_t* delay,  \
                                     int32_t index, int32_t step, int32_t updateDelay, int32_t mu);           \
-  VekStatus vek_lms_init_complex_##col(LmsState** ctx, const VekLmsPair* taps, int32_t len,                  \
-                                       const uint32_t* delay, int32_t index, int32_t step,                   \
+  VekStatus vek_lms_init_complex_##col(LmsState** ctx, const VekC32* taps, int32_t len,                  \
+                                       const VekC16* delay, int32_t index, int32_t step,                   \
                                        int32_t updateDelay, int32_t mu);                                     \
   VekStatus vek_lms_set_taps_real_##col(LmsState* ctx, const int32_t* taps);                                 \
-  VekStatus vek_lms_set_taps_complex_##col(LmsState* ctx, const VekLmsPair* taps);                           \
+  VekStatus vek_lms_set_taps_complex_##col(LmsState* ctx, const VekC32* taps);                           \
   VekStatus vek_lms_set_delay_real_##col(LmsState* ctx, const int16_t* samples, int32_t index);              \
-  VekStatus vek_lms_set_delay_complex_##col(LmsState* ctx, const uint32_t* samples, int32_t index);          \
-  VekStatus vek_lms_get_delay_real_##col(LmsState* ctx, int16_t* dst, int32_t* index);                       \
-  VekStatus vek_lms_get_delay_complex_##col(LmsState* ctx, uint32_t* dst, int32_t* index);
+  VekStatus vek_lms_set_delay_complex_##col(LmsState* ctx, const VekC16* samples, int32_t index);          \
+  VekStatus vek_lms_get_delay_real_##col(const LmsState* ctx, int16_t* dst, int32_t* index);                       \
+  VekStatus vek_lms_get_delay_complex_##col(const LmsState* ctx, VekC16* dst, int32_t* index);
 
 VEK_LMS_CONTEXT_DECLS(gen)
 VEK_LMS_CONTEXT_DECLS(mm)
@@ -56,22 +53,22 @@ VEK_LMS_CONTEXT_DECLS(wd)
 VekStatus vek_lms_free_gen(LmsState* ctx);
 
 // Functions with fewer own copies (the columns that share one are listed in the variant table).
-VekStatus vek_lms_get_taps_real_gen(LmsState* ctx, int32_t* dst);
-VekStatus vek_lms_get_taps_real_wd(LmsState* ctx, int32_t* dst);
-VekStatus vek_lms_get_taps_complex_gen(LmsState* ctx, VekLmsPair* dst);
-VekStatus vek_lms_get_taps_complex_wd(LmsState* ctx, VekLmsPair* dst);
+VekStatus vek_lms_get_taps_real_gen(const LmsState* ctx, int32_t* dst);
+VekStatus vek_lms_get_taps_real_wd(const LmsState* ctx, int32_t* dst);
+VekStatus vek_lms_get_taps_complex_gen(const LmsState* ctx, VekC32* dst);
+VekStatus vek_lms_get_taps_complex_wd(const LmsState* ctx, VekC32* dst);
 VekStatus vek_lms_get_taps_ptr_gen(LmsState* ctx, int32_t** out);
 VekStatus vek_lms_get_taps_ptr_wd(LmsState* ctx, int32_t** out);
-VekStatus vek_lms_get_delay_value_real_gen(LmsState* ctx, int16_t* out, int32_t k);
-VekStatus vek_lms_get_delay_value_real_wd(LmsState* ctx, int16_t* out, int32_t k);
-VekStatus vek_lms_get_delay_value_complex_gen(LmsState* ctx, int16_t* out, int32_t k);
-VekStatus vek_lms_get_delay_value_complex_wd(LmsState* ctx, int16_t* out, int32_t k);
+VekStatus vek_lms_get_delay_value_real_gen(const LmsState* ctx, int16_t* out, int32_t k);
+VekStatus vek_lms_get_delay_value_real_wd(const LmsState* ctx, int16_t* out, int32_t k);
+VekStatus vek_lms_get_delay_value_complex_gen(const LmsState* ctx, VekC16* out, int32_t k);
+VekStatus vek_lms_get_delay_value_complex_wd(const LmsState* ctx, VekC16* out, int32_t k);
 VekStatus vek_lms_put_value_real_gen(int16_t x, LmsState* ctx);
 VekStatus vek_lms_put_value_real_mm(int16_t x, LmsState* ctx);
 VekStatus vek_lms_put_value_real_wd(int16_t x, LmsState* ctx);
-VekStatus vek_lms_put_value_complex_gen(uint32_t x, LmsState* ctx);
-VekStatus vek_lms_put_value_complex_mm(uint32_t x, LmsState* ctx);
-VekStatus vek_lms_put_value_complex_wd(uint32_t x, LmsState* ctx);
+VekStatus vek_lms_put_value_complex_gen(VekC16 x, LmsState* ctx);
+VekStatus vek_lms_put_value_complex_mm(VekC16 x, LmsState* ctx);
+VekStatus vek_lms_put_value_complex_wd(VekC16 x, LmsState* ctx);
 VekStatus vek_lms_set_mu_real_gen(LmsState* ctx, int32_t mu);
 VekStatus vek_lms_set_mu_real_wd(LmsState* ctx, int32_t mu);
 VekStatus vek_lms_set_mu_complex_gen(LmsState* ctx, int32_t mu);
@@ -79,10 +76,10 @@ VekStatus vek_lms_set_mu_complex_wd(LmsState* ctx, int32_t mu);
 
 // Filtering and adaptation, per column.
 #define VEK_LMS_FILTER_DECLS(col)                                                                        \
-  VekStatus vek_lms_filter_real_##col(int32_t* out, LmsState* ctx);                                     \
+  VekStatus vek_lms_filter_real_##col(int32_t* out, const LmsState* ctx);                                     \
   VekStatus vek_lms_put_filter_real_##col(int16_t x, int32_t* out, LmsState* ctx);                      \
-  VekStatus vek_lms_filter_complex_##col(VekLmsPair* out, LmsState* ctx);                               \
-  VekStatus vek_lms_put_filter_complex_##col(uint32_t x, VekLmsPair* out, LmsState* ctx);               \
+  VekStatus vek_lms_filter_complex_##col(VekC32* out, const LmsState* ctx);                               \
+  VekStatus vek_lms_put_filter_complex_##col(VekC16 x, VekC32* out, LmsState* ctx);               \
   VekStatus vek_lms_update_real_##col(int32_t error, LmsState* ctx);                                    \
   VekStatus vek_lms_update_complex_##col(int32_t errorRe, int32_t errorIm, LmsState* ctx);              \
   VekStatus vek_lms_direct_one_##col(int16_t x, int16_t desired, int16_t* y, int32_t* taps, int32_t len, \
@@ -101,9 +98,9 @@ void vek_lms_filter_kernel_ss(const int32_t* taps, const int16_t* x, int32_t len
 void vek_lms_update_kernel(int32_t* taps, const int16_t* x, int32_t len, int32_t step, int32_t g);
 void vek_lms_update_kernel_ss(int32_t* taps, const int16_t* x, int32_t len, int32_t step, int32_t g);
 void vek_lms_filter_kernel_complex(const int32_t* taps, const uint32_t* x, int32_t len, int32_t step,
-                                   VekLmsPair* out);
+                                   VekC32* out);
 void vek_lms_filter_kernel_complex_ss(const int32_t* taps, const uint32_t* x, int32_t len, int32_t step,
-                                      VekLmsPair* out);
+                                      VekC32* out);
 void vek_lms_update_kernel_complex(int32_t* taps, const uint32_t* x, int32_t len, int32_t step, int32_t gr,
                                    int32_t gi);
 void vek_lms_update_kernel_complex_ss(int32_t* taps, const uint32_t* x, int32_t len, int32_t step, int32_t gr,
