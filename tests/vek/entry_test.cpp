@@ -76,4 +76,32 @@ TEST(VekEntryPoints, PassArgumentsAndResultUnchanged)
     EXPECT_EQ(checked, VEK_ENTRY_COUNT);
 }
 
+// Calls a slot's function in one column with recognisable arguments; only used on placeholders, which
+// never look at their arguments.
+template <int Slot, class R, class... A>
+VekStatus call_placeholder(R (*fn)(A...))
+{
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return static_cast<VekStatus>(fn(probe_arg<A>(Slot, static_cast<int>(I))...));
+    }(std::index_sequence_for<A...>{});
+}
+
+TEST(VekEntryPoints, PlaceholdersAnswerModeNotSupported)
+{
+    int placeholders = 0;
+    for (int column : vektest::kColumns) {
+#define VEK_X_PLACEHOLDER(slot, name, ret, params, entry)                                                \
+        if constexpr (std::is_same_v<ret, VekStatus>) {                                                   \
+            if (vek_is_placeholder(slot, column)) {                                                       \
+                ++placeholders;                                                                           \
+                EXPECT_EQ(call_placeholder<slot>(vek_variant<slot>(column)), VEK_ERR_MODE_NOT_SUPPORTED)   \
+                    << #name << " " << vektest::column_name(column);                                      \
+            }                                                                                             \
+        }
+        VEK_SLOT_LIST(VEK_X_PLACEHOLDER)
+#undef VEK_X_PLACEHOLDER
+    }
+    RecordProperty("placeholder_functions", placeholders);
+}
+
 } // namespace
