@@ -1,0 +1,46 @@
+// Generic column: plain integer loops.
+#include "layer1/vek/fir/fir_generic.h"
+#include "layer1/vek/fir/fir_columns.h"
+#include "layer1/vek/fir/fir_entries.h"
+
+namespace {
+
+// The generic loops, compiled for this column.
+struct Kernels {
+    using Real = fir::GenericLoops<fir::RealElements, 0>;
+    using Complex = fir::GenericLoops<fir::ComplexElements, 0>;
+    static std::int16_t one_real(FirState* st, std::int16_t in, std::int32_t sf) { return Real::one(st, in, sf); }
+    static VekC16 one_complex(FirState* st, VekC16 in, std::int32_t sf) { return Complex::one(st, in, sf); }
+    static void block_real(FirState* st, const std::int16_t* src, std::int16_t* dst, std::int64_t count,
+                           std::int32_t sf) {
+        Real::block(st, src, dst, count, sf);
+    }
+    static void block_complex(FirState* st, const VekC16* src, VekC16* dst, std::int64_t count, std::int32_t sf) {
+        Complex::block(st, src, dst, count, sf);
+    }
+};
+
+using Column = fir::Entries<Kernels>;
+
+}  // namespace
+
+VekStatus vek_fir_one_real_gen(std::int16_t in, std::int16_t* out, FirState* state, std::int32_t sf) {
+    return Column::one_real(in, out, state, sf);
+}
+VekStatus vek_fir_one_complex_gen(VekC16 in, VekC16* out, FirState* state, std::int32_t sf) {
+    return Column::one_complex(in, out, state, sf);
+}
+VekStatus vek_fir_block_real_gen(const std::int16_t* src, std::int16_t* dst, std::int32_t count, FirState* state,
+                              std::int32_t sf) {
+    return Column::block_real(src, dst, count, state, sf);
+}
+VekStatus vek_fir_block_complex_gen(const VekC16* src, VekC16* dst, std::int32_t count, FirState* state,
+                                 std::int32_t sf) {
+    return Column::block_complex(src, dst, count, state, sf);
+}
+VekStatus vek_fir_block_real_inplace_gen(std::int16_t* buf, std::int32_t count, FirState* state, std::int32_t sf) {
+    return Column::block_real_inplace(buf, count, state, sf);
+}
+VekStatus vek_fir_block_complex_inplace_gen(VekC16* buf, std::int32_t count, FirState* state, std::int32_t sf) {
+    return Column::block_complex_inplace(buf, count, state, sf);
+}

@@ -1,0 +1,17 @@
+// FIR kernels of the SSE column (MMX registers with the SSE integer extensions). The complex kernels also
+// serve the SSE2 column.
+#pragma once
+
+#include "layer1/vek/fir/fir.h"
+
+namespace fir {
+
+std::int16_t ss_one_real(FirState* st, std::int16_t in, std::int32_t sf);
+void ss_block_real(FirState* st, const std::int16_t* src, std::int16_t* dst, std::int64_t count, std::int32_t sf);
+VekC16 ss_one_complex(FirState* st, VekC16 in, std::int32_t sf);
+void ss_block_complex(FirState* st, const VekC16* src, VekC16* dst, std::int64_t count, std::int32_t sf);
+
+std::int16_t wd_one_real(FirState* st, std::int16_t in, std::int32_t sf);
+void wd_block_real(FirState* st, const std::int16_t* src, std::int16_t* dst, std::int64_t count, std::int32_t sf);
+
+}  // namespace fir
