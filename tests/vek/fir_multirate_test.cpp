@@ -75,7 +75,7 @@ MultirateReference<std::int16_t> real_reference(const std::vector<std::int32_t>&
 
 TEST(FirMultirate, UpByTwoPlacesTheInputAtPhaseOne) {
     const std::int32_t taps[] = {1, 1};
-    for (const Column& col : kColumns) {
+    for (const Column& col : columns()) {
         FirState* st = nullptr;
         ASSERT_EQ(col.initRealMultirate(&st, taps, 2, 0, 2, 1, 1, 0, nullptr), VEK_OK);
         const std::int16_t in[] = {100, -7};
@@ -88,7 +88,7 @@ TEST(FirMultirate, UpByTwoPlacesTheInputAtPhaseOne) {
 
 TEST(FirMultirate, FactorsOfOneMatchTheSingleRateFilter) {
     std::mt19937 rng(5);
-    for (const Column& col : kColumns)
+    for (const Column& col : columns())
         for (std::int32_t len : {1, 5, 16, 33}) {
             auto taps = random_taps(rng, len);
             auto hist = random16(rng, len);
@@ -112,7 +112,7 @@ TEST(FirMultirate, FactorsOfOneMatchTheSingleRateFilter) {
 TEST(FirMultirate, RealMatchesTheDefinitionOnRandomConfigurations) {
     std::mt19937 rng(2024);
     for (int config = 0; config < 1000; ++config) {
-        const Column& col = kColumns[config % 4];
+        const Column col = column(config % 4);
         const std::int32_t U = 1 + static_cast<std::int32_t>(rng() % 7), D = 1 + static_cast<std::int32_t>(rng() % 7);
         const std::int32_t pu = static_cast<std::int32_t>(rng() % U), pd = static_cast<std::int32_t>(rng() % D);
         const std::int32_t len = 1 + static_cast<std::int32_t>(rng() % 40);
@@ -153,7 +153,7 @@ TEST(FirMultirate, RealMatchesTheDefinitionOnRandomConfigurations) {
 TEST(FirMultirate, ComplexMatchesTheDefinitionOnRandomConfigurations) {
     std::mt19937 rng(77);
     for (int config = 0; config < 200; ++config) {
-        const Column& col = kColumns[config % 4];
+        const Column col = column(config % 4);
         const std::int32_t U = 1 + static_cast<std::int32_t>(rng() % 5), D = 1 + static_cast<std::int32_t>(rng() % 5);
         const std::int32_t pu = static_cast<std::int32_t>(rng() % U), pd = static_cast<std::int32_t>(rng() % D);
         const std::int32_t len = 1 + static_cast<std::int32_t>(rng() % 20);
@@ -201,7 +201,7 @@ TEST(FirMultirate, CreationStatusesInOrder) {
         {false, 3, 2, 1, 3, 3, VEK_ERR_MR_PHASE},    {false, 3, 2, 1, 3, -1, VEK_ERR_MR_PHASE},
         {false, 3, 2, 1, 3, 2, VEK_OK},
     };
-    for (const Column& col : kColumns)
+    for (const Column& col : columns())
         for (const Case& c : cases) {
             FirState* st = nullptr;
             EXPECT_EQ(col.initRealMultirate(c.nullState ? nullptr : &st, taps, c.len, 0, c.U, c.pu, c.D, c.pd, nullptr),
@@ -213,7 +213,7 @@ TEST(FirMultirate, CreationStatusesInOrder) {
 TEST(FirMultirate, DelayGetSetActOnTheHistoryOnly) {
     const std::int32_t taps[] = {1, 2, 3, 4, 5};  // U = 2: n = 3 history elements
     const std::int16_t hist[] = {7, 8, 9};
-    for (const Column& col : kColumns) {
+    for (const Column& col : columns()) {
         FirState* st = nullptr;
         ASSERT_EQ(col.initRealMultirate(&st, taps, 5, 0, 2, 0, 3, 1, nullptr), VEK_OK);
         const std::int32_t position = st->position;

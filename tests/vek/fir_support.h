@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -10,6 +11,7 @@
 
 #include "layer1/vek/fir/fir.h"
 #include "layer1/vek/fir/fir_columns.h"
+#include "tests/vek/vek_harness.h"
 
 namespace firtest {
 
@@ -27,20 +29,24 @@ struct Column {
     FirBlockComplexInplaceFn blockComplexInplace;
 };
 
-inline const Column kColumns[4] = {
-    {"gen", vek_fir_init_real_gen, vek_fir_init_complex_all, vek_fir_init_real_multirate_gen,
-     vek_fir_init_complex_multirate_gen, vek_fir_one_real_gen, vek_fir_one_complex_gen, vek_fir_block_real_gen,
-     vek_fir_block_complex_gen, vek_fir_block_real_inplace_gen, vek_fir_block_complex_inplace_gen},
-    {"mm", vek_fir_init_real_gen, vek_fir_init_complex_all, vek_fir_init_real_multirate_gen,
-     vek_fir_init_complex_multirate_gen, vek_fir_one_real_mm, vek_fir_one_complex_mm, vek_fir_block_real_mm,
-     vek_fir_block_complex_mm, vek_fir_block_real_inplace_mm, vek_fir_block_complex_inplace_mm},
-    {"ss", vek_fir_init_real_gen, vek_fir_init_complex_all, vek_fir_init_real_multirate_ss,
-     vek_fir_init_complex_multirate_ss, vek_fir_one_real_ss, vek_fir_one_complex_ss, vek_fir_block_real_ss,
-     vek_fir_block_complex_ss, vek_fir_block_real_inplace_ss, vek_fir_block_complex_inplace_ss},
-    {"wd", vek_fir_init_real_wd, vek_fir_init_complex_all, vek_fir_init_real_multirate_ss,
-     vek_fir_init_complex_multirate_ss, vek_fir_one_real_wd, vek_fir_one_complex_ss, vek_fir_block_real_wd,
-     vek_fir_block_complex_ss, vek_fir_block_real_inplace_wd, vek_fir_block_complex_inplace_ss},
-};
+// The functions the variant rows hold for one column.
+inline Column column(int c) {
+    return Column{vektest::column_name(c),
+                  vek_variant<VekSlot::vek_fir_init_real>(c),
+                  vek_variant<VekSlot::vek_fir_init_complex>(c),
+                  vek_variant<VekSlot::vek_fir_init_real_multirate>(c),
+                  vek_variant<VekSlot::vek_fir_init_complex_multirate>(c),
+                  vek_variant<VekSlot::vek_fir_one_real>(c),
+                  vek_variant<VekSlot::vek_fir_one_complex>(c),
+                  vek_variant<VekSlot::vek_fir_block_real>(c),
+                  vek_variant<VekSlot::vek_fir_block_complex>(c),
+                  vek_variant<VekSlot::vek_fir_block_real_inplace>(c),
+                  vek_variant<VekSlot::vek_fir_block_complex_inplace>(c)};
+}
+
+inline std::array<Column, 4> columns() {
+    return {column(VEK_CPU_GEN), column(VEK_CPU_MM), column(VEK_CPU_SS), column(VEK_CPU_WD)};
+}
 
 // ---- Exact reference -------------------------------------------------------------------------------
 
@@ -121,46 +127,6 @@ struct ComplexReference {
         }
         return VekC16{ref_scale(ar, scale, sf), ref_scale(ai, scale, sf)};
     }
-};
-
-// ---- Guarded buffers ---------------------------------------------------------------------------------
-
-// A byte area with canaries before and after a payload placed at a chosen offset from 32-byte alignment.
-class Guarded {
-public:
-    Guarded(std::size_t payloadBytes, std::size_t offset) : bytes_(payloadBytes), offset_(offset) {
-        storage_.assign(payloadBytes + offset + 2 * kGuard + 32, kCanary);
-        const auto base = reinterpret_cast<std::uintptr_t>(storage_.data()) + kGuard;
-        const std::uintptr_t aligned = (base + 31) & ~std::uintptr_t{31};
-        start_ = aligned - reinterpret_cast<std::uintptr_t>(storage_.data()) + offset;
-    }
-    unsigned char* data() { return storage_.data() + start_; }
-    template <class T>
-    T* as() { return reinterpret_cast<T*>(data()); }
-    bool intact() const {
-        for (std::size_t i = 0; i < start_; ++i)
-            if (storage_[i] != kCanary) return false;
-        for (std::size_t i = start_ + bytes_; i < storage_.size(); ++i)
-            if (storage_[i] != kCanary) return false;
-        return true;
-    }
-    std::vector<std::int16_t> read16(std::size_t count) const {
-        std::vector<std::int16_t> v(count);
-        std::memcpy(v.data(), storage_.data() + start_, count * 2);
-        return v;
-    }
-    std::vector<VekC16> readc(std::size_t count) const {
-        std::vector<VekC16> v(count);
-        std::memcpy(v.data(), storage_.data() + start_, count * 4);
-        return v;
-    }
-    void write(const void* src, std::size_t n) { std::memcpy(data(), src, n); }
-
-private:
-    static constexpr unsigned char kCanary = 0xA5;
-    static constexpr std::size_t kGuard = 64;
-    std::vector<unsigned char> storage_;
-    std::size_t bytes_, offset_, start_ = 0;
 };
 
 // ---- Random data ---------------------------------------------------------------------------------------

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
-#include "layer1/vek/fir/fir_core_stub.h"
+#include "layer1/vek/core/vek_memory.h"
+#include "layer1/vek/core/vek_status.h"
+#include "layer1/vek/core/vek_types.h"
 
 // Kind ids, the first word of every FIR record ("FI09" .. "FI12" read as big-endian four-character codes).
 inline constexpr std::uint32_t FIR_KIND_REAL = 0x46493039;               // "FI09"
@@ -46,7 +48,8 @@ using FirInitComplexMultirateFn = VekStatus (*)(FirState** state, const VekC32* 
                                                 std::int32_t upPhase, std::int32_t downFactor,
                                                 std::int32_t downPhase, const VekC16* delay);
 using FirFreeFn = VekStatus (*)(FirState* state);
-using FirGetTapsFn = VekStatus (*)(const FirState* state, std::int32_t* dst, std::int32_t* factor);
+using FirGetTapsRealFn = VekStatus (*)(const FirState* state, std::int32_t* dst, std::int32_t* factor);
+using FirGetTapsComplexFn = VekStatus (*)(const FirState* state, VekC32* dst, std::int32_t* factor);
 using FirGetDelayRealFn = VekStatus (*)(const FirState* state, std::int16_t* dst);
 using FirSetDelayRealFn = VekStatus (*)(FirState* state, const std::int16_t* src);
 using FirGetDelayComplexFn = VekStatus (*)(const FirState* state, VekC16* dst);

@@ -30,7 +30,7 @@ std::int32_t scale_word(std::int32_t tapsFactor, int shift) {
 
 FirState* new_record() {
     static_assert(sizeof(FirState) % 4 == 0);
-    auto* st = reinterpret_cast<FirState*>(vek_alloc_32(static_cast<std::int32_t>(sizeof(FirState) / 4)));
+    auto* st = static_cast<FirState*>(vek_alloc_32(static_cast<std::int32_t>(sizeof(FirState) / 4)));
     if (st != nullptr) *st = FirState{};
     return st;
 }
@@ -55,8 +55,8 @@ VekStatus init_real(FirState** out, const std::int32_t* taps, std::int32_t len, 
 
     FirState* st = new_record();
     if (st == nullptr) return VEK_ERR_NO_MEMORY;
-    st->taps32 = vek_alloc_32(len);
-    st->taps16 = st->taps32 ? vek_alloc_16(static_cast<std::int32_t>(taps16Count)) : nullptr;
+    st->taps32 = static_cast<std::int32_t*>(vek_alloc_32(len));
+    st->taps16 = st->taps32 ? static_cast<std::int16_t*>(vek_alloc_16(static_cast<std::int32_t>(taps16Count))) : nullptr;
     st->delay = st->taps16 ? vek_alloc_16(static_cast<std::int32_t>(delayCount)) : nullptr;
     if (st->delay == nullptr) {
         release(st);
@@ -100,8 +100,8 @@ VekStatus init_complex(FirState** out, const VekC32* taps, std::int32_t len, std
 
     FirState* st = new_record();
     if (st == nullptr) return VEK_ERR_NO_MEMORY;
-    st->taps32 = vek_alloc_32(2 * len);
-    st->taps16 = st->taps32 ? vek_alloc_16(4 * len) : nullptr;
+    st->taps32 = static_cast<std::int32_t*>(vek_alloc_32(2 * len));
+    st->taps16 = st->taps32 ? static_cast<std::int16_t*>(vek_alloc_16(4 * len)) : nullptr;
     st->delay = st->taps16 ? vek_alloc_32(static_cast<std::int32_t>(delayCount)) : nullptr;
     if (st->delay == nullptr) {
         release(st);
@@ -185,7 +185,7 @@ VekStatus vek_fir_get_taps_real_all(const FirState* state, std::int32_t* dst, st
     return VEK_OK;
 }
 
-VekStatus vek_fir_get_taps_complex_all(const FirState* state, std::int32_t* dst, std::int32_t* factor) {
+VekStatus vek_fir_get_taps_complex_all(const FirState* state, VekC32* dst, std::int32_t* factor) {
     if (state == nullptr || dst == nullptr || factor == nullptr) return VEK_ERR_NULL_POINTER;
     if (!is_complex(state)) return VEK_ERR_CONTEXT_MISMATCH;
     const std::int32_t len = state->tapsLength;

@@ -30,7 +30,7 @@ std::int32_t scale_word(std::int32_t tapsFactor, int shift);
 VekStatus vek_fir_free_real_all(FirState* state);
 VekStatus vek_fir_free_complex_all(FirState* state);
 VekStatus vek_fir_get_taps_real_all(const FirState* state, std::int32_t* dst, std::int32_t* factor);
-VekStatus vek_fir_get_taps_complex_all(const FirState* state, std::int32_t* dst, std::int32_t* factor);
+VekStatus vek_fir_get_taps_complex_all(const FirState* state, VekC32* dst, std::int32_t* factor);
 VekStatus vek_fir_get_delay_real_all(const FirState* state, std::int16_t* dst);
 VekStatus vek_fir_set_delay_real_all(FirState* state, const std::int16_t* src);
 VekStatus vek_fir_get_delay_complex_all(const FirState* state, VekC16* dst);

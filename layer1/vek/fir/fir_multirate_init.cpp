@@ -53,9 +53,10 @@ VekStatus init_multirate(FirState** out, const std::int32_t* taps, bool complex,
 
     FirState* st = new_record();
     if (st == nullptr) return VEK_ERR_NO_MEMORY;
-    st->taps32 = vek_alloc_32(static_cast<std::int32_t>(halvesPerElement * len));
-    st->taps16 = st->taps32 ? vek_alloc_16(static_cast<std::int32_t>(tableElements * halvesPerElement)) : nullptr;
-    st->phaseTable = st->taps16 ? vek_alloc_32(static_cast<std::int32_t>(phaseCount)) : nullptr;
+    st->taps32 = static_cast<std::int32_t*>(vek_alloc_32(static_cast<std::int32_t>(halvesPerElement * len)));
+    st->taps16 = st->taps32 ? static_cast<std::int16_t*>(vek_alloc_16(static_cast<std::int32_t>(tableElements * halvesPerElement)))
+                            : nullptr;
+    st->phaseTable = st->taps16 ? static_cast<std::int32_t*>(vek_alloc_32(static_cast<std::int32_t>(phaseCount))) : nullptr;
     st->delay = st->phaseTable ? vek_alloc_16(static_cast<std::int32_t>(delayElements * halvesPerElement)) : nullptr;
     if (st->delay == nullptr) {
         release(st);
@@ -88,7 +89,7 @@ VekStatus init_multirate(FirState** out, const std::int32_t* taps, bool complex,
     };
     std::int64_t a0 = 0;
     // Scratch: one list per lane of every group.
-    auto* lists = reinterpret_cast<LaneList*>(vek_alloc_32(static_cast<std::int32_t>(8 * U)));
+    auto* lists = static_cast<LaneList*>(vek_alloc_32(static_cast<std::int32_t>(8 * U)));
     if (lists == nullptr) {
         release(st);
         return VEK_ERR_NO_MEMORY;
