@@ -18,9 +18,9 @@
   VekStatus vek_sub_vec_16_inplace_##col(const int16_t* src, int16_t* v, int32_t n);                            \
   VekStatus vek_sub_vec_16_inplace_scaled_##col(const int16_t* src, int16_t* v, int32_t n, int32_t sf);         \
   VekStatus vek_sub_vec_16_##col(const int16_t* src1, const int16_t* src2, int16_t* dst, int32_t n);            \
-  VekStatus vek_div_const_16_scaled_##col(const int16_t* src, int32_t divisor, int16_t* dst, int32_t n,         \
+  VekStatus vek_div_const_16_scaled_##col(const int16_t* src, int16_t divisor, int16_t* dst, int32_t n,         \
                                           int32_t sf);                                                          \
-  VekStatus vek_div_const_16_inplace_scaled_##col(int32_t divisor, int16_t* v, int32_t n, int32_t sf);
+  VekStatus vek_div_const_16_inplace_scaled_##col(int16_t divisor, int16_t* v, int32_t n, int32_t sf);
 VEK_ARITH_COLUMNS(VEK_ARITH_DECLARE)
 #undef VEK_ARITH_DECLARE
 

@@ -1,8 +1,18 @@
-// The arith family's rows of the variant table. Until a slot is registered here it holds the placeholder that
-// returns VEK_ERR_MODE_NOT_SUPPORTED (see layer1/vek/README.md).
+// The arith family's rows of the variant table: scaled multiply, subtract and divide by a constant.
+#include "layer1/vek/arith/arith.h"
 #include "layer1/vek/core/vek_dispatch.h"
+
+#define VEK_ARITH_ROW(name) rows.set<VekSlot::name>(name##_gen, name##_mm, name##_ss, name##_wd)
 
 void vek_register_arith(VekRowWriter& rows)
 {
-    (void)rows;
+    VEK_ARITH_ROW(vek_mul_const_16_inplace);
+    VEK_ARITH_ROW(vek_mul_const_16_inplace_scaled);
+    VEK_ARITH_ROW(vek_mul_const_32_inplace_scaled);
+    VEK_ARITH_ROW(vek_mul_vec_16_inplace_scaled);
+    VEK_ARITH_ROW(vek_sub_vec_16_inplace);
+    VEK_ARITH_ROW(vek_sub_vec_16_inplace_scaled);
+    VEK_ARITH_ROW(vek_sub_vec_16);
+    VEK_ARITH_ROW(vek_div_const_16_scaled);
+    VEK_ARITH_ROW(vek_div_const_16_inplace_scaled);
 }

@@ -1,57 +1,39 @@
-// What the arithmetic and utility families take from the library core: status codes, complex element records
-// and each column's copy and zero primitives.
+// What the arithmetic and utility families take from the library core: status codes, complex element records,
+// each column's copy and zero primitives by column, and the x87 control word.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
-using VekStatus = int32_t;
-inline constexpr VekStatus VEK_OK = 0;
-inline constexpr VekStatus VEK_ERR_SIZE = -6;
-inline constexpr VekStatus VEK_ERR_NULL_POINTER = -8;
-inline constexpr VekStatus VEK_ERR_DIV_BY_ZERO = -10;
-inline constexpr VekStatus VEK_ERR_SAMPLE_PHASE = -30;
-inline constexpr VekStatus VEK_ERR_SAMPLE_FACTOR = -31;
-
-struct VekComplex16 {
-  int16_t re;
-  int16_t im;
-};
-struct VekComplex32 {
-  int32_t re;
-  int32_t im;
-};
+#include "layer1/vek/core/vek_copy.h"
+#include "layer1/vek/core/vek_fpu.h"
+#include "layer1/vek/core/vek_status.h"
+#include "layer1/vek/core/vek_types.h"
 
 namespace vek::core_link {
 
-enum Column { kGen = 0, kMm = 1, kSs = 2, kWd = 3 };
+enum Column { kGen = VEK_CPU_GEN, kMm = VEK_CPU_MM, kSs = VEK_CPU_SS, kWd = VEK_CPU_WD };
 
-template <Column>
+// The zero-fill and copy primitives of column C.
+template <Column C>
 inline VekStatus zero16(int16_t* dst, int32_t n) {
-  std::memset(dst, 0, static_cast<size_t>(n) * 2);
-  return VEK_OK;
+  if constexpr (C == kGen) return vek_zero_16_gen(dst, n);
+  else if constexpr (C == kMm) return vek_zero_16_mm(dst, n);
+  else if constexpr (C == kSs) return vek_zero_16_ss(dst, n);
+  else return vek_zero_16_wd(dst, n);
 }
-template <Column>
+template <Column C>
 inline VekStatus zero32(int32_t* dst, int32_t n) {
-  std::memset(dst, 0, static_cast<size_t>(n) * 4);
-  return VEK_OK;
+  if constexpr (C == kGen) return vek_zero_32_gen(dst, n);
+  else if constexpr (C == kMm) return vek_zero_32_mm(dst, n);
+  else if constexpr (C == kSs) return vek_zero_32_ss(dst, n);
+  else return vek_zero_32_wd(dst, n);
 }
-template <Column>
+template <Column C>
 inline VekStatus copy16(const int16_t* src, int16_t* dst, int32_t n) {
-  std::memcpy(dst, src, static_cast<size_t>(n) * 2);
-  return VEK_OK;
+  if constexpr (C == kGen) return vek_copy_16_gen(src, dst, n);
+  else if constexpr (C == kMm) return vek_copy_16_mm(src, dst, n);
+  else if constexpr (C == kSs) return vek_copy_16_ss(src, dst, n);
+  else return vek_copy_16_wd(src, dst, n);
 }
-
-}  // namespace vek::core_link
-
-namespace vek::core_link {
-
-// The x87 control word: read it, and load a new one.
-inline uint16_t x87_control() {
-  uint16_t cw;
-  __asm__ __volatile__("fnstcw %0" : "=m"(cw));
-  return cw;
-}
-inline void x87_load_control(uint16_t cw) { __asm__ __volatile__("fldcw %0" : : "m"(cw)); }
 
 }  // namespace vek::core_link

@@ -120,20 +120,18 @@ void split(Kernel block, Kernel elem, int16_t d, const int16_t* src, int16_t* ds
 enum class Col { kGen, kMm, kSs, kWd };
 
 template <Col C>
-VekStatus div_const(const int16_t* src, int32_t divisor, int16_t* dst, int32_t n, int32_t sf) {
+VekStatus div_const(const int16_t* src, int16_t d, int16_t* dst, int32_t n, int32_t sf) {
   if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
   if (n <= 0) return VEK_ERR_SIZE;
-  const int16_t d = static_cast<int16_t>(static_cast<uint32_t>(divisor) & 0xFFFFu);
   if (d == 0) return VEK_ERR_DIV_BY_ZERO;
   const int s = clamp_sf(sf);
   if constexpr (C == Col::kGen) {
     elem_gen(d, src, dst, n, s);
   } else if constexpr (C == Col::kMm) {
     // Round to nearest for the call; the caller's rounding bits come back afterwards.
-    const uint16_t cw = vek::core_link::x87_control();
-    if (cw & 0x0C00) vek::core_link::x87_load_control(static_cast<uint16_t>(cw & ~0x0C00));
+    const uint16_t cw = vek_fpu_set_control(0x0000, 0x0C00);
     split(block_mm, elem_mm, d, src, dst, n, s);
-    if (cw & 0x0C00) vek::core_link::x87_load_control(cw);
+    if (cw & 0x0C00) vek_fpu_load_control(cw);
   } else if constexpr (C == Col::kSs) {
     split(block_ss, elem_single<double>, d, src, dst, n, s);
   } else {
@@ -145,11 +143,11 @@ VekStatus div_const(const int16_t* src, int32_t divisor, int16_t* dst, int32_t n
 }  // namespace
 
 #define VEK_DIV_ENTRIES(col, C)                                                                                  \
-  VekStatus vek_div_const_16_scaled_##col(const int16_t* src, int32_t divisor, int16_t* dst, int32_t n,         \
+  VekStatus vek_div_const_16_scaled_##col(const int16_t* src, int16_t divisor, int16_t* dst, int32_t n,         \
                                           int32_t sf) {                                                         \
     return div_const<C>(src, divisor, dst, n, sf);                                                              \
   }                                                                                                             \
-  VekStatus vek_div_const_16_inplace_scaled_##col(int32_t divisor, int16_t* v, int32_t n, int32_t sf) {         \
+  VekStatus vek_div_const_16_inplace_scaled_##col(int16_t divisor, int16_t* v, int32_t n, int32_t sf) {         \
     return vek_div_const_16_scaled_##col(v, divisor, v, n, sf);                                                 \
   }
 VEK_DIV_ENTRIES(gen, Col::kGen)

@@ -150,7 +150,7 @@ int32_t scale_dot32(int64_t r, int32_t sf) {
 }
 
 template <Sums (*Acc)(const int16_t*, const int16_t*, int64_t)>
-VekStatus dotc(const int16_t* a, const VekComplex16* b, int32_t n, VekComplex32* result, int32_t sf) {
+VekStatus dotc(const int16_t* a, const VekC16* b, int32_t n, VekC32* result, int32_t sf) {
   if (a == nullptr || b == nullptr || result == nullptr) return VEK_ERR_NULL_POINTER;
   if (n <= 0) return VEK_ERR_SIZE;
   const Sums s = Acc(a, reinterpret_cast<const int16_t*>(b), n);
@@ -174,15 +174,15 @@ VekStatus vek_dot_16_to16_wd(const int16_t* a, const int16_t* b, int32_t n, int1
   return dot16<dot_wrap_simd<Sse2, true>>(a, b, n, r, sf);
 }
 
-VekStatus vek_dot_16_c16_to32_gen(const int16_t* a, const VekComplex16* b, int32_t n, VekComplex32* r, int32_t sf) {
+VekStatus vek_dot_16_c16_to32_gen(const int16_t* a, const VekC16* b, int32_t n, VekC32* r, int32_t sf) {
   return dotc<dotc_gen>(a, b, n, r, sf);
 }
-VekStatus vek_dot_16_c16_to32_mm(const int16_t* a, const VekComplex16* b, int32_t n, VekComplex32* r, int32_t sf) {
+VekStatus vek_dot_16_c16_to32_mm(const int16_t* a, const VekC16* b, int32_t n, VekC32* r, int32_t sf) {
   return dotc<dotc_mmx>(a, b, n, r, sf);
 }
-VekStatus vek_dot_16_c16_to32_ss(const int16_t* a, const VekComplex16* b, int32_t n, VekComplex32* r, int32_t sf) {
+VekStatus vek_dot_16_c16_to32_ss(const int16_t* a, const VekC16* b, int32_t n, VekC32* r, int32_t sf) {
   return dotc<dotc_mmx>(a, b, n, r, sf);
 }
-VekStatus vek_dot_16_c16_to32_wd(const int16_t* a, const VekComplex16* b, int32_t n, VekComplex32* r, int32_t sf) {
+VekStatus vek_dot_16_c16_to32_wd(const int16_t* a, const VekC16* b, int32_t n, VekC32* r, int32_t sf) {
   return dotc<dotc_sse2>(a, b, n, r, sf);
 }

@@ -33,7 +33,7 @@ int16_t first_order_x87(int16_t re, int16_t im) {
   return round_away_sat(a);
 }
 
-VekStatus phase_x87(const VekComplex16* src, int16_t* dst, int32_t n, int32_t sf) {
+VekStatus phase_x87(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
   if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
   if (n <= 0) return VEK_ERR_SIZE;
   const auto* s = reinterpret_cast<const int16_t*>(src);
@@ -138,7 +138,7 @@ void clear_flags_if(uint32_t raised, uint32_t clear) {
 }
 
 template <class Store>
-VekStatus phase_single(const VekComplex16* src, int16_t* dst, int32_t n, int32_t sf) {
+VekStatus phase_single(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
   if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
   if (n <= 0) return VEK_ERR_SIZE;
   const auto* s = reinterpret_cast<const int16_t*>(src);
@@ -177,7 +177,7 @@ VekStatus phase_single(const VekComplex16* src, int16_t* dst, int32_t n, int32_t
 
 }  // namespace
 
-VekStatus vek_phase_complex_16_gen(const VekComplex16* s, int16_t* d, int32_t n, int32_t sf) { return phase_x87(s, d, n, sf); }
-VekStatus vek_phase_complex_16_mm(const VekComplex16* s, int16_t* d, int32_t n, int32_t sf) { return phase_x87(s, d, n, sf); }
-VekStatus vek_phase_complex_16_ss(const VekComplex16* s, int16_t* d, int32_t n, int32_t sf) { return phase_single<StoreSs>(s, d, n, sf); }
-VekStatus vek_phase_complex_16_wd(const VekComplex16* s, int16_t* d, int32_t n, int32_t sf) { return phase_single<StoreWd>(s, d, n, sf); }
+VekStatus vek_phase_complex_16_gen(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_x87(s, d, n, sf); }
+VekStatus vek_phase_complex_16_mm(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_x87(s, d, n, sf); }
+VekStatus vek_phase_complex_16_ss(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_single<StoreSs>(s, d, n, sf); }
+VekStatus vek_phase_complex_16_wd(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_single<StoreWd>(s, d, n, sf); }

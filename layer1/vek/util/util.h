@@ -15,7 +15,7 @@
   VekStatus vek_min_16_##col(const int16_t* src, int32_t n, int16_t* minimum);                                  \
   VekStatus vek_max_16_##col(const int16_t* src, int32_t n, int16_t* maximum);                                  \
   VekStatus vek_dot_16_to16_##col(const int16_t* a, const int16_t* b, int32_t n, int16_t* result, int32_t sf);  \
-  VekStatus vek_dot_16_c16_to32_##col(const int16_t* a, const VekComplex16* b, int32_t n, VekComplex32* result, \
+  VekStatus vek_dot_16_c16_to32_##col(const int16_t* a, const VekC16* b, int32_t n, VekC32* result, \
                                       int32_t sf);                                                              \
   VekStatus vek_norm_l1_16_##col(const int16_t* src, int32_t n, int32_t* result, int32_t sf);                   \
   VekStatus vek_norm_diff_l1_16_##col(const int16_t* a, const int16_t* b, int32_t n, int32_t* result,           \
@@ -26,7 +26,7 @@
                                   int32_t factor, int32_t* phase);                                              \
   VekStatus vek_find_nearest_##col(const uint16_t* src, uint16_t* entries, int32_t* indices, int32_t n,         \
                                    const uint16_t* table, int32_t table_len);                                   \
-  VekStatus vek_phase_complex_16_##col(const VekComplex16* src, int16_t* dst, int32_t n, int32_t sf);
+  VekStatus vek_phase_complex_16_##col(const VekC16* src, int16_t* dst, int32_t n, int32_t sf);
 VEK_UTIL_DECLARE(gen)
 VEK_UTIL_DECLARE(mm)
 VEK_UTIL_DECLARE(ss)
