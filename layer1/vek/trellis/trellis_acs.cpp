@@ -1,0 +1,142 @@
+// Add-compare-select: each old state adds its path metric to the metric of each branch's 4D subset
+// ((state mod 2) + 2 x branch) and replaces the next state's new metric when strictly smaller, recording the
+// label and the predecessor. Old states run in ascending order, so ties go to the lowest predecessor and,
+// within it, the lowest branch. Next-state bytes are bounded to the state count.
+//
+// ss and wd: with 16 states the four branches of an old state are added and compared at once (they lead to
+// distinct next states); with 32 states the fixed transitions of states 0-3 write the new metrics and
+// survivors of all 32 next states unconditionally, then states 4-31 follow the common loop.
+#include <emmintrin.h>
+#include <mmintrin.h>
+#include <xmmintrin.h>
+
+#include <cstring>
+
+#include "layer1/vek/trellis/trellis.h"
+#include "layer1/vek/trellis/trellis_shape.h"
+
+namespace vek_trellis {
+namespace {
+
+struct AcsArgs {
+  const uint16_t* oldMetrics;
+  const uint8_t* nextState;
+  uint16_t* newMetrics;
+  const TrellisMetric4d* metrics4d;
+  int32_t* survivors;
+  int32_t offset;
+};
+
+void Record(const AcsArgs& a, int32_t next, uint32_t candidate, int32_t subset, int32_t from) {
+  a.newMetrics[next] = static_cast<uint16_t>(candidate);
+  a.survivors[a.offset + next] =
+      static_cast<int32_t>(a.metrics4d[subset].label + (static_cast<uint32_t>(from) << 16));
+}
+
+void AcsStates(const AcsArgs& a, const Shape& s, int32_t first) {
+  for (int32_t i = first; i < s.states; ++i) {
+    const uint8_t* row = a.nextState + static_cast<int64_t>(i) * s.branches;
+    for (int32_t j = 0; j < s.branches; ++j) {
+      const int32_t next = row[j] & (s.states - 1);
+      const int32_t subset = (i & 1) + 2 * j;
+      const uint32_t candidate = static_cast<uint32_t>(a.oldMetrics[i]) + a.metrics4d[subset].metric;
+      if (candidate < a.newMetrics[next]) Record(a, next, candidate, subset, i);
+    }
+  }
+}
+
+// States 0-3 of the 32-state code, from their fixed transitions.
+void AcsFixed32(const AcsArgs& a) {
+  for (int32_t i = 0; i < 4; ++i) {
+    for (int32_t j = 0; j < 8; ++j) {
+      const int32_t subset = (i & 1) + 2 * j;
+      Record(a, kFixed32[i][j], static_cast<uint32_t>(a.oldMetrics[i]) + a.metrics4d[subset].metric, subset, i);
+    }
+  }
+}
+
+// The four branches of one old state of the 16-state code: candidates and current metrics side by side, one
+// compare, then the winners are written.
+struct Sse2Branches {
+  static int Compare(const uint32_t* cand, const uint32_t* cur) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cand));
+    const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur));
+    return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(c, n)));
+  }
+};
+
+struct MmxBranches {
+  static int Compare(const uint32_t* cand, const uint32_t* cur) {
+    __m64 c0, c1, n0, n1;
+    std::memcpy(&c0, cand, 8);
+    std::memcpy(&c1, cand + 2, 8);
+    std::memcpy(&n0, cur, 8);
+    std::memcpy(&n1, cur + 2, 8);
+    const int lo = _mm_movemask_pi8(_mm_cmpgt_pi32(n0, c0));
+    const int hi = _mm_movemask_pi8(_mm_cmpgt_pi32(n1, c1));
+    _mm_empty();
+    return ((lo & 0x01) ? 1 : 0) | ((lo & 0x10) ? 2 : 0) | ((hi & 0x01) ? 4 : 0) | ((hi & 0x10) ? 8 : 0);
+  }
+};
+
+template <typename Simd>
+void Acs16Parallel(const AcsArgs& a) {
+  for (int32_t i = 0; i < 16; ++i) {
+    const uint8_t* row = a.nextState + 4 * i;
+    alignas(16) uint32_t cand[4];
+    alignas(16) uint32_t cur[4];
+    int32_t next[4];
+    for (int32_t j = 0; j < 4; ++j) {
+      next[j] = row[j] & 15;
+      cand[j] = static_cast<uint32_t>(a.oldMetrics[i]) + a.metrics4d[(i & 1) + 2 * j].metric;
+      cur[j] = a.newMetrics[next[j]];
+    }
+    const int wins = Simd::Compare(cand, cur);
+    for (int32_t j = 0; j < 4; ++j) {
+      if ((wins >> j) & 1) Record(a, next[j], cand[j], (i & 1) + 2 * j, i);
+    }
+  }
+}
+
+bool AnyNull(const uint16_t* o, const uint8_t* t, uint16_t* n, const TrellisMetric4d* m, int32_t* s) {
+  return o == nullptr || t == nullptr || n == nullptr || m == nullptr || s == nullptr;
+}
+
+template <typename Simd>
+VekStatus AcsVector(const AcsArgs& a, int32_t states) {
+  const Shape s = ShapeOf(states);
+  if (s.states == 16) {
+    Acs16Parallel<Simd>(a);
+  } else if (s.states == 32) {
+    AcsFixed32(a);
+    AcsStates(a, s, 4);
+  } else {
+    AcsStates(a, s, 0);
+  }
+  return VEK_OK;
+}
+
+}  // namespace
+}  // namespace vek_trellis
+
+using vek_trellis::AcsArgs;
+
+VekStatus vek_trellis_acs_gen(const uint16_t* oldMetrics, const uint8_t* nextState, uint16_t* newMetrics,
+                              const TrellisMetric4d* metrics4d, int32_t* survivors, int32_t states, int32_t offset) {
+  if (vek_trellis::AnyNull(oldMetrics, nextState, newMetrics, metrics4d, survivors)) return VEK_ERR_NULL_POINTER;
+  vek_trellis::AcsStates(AcsArgs{oldMetrics, nextState, newMetrics, metrics4d, survivors, offset},
+                         vek_trellis::ShapeOf(states), 0);
+  return VEK_OK;
+}
+VekStatus vek_trellis_acs_ss(const uint16_t* oldMetrics, const uint8_t* nextState, uint16_t* newMetrics,
+                             const TrellisMetric4d* metrics4d, int32_t* survivors, int32_t states, int32_t offset) {
+  if (vek_trellis::AnyNull(oldMetrics, nextState, newMetrics, metrics4d, survivors)) return VEK_ERR_NULL_POINTER;
+  return vek_trellis::AcsVector<vek_trellis::MmxBranches>(
+      AcsArgs{oldMetrics, nextState, newMetrics, metrics4d, survivors, offset}, states);
+}
+VekStatus vek_trellis_acs_wd(const uint16_t* oldMetrics, const uint8_t* nextState, uint16_t* newMetrics,
+                             const TrellisMetric4d* metrics4d, int32_t* survivors, int32_t states, int32_t offset) {
+  if (vek_trellis::AnyNull(oldMetrics, nextState, newMetrics, metrics4d, survivors)) return VEK_ERR_NULL_POINTER;
+  return vek_trellis::AcsVector<vek_trellis::Sse2Branches>(
+      AcsArgs{oldMetrics, nextState, newMetrics, metrics4d, survivors, offset}, states);
+}
