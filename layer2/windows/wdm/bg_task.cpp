@@ -68,7 +68,7 @@ void choose_slice(ModemCore* core)
 
 void bg_schedule(ModemCore* core, void (*routine)(ModemCore* core))
 {
-    core->bg_routine = routine;
+    core->bg_routine.store(routine);
     core->tick_state.bg_handle.store(1);
     KeSetEvent(&core->bg_event, 0, FALSE);
 }
@@ -114,6 +114,9 @@ void mc_bg(ModemCore* core)
 void task_start(ModemCore* core)
 {
     TaskContext* t = &core->task;
+    // The first run happens outside the background tick: hold its busy flag so the two never overlap.
+    while (InterlockedExchange(&t->mc_bg_busy, 1) != 0)
+        tmr_delay_1ms();
     call(core->services->dte_port_reset, core->ctx);
     t->restart.store(0);
     t->entry = ControllerTask;
@@ -122,6 +125,7 @@ void task_start(ModemCore* core)
     task_set_slice(core, 2);
     task_protected_call(core);
     t->started.store(1);
+    InterlockedExchange(&t->mc_bg_busy, 0);
 }
 
 void task_request_restart(ModemCore* core)

@@ -37,7 +37,7 @@ VOID BackgroundWorkerThread(PVOID context)
             break;
         KeResetEvent(&core->bg_event);
         KeResetEvent(&core->bg_event);
-        void (*routine)(ModemCore*) = core->bg_routine;
+        void (*routine)(ModemCore*) = core->bg_routine.load();
         if (routine != nullptr)
             routine(core);
     }
@@ -49,7 +49,6 @@ VOID TickThread(PVOID context)
     ModemCore* core = static_cast<ModemCore*>(context);
     ThreadSlot* slot = &core->tick;
     KeSetPriorityThread(KeGetCurrentThread(), kCorePriority);
-    core->tick_state.last_ms = tmr_tick_ms();
     for (;;) {
         KeWaitForSingleObject(&core->tick_event, Executive, KernelMode, FALSE, nullptr);
         KeResetEvent(&core->tick_event);

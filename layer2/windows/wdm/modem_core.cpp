@@ -48,7 +48,7 @@ void ModemCoreInit(ModemCore* core, const ModemCoreServices* services, void* ctx
     init_slot(&core->event_mask);
     KeInitializeEvent(&core->bg_event, SynchronizationEvent, FALSE);
     KeInitializeEvent(&core->tick_event, SynchronizationEvent, FALSE);
-    core->bg_routine = nullptr;
+    core->bg_routine.store(nullptr);
     core->create_thread = create_system_thread;
     core_timer_init(core, &core->async_timer, nullptr, nullptr, 0);
     // The asynchronous timer's DPC only wakes the tick thread.
@@ -58,13 +58,13 @@ void ModemCoreInit(ModemCore* core, const ModemCoreServices* services, void* ctx
     TickState* ts = &core->tick_state;
     ts->running.store(0);
     ts->thread_run.store(0);
-    ts->async_countdown = 0;
-    ts->async_reload = 1;
+    ts->async_countdown.store(0);
+    ts->async_reload.store(1);
     ts->bg_countdown.store(0);
     ts->bg_period_ticks.store(0);
-    ts->lateness = 0;
+    ts->lateness.store(0);
     ts->ms_total.store(0);
-    ts->last_ms = 0;
+    ts->last_ms.store(0);
     ts->tick_count.store(0);
     ts->bg_count.store(0);
     ts->dte_ticks.store(0);

@@ -94,13 +94,13 @@ constexpr unsigned TASK_MAX_PASSES = 64;
 struct TickState {
     std::atomic<uint8_t> running;     // the timers run (tmr_start .. tmr_stop)
     std::atomic<uint8_t> thread_run;  // the tick thread's run flag
-    ULONG async_countdown;
-    ULONG async_reload;
+    std::atomic<ULONG> async_countdown;
+    std::atomic<ULONG> async_reload;
     std::atomic<ULONG> bg_countdown;
     std::atomic<ULONG> bg_period_ticks;
-    ULONG lateness;                   // 0-9 ms
+    std::atomic<ULONG> lateness;      // 0-9 ms
     std::atomic<ULONG> ms_total;
-    ULONG last_ms;                    // tmr_tick_ms at the previous tick
+    std::atomic<ULONG> last_ms;       // tmr_tick_ms at the previous tick
     std::atomic<ULONG> tick_count;    // ticks served by tmr_list_tick
     std::atomic<ULONG> bg_count;      // background routine runs
     std::atomic<ULONG> dte_ticks;     // dte_periodic_tick calls
@@ -145,7 +145,7 @@ struct ModemCore {
     ThreadSlot event_mask;
     KEVENT bg_event;    // synchronisation: the background routine is scheduled
     KEVENT tick_event;  // synchronisation: set by the asynchronous timer's DPC
-    void (*bg_routine)(ModemCore* core);
+    std::atomic<void (*)(ModemCore*)> bg_routine;
     CreateThreadRoutine create_thread;  // PsCreateSystemThread unless a test replaces it
 
     CoreTimer async_timer;

@@ -118,8 +118,8 @@ void tmr_start(ModemCore* core)
     TickState* ts = &core->tick_state;
     if (ts->running.load())
         return;
-    ts->async_reload = 1;
-    ts->async_countdown = 1;
+    ts->async_reload.store(1);
+    ts->async_countdown.store(1);
     if (take(&ts->async_lock)) {
         core_timer_set(&core->async_timer, ASYNC_PERIOD_MS, TRUE);
         ts->async_handle.store(1);
@@ -127,7 +127,7 @@ void tmr_start(ModemCore* core)
     }
     tmr_set_async_period(core, ASYNC_PERIOD_MS);
     ts->bg_countdown.store(ts->bg_period_ticks.load());
-    ts->last_ms = tmr_tick_ms();
+    ts->last_ms.store(tmr_tick_ms());
     ts->running.store(1);
 }
 
@@ -141,7 +141,7 @@ void tmr_stop(ModemCore* core)
         ts->async_handle.store(0);
         give(&ts->async_lock);
     } else {
-        ts->async_countdown = 0;
+        ts->async_countdown.store(0);
     }
     if (take(&ts->bg_lock)) {
         bg_cancel(core);
@@ -158,13 +158,13 @@ void tick_thread_pass(ModemCore* core, ULONG now)
     if (ts->running.load()) {
         // Lateness catch-up: when more than one period passed since the last tick, the part of the delay
         // beyond the period, modulo the period, is handed on (whole lost periods are not made up).
-        ULONG elapsed = now - ts->last_ms;
+        ULONG elapsed = now - ts->last_ms.load();
         ULONG extra = 0;
         if (elapsed > ASYNC_PERIOD_MS && core->service_key_mode)
             extra = (elapsed - ASYNC_PERIOD_MS) % ASYNC_PERIOD_MS;
         tmr_list_tick(core, extra);
     }
-    ts->last_ms = now;
+    ts->last_ms.store(now);
 }
 
 void tmr_list_tick(ModemCore* core, ULONG extra)
@@ -189,20 +189,22 @@ void tmr_list_tick(ModemCore* core, ULONG extra)
         }
     }
     ts->ms_total.fetch_add(ASYNC_PERIOD_MS + extra);
-    if (ts->async_countdown != 0) {
-        ULONG was = ts->async_countdown--;
+    ULONG was = ts->async_countdown.load();
+    if (was != 0) {
+        ts->async_countdown.store(was - 1);
         if (was == 1) {
             call(s->dte_periodic_tick, core->ctx);
             ts->dte_ticks.fetch_add(1);
-            ts->async_countdown = ts->async_reload;
+            ts->async_countdown.store(ts->async_reload.load());
         }
     }
-    ts->lateness += extra;
-    if (ts->lateness > 9) {
+    ULONG late = ts->lateness.load() + extra;
+    if (late > 9) {
         call(s->dte_periodic_tick, core->ctx);
         ts->dte_ticks.fetch_add(1);
-        ts->lateness -= 10;
+        late -= 10;
     }
+    ts->lateness.store(late);
     // Re-arm: the kernel timer is periodic, so only the handle is taken again.
     if (take(&ts->async_lock)) {
         if (ts->running.load())
