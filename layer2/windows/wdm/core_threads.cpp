@@ -117,7 +117,8 @@ NTSTATUS create_one(ModemCore* core, ThreadSlot* slot, PKSTART_ROUTINE routine)
     if (!NT_SUCCESS(st))
         return st;
     PVOID object = nullptr;
-    st = ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &object, nullptr);
+    POBJECT_TYPE type = PsThreadType != nullptr ? *PsThreadType : nullptr;
+    st = ObReferenceObjectByHandle(handle, 0, type, KernelMode, &object, nullptr);
     ZwClose(handle);
     if (!NT_SUCCESS(st))
         return st;
