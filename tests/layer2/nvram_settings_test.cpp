@@ -395,3 +395,38 @@ TEST_F(Settings, QuickConnectDataRoundTripAndLimit)
 }
 
 }  // namespace
+
+namespace {
+
+// With the service key mode on, the country values live under the class key of the device's driver key
+// name, while the image stays under the parameters key.
+TEST(SettingsServiceKey, DeviceValuesLiveUnderTheClassKey)
+{
+    TempRegistry reg;
+    CoreMachine m(reg.Path());
+    platform::DeviceStack* stack = nullptr;
+    ASSERT_TRUE(NT_SUCCESS(m.M().AddStack({}, {}, &stack)));
+    CoreUnderTest cut(TRUE);
+    CoreSettings* s = cut.S();
+    s->property_device = m.M().PhysicalDevice(stack);
+    std::string class_key = "\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\" +
+                            m.M().DriverKeyName(stack);
+    char path[512];
+    ASSERT_TRUE(reg_key_path(s, REG_KEY_DEVICE, path, sizeof path));
+    EXPECT_EQ(std::string(path), class_key);
+    ASSERT_TRUE(NT_SUCCESS(m.M().RegSetDword(class_key, "CurrentCountry", 33)));
+    ASSERT_TRUE(NT_SUCCESS(m.M().RegSetDword(ParamsKey(), "CurrentCountry", 49)));
+    core_settings_load(cut.core.get());
+    EXPECT_STREQ(s->current.iso, "FRA");
+    ULONG type = 0;
+    std::vector<uint8_t> image;
+    EXPECT_TRUE(NT_SUCCESS(m.M().RegQueryValue(ParamsKey(), "EEProm", &type, &image)));
+    EXPECT_EQ(image.size(), NV_SIZE);
+    ASSERT_TRUE(hook_flash_store(s, 1) == REG_OK);
+    std::vector<uint8_t> method;
+    EXPECT_TRUE(NT_SUCCESS(m.M().RegQueryValue(class_key, "HookFlashMethod", &type, &method)));
+    EXPECT_EQ(method, (std::vector<uint8_t>{1, 0}));
+    m.M().RemoveStack(stack);
+}
+
+}  // namespace
