@@ -32,6 +32,9 @@ struct Recorder {
     std::atomic<unsigned> rx_ints{0};
     std::atomic<unsigned> restarts{0};
     std::atomic<unsigned> mask_passes{0};
+    std::atomic<unsigned> mask_aborts{0};
+    std::atomic<unsigned> reads_queued{0};
+    std::atomic<unsigned> reads_served{0};
     std::atomic<uint8_t> port_open{0};
     std::atomic<uint8_t> online{0};
     std::atomic<uint8_t> cc_mode{0};
@@ -54,7 +57,18 @@ inline const ModemCoreServices* RecordingServices()
         };
         v.dsp_start = [](void* c) { ++static_cast<Recorder*>(c)->dsp_starts; };
         v.port_shutdown = [](void* c) { ++static_cast<Recorder*>(c)->shutdowns; };
-        v.event_mask_pass = [](void* c) { ++static_cast<Recorder*>(c)->mask_passes; };
+        v.event_mask_pass = [](void* c, BOOLEAN abort) {
+            ++static_cast<Recorder*>(c)->mask_passes;
+            if (abort)
+                ++static_cast<Recorder*>(c)->mask_aborts;
+        };
+        v.read_pass = [](void* c) -> BOOLEAN {
+            Recorder* r = static_cast<Recorder*>(c);
+            if (r->reads_served.load() == r->reads_queued.load())
+                return FALSE;
+            ++r->reads_served;
+            return TRUE;
+        };
         v.dsp_msg_add_ms = [](void* c, ULONG ms) { static_cast<Recorder*>(c)->msg_ms += ms; };
         v.dte_periodic_tick = [](void* c) { ++static_cast<Recorder*>(c)->dte_ticks; };
         v.port_is_open = [](void* c) -> BOOLEAN { return static_cast<Recorder*>(c)->port_open.load(); };

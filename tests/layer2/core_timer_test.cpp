@@ -325,9 +325,22 @@ TEST_F(Core, WorkerWakesOnItsEvents)
     KeSetEvent(&mc, 0, FALSE);
     tmr_delay_ms(5);
     EXPECT_EQ(rec.mask_passes.load(), 1u);
+    EXPECT_EQ(rec.mask_aborts.load(), 0u);
     KeSetEvent(&ma, 0, FALSE);
     tmr_delay_ms(5);
     EXPECT_EQ(rec.mask_passes.load(), 2u);
+    EXPECT_EQ(rec.mask_aborts.load(), 1u);
+    // The read worker serves every queued request, then waits for its work event.
+    rec.reads_queued = 3;
+    KeSetEvent(&rw, 0, FALSE);
+    tmr_delay_ms(5);
+    EXPECT_EQ(rec.reads_served.load(), 3u);
+    rec.reads_queued = 4;
+    tmr_delay_ms(5);
+    EXPECT_EQ(rec.reads_served.load(), 3u) << "no pass without a wake-up";
+    KeSetEvent(&ra, 0, FALSE);
+    tmr_delay_ms(5);
+    EXPECT_EQ(rec.reads_served.load(), 4u);
     ModemCoreStop(core);
 }
 

@@ -8,8 +8,10 @@ namespace {
 
 constexpr KPRIORITY kCorePriority = 16;
 
-// Waits until one of the slot's wake events or its stop event is set; true when the stop event woke it.
-bool wait_wake_or_stop(ThreadSlot* slot)
+// Waits until one of the slot's wake events or its stop event is set; returns the index of the event that
+// woke it (wake events first, the stop event last: WAKE_STOP).
+constexpr ULONG WAKE_STOP = 2;
+ULONG wait_wake(ThreadSlot* slot)
 {
     PVOID objects[3];
     ULONG n = 0;
@@ -19,7 +21,22 @@ bool wait_wake_or_stop(ThreadSlot* slot)
     objects[n] = &slot->stop_event;
     NTSTATUS st = KeWaitForMultipleObjects(n + 1, objects, WaitAny, Executive, KernelMode, FALSE, nullptr,
                                            nullptr);
-    return st == static_cast<NTSTATUS>(STATUS_WAIT_0 + n);
+    ULONG index = static_cast<ULONG>(st - STATUS_WAIT_0);
+    if (index >= n)
+        return WAKE_STOP;
+    // Map back to the slot's own numbering (a null wake event takes no place in the wait).
+    for (ULONG i = 0, k = 0; i < slot->wake_count && i < 2; ++i) {
+        if (slot->wake[i] == nullptr)
+            continue;
+        if (k++ == index)
+            return i;
+    }
+    return WAKE_STOP;
+}
+
+bool wait_wake_or_stop(ThreadSlot* slot)
+{
+    return wait_wake(slot) == WAKE_STOP;
 }
 
 void thread_ends(ThreadSlot* slot)
@@ -60,22 +77,16 @@ VOID TickThread(PVOID context)
     thread_ends(slot);
 }
 
-// Read and write workers: wait only while their queue is empty, then serve one request per pass.
-void worker_loop(ModemCore* core, ThreadSlot* slot, BOOLEAN (*has_work)(void*), void (*idle)(void*),
-                 void (*pass)(void*))
+// Read and write workers: serve one request per pass; wait only while their queue is empty.
+void worker_loop(ModemCore* core, ThreadSlot* slot, BOOLEAN (*pass)(void*))
 {
     KeSetPriorityThread(KeGetCurrentThread(), kCorePriority);
     for (;;) {
-        if (has_work == nullptr || !has_work(core->ctx)) {
-            if (idle != nullptr)
-                idle(core->ctx);
-            if (wait_wake_or_stop(slot))
-                break;
-        } else if (KeReadStateEvent(&slot->stop_event)) {
+        if (KeReadStateEvent(&slot->stop_event))
             break;
-        }
-        if (pass != nullptr)
-            pass(core->ctx);
+        BOOLEAN served = pass != nullptr ? pass(core->ctx) : FALSE;
+        if (!served && wait_wake_or_stop(slot))
+            break;
     }
     thread_ends(slot);
 }
@@ -83,15 +94,13 @@ void worker_loop(ModemCore* core, ThreadSlot* slot, BOOLEAN (*has_work)(void*), 
 VOID ReadWorkerThread(PVOID context)
 {
     ModemCore* core = static_cast<ModemCore*>(context);
-    const ModemCoreServices* s = core->services;
-    worker_loop(core, &core->read_worker, s->read_has_work, s->read_idle, s->read_pass);
+    worker_loop(core, &core->read_worker, core->services->read_pass);
 }
 
 VOID WriteWorkerThread(PVOID context)
 {
     ModemCore* core = static_cast<ModemCore*>(context);
-    const ModemCoreServices* s = core->services;
-    worker_loop(core, &core->write_worker, s->write_has_work, s->write_idle, s->write_pass);
+    worker_loop(core, &core->write_worker, core->services->write_pass);
 }
 
 VOID EventMaskThread(PVOID context)
@@ -100,10 +109,11 @@ VOID EventMaskThread(PVOID context)
     ThreadSlot* slot = &core->event_mask;
     KeSetPriorityThread(KeGetCurrentThread(), kCorePriority);
     for (;;) {
-        if (wait_wake_or_stop(slot))
+        ULONG woke = wait_wake(slot);
+        if (woke == WAKE_STOP)
             break;
         if (core->services->event_mask_pass != nullptr)
-            core->services->event_mask_pass(core->ctx);
+            core->services->event_mask_pass(core->ctx, woke == 1 ? TRUE : FALSE);
     }
     thread_ends(slot);
 }

@@ -28,15 +28,12 @@ struct ModemCoreServices {
     // the application callbacks.
     void (*port_shutdown)(void* ctx);
 
-    // Worker passes (the request queues live with the owner). has_work: a request is queued; idle: called
-    // before the worker waits (sets the queue's empty event); pass: serve one request and acknowledge.
-    BOOLEAN (*read_has_work)(void* ctx);
-    void (*read_idle)(void* ctx);
-    void (*read_pass)(void* ctx);
-    BOOLEAN (*write_has_work)(void* ctx);
-    void (*write_idle)(void* ctx);
-    void (*write_pass)(void* ctx);
-    void (*event_mask_pass)(void* ctx);
+    // Worker passes (the request queues live with the owner): serve the oldest queued request and
+    // acknowledge; FALSE when the queue was empty (the pass then sets the queue-empty event and the worker
+    // waits). The event-mask pass is told whether the abort event woke the waiter.
+    BOOLEAN (*read_pass)(void* ctx);
+    BOOLEAN (*write_pass)(void* ctx);
+    void (*event_mask_pass)(void* ctx, BOOLEAN abort);
 
     // The tick and the background tick.
     void (*dsp_msg_add_ms)(void* ctx, ULONG ms);
