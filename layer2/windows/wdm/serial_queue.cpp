@@ -4,6 +4,7 @@
 #include "layer2/corecode/mt/port_table.h"
 #include "layer2/windows/wdm/driver_entry.h"
 #include "layer2/windows/wdm/request_accounting.h"
+#include "layer2/windows/wdm/serial_ioctl.h"
 #include "layer2/windows/wdm/serial_queue.h"
 
 namespace {
