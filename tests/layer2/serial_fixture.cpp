@@ -76,7 +76,7 @@ PortRecord* test_core_start(ModemDeviceExtension* ext)
         NTSTATUS status = PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, worker, start);
         EXPECT_TRUE(NT_SUCCESS(status));
         PVOID object = nullptr;
-        ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &object, nullptr);
+        ObReferenceObjectByHandle(handle, 0, nullptr, KernelMode, &object, nullptr);
         ZwClose(handle);
         core->threads[k] = static_cast<PKTHREAD>(object);
     }

@@ -1,7 +1,10 @@
 // The device frame: start with the pointer exchange, names, create and close, removal, power.
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "layer2/corecode/dte/dte.h"
+#include "layer2/windows/wdm/driver_entry.h"
 #include "layer2/windows/wdm/port_irql.h"
 #include "layer2/windows/wdm/power_map.h"
 #include "serial_fixture.h"
@@ -111,15 +114,27 @@ TEST_F(SerialFrame, RemoveWaitsForOutstandingRequestsAndRemovesTheNames)
 {
     BuildAndOpen();
     SetTimeouts(0, 0, 0);
-    // A read that waits for data; removal must end it rather than wait for ever.
+    // A read that waits for all its bytes.
     platform::IoRequest* read = machine_->StartRead(file_, 8);
     Sleep(5);
-    EXPECT_FALSE(machine_->IsDone(read));
-    ASSERT_EQ(machine_->SendPnp(stack_, IRP_MN_QUERY_REMOVE_DEVICE), STATUS_SUCCESS);
-    EXPECT_EQ(machine_->Wait(read), STATUS_CANCELLED);
+    ASSERT_FALSE(machine_->IsDone(read));
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        platform::ClockThread counted(*clock_, true, "remover");
+        EXPECT_EQ(machine_->RemoveStack(stack_), STATUS_SUCCESS);
+        removed = true;
+    });
+    Sleep(50);
+    EXPECT_FALSE(removed.load());
+    DteContext* d = &Ext()->dte;
+    for (int i = 0; i < 8; i++)
+        dte_app_rx_put(d, static_cast<uint8_t>('0' + i));
+    EXPECT_EQ(machine_->Wait(read), STATUS_SUCCESS);
+    EXPECT_EQ(machine_->RequestOutput(read), (std::vector<uint8_t>{'0', '1', '2', '3', '4', '5', '6', '7'}));
     machine_->FreeRequest(read);
-    ASSERT_EQ(machine_->RemoveStack(stack_), STATUS_SUCCESS);
+    remover.join();
     removed_ = true;
+    EXPECT_TRUE(removed.load());
     EXPECT_TRUE(machine_->ResolveLink("\\DosDevices\\COM5").empty());
     EXPECT_TRUE(machine_->RegValueNames("\\REGISTRY\\MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM").empty());
     for (const platform::InterfaceInfo& i : machine_->Interfaces())
@@ -133,8 +148,6 @@ TEST_F(SerialFrame, HeldRequestsCompleteWithDeletePendingAtRemoval)
     platform::IoRequest* held = machine_->StartRequest(file_, IRP_MJ_SYSTEM_CONTROL, 0);
     Sleep(1);
     EXPECT_FALSE(machine_->IsDone(held));
-    ASSERT_EQ(machine_->Close(file_), STATUS_SUCCESS);
-    file_ = nullptr;
     ASSERT_EQ(machine_->RemoveStack(stack_), STATUS_SUCCESS);
     removed_ = true;
     EXPECT_EQ(machine_->Wait(held), STATUS_DELETE_PENDING);

@@ -1,4 +1,4 @@
-#include "fake_pump.h"
+#include "support/fake_pump.h"
 
 #include <cstring>
 #include <new>
