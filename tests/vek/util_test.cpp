@@ -327,3 +327,39 @@ TEST(VekUtil, FloatingPointStateUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// The most extreme scale factors give the limit results (0 or saturation by sign) in every column, with no
+// overflow on the way (the sanitizer tree checks the arithmetic).
+TEST(VekUtil, ExtremeScaleFactors) {
+  const int16_t pos[3] = {3, 5, 7}, neg[3] = {-3, -5, -7};
+  const VekC16 c[3] = {{1, -1}, {1, -1}, {1, -1}};
+  for (int col : kColumns) {
+    int32_t r = 0;
+    int16_t h = 0;
+    VekC32 z{};
+    vek_variant<VekSlot::vek_sum_16>(col)(neg, 3, &r, INT32_MIN);
+    EXPECT_EQ(r, INT32_MIN) << vektest::column_name(col);
+    vek_variant<VekSlot::vek_sum_16>(col)(pos, 3, &r, INT32_MAX);
+    EXPECT_EQ(r, 0);
+    vek_variant<VekSlot::vek_norm_l1_16>(col)(neg, 3, &r, INT32_MIN);
+    EXPECT_EQ(r, INT32_MAX);
+    vek_variant<VekSlot::vek_norm_diff_l1_16>(col)(neg, pos, 3, &r, INT32_MAX);
+    EXPECT_EQ(r, 0);
+    vek_variant<VekSlot::vek_dot_16_to16>(col)(pos, neg, 3, &h, INT32_MIN);
+    EXPECT_EQ(h, -32768);
+    vek_variant<VekSlot::vek_dot_16_to16>(col)(pos, neg, 3, &h, INT32_MAX);
+    EXPECT_EQ(h, 0);
+    vek_variant<VekSlot::vek_dot_16_c16_to32>(col)(pos, c, 3, &z, INT32_MIN);
+    EXPECT_EQ(z.re, INT32_MAX);  // 15 * 2^30 saturates
+    EXPECT_EQ(z.im, INT32_MIN);
+    int16_t ph[3] = {1, 1, 1};
+    vek_variant<VekSlot::vek_phase_complex_16>(col)(c, ph, 3, INT32_MIN);
+    EXPECT_EQ(ph[0], -32768);
+    vek_variant<VekSlot::vek_phase_complex_16>(col)(c, ph, 3, INT32_MAX);
+    EXPECT_EQ(ph[2], 0);
+  }
+}
+
+}  // namespace

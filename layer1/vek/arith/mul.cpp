@@ -60,7 +60,9 @@ template <Column C, class A, class Elem>
 void run_case(const MulKernelSet<A>* set, A a, Elem elem, int16_t* v, int32_t n, SfCase c, int32_t sf) {
   if constexpr (C == Column::kGen) {
     (void)set;
-    for (int64_t i = 0; i < n; ++i) st16(v, i, vek::scale::scale16(elem(i), c, sf));
+    vek::scale::with_case(c, [&](auto k) {
+      for (int64_t i = 0; i < n; ++i) st16(v, i, vek::scale::scale16(elem(i), k.value, sf));
+    });
   } else {
     (void)elem;
     switch (c) {
@@ -109,7 +111,9 @@ VekStatus mul_const_32(int32_t c, int32_t* v, int32_t n, int32_t sf) {
   if (c == 1 && sf == 0) return VEK_OK;
   const SfCase k = vek::scale::sf_case(sf, vek::scale::kProduct32);
   if (k == SfCase::Zero) return vek::core_link::zero32<C>(v, n);
-  for (int64_t i = 0; i < n; ++i) st32(v, i, vek::scale::scale32(int64_t{ld32(v, i)} * c, k, sf));
+  vek::scale::with_case(k, [&](auto kc) {
+    for (int64_t i = 0; i < n; ++i) st32(v, i, vek::scale::scale32(int64_t{ld32(v, i)} * c, kc.value, sf));
+  });
   return VEK_OK;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 namespace vek::scale {
 
@@ -57,6 +58,20 @@ inline int16_t scale16(int32_t r, SfCase c, int32_t sf) {
     case SfCase::Sign: return static_cast<int16_t>(r > 0 ? 32767 : (r < 0 ? -32768 : 0));
   }
   return 0;
+}
+
+// Calls f with the case as a compile-time constant, so that a loop written inside f is compiled once per case
+// without a branch per element.
+template <class F>
+inline void with_case(SfCase c, F&& f) {
+  switch (c) {
+    case SfCase::Zero: f(std::integral_constant<SfCase, SfCase::Zero>{}); break;
+    case SfCase::Sf0: f(std::integral_constant<SfCase, SfCase::Sf0>{}); break;
+    case SfCase::Sf1: f(std::integral_constant<SfCase, SfCase::Sf1>{}); break;
+    case SfCase::Pos: f(std::integral_constant<SfCase, SfCase::Pos>{}); break;
+    case SfCase::Neg: f(std::integral_constant<SfCase, SfCase::Neg>{}); break;
+    case SfCase::Sign: f(std::integral_constant<SfCase, SfCase::Sign>{}); break;
+  }
 }
 
 // One 32-bit result from an exact 64-bit product (|p| <= 2^62).

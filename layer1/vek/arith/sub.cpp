@@ -42,7 +42,10 @@ VekStatus sub_inplace(const int16_t* src, int16_t* v, int32_t n, int32_t sf) {
   const SfCase k = vek::scale::sf_case(sf, vek::scale::kDifference16);
   if (k == SfCase::Zero) return vek::core_link::zero16<C>(v, n);
   if constexpr (C == Column::kGen) {
-    for (int64_t i = 0; i < n; ++i) st16(v, i, vek::scale::scale16(int32_t{ld16(v, i)} - ld16(src, i), k, sf));
+    vek::scale::with_case(k, [&](auto kc) {
+      for (int64_t i = 0; i < n; ++i)
+        st16(v, i, vek::scale::scale16(int32_t{ld16(v, i)} - ld16(src, i), kc.value, sf));
+    });
   } else {
     const SubKernelSet& s = set<C>();
     switch (k) {
