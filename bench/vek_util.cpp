@@ -19,8 +19,7 @@ struct Data {
     std::vector<std::int16_t> a, b, out;
     std::vector<std::int32_t> wide;
     std::vector<std::uint16_t> table;
-    explicit Data(std::size_t n) : a(n + 16), b(2 * n + 16), out(2 * n + 16), wide(n + 8), table(64)
-    {
+    explicit Data(std::size_t n) : a(n + 16), b(2 * n + 16), out(2 * n + 16), wide(n + 8), table(64) {
         std::mt19937 rng(1);
         std::uniform_int_distribution<int> any(-32768, 32767);
         for (auto& x : a) x = static_cast<std::int16_t>(any(rng));
@@ -28,22 +27,19 @@ struct Data {
         for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint16_t>(i * 1000);
     }
     template <class T>
-    static T* al(std::vector<T>& v)
-    {
+    static T* al(std::vector<T>& v) {
         return reinterpret_cast<T*>((reinterpret_cast<std::uintptr_t>(v.data()) + 31) & ~std::uintptr_t{31});
     }
 };
 
-void finish(benchmark::State& state, int column, std::size_t n)
-{
+void finish(benchmark::State& state, int column, std::size_t n) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
     state.SetLabel(column < 0 ? "plain loop" : kColumnNames[column]);
 }
 
 // column -1 runs the plain scalar loop.
 template <class Library, class Plain>
-void run(benchmark::State& state, int column, Library lib, Plain plain)
-{
+void run(benchmark::State& state, int column, Library lib, Plain plain) {
     const auto n = static_cast<std::size_t>(state.range(0));
     Data d(n);
     for (auto _ : state) {
@@ -57,9 +53,9 @@ void run(benchmark::State& state, int column, Library lib, Plain plain)
     finish(state, column, n);
 }
 
-void BM_sum(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_sum(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             std::int32_t r;
             vek_variant<VekSlot::vek_sum_16>(col)(Data::al(d.a), n, &r, 4);
@@ -72,9 +68,9 @@ void BM_sum(benchmark::State& s, int c)
         });
 }
 
-void BM_min_index(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_min_index(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             std::int16_t m;
             std::int32_t at;
@@ -89,9 +85,9 @@ void BM_min_index(benchmark::State& s, int c)
         });
 }
 
-void BM_dot16(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_dot16(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             std::int16_t r;
             vek_variant<VekSlot::vek_dot_16_to16>(col)(Data::al(d.a), Data::al(d.b), n, &r, 15);
@@ -105,9 +101,9 @@ void BM_dot16(benchmark::State& s, int c)
         });
 }
 
-void BM_norm_l1(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_norm_l1(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             std::int32_t r;
             vek_variant<VekSlot::vek_norm_l1_16>(col)(Data::al(d.a), n, &r, 0);
@@ -120,9 +116,9 @@ void BM_norm_l1(benchmark::State& s, int c)
         });
 }
 
-void BM_convert_widen(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_convert_widen(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             vek_variant<VekSlot::vek_convert_s16_s32>(col)(Data::al(d.a), Data::al(d.wide), n);
         },
@@ -131,9 +127,9 @@ void BM_convert_widen(benchmark::State& s, int c)
         });
 }
 
-void BM_mul_vec_sf15(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_mul_vec_sf15(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             vek_variant<VekSlot::vek_mul_vec_16_inplace_scaled>(col)(Data::al(d.b), Data::al(d.a), n, 15);
         },
@@ -148,9 +144,9 @@ void BM_mul_vec_sf15(benchmark::State& s, int c)
         });
 }
 
-void BM_sub_sf1(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_sub_sf1(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             vek_variant<VekSlot::vek_sub_vec_16_inplace_scaled>(col)(Data::al(d.b), Data::al(d.a), n, 1);
         },
@@ -165,9 +161,9 @@ void BM_sub_sf1(benchmark::State& s, int c)
         });
 }
 
-void BM_div_const(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_div_const(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             vek_variant<VekSlot::vek_div_const_16_scaled>(col)(Data::al(d.a), 7, Data::al(d.out), n, -2);
         },
@@ -177,9 +173,9 @@ void BM_div_const(benchmark::State& s, int c)
         });
 }
 
-void BM_phase(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_phase(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             vek_variant<VekSlot::vek_phase_complex_16>(col)(reinterpret_cast<const VekC16*>(Data::al(d.b)),
                                                             Data::al(d.out), n, -12);
@@ -187,13 +183,14 @@ void BM_phase(benchmark::State& s, int c)
         [](Data& d, std::int32_t n) {
             const std::int16_t* b = Data::al(d.b);
             for (std::int32_t i = 0; i < n; ++i)
-                Data::al(d.out)[i] = static_cast<std::int16_t>(std::lround(std::atan2(b[2 * i + 1], b[2 * i]) * 4096));
+                Data::al(d.out)[i] =
+                    static_cast<std::int16_t>(std::lround(std::atan2(b[2 * i + 1], b[2 * i]) * 4096));
         });
 }
 
-void BM_nearest(benchmark::State& s, int c)
-{
-    run(s, c,
+void BM_nearest(benchmark::State& s, int c) {
+    run(
+        s, c,
         [](Data& d, int col, std::int32_t n) {
             vek_variant<VekSlot::vek_find_nearest>(col)(reinterpret_cast<const std::uint16_t*>(Data::al(d.a)),
                                                         reinterpret_cast<std::uint16_t*>(Data::al(d.out)),
@@ -210,16 +207,15 @@ void BM_nearest(benchmark::State& s, int c)
         });
 }
 
-void sizes(benchmark::internal::Benchmark* b)
-{
+void sizes(benchmark::internal::Benchmark* b) {
     b->Arg(96)->Arg(4096)->Arg(1 << 20);
 }
 
-#define VEK_BENCH_ALL_COLUMNS(fn)                                                                         \
-    BENCHMARK_CAPTURE(fn, plain, -1)->Apply(sizes);                                                       \
-    BENCHMARK_CAPTURE(fn, gen, 0)->Apply(sizes);                                                          \
-    BENCHMARK_CAPTURE(fn, mm, 1)->Apply(sizes);                                                           \
-    BENCHMARK_CAPTURE(fn, ss, 2)->Apply(sizes);                                                           \
+#define VEK_BENCH_ALL_COLUMNS(fn)                   \
+    BENCHMARK_CAPTURE(fn, plain, -1)->Apply(sizes); \
+    BENCHMARK_CAPTURE(fn, gen, 0)->Apply(sizes);    \
+    BENCHMARK_CAPTURE(fn, mm, 1)->Apply(sizes);     \
+    BENCHMARK_CAPTURE(fn, ss, 2)->Apply(sizes);     \
     BENCHMARK_CAPTURE(fn, wd, 3)->Apply(sizes)
 
 VEK_BENCH_ALL_COLUMNS(BM_sum);
@@ -233,6 +229,6 @@ VEK_BENCH_ALL_COLUMNS(BM_div_const);
 VEK_BENCH_ALL_COLUMNS(BM_phase);
 VEK_BENCH_ALL_COLUMNS(BM_nearest);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

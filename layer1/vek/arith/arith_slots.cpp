@@ -4,8 +4,7 @@
 
 #define VEK_ARITH_ROW(name) rows.set<VekSlot::name>(name##_gen, name##_mm, name##_ss, name##_wd)
 
-void vek_register_arith(VekRowWriter& rows)
-{
+void vek_register_arith(VekRowWriter& rows) {
     VEK_ARITH_ROW(vek_mul_const_16_inplace);
     VEK_ARITH_ROW(vek_mul_const_16_inplace_scaled);
     VEK_ARITH_ROW(vek_mul_const_32_inplace_scaled);

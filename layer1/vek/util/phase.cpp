@@ -18,166 +18,182 @@ constexpr float kPi = 3.14159265358979323846f;
 constexpr uint32_t kMxcsrInvalid = 0x01, kMxcsrOverflow = 0x08, kMxcsrUnderflow = 0x10;
 
 int16_t round_away_sat(long double v) {
-  const long double w = std::trunc(v >= 0 ? v + 0.5L : v - 0.5L);
-  return static_cast<int16_t>(w >= 32767.0L ? 32767 : (w <= -32768.0L ? -32768 : static_cast<int32_t>(w)));
+    const long double w = std::trunc(v >= 0 ? v + 0.5L : v - 0.5L);
+    return static_cast<int16_t>(w >= 32767.0L ? 32767 : (w <= -32768.0L ? -32768 : static_cast<int32_t>(w)));
 }
 
 // --- gen and mm -------------------------------------------------------------------------------------------------
 
 int16_t first_order_x87(int16_t re, int16_t im) {
-  if (re == 0 && im == 0) return 0;
-  const long double x = re, y = im, g = std::fabs(y) + static_cast<long double>(1e-10);
-  const long double q = kPiL / 4;
-  long double a = x >= 0 ? q - q * (x - g) / (x + g) : 3 * q - q * (x + g) / (g - x);
-  if (y < 0) a = -a;
-  return round_away_sat(a);
+    if (re == 0 && im == 0) return 0;
+    const long double x = re, y = im, g = std::fabs(y) + static_cast<long double>(1e-10);
+    const long double q = kPiL / 4;
+    long double a = x >= 0 ? q - q * (x - g) / (x + g) : 3 * q - q * (x + g) / (g - x);
+    if (y < 0) a = -a;
+    return round_away_sat(a);
 }
 
 VekStatus phase_x87(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
-  if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
-  if (n <= 0) return VEK_ERR_SIZE;
-  const auto* s = reinterpret_cast<const int16_t*>(src);
-  if (sf == 0) {
-    for (int64_t i = 0; i < n; ++i) vek::lanes::st16(dst, i, first_order_x87(vek::lanes::ld16(s, 2 * i), vek::lanes::ld16(s, 2 * i + 1)));
+    if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
+    if (n <= 0) return VEK_ERR_SIZE;
+    const auto* s = reinterpret_cast<const int16_t*>(src);
+    if (sf == 0) {
+        for (int64_t i = 0; i < n; ++i)
+            vek::lanes::st16(dst, i, first_order_x87(vek::lanes::ld16(s, 2 * i), vek::lanes::ld16(s, 2 * i + 1)));
+        return VEK_OK;
+    }
+    const long double factor = std::pow(2.0L, -static_cast<long double>(sf));
+    for (int64_t i = 0; i < n; ++i) {
+        const long double a = std::atan2(static_cast<long double>(vek::lanes::ld16(s, 2 * i + 1)),
+                                         static_cast<long double>(vek::lanes::ld16(s, 2 * i)));
+        vek::lanes::st16(dst, i, a == 0 ? int16_t{0} : round_away_sat(a * factor));
+    }
     return VEK_OK;
-  }
-  const long double factor = std::pow(2.0L, -static_cast<long double>(sf));
-  for (int64_t i = 0; i < n; ++i) {
-    const long double a = std::atan2(static_cast<long double>(vek::lanes::ld16(s, 2 * i + 1)),
-                                     static_cast<long double>(vek::lanes::ld16(s, 2 * i)));
-    vek::lanes::st16(dst, i, a == 0 ? int16_t{0} : round_away_sat(a * factor));
-  }
-  return VEK_OK;
 }
 
 // --- ss and wd ------------------------------------------------------------------------------------------------
 
-__m128 select(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+__m128 select(__m128 mask, __m128 a, __m128 b) {
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
 
 // 1/d by the SSE estimate and one Newton step e * (2 - d * e).
 __m128 recip(__m128 d) {
-  const __m128 e = _mm_rcp_ps(d);
-  return _mm_mul_ps(e, _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(d, e)));
+    const __m128 e = _mm_rcp_ps(d);
+    return _mm_mul_ps(e, _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(d, e)));
 }
 
-__m128 abs_ps(__m128 x) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), x); }
+__m128 abs_ps(__m128 x) {
+    return _mm_andnot_ps(_mm_set1_ps(-0.0f), x);
+}
 
 // First-order angle of four samples (unscaled).
 __m128 first_order4(__m128 x, __m128 y) {
-  const __m128 zero = _mm_setzero_ps(), q = _mm_set1_ps(kPi / 4);
-  const __m128 g = _mm_add_ps(abs_ps(y), _mm_set1_ps(1e-10f));
-  const __m128 xneg = _mm_cmplt_ps(x, zero);
-  const __m128 num = select(xneg, _mm_add_ps(x, g), _mm_sub_ps(x, g));
-  const __m128 den = select(xneg, _mm_sub_ps(g, x), _mm_add_ps(x, g));
-  const __m128 base = select(xneg, _mm_set1_ps(3 * kPi / 4), q);
-  __m128 a = _mm_sub_ps(base, _mm_mul_ps(q, _mm_mul_ps(num, recip(den))));
-  a = select(_mm_cmplt_ps(y, zero), _mm_sub_ps(zero, a), a);
-  return select(_mm_and_ps(_mm_cmpeq_ps(x, zero), _mm_cmpeq_ps(y, zero)), zero, a);
+    const __m128 zero = _mm_setzero_ps(), q = _mm_set1_ps(kPi / 4);
+    const __m128 g = _mm_add_ps(abs_ps(y), _mm_set1_ps(1e-10f));
+    const __m128 xneg = _mm_cmplt_ps(x, zero);
+    const __m128 num = select(xneg, _mm_add_ps(x, g), _mm_sub_ps(x, g));
+    const __m128 den = select(xneg, _mm_sub_ps(g, x), _mm_add_ps(x, g));
+    const __m128 base = select(xneg, _mm_set1_ps(3 * kPi / 4), q);
+    __m128 a = _mm_sub_ps(base, _mm_mul_ps(q, _mm_mul_ps(num, recip(den))));
+    a = select(_mm_cmplt_ps(y, zero), _mm_sub_ps(zero, a), a);
+    return select(_mm_and_ps(_mm_cmpeq_ps(x, zero), _mm_cmpeq_ps(y, zero)), zero, a);
 }
 
 // Rational arctangent of four samples, times the factor.
 __m128 rational4(__m128 re, __m128 im, __m128 factor) {
-  const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), half_pi = _mm_set1_ps(kPi / 2);
-  const __m128 re_zero = _mm_cmpeq_ps(re, zero);
-  const __m128 d = select(re_zero, one, abs_ps(re));
-  const __m128 q = _mm_mul_ps(abs_ps(im), recip(d));
-  const __m128 big = _mm_cmpgt_ps(q, one);
-  const __m128 t = select(big, recip(select(big, q, one)), q);
-  const __m128 u = _mm_mul_ps(t, t);
-  auto poly = [&](float c3, float c2, float c1) {
-    __m128 p = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(c3), u), _mm_set1_ps(c2));
-    p = _mm_add_ps(_mm_mul_ps(p, u), _mm_set1_ps(c1));
-    return _mm_add_ps(_mm_mul_ps(p, u), one);
-  };
-  const __m128 p = poly(0.008561189286f, 0.2805045545f, 1.1202340126f);
-  const __m128 qq = poly(0.04901758954f, 0.5650309920f, 1.4535671473f);
-  __m128 a = _mm_mul_ps(_mm_mul_ps(t, p), recip(qq));
-  a = select(big, _mm_sub_ps(half_pi, a), a);
-  a = select(_mm_cmplt_ps(re, zero), _mm_sub_ps(_mm_set1_ps(kPi), a), a);
-  // re = 0: pi/2, or 0 when im = 0 as well.
-  a = select(re_zero, _mm_andnot_ps(_mm_cmpeq_ps(im, zero), half_pi), a);
-  a = select(_mm_cmplt_ps(im, zero), _mm_sub_ps(zero, a), a);
-  return _mm_mul_ps(a, factor);
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), half_pi = _mm_set1_ps(kPi / 2);
+    const __m128 re_zero = _mm_cmpeq_ps(re, zero);
+    const __m128 d = select(re_zero, one, abs_ps(re));
+    const __m128 q = _mm_mul_ps(abs_ps(im), recip(d));
+    const __m128 big = _mm_cmpgt_ps(q, one);
+    const __m128 t = select(big, recip(select(big, q, one)), q);
+    const __m128 u = _mm_mul_ps(t, t);
+    auto poly = [&](float c3, float c2, float c1) {
+        __m128 p = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(c3), u), _mm_set1_ps(c2));
+        p = _mm_add_ps(_mm_mul_ps(p, u), _mm_set1_ps(c1));
+        return _mm_add_ps(_mm_mul_ps(p, u), one);
+    };
+    const __m128 p = poly(0.008561189286f, 0.2805045545f, 1.1202340126f);
+    const __m128 qq = poly(0.04901758954f, 0.5650309920f, 1.4535671473f);
+    __m128 a = _mm_mul_ps(_mm_mul_ps(t, p), recip(qq));
+    a = select(big, _mm_sub_ps(half_pi, a), a);
+    a = select(_mm_cmplt_ps(re, zero), _mm_sub_ps(_mm_set1_ps(kPi), a), a);
+    // re = 0: pi/2, or 0 when im = 0 as well.
+    a = select(re_zero, _mm_andnot_ps(_mm_cmpeq_ps(im, zero), half_pi), a);
+    a = select(_mm_cmplt_ps(im, zero), _mm_sub_ps(zero, a), a);
+    return _mm_mul_ps(a, factor);
 }
 
 // Converts four scaled angles in the current SSE rounding mode and stores them saturated to 16 bits.
 struct StoreWd {
-  static void put(__m128 v, int16_t out[4]) {
-    const __m128i r = _mm_cvtps_epi32(v);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(r, r));
-  }
-  static void done() {}
+    static void put(__m128 v, int16_t out[4]) {
+        const __m128i r = _mm_cvtps_epi32(v);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(r, r));
+    }
+    static void done() {}
 };
 struct StoreSs {
-  static void put(__m128 v, int16_t out[4]) {
-    const __m64 r = _mm_packs_pi32(_mm_cvtps_pi32(v), _mm_cvtps_pi32(_mm_movehl_ps(v, v)));
-    vek::lanes::Mmx::store(out, r);
-  }
-  static void done() { _mm_empty(); }
+    static void put(__m128 v, int16_t out[4]) {
+        const __m64 r = _mm_packs_pi32(_mm_cvtps_pi32(v), _mm_cvtps_pi32(_mm_movehl_ps(v, v)));
+        vek::lanes::Mmx::store(out, r);
+    }
+    static void done() { _mm_empty(); }
 };
 
 // Runs f over groups of four samples; a last partial group is padded with {0, 0} and only its samples are stored.
 template <class F>
 void groups_of_four(const int16_t* s, int16_t* dst, int64_t n, F f) {
-  for (int64_t i = 0; i < n; i += 4) {
-    const int64_t m = n - i < 4 ? n - i : 4;
-    float re[4] = {0, 0, 0, 0}, im[4] = {0, 0, 0, 0};
-    for (int64_t k = 0; k < m; ++k) {
-      re[k] = vek::lanes::ld16(s, 2 * (i + k));
-      im[k] = vek::lanes::ld16(s, 2 * (i + k) + 1);
+    for (int64_t i = 0; i < n; i += 4) {
+        const int64_t m = n - i < 4 ? n - i : 4;
+        float re[4] = {0, 0, 0, 0}, im[4] = {0, 0, 0, 0};
+        for (int64_t k = 0; k < m; ++k) {
+            re[k] = vek::lanes::ld16(s, 2 * (i + k));
+            im[k] = vek::lanes::ld16(s, 2 * (i + k) + 1);
+        }
+        int16_t out[4];
+        f(_mm_loadu_ps(re), _mm_loadu_ps(im), out);
+        for (int64_t k = 0; k < m; ++k) vek::lanes::st16(dst, i + k, out[k]);
     }
-    int16_t out[4];
-    f(_mm_loadu_ps(re), _mm_loadu_ps(im), out);
-    for (int64_t k = 0; k < m; ++k) vek::lanes::st16(dst, i + k, out[k]);
-  }
 }
 
 void clear_flags_if(uint32_t raised, uint32_t clear) {
-  const uint32_t csr = _mm_getcsr();
-  if (csr & raised) _mm_setcsr(csr & ~clear);
+    const uint32_t csr = _mm_getcsr();
+    if (csr & raised) _mm_setcsr(csr & ~clear);
 }
 
 template <class Store>
 VekStatus phase_single(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
-  if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
-  if (n <= 0) return VEK_ERR_SIZE;
-  const auto* s = reinterpret_cast<const int16_t*>(src);
-  if (sf >= 2) {
-    for (int64_t i = 0; i < n; ++i) vek::lanes::st16(dst, i, 0);
-    return VEK_OK;
-  }
-  if (sf == 0) {
-    groups_of_four(s, dst, n, [](__m128 re, __m128 im, int16_t out[4]) { Store::put(first_order4(re, im), out); });
-    Store::done();
-    clear_flags_if(kMxcsrInvalid, kMxcsrInvalid | kMxcsrUnderflow);
-    return VEK_OK;
-  }
-  const double factor_d = std::pow(2.0, -static_cast<double>(sf));
-  if (sf >= -28) {
-    const __m128 factor = _mm_set1_ps(static_cast<float>(factor_d));
-    groups_of_four(s, dst, n, [&](__m128 re, __m128 im, int16_t out[4]) { Store::put(rational4(re, im, factor), out); });
-    Store::done();
-    clear_flags_if(kMxcsrInvalid | kMxcsrOverflow, kMxcsrInvalid | kMxcsrOverflow | kMxcsrUnderflow);
-    return VEK_OK;
-  }
-  // Below -28: single-precision atan2 times the factor, half a unit added, truncated, saturated.
-  const float factor = static_cast<float>(factor_d);
-  for (int64_t i = 0; i < n; ++i) {
-    const float a = std::atan2(static_cast<float>(vek::lanes::ld16(s, 2 * i + 1)), static_cast<float>(vek::lanes::ld16(s, 2 * i)));
-    int16_t r = 0;
-    if (a != 0) {
-      const float v = a * factor;
-      const float w = v >= 0 ? v + 0.5f : v - 0.5f;
-      r = w >= 32767.0f ? 32767 : (w <= -32768.0f ? -32768 : static_cast<int16_t>(static_cast<int32_t>(w)));
+    if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
+    if (n <= 0) return VEK_ERR_SIZE;
+    const auto* s = reinterpret_cast<const int16_t*>(src);
+    if (sf >= 2) {
+        for (int64_t i = 0; i < n; ++i) vek::lanes::st16(dst, i, 0);
+        return VEK_OK;
     }
-    vek::lanes::st16(dst, i, r);
-  }
-  return VEK_OK;
+    if (sf == 0) {
+        groups_of_four(s, dst, n,
+                       [](__m128 re, __m128 im, int16_t out[4]) { Store::put(first_order4(re, im), out); });
+        Store::done();
+        clear_flags_if(kMxcsrInvalid, kMxcsrInvalid | kMxcsrUnderflow);
+        return VEK_OK;
+    }
+    const double factor_d = std::pow(2.0, -static_cast<double>(sf));
+    if (sf >= -28) {
+        const __m128 factor = _mm_set1_ps(static_cast<float>(factor_d));
+        groups_of_four(s, dst, n,
+                       [&](__m128 re, __m128 im, int16_t out[4]) { Store::put(rational4(re, im, factor), out); });
+        Store::done();
+        clear_flags_if(kMxcsrInvalid | kMxcsrOverflow, kMxcsrInvalid | kMxcsrOverflow | kMxcsrUnderflow);
+        return VEK_OK;
+    }
+    // Below -28: single-precision atan2 times the factor, half a unit added, truncated, saturated.
+    const float factor = static_cast<float>(factor_d);
+    for (int64_t i = 0; i < n; ++i) {
+        const float a = std::atan2(static_cast<float>(vek::lanes::ld16(s, 2 * i + 1)),
+                                   static_cast<float>(vek::lanes::ld16(s, 2 * i)));
+        int16_t r = 0;
+        if (a != 0) {
+            const float v = a * factor;
+            const float w = v >= 0 ? v + 0.5f : v - 0.5f;
+            r = w >= 32767.0f ? 32767 : (w <= -32768.0f ? -32768 : static_cast<int16_t>(static_cast<int32_t>(w)));
+        }
+        vek::lanes::st16(dst, i, r);
+    }
+    return VEK_OK;
 }
 
 }  // namespace
 
-VekStatus vek_phase_complex_16_gen(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_x87(s, d, n, sf); }
-VekStatus vek_phase_complex_16_mm(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_x87(s, d, n, sf); }
-VekStatus vek_phase_complex_16_ss(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_single<StoreSs>(s, d, n, sf); }
-VekStatus vek_phase_complex_16_wd(const VekC16* s, int16_t* d, int32_t n, int32_t sf) { return phase_single<StoreWd>(s, d, n, sf); }
+VekStatus vek_phase_complex_16_gen(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
+    return phase_x87(s, d, n, sf);
+}
+VekStatus vek_phase_complex_16_mm(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
+    return phase_x87(s, d, n, sf);
+}
+VekStatus vek_phase_complex_16_ss(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
+    return phase_single<StoreSs>(s, d, n, sf);
+}
+VekStatus vek_phase_complex_16_wd(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
+    return phase_single<StoreWd>(s, d, n, sf);
+}

@@ -11,58 +11,58 @@ using vek::lanes::st16;
 
 VekStatus check(const int16_t* src, int32_t src_len, const int16_t* dst, const int32_t* dst_len, int32_t factor,
                 const int32_t* phase) {
-  if (src == nullptr || dst == nullptr || dst_len == nullptr || phase == nullptr) return VEK_ERR_NULL_POINTER;
-  if (src_len <= 0) return VEK_ERR_SIZE;
-  if (factor <= 0) return VEK_ERR_SAMPLE_FACTOR;
-  if (*phase < 0 || *phase >= factor) return VEK_ERR_SAMPLE_PHASE;
-  return VEK_OK;
+    if (src == nullptr || dst == nullptr || dst_len == nullptr || phase == nullptr) return VEK_ERR_NULL_POINTER;
+    if (src_len <= 0) return VEK_ERR_SIZE;
+    if (factor <= 0) return VEK_ERR_SAMPLE_FACTOR;
+    if (*phase < 0 || *phase >= factor) return VEK_ERR_SAMPLE_PHASE;
+    return VEK_OK;
 }
 
 // Keeps every factor-th sample from the phase on; the phase becomes that of the next block, so consecutive blocks
 // form one continuous decimated stream.
 template <Column C>
 VekStatus down(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len, int32_t factor, int32_t* phase) {
-  if (VekStatus st = check(src, src_len, dst, dst_len, factor, phase); st != VEK_OK) return st;
-  if (factor == 1) {
-    vek::core_link::copy16<C>(src, dst, src_len);
-    *dst_len = src_len;
+    if (VekStatus st = check(src, src_len, dst, dst_len, factor, phase); st != VEK_OK) return st;
+    if (factor == 1) {
+        vek::core_link::copy16<C>(src, dst, src_len);
+        *dst_len = src_len;
+        return VEK_OK;
+    }
+    int64_t j = *phase, k = 0;
+    for (; j < src_len; j += factor) st16(dst, k++, ld16(src, j));
+    *dst_len = static_cast<int32_t>(k);
+    *phase = static_cast<int32_t>(j - src_len);
     return VEK_OK;
-  }
-  int64_t j = *phase, k = 0;
-  for (; j < src_len; j += factor) st16(dst, k++, ld16(src, j));
-  *dst_len = static_cast<int32_t>(k);
-  *phase = static_cast<int32_t>(j - src_len);
-  return VEK_OK;
 }
 
 // Puts each sample at i * factor + phase and zeros everywhere else. A destination length that does not fit in 32
 // bits is a size error (the destination could not be described).
 template <Column C>
 VekStatus up(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len, int32_t factor, int32_t* phase) {
-  if (VekStatus st = check(src, src_len, dst, dst_len, factor, phase); st != VEK_OK) return st;
-  const int64_t total = int64_t{src_len} * factor;
-  if (total > INT32_MAX) return VEK_ERR_SIZE;
-  *dst_len = static_cast<int32_t>(total);
-  if (factor == 1) return vek::core_link::copy16<C>(src, dst, src_len);
-  const int64_t p = *phase;
-  for (int64_t i = 0; i < src_len; ++i) {
-    const int64_t base = i * factor;
-    for (int64_t z = 0; z < factor; ++z) st16(dst, base + z, z == p ? ld16(src, i) : int16_t{0});
-  }
-  return VEK_OK;
+    if (VekStatus st = check(src, src_len, dst, dst_len, factor, phase); st != VEK_OK) return st;
+    const int64_t total = int64_t{src_len} * factor;
+    if (total > INT32_MAX) return VEK_ERR_SIZE;
+    *dst_len = static_cast<int32_t>(total);
+    if (factor == 1) return vek::core_link::copy16<C>(src, dst, src_len);
+    const int64_t p = *phase;
+    for (int64_t i = 0; i < src_len; ++i) {
+        const int64_t base = i * factor;
+        for (int64_t z = 0; z < factor; ++z) st16(dst, base + z, z == p ? ld16(src, i) : int16_t{0});
+    }
+    return VEK_OK;
 }
 
 }  // namespace
 
-#define VEK_RESAMPLE_ENTRIES(col, C)                                                                             \
-  VekStatus vek_downsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len,        \
-                                    int32_t factor, int32_t* phase) {                                           \
-    return down<C>(src, src_len, dst, dst_len, factor, phase);                                                  \
-  }                                                                                                             \
-  VekStatus vek_upsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len,          \
-                                  int32_t factor, int32_t* phase) {                                             \
-    return up<C>(src, src_len, dst, dst_len, factor, phase);                                                    \
-  }
+#define VEK_RESAMPLE_ENTRIES(col, C)                                                                       \
+    VekStatus vek_downsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len, \
+                                      int32_t factor, int32_t* phase) {                                    \
+        return down<C>(src, src_len, dst, dst_len, factor, phase);                                         \
+    }                                                                                                      \
+    VekStatus vek_upsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len,   \
+                                    int32_t factor, int32_t* phase) {                                      \
+        return up<C>(src, src_len, dst, dst_len, factor, phase);                                           \
+    }
 VEK_RESAMPLE_ENTRIES(gen, Column::kGen)
 VEK_RESAMPLE_ENTRIES(mm, Column::kMm)
 VEK_RESAMPLE_ENTRIES(ss, Column::kSs)

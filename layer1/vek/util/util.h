@@ -7,26 +7,24 @@
 
 #include "layer1/vek/arith/core_link.h"
 
-#define VEK_UTIL_DECLARE(col)                                                                                    \
-  VekStatus vek_convert_s16_s32_##col(const int16_t* src, int32_t* dst, int32_t n);                             \
-  VekStatus vek_convert_s32_s16_sat_##col(const int32_t* src, int16_t* dst, int32_t n);                         \
-  VekStatus vek_sum_16_##col(const int16_t* src, int32_t n, int32_t* sum, int32_t sf);                          \
-  VekStatus vek_min_index_16_##col(const int16_t* src, int32_t n, int16_t* minimum, int32_t* index);            \
-  VekStatus vek_min_16_##col(const int16_t* src, int32_t n, int16_t* minimum);                                  \
-  VekStatus vek_max_16_##col(const int16_t* src, int32_t n, int16_t* maximum);                                  \
-  VekStatus vek_dot_16_to16_##col(const int16_t* a, const int16_t* b, int32_t n, int16_t* result, int32_t sf);  \
-  VekStatus vek_dot_16_c16_to32_##col(const int16_t* a, const VekC16* b, int32_t n, VekC32* result, \
-                                      int32_t sf);                                                              \
-  VekStatus vek_norm_l1_16_##col(const int16_t* src, int32_t n, int32_t* result, int32_t sf);                   \
-  VekStatus vek_norm_diff_l1_16_##col(const int16_t* a, const int16_t* b, int32_t n, int32_t* result,           \
-                                      int32_t sf);                                                              \
-  VekStatus vek_downsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len,        \
-                                    int32_t factor, int32_t* phase);                                            \
-  VekStatus vek_upsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len,          \
-                                  int32_t factor, int32_t* phase);                                              \
-  VekStatus vek_find_nearest_##col(const uint16_t* src, uint16_t* entries, int32_t* indices, int32_t n,         \
-                                   const uint16_t* table, int32_t table_len);                                   \
-  VekStatus vek_phase_complex_16_##col(const VekC16* src, int16_t* dst, int32_t n, int32_t sf);
+#define VEK_UTIL_DECLARE(col)                                                                                        \
+    VekStatus vek_convert_s16_s32_##col(const int16_t* src, int32_t* dst, int32_t n);                                \
+    VekStatus vek_convert_s32_s16_sat_##col(const int32_t* src, int16_t* dst, int32_t n);                            \
+    VekStatus vek_sum_16_##col(const int16_t* src, int32_t n, int32_t* sum, int32_t sf);                             \
+    VekStatus vek_min_index_16_##col(const int16_t* src, int32_t n, int16_t* minimum, int32_t* index);               \
+    VekStatus vek_min_16_##col(const int16_t* src, int32_t n, int16_t* minimum);                                     \
+    VekStatus vek_max_16_##col(const int16_t* src, int32_t n, int16_t* maximum);                                     \
+    VekStatus vek_dot_16_to16_##col(const int16_t* a, const int16_t* b, int32_t n, int16_t* result, int32_t sf);     \
+    VekStatus vek_dot_16_c16_to32_##col(const int16_t* a, const VekC16* b, int32_t n, VekC32* result, int32_t sf);   \
+    VekStatus vek_norm_l1_16_##col(const int16_t* src, int32_t n, int32_t* result, int32_t sf);                      \
+    VekStatus vek_norm_diff_l1_16_##col(const int16_t* a, const int16_t* b, int32_t n, int32_t* result, int32_t sf); \
+    VekStatus vek_downsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len,           \
+                                      int32_t factor, int32_t* phase);                                               \
+    VekStatus vek_upsample_16_##col(const int16_t* src, int32_t src_len, int16_t* dst, int32_t* dst_len,             \
+                                    int32_t factor, int32_t* phase);                                                 \
+    VekStatus vek_find_nearest_##col(const uint16_t* src, uint16_t* entries, int32_t* indices, int32_t n,            \
+                                     const uint16_t* table, int32_t table_len);                                      \
+    VekStatus vek_phase_complex_16_##col(const VekC16* src, int16_t* dst, int32_t n, int32_t sf);
 VEK_UTIL_DECLARE(gen)
 VEK_UTIL_DECLARE(mm)
 VEK_UTIL_DECLARE(ss)
@@ -45,8 +43,8 @@ void vek_find_nearest_kernel(const uint16_t* src, uint16_t* entries, int32_t* in
                              const uint16_t* table, int32_t table_len);
 
 // Kernels shared with the statistics and extrema families (n >= 1, no checks).
-int16_t vek_min_16_kernel(const int16_t* src, int32_t n);   // MMX minimum
-int16_t vek_max_16_kernel(const int16_t* src, int32_t n);   // MMX maximum
+int16_t vek_min_16_kernel(const int16_t* src, int32_t n);  // MMX minimum
+int16_t vek_max_16_kernel(const int16_t* src, int32_t n);  // MMX maximum
 // Position of the first element equal to value among the first n (-1 when absent); 16 elements a step.
 int32_t vek_k_find_value_index_16_a(const int16_t* src, int32_t n, int16_t value);  // SSE2
 int32_t vek_k_find_value_index_16_b(const int16_t* src, int32_t n, int16_t value);  // MMX with SSE extensions

@@ -5,8 +5,7 @@
 
 #define VEK_UTIL_ROW(name) rows.set<VekSlot::name>(name##_gen, name##_mm, name##_ss, name##_wd)
 
-void vek_register_util(VekRowWriter& rows)
-{
+void vek_register_util(VekRowWriter& rows) {
     VEK_UTIL_ROW(vek_convert_s16_s32);
     VEK_UTIL_ROW(vek_convert_s32_s16_sat);
     VEK_UTIL_ROW(vek_sum_16);
