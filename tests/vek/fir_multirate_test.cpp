@@ -176,7 +176,14 @@ TEST(FirMultirate, ComplexMatchesTheDefinitionOnRandomConfigurations) {
             const std::int64_t m = rng() % 2 ? 1 + rng() % ((T + 1) / D + 1) : (T + 1) / D + 1 + rng() % 40;
             std::vector<VekC16> in(D * m), out(U * m);
             for (auto& v : in) v = {random16(rng, 1)[0], random16(rng, 1)[0]};
-            ASSERT_EQ(col.blockComplex(in.data(), out.data(), static_cast<std::int32_t>(m), st, 15), VEK_OK);
+            if (call == 1) {
+                std::vector<VekC16> buf(std::max(U, D) * m);
+                std::copy(in.begin(), in.end(), buf.begin());
+                ASSERT_EQ(col.blockComplexInplace(buf.data(), static_cast<std::int32_t>(m), st, 15), VEK_OK);
+                std::copy(buf.begin(), buf.begin() + U * m, out.begin());
+            } else {
+                ASSERT_EQ(col.blockComplex(in.data(), out.data(), static_cast<std::int32_t>(m), st, 15), VEK_OK);
+            }
             auto want = ref.run(in, 15);
             for (std::size_t j = 0; j < out.size(); ++j) {
                 ASSERT_EQ(out[j].re, want[j].re) << col.name << " U " << U << " D " << D << " len " << len << " j " << j;
@@ -201,12 +208,46 @@ TEST(FirMultirate, CreationStatusesInOrder) {
         {false, 3, 2, 1, 3, 3, VEK_ERR_MR_PHASE},    {false, 3, 2, 1, 3, -1, VEK_ERR_MR_PHASE},
         {false, 3, 2, 1, 3, 2, VEK_OK},
     };
+    const VekC32 ctaps[] = {{1, 0}, {2, 0}, {3, 0}};
     for (const Column& col : columns())
         for (const Case& c : cases) {
             FirState* st = nullptr;
+            const std::int64_t requests = vek_pool_requests();
             EXPECT_EQ(col.initRealMultirate(c.nullState ? nullptr : &st, taps, c.len, 0, c.U, c.pu, c.D, c.pd, nullptr),
                       c.expected);
-            if (st) vek_fir_free_real_all(st);
+            EXPECT_EQ(col.initComplexMultirate(c.nullState ? nullptr : &st, ctaps, c.len, 0, c.U, c.pu, c.D, c.pd,
+                                               nullptr),
+                      c.expected);
+            if (c.expected != VEK_OK) {
+                EXPECT_EQ(vek_pool_requests(), requests) << "allocated on a bad argument";
+            }
+            if (st) vek_fir_free_complex_all(st);
+        }
+}
+
+// Caller arrays at any byte address give the same outputs as aligned ones and nothing is written around
+// the output.
+TEST(FirMultirate, AnyByteOffset) {
+    std::mt19937 rng(31);
+    for (const Column& col : columns())
+        for (int k = 0; k < 16; ++k) {
+            const std::int32_t U = 1 + k % 4, D = 1 + (k / 4) % 4, len = 5 + 3 * k;
+            auto taps = random_taps(rng, len);
+            FirState *a = nullptr, *b = nullptr;
+            ASSERT_EQ(col.initRealMultirate(&a, taps.data(), len, 0, U, U - 1, D, 0, nullptr), VEK_OK);
+            ASSERT_EQ(col.initRealMultirate(&b, taps.data(), len, 0, U, U - 1, D, 0, nullptr), VEK_OK);
+            for (std::int32_t m : {3, 40}) {
+                auto in = random16(rng, static_cast<std::size_t>(D * m));
+                std::vector<std::int16_t> want(static_cast<std::size_t>(U * m));
+                ASSERT_EQ(col.blockReal(in.data(), want.data(), m, a, 12), VEK_OK);
+                vektest::GuardedBuffer src(in.size() * 2, static_cast<std::size_t>(k)), dst(want.size() * 2, 15 - k);
+                std::memcpy(src.data(), in.data(), in.size() * 2);
+                ASSERT_EQ(col.blockReal(src.as<std::int16_t>(), dst.as<std::int16_t>(), m, b, 12), VEK_OK);
+                ASSERT_TRUE(dst.intact() && src.intact()) << col.name << " offset " << k;
+                ASSERT_EQ(std::memcmp(dst.data(), want.data(), want.size() * 2), 0) << col.name << " offset " << k;
+            }
+            vek_fir_free_real_all(a);
+            vek_fir_free_real_all(b);
         }
 }
 

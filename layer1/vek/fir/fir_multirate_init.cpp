@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "layer1/vek/core/vek_copy.h"
 #include "layer1/vek/fir/fir_context.h"
 #include "layer1/vek/fir/fir_internal.h"
 #include "layer1/vek/fir/fir_multirate.h"
@@ -73,7 +74,8 @@ VekStatus init_multirate(FirState** out, const std::int32_t* taps, bool complex,
     // c - l*D; u runs over the up-sampled positions where inputs land and a counts the matching window
     // position of the input (window position n + k holds input k).
     std::int32_t* phase = st->phaseTable;
-    for (std::int64_t e = 0; e < 4 * U; ++e) phase[e] = -1;
+    // Offsets not set by a lane stay -1 until the fix-up below (the column's own 32-bit fill).
+    (padded ? vek_set_32_ss : vek_set_32_gen)(-1, phase, static_cast<std::int32_t>(4 * U));
     std::int64_t u = (std::int64_t{len} - 1) % U + pu;
     std::int64_t a = 1;
     if (u >= U) {
