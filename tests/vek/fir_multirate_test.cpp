@@ -211,17 +211,18 @@ TEST(FirMultirate, CreationStatusesInOrder) {
     const VekC32 ctaps[] = {{1, 0}, {2, 0}, {3, 0}};
     for (const Column& col : columns())
         for (const Case& c : cases) {
-            FirState* st = nullptr;
+            FirState *real = nullptr, *cplx = nullptr;
             const std::int64_t requests = vek_pool_requests();
-            EXPECT_EQ(col.initRealMultirate(c.nullState ? nullptr : &st, taps, c.len, 0, c.U, c.pu, c.D, c.pd, nullptr),
+            EXPECT_EQ(col.initRealMultirate(c.nullState ? nullptr : &real, taps, c.len, 0, c.U, c.pu, c.D, c.pd, nullptr),
                       c.expected);
-            EXPECT_EQ(col.initComplexMultirate(c.nullState ? nullptr : &st, ctaps, c.len, 0, c.U, c.pu, c.D, c.pd,
+            EXPECT_EQ(col.initComplexMultirate(c.nullState ? nullptr : &cplx, ctaps, c.len, 0, c.U, c.pu, c.D, c.pd,
                                                nullptr),
                       c.expected);
             if (c.expected != VEK_OK) {
                 EXPECT_EQ(vek_pool_requests(), requests) << "allocated on a bad argument";
             }
-            if (st) vek_fir_free_complex_all(st);
+            if (real) vek_fir_free_real_all(real);
+            if (cplx) vek_fir_free_complex_all(cplx);
         }
 }
 
