@@ -11,9 +11,15 @@ namespace vek_lms {
 // Column index of a variant: gen, mm (MMX), ss (SSE), wd (SSE2).
 enum Column : int { kGen = 0, kMm = 1, kSs = 2, kWd = 3 };
 
-inline int32_t WrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-inline int32_t WrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-inline int32_t WrapMul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+inline int32_t WrapAdd(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline int32_t WrapSub(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+inline int32_t WrapMul(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
 
 inline int16_t PackedRe(uint32_t s) { return static_cast<int16_t>(s & 0xFFFFu); }
 inline int16_t PackedIm(uint32_t s) { return static_cast<int16_t>(s >> 16); }
