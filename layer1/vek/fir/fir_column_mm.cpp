@@ -20,27 +20,6 @@ struct Kernels {
     }
 };
 
-using Column = fir::Entries<Kernels>;
-
 }  // namespace
 
-VekStatus vek_fir_one_real_mm(std::int16_t in, std::int16_t* out, FirState* state, std::int32_t sf) {
-    return Column::one_real(in, out, state, sf);
-}
-VekStatus vek_fir_one_complex_mm(VekC16 in, VekC16* out, FirState* state, std::int32_t sf) {
-    return Column::one_complex(in, out, state, sf);
-}
-VekStatus vek_fir_block_real_mm(const std::int16_t* src, std::int16_t* dst, std::int32_t count, FirState* state,
-                              std::int32_t sf) {
-    return Column::block_real(src, dst, count, state, sf);
-}
-VekStatus vek_fir_block_complex_mm(const VekC16* src, VekC16* dst, std::int32_t count, FirState* state,
-                                 std::int32_t sf) {
-    return Column::block_complex(src, dst, count, state, sf);
-}
-VekStatus vek_fir_block_real_inplace_mm(std::int16_t* buf, std::int32_t count, FirState* state, std::int32_t sf) {
-    return Column::block_real_inplace(buf, count, state, sf);
-}
-VekStatus vek_fir_block_complex_inplace_mm(VekC16* buf, std::int32_t count, FirState* state, std::int32_t sf) {
-    return Column::block_complex_inplace(buf, count, state, sf);
-}
+FIR_COLUMN_ENTRIES(mm, Kernels)

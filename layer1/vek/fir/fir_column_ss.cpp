@@ -1,11 +1,10 @@
 // SSE column: pairwise multiply-add kernels on MMX registers.
-#include "layer1/vek/fir/fir_kernels_ss.h"
+#include "layer1/vek/fir/fir_kernels.h"
 #include "layer1/vek/fir/fir_columns.h"
 #include "layer1/vek/fir/fir_entries.h"
 
 namespace {
 
-// Pairwise multiply-add kernels; the complex ones are shared by the SSE and SSE2 columns.
 struct Kernels {
     static std::int16_t one_real(FirState* st, std::int16_t in, std::int32_t sf) { return fir::ss_one_real(st, in, sf); }
     static VekC16 one_complex(FirState* st, VekC16 in, std::int32_t sf) { return fir::ss_one_complex(st, in, sf); }
@@ -18,27 +17,6 @@ struct Kernels {
     }
 };
 
-using Column = fir::Entries<Kernels>;
-
 }  // namespace
 
-VekStatus vek_fir_one_real_ss(std::int16_t in, std::int16_t* out, FirState* state, std::int32_t sf) {
-    return Column::one_real(in, out, state, sf);
-}
-VekStatus vek_fir_one_complex_ss(VekC16 in, VekC16* out, FirState* state, std::int32_t sf) {
-    return Column::one_complex(in, out, state, sf);
-}
-VekStatus vek_fir_block_real_ss(const std::int16_t* src, std::int16_t* dst, std::int32_t count, FirState* state,
-                              std::int32_t sf) {
-    return Column::block_real(src, dst, count, state, sf);
-}
-VekStatus vek_fir_block_complex_ss(const VekC16* src, VekC16* dst, std::int32_t count, FirState* state,
-                                 std::int32_t sf) {
-    return Column::block_complex(src, dst, count, state, sf);
-}
-VekStatus vek_fir_block_real_inplace_ss(std::int16_t* buf, std::int32_t count, FirState* state, std::int32_t sf) {
-    return Column::block_real_inplace(buf, count, state, sf);
-}
-VekStatus vek_fir_block_complex_inplace_ss(VekC16* buf, std::int32_t count, FirState* state, std::int32_t sf) {
-    return Column::block_complex_inplace(buf, count, state, sf);
-}
+FIR_COLUMN_ENTRIES(ss, Kernels)

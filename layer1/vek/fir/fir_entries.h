@@ -97,3 +97,34 @@ private:
 };
 
 }  // namespace fir
+
+// The six filtering entries of one column, thin named wrappers over Entries<Kernels>.
+#define FIR_COLUMN_ENTRIES(col, Kernels)                                                                         \
+    VekStatus vek_fir_one_real_##col(std::int16_t in, std::int16_t* out, FirState* state, std::int32_t sf)        \
+    {                                                                                                            \
+        return fir::Entries<Kernels>::one_real(in, out, state, sf);                                              \
+    }                                                                                                            \
+    VekStatus vek_fir_one_complex_##col(VekC16 in, VekC16* out, FirState* state, std::int32_t sf)                \
+    {                                                                                                            \
+        return fir::Entries<Kernels>::one_complex(in, out, state, sf);                                           \
+    }                                                                                                            \
+    VekStatus vek_fir_block_real_##col(const std::int16_t* src, std::int16_t* dst, std::int32_t count,           \
+                                       FirState* state, std::int32_t sf)                                         \
+    {                                                                                                            \
+        return fir::Entries<Kernels>::block_real(src, dst, count, state, sf);                                    \
+    }                                                                                                            \
+    VekStatus vek_fir_block_complex_##col(const VekC16* src, VekC16* dst, std::int32_t count, FirState* state,   \
+                                          std::int32_t sf)                                                       \
+    {                                                                                                            \
+        return fir::Entries<Kernels>::block_complex(src, dst, count, state, sf);                                 \
+    }                                                                                                            \
+    VekStatus vek_fir_block_real_inplace_##col(std::int16_t* buf, std::int32_t count, FirState* state,           \
+                                               std::int32_t sf)                                                  \
+    {                                                                                                            \
+        return fir::Entries<Kernels>::block_real_inplace(buf, count, state, sf);                                 \
+    }                                                                                                            \
+    VekStatus vek_fir_block_complex_inplace_##col(VekC16* buf, std::int32_t count, FirState* state,              \
+                                                  std::int32_t sf)                                               \
+    {                                                                                                            \
+        return fir::Entries<Kernels>::block_complex_inplace(buf, count, state, sf);                              \
+    }

@@ -6,7 +6,7 @@
 
 #include "layer1/vek/fir/fir_elements.h"
 #include "layer1/vek/fir/fir_generic.h"
-#include "layer1/vek/fir/fir_kernels_ss.h"
+#include "layer1/vek/fir/fir_kernels.h"
 #include "layer1/vek/fir/fir_simd.h"
 
 namespace fir {

@@ -8,29 +8,18 @@
 
 #include "layer1/vek/fir/fir_elements.h"
 #include "layer1/vek/fir/fir_multirate.h"
+#include "layer1/vek/fir/fir_simd.h"
 
 namespace fir {
 
 namespace {
-
-inline __m64 load64(const void* p) {
-    std::int64_t v;
-    std::memcpy(&v, p, 8);
-    return _mm_cvtsi64_m64(v);
-}
-
-inline std::uint32_t lane_sum(__m64 v) {
-    const std::uint32_t lo = static_cast<std::uint32_t>(_mm_cvtsi64_si32(v));
-    const std::uint32_t hi = static_cast<std::uint32_t>(_mm_cvtsi64_si32(_mm_srli_si64(v, 32)));
-    return lo + hi;
-}
 
 // Real lane: npad samples (any address) times npad 16-bit taps, four per step.
 inline RealElements::Acc real_lane(const unsigned char* x, const std::int16_t* taps, std::int64_t npad) {
     __m64 acc = _mm_setzero_si64();
     for (std::int64_t r = 0; r < npad; r += 4)
         acc = _mm_add_pi32(acc, _mm_madd_pi16(load64(x + 2 * r), load64(taps + r)));
-    return RealElements::Acc{lane_sum(acc)};
+    return RealElements::Acc{sum_lanes(acc)};
 }
 
 // Complex lane: two packed samples per step against two (re, im) taps. The real part multiplies each
@@ -46,7 +35,7 @@ inline ComplexElements::Acc complex_lane(const unsigned char* x, const std::int1
         accRe = _mm_add_pi32(accRe, _mm_madd_pi16(xs, conj));
         accIm = _mm_add_pi32(accIm, _mm_madd_pi16(xs, swapped));
     }
-    return ComplexElements::Acc{lane_sum(accRe), lane_sum(accIm)};
+    return ComplexElements::Acc{sum_lanes(accRe), sum_lanes(accIm)};
 }
 
 template <class E>

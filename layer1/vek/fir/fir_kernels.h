@@ -1,5 +1,5 @@
-// FIR kernels of the SSE column (MMX registers with the SSE integer extensions). The complex kernels also
-// serve the SSE2 column.
+// Single-rate FIR kernels of the SIMD columns: the SSE column's (MMX registers with the SSE integer
+// extensions; its complex kernels also serve the SSE2 column) and the SSE2 column's real kernels.
 #pragma once
 
 #include "layer1/vek/fir/fir.h"
