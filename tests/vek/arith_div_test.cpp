@@ -45,7 +45,10 @@ int16_t exact_div(int16_t x, int16_t d, int sf, Tie tie) {
 }
 
 // Whether the exact quotient lies so close to a half that a single-precision reciprocal may round it either way.
+// The reciprocal of a power of two is exact, and so is every quotient by one.
 bool near_half(int16_t x, int16_t d, int sf) {
+    const int32_t m = d < 0 ? -int32_t{d} : d;
+    if ((m & (m - 1)) == 0) return false;
     if (sf > 64 || sf < -64) return false;
     __int128 N, D;
     rational(x, d, sf, N, D);
@@ -81,21 +84,43 @@ void expect_column(int col, const std::vector<int16_t>& x, int16_t d, int sf, co
     }
 }
 
+// x with x / d * 2^-sf exactly k + 1/2, or 0 when no 16-bit x gives that quotient.
+int16_t tie_for(int16_t d, int sf, int k) {
+    int64_t t = (2 * int64_t{k} + 1) * d;
+    if (sf >= 1) {
+        if (sf > 20) return 0;
+        t *= int64_t{1} << (sf - 1);
+    } else {
+        if (sf < 0 || t % 2 != 0) return 0;
+        t /= 2;
+    }
+    return t >= -32768 && t <= 32767 ? static_cast<int16_t>(t) : 0;
+}
+
+// Every sf from -70 to 70, lengths 1..64 and a few longer ones, source and destination at matching and
+// mismatching offsets (so that the block routine runs on head, middle and tail splits), random data with exact
+// ties planted.
 TEST(VekDiv, EveryColumnFollowsItsRoundingRule) {
     std::mt19937 rng(77);
     std::uniform_int_distribution<int> anyd(-32768, 32767);
     const int16_t divisors[] = {1, -1, 2, -2, 3, 6, 7, 128, -32768, 32767, 10, 0};
-    const int lengths[] = {1, 5, 31, 32, 33, 47, 48, 63, 64, 96, 130};
-    const size_t offsets[][2] = {{0, 0}, {2, 2}, {6, 6}, {30, 30}, {2, 4}, {1, 1}, {3, 0}, {0, 16}};
+    const size_t offsets[][2] = {{0, 0}, {2, 2}, {6, 6}, {30, 30}, {2, 4}, {1, 1}, {3, 0}, {0, 16}, {14, 14}, {16, 16}};
+    std::vector<int> lengths;
+    for (int n = 1; n <= 64; ++n) lengths.push_back(n);
+    lengths.insert(lengths.end(), {96, 130});
+    int turn = 0;
     for (int col = 0; col < 4; ++col) {
         for (int sf = -70; sf <= 70; ++sf) {
-            for (int16_t d0 : divisors) {
+            for (int n : lengths) {
+                ++turn;
+                const int16_t d0 = divisors[turn % 12];
                 const int16_t d = d0 != 0 ? d0 : static_cast<int16_t>(anyd(rng) | 1);
-                const int n = lengths[static_cast<unsigned>(sf + 70 + d0 * 3 + 200000) % 11];
-                const auto& off = offsets[(sf + 70 + col) % 8];
+                const auto& off = offsets[(turn / 12) % 10];
                 auto x = samples16(rng, n);
-                // quotients that sit exactly on halves
-                for (int i = 0; i < n; i += 7) x[i] = static_cast<int16_t>((2 * (i % 50) + 1) * (d0 == 2 ? 1 : 0));
+                for (int i = 0; i < n; i += 3) {
+                    const int16_t t = tie_for(d, sf, (i % 9) - 4);
+                    if (t != 0) x[i] = t;
+                }
                 Guarded<int16_t> s(n, off[0]), dst(n, off[1]);
                 s.fill(x);
                 ASSERT_EQ(kDiv[col](s.data(), d, dst.data(), n, sf), VEK_OK);
