@@ -18,7 +18,8 @@ const int kNtLengths[] = {2730, 2731, 2732, 2740, 43690, 43692, 43700};
 // Offsets to try for a length: every offset 0..15 for short vectors, a few for long ones.
 std::vector<size_t> offsets_for(int n) {
     if (n <= 96) return {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    return {0, 2, 6, 1};
+    if (n <= 4097) return {0, 2, 6, 1};
+    return {0, 6};
 }
 
 std::vector<int> scale_factors_for(int n) {
