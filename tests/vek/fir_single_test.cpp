@@ -164,6 +164,40 @@ TEST(FirSingle, BlockAndOneSampleFollowTheReference) {
         }
 }
 
+// Twin filters, one fed by blocks and one sample by sample, for every count up to past both block-pass
+// lengths, with one-sample calls in between the blocks.
+TEST(FirSingle, BlockEqualsRepeatedOneSampleForEveryCount) {
+    std::mt19937 rng(13);
+    for (const Column& col : columns())
+        for (std::int32_t len : {1, 4, 5, 13, 48}) {
+            const std::int64_t B = (len + 3) / 4 * 4 + 1, P = (len + 4 + 7) / 8 * 8;
+            auto taps = random_taps(rng, len);
+            FirState *blocks = nullptr, *singles = nullptr;
+            ASSERT_EQ(col.initReal(&blocks, taps.data(), len, 0, nullptr), VEK_OK);
+            ASSERT_EQ(col.initReal(&singles, taps.data(), len, 0, nullptr), VEK_OK);
+            for (std::int64_t count = 1; count <= 2 * std::max(B, P) + 9; ++count) {
+                for (std::int64_t k = 0; k < count % 4; ++k) {
+                    const std::int16_t x = random16(rng, 1)[0];
+                    std::int16_t ya, yb;
+                    ASSERT_EQ(col.oneReal(x, &ya, blocks, 15), VEK_OK);
+                    ASSERT_EQ(col.oneReal(x, &yb, singles, 15), VEK_OK);
+                    ASSERT_EQ(ya, yb);
+                }
+                auto in = random16(rng, static_cast<std::size_t>(count));
+                std::vector<std::int16_t> ya(count), yb(count);
+                ASSERT_EQ(col.blockReal(in.data(), ya.data(), static_cast<std::int32_t>(count), blocks, 15), VEK_OK);
+                for (std::int64_t j = 0; j < count; ++j) ASSERT_EQ(col.oneReal(in[j], &yb[j], singles, 15), VEK_OK);
+                ASSERT_EQ(ya, yb) << col.name << " len " << len << " count " << count;
+                std::vector<std::int16_t> ha(len), hb(len);
+                ASSERT_EQ(vek_fir_get_delay_real_all(blocks, ha.data()), VEK_OK);
+                ASSERT_EQ(vek_fir_get_delay_real_all(singles, hb.data()), VEK_OK);
+                ASSERT_EQ(ha, hb) << col.name << " len " << len << " count " << count;
+            }
+            vek_fir_free_real_all(blocks);
+            vek_fir_free_real_all(singles);
+        }
+}
+
 TEST(FirSingle, ComplexFollowsTheReference) {
     std::mt19937 rng(12);
     const std::int32_t lens[] = {1, 2, 5, 6, 9};
