@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "lms_columns.h"
@@ -34,6 +35,7 @@ TEST_P(LmsColumn, CreationChecksSizesAndAllocatesNothingOnError) {
                                     << c.index);
     for (bool complex : {false, true}) {
       LmsState* ctx = kUntouched;
+      const int64_t requests = vek_pool_requests();
       const VekStatus st = complex ? F().initComplex(&ctx, nullptr, c.len, nullptr, c.index, c.step, c.updateDelay, 0)
                                    : F().initReal(&ctx, nullptr, c.len, nullptr, c.index, c.step, c.updateDelay, 0);
       EXPECT_EQ(st, c.want);
@@ -43,6 +45,7 @@ TEST_P(LmsColumn, CreationChecksSizesAndAllocatesNothingOnError) {
         EXPECT_EQ(F().free(ctx), VEK_OK);
       } else {
         EXPECT_EQ(ctx, kUntouched);
+        EXPECT_EQ(vek_pool_requests(), requests);  // nothing allocated
       }
     }
   }
@@ -141,6 +144,41 @@ TEST_P(LmsColumn, TapsRoundTripAndAreStoredReversed) {
   F().free(ctx);
 }
 
+// Caller arrays may sit at any byte offset: taps and history go in and come back unchanged, and nothing
+// outside the destination is written.
+TEST_P(LmsColumn, CallerArraysAtAnyOffset) {
+  for (bool complex : {false, true}) {
+    const int32_t len = 13;
+    const int32_t d = 2 + len;  // update delay 2, step 1
+    const size_t tapBytes = len * (complex ? 8 : 4);
+    const size_t lineBytes = d * (complex ? 4 : 2);
+    for (size_t off = 0; off < 8; ++off) {
+      vektest::GuardedBuffer taps(tapBytes, off), line(lineBytes, off), tapsOut(tapBytes, off), lineOut(lineBytes, off);
+      taps.fill_random(static_cast<uint32_t>(off));
+      line.fill_random(static_cast<uint32_t>(off + 100));
+      LmsState* ctx = nullptr;
+      const VekStatus st =
+          complex ? F().initComplex(&ctx, taps.as<VekC32>(), len, line.as<VekC16>(), 3, 1, 2, 0)
+                  : F().initReal(&ctx, taps.as<int32_t>(), len, line.as<int16_t>(), 3, 1, 2, 0);
+      ASSERT_EQ(st, VEK_OK);
+      int32_t index = -1;
+      if (complex) {
+        ASSERT_EQ(F().getTapsComplex(ctx, tapsOut.as<VekC32>()), VEK_OK);
+        ASSERT_EQ(F().getDelayComplex(ctx, lineOut.as<VekC16>(), &index), VEK_OK);
+      } else {
+        ASSERT_EQ(F().getTapsReal(ctx, tapsOut.as<int32_t>()), VEK_OK);
+        ASSERT_EQ(F().getDelayReal(ctx, lineOut.as<int16_t>(), &index), VEK_OK);
+      }
+      EXPECT_EQ(index, 3);
+      EXPECT_EQ(std::memcmp(taps.data(), tapsOut.data(), tapBytes), 0) << "offset " << off;
+      EXPECT_EQ(std::memcmp(line.data(), lineOut.data(), lineBytes), 0) << "offset " << off;
+      EXPECT_TRUE(tapsOut.intact());
+      EXPECT_TRUE(lineOut.intact());
+      F().free(ctx);
+    }
+  }
+}
+
 // Null taps and history: every output is 0 until taps are set.
 TEST_P(LmsColumn, FreshContextOutputsZero) {
   LmsState* ctx = nullptr;
@@ -191,6 +229,28 @@ TEST_P(LmsColumn, OneTapArithmetic) {
   F().putReal(-32768, ctx);
   ASSERT_EQ(F().putFilterReal(-32768, &out, ctx), VEK_OK);
   EXPECT_EQ(out, INT32_MIN);
+  F().free(ctx);
+}
+
+// Sums wrap at 32 bits in every column, also through the vector loops: tap high halves of -32768 meeting
+// samples of -32768 give 2^30 per real tap and 2^31 per complex imaginary part.
+TEST_P(LmsColumn, SumsWrapAtExtremes) {
+  std::vector<int32_t> taps(60, static_cast<int32_t>(0x80000000u));
+  taps[0] = 1 << 16;  // meets the newest sample, 1
+  LmsState* ctx = nullptr;
+  ASSERT_EQ(F().initReal(&ctx, taps.data(), 60, nullptr, 0, 1, 2, 0), VEK_OK);
+  for (int i = 0; i < 70; ++i) F().putReal(-32768, ctx);
+  int32_t out = 0;
+  ASSERT_EQ(F().putFilterReal(1, &out, ctx), VEK_OK);
+  EXPECT_EQ(out, static_cast<int32_t>(59u * 0x40000000u + 1u));  // 3 * 2^30 + 1 as int32
+  F().free(ctx);
+
+  std::vector<VekC32> ptaps(47, VekC32{static_cast<int32_t>(0x80000000u), static_cast<int32_t>(0x80000000u)});
+  ASSERT_EQ(F().initComplex(&ctx, ptaps.data(), 47, nullptr, 0, 2, 6, 0), VEK_OK);
+  VekC32 pout{};
+  for (int i = 0; i < 110; ++i) ASSERT_EQ(F().putFilterComplex(VekC16{-32768, -32768}, &pout, ctx), VEK_OK);
+  EXPECT_EQ(pout.re, 0);
+  EXPECT_EQ(pout.im, INT32_MIN);
   F().free(ctx);
 }
 
