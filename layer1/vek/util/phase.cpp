@@ -7,6 +7,7 @@
 // every result is 0. These round in the current SSE rounding mode (ties to even by default) except below -28,
 // where half a unit is added and the value truncated. Reciprocals are the SSE estimate refined by one Newton step.
 #include <cmath>
+#include <cstring>
 
 #include "layer1/vek/arith/lanes.h"
 #include "layer1/vek/util/util.h"
@@ -105,16 +106,27 @@ __m128 rational4(__m128 re, __m128 im, __m128 factor) {
     return _mm_mul_ps(a, factor);
 }
 
-// Converts four scaled angles in the current SSE rounding mode and stores them saturated to 16 bits.
-struct StoreWd {
-    static void put(__m128 v, int16_t out[4]) {
+// Each column's register work around the single-precision core: splitting four packed {re, im} samples into real
+// and imaginary parts, and converting four scaled angles in the current SSE rounding mode, saturated to 16 bits.
+struct LanesWd {
+    static void split(const int16_t* p, __m128& re, __m128& im) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        re = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(v, 16), 16));
+        im = _mm_cvtepi32_ps(_mm_srai_epi32(v, 16));
+    }
+    static void put(__m128 v, int16_t* out) {
         const __m128i r = _mm_cvtps_epi32(v);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(r, r));
     }
     static void done() {}
 };
-struct StoreSs {
-    static void put(__m128 v, int16_t out[4]) {
+struct LanesSs {
+    static void split(const int16_t* p, __m128& re, __m128& im) {
+        const __m64 a = vek::lanes::Mmx::load(p), b = vek::lanes::Mmx::load(p + 4);
+        re = _mm_cvtpi32x2_ps(_mm_srai_pi32(_mm_slli_pi32(a, 16), 16), _mm_srai_pi32(_mm_slli_pi32(b, 16), 16));
+        im = _mm_cvtpi32x2_ps(_mm_srai_pi32(a, 16), _mm_srai_pi32(b, 16));
+    }
+    static void put(__m128 v, int16_t* out) {
         const __m64 r = _mm_packs_pi32(_mm_cvtps_pi32(v), _mm_cvtps_pi32(_mm_movehl_ps(v, v)));
         vek::lanes::Mmx::store(out, r);
     }
@@ -122,19 +134,22 @@ struct StoreSs {
 };
 
 // Runs f over groups of four samples; a last partial group is padded with {0, 0} and only its samples are stored.
-template <class F>
+template <class Lanes, class F>
 void groups_of_four(const int16_t* s, int16_t* dst, int64_t n, F f) {
-    for (int64_t i = 0; i < n; i += 4) {
-        const int64_t m = n - i < 4 ? n - i : 4;
-        float re[4] = {0, 0, 0, 0}, im[4] = {0, 0, 0, 0};
-        for (int64_t k = 0; k < m; ++k) {
-            re[k] = vek::lanes::ld16(s, 2 * (i + k));
-            im[k] = vek::lanes::ld16(s, 2 * (i + k) + 1);
-        }
-        int16_t out[4];
-        f(_mm_loadu_ps(re), _mm_loadu_ps(im), out);
-        for (int64_t k = 0; k < m; ++k) vek::lanes::st16(dst, i + k, out[k]);
+    __m128 re, im;
+    int64_t i = 0;
+    for (; n - i >= 4; i += 4) {
+        Lanes::split(s + 2 * i, re, im);
+        Lanes::put(f(re, im), dst + i);
     }
+    if (i < n) {
+        int16_t in[8] = {0, 0, 0, 0, 0, 0, 0, 0}, out[4];
+        std::memcpy(in, s + 2 * i, static_cast<size_t>(n - i) * 4);
+        Lanes::split(in, re, im);
+        Lanes::put(f(re, im), out);
+        std::memcpy(dst + i, out, static_cast<size_t>(n - i) * 2);
+    }
+    Lanes::done();
 }
 
 void clear_flags_if(uint32_t raised, uint32_t clear) {
@@ -142,7 +157,7 @@ void clear_flags_if(uint32_t raised, uint32_t clear) {
     if (csr & raised) _mm_setcsr(csr & ~clear);
 }
 
-template <class Store>
+template <class Lanes>
 VekStatus phase_single(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
     if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
     if (n <= 0) return VEK_ERR_SIZE;
@@ -152,18 +167,14 @@ VekStatus phase_single(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
         return VEK_OK;
     }
     if (sf == 0) {
-        groups_of_four(s, dst, n,
-                       [](__m128 re, __m128 im, int16_t out[4]) { Store::put(first_order4(re, im), out); });
-        Store::done();
+        groups_of_four<Lanes>(s, dst, n, first_order4);
         clear_flags_if(kMxcsrInvalid, kMxcsrInvalid | kMxcsrUnderflow);
         return VEK_OK;
     }
     const double factor_d = std::pow(2.0, -static_cast<double>(sf));
     if (sf >= -28) {
         const __m128 factor = _mm_set1_ps(static_cast<float>(factor_d));
-        groups_of_four(s, dst, n,
-                       [&](__m128 re, __m128 im, int16_t out[4]) { Store::put(rational4(re, im, factor), out); });
-        Store::done();
+        groups_of_four<Lanes>(s, dst, n, [&](__m128 re, __m128 im) { return rational4(re, im, factor); });
         clear_flags_if(kMxcsrInvalid | kMxcsrOverflow, kMxcsrInvalid | kMxcsrOverflow | kMxcsrUnderflow);
         return VEK_OK;
     }
@@ -192,8 +203,8 @@ VekStatus vek_phase_complex_16_mm(const VekC16* s, int16_t* d, int32_t n, int32_
     return phase_x87(s, d, n, sf);
 }
 VekStatus vek_phase_complex_16_ss(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
-    return phase_single<StoreSs>(s, d, n, sf);
+    return phase_single<LanesSs>(s, d, n, sf);
 }
 VekStatus vek_phase_complex_16_wd(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
-    return phase_single<StoreWd>(s, d, n, sf);
+    return phase_single<LanesWd>(s, d, n, sf);
 }
