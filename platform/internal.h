@@ -225,6 +225,7 @@ struct PlatformDeviceNode {
     PIRP waitWake = nullptr;  // pending wait-wake request held by the physical device
     bool removed = false;
     std::vector<uint8_t> resourceList;  // CM_RESOURCE_LIST handed over at START
+    platform::DeviceStack* record = nullptr;  // the handle given to the host, freed with the node
 };
 
 namespace platform {

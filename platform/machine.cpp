@@ -86,10 +86,7 @@ Machine::~Machine()
         std::lock_guard<std::mutex> lk(k->mu);
         nodes = k->nodes;
     }
-    for (::PlatformDeviceNode* n : nodes) {
-        DeviceStack s{n};
-        RemoveStack(&s, true);
-    }
+    for (::PlatformDeviceNode* n : nodes) RemoveNode(k, n, true);
     {
         Scope scope(k);
         for (DriverRecord* r : k->drivers) {
@@ -196,12 +193,12 @@ NTSTATUS Machine::AddStack(const std::vector<PDRIVER_OBJECT>& bottomToTop, const
         if (d->DriverExtension->AddDevice == nullptr) continue;
         status = d->DriverExtension->AddDevice(d, pdo);
         if (!NT_SUCCESS(status)) {
-            DeviceStack s{node};
-            RemoveStack(&s, true);
+            RemoveNode(k, node, true);
             return status;
         }
     }
-    *stack = new DeviceStack{node};
+    node->record = new DeviceStack{node};
+    *stack = node->record;
     return STATUS_SUCCESS;
 }
 
@@ -313,24 +310,24 @@ NTSTATUS Machine::SendPower(DeviceStack* stack, UCHAR minor, POWER_STATE_TYPE ty
     return status;
 }
 
-NTSTATUS Machine::RemoveStack(DeviceStack* stack, bool surprise)
+NTSTATUS Machine::RemoveStack(DeviceStack* stack, bool surprise) { return RemoveNode(kernel_, stack->node, surprise); }
+
+NTSTATUS Machine::RemoveNode(KernelInstance* k, ::PlatformDeviceNode* node, bool surprise)
 {
-    KernelInstance* k = kernel_;
-    ::PlatformDeviceNode* node = stack->node;
     if (node->removed) return STATUS_DELETE_PENDING;
     bool hasDrivers = IoGetAttachedDevice(node->pdo) != node->pdo;
+    DeviceStack stack{node};
     if (hasDrivers) {
         if (surprise) {
-            SendPnp(stack, IRP_MN_SURPRISE_REMOVAL);
+            SendPnp(&stack, IRP_MN_SURPRISE_REMOVAL);
         } else {
-            NTSTATUS status = SendPnp(stack, IRP_MN_QUERY_REMOVE_DEVICE);
+            NTSTATUS status = SendPnp(&stack, IRP_MN_QUERY_REMOVE_DEVICE);
             if (!NT_SUCCESS(status)) {
-                SendPnp(stack, IRP_MN_CANCEL_REMOVE_DEVICE);
+                SendPnp(&stack, IRP_MN_CANCEL_REMOVE_DEVICE);
                 return status;
             }
         }
-        NTSTATUS status = SendPnp(stack, IRP_MN_REMOVE_DEVICE);
-        (void)status;
+        SendPnp(&stack, IRP_MN_REMOVE_DEVICE);
     }
     {
         Scope scope(k);
@@ -357,8 +354,8 @@ NTSTATUS Machine::RemoveStack(DeviceStack* stack, bool surprise)
             }
         }
     }
+    delete node->record;
     delete node;
-    delete stack;
     return STATUS_SUCCESS;
 }
 

@@ -150,6 +150,7 @@ public:
     void ClearDebugLog();
 
 private:
+    NTSTATUS RemoveNode(KernelInstance* k, struct ::PlatformDeviceNode* node, bool surprise);
     KernelInstance* kernel_;
 };
 

@@ -35,6 +35,18 @@ struct alignas(16) BlockHeader {
 };
 static_assert(sizeof(BlockHeader) == 32, "block header keeps 16-byte alignment");
 
+// Every live block, so a bad or repeated free is caught before the block's memory is touched.
+std::mutex& LiveLock()
+{
+    static auto* m = new std::mutex();
+    return *m;
+}
+std::set<const void*>& LiveBlocksSet()
+{
+    static auto* s = new std::set<const void*>();
+    return *s;
+}
+
 PoolAccount* ProcessAccount()
 {
     static PoolAccount* a = new PoolAccount();
@@ -124,6 +136,10 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE, SIZE_T NumberOfBytes, ULONG Tag)
     h->account = a;
     h->spare = 0;
     {
+        std::lock_guard<std::mutex> lk(LiveLock());
+        LiveBlocksSet().insert(h + 1);
+    }
+    {
         std::lock_guard<std::mutex> lk(a->mu);
         PoolTagCounts& c = a->tags[Tag];
         c.liveBlocks++;
@@ -142,10 +158,19 @@ PVOID ExAllocatePool(POOL_TYPE PoolType, SIZE_T NumberOfBytes)
 VOID ExFreePoolWithTag(PVOID P, ULONG Tag)
 {
     if (P == nullptr) PoolFault("free of a null pointer", P);
+    {
+        std::lock_guard<std::mutex> lk(LiveLock());
+        if (LiveBlocksSet().count(P) == 0) {
+            PoolFault("free of a block that is not allocated (freed twice, or not from the pool)", P);
+        }
+    }
     auto* h = static_cast<BlockHeader*>(P) - 1;
-    if (h->magic == kFreed) PoolFault("block freed twice", P);
-    if (h->magic != kMagic) PoolFault("free of a pointer that is not a pool block", P);
+    if (h->magic != kMagic) PoolFault("block header overwritten", P);
     if (Tag != 0 && Tag != h->tag) PoolFault("free with a tag other than the allocation's", P);
+    {
+        std::lock_guard<std::mutex> lk(LiveLock());
+        LiveBlocksSet().erase(P);
+    }
     PoolAccount* a = h->account;
     {
         std::unique_lock<std::mutex> lk(a->mu);

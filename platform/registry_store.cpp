@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -167,6 +169,11 @@ NTSTATUS RegistryStore::Load(const std::string& file, std::string* error)
         keys_.clear();
     }
     if (file.empty()) return STATUS_SUCCESS;
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) {
+        *error = Format("registry file '%s': is a directory", file.c_str());
+        return STATUS_OBJECT_NAME_INVALID;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         if (errno == ENOENT) {
