@@ -3,7 +3,7 @@
 // sums wrap exactly as the scalar 32-bit sums do, so every kernel equals the scalar loop bit for bit.
 //
 // A vector traits type T provides: V, kLanes (16-bit lanes per vector), Zero, Load<Aligned>, Store, Add32,
-// Sub32, Madd16, SraHigh (arithmetic shift right of 32-bit lanes by 16), SrlHigh (logical), Packs32, And,
+// Madd16, SraHigh (arithmetic shift right of 32-bit lanes by 16), SrlHigh (logical), Packs32, And,
 // Set1, UnpackLo16/UnpackHi16, UnpackLo32/UnpackHi32, Even32 (lanes 0, 2, ... of two vectors of 32-bit
 // lanes), SwapHalves (exchange the 16-bit halves of each 32-bit lane), HSum (wrapping sum of the 32-bit lanes),
 // IsAligned and Done (leave the unit clean for floating-point code).
@@ -21,7 +21,7 @@ struct SimdLms {
   static constexpr int32_t W = T::kLanes;  // 16-bit lanes per vector
   static constexpr int32_t H = W / 2;      // 32-bit lanes per vector
 
-  // Tap high halves of 2H... W real taps packed into one vector of 16-bit values.
+  // The high halves of W consecutive taps, packed into one vector of 16-bit values.
   static V HighPairs(const int32_t* t) {
     return T::Packs32(T::SraHigh(T::template Load<false>(t)), T::SraHigh(T::template Load<false>(t + H)));
   }

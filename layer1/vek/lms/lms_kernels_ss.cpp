@@ -23,7 +23,6 @@ struct Mmx {
   }
   static void Store(void* p, V v) { std::memcpy(p, &v, sizeof v); }
   static V Add32(V a, V b) { return _mm_add_pi32(a, b); }
-  static V Sub32(V a, V b) { return _mm_sub_pi32(a, b); }
   static V Madd16(V a, V b) { return _mm_madd_pi16(a, b); }
   static V SraHigh(V a) { return _mm_srai_pi32(a, 16); }
   static V SrlHigh(V a) { return _mm_srli_pi32(a, 16); }

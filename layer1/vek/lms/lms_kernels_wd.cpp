@@ -22,7 +22,6 @@ struct Sse2 {
   }
   static void Store(void* p, V v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
   static V Add32(V a, V b) { return _mm_add_epi32(a, b); }
-  static V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
   static V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
   static V SraHigh(V a) { return _mm_srai_epi32(a, 16); }
   static V SrlHigh(V a) { return _mm_srli_epi32(a, 16); }
