@@ -52,7 +52,7 @@
 //                      to 24 characters with its zero at +4, u16 hook mask +28, u16 hook value +30, u16 pulse
 //                      make ms +32, u16 pulse break ms +34, u16 inter-digit pause ms +36, u16 off-hook wait ms
 //                      +38, u16 on-hook wait ms +40, u16 end-of-dialling wait ms +42, three u16 hook-flash
-//                      times ms (hook-flash methods 0, 1, 2) +44, two u16 DSP line words +50, 5 reserved.
+//                      times ms (hook-flash methods 0, 1, 2) +44, two u16 DSP line words +50, 3 reserved.
 //                      Two profiles fit before the black-listing table.
 //   946-1018 black-listing parameters (73 bytes, table 8)
 //             946      maximum number of attempts (0 = no call restrictions)
