@@ -1,0 +1,184 @@
+// Binds a ModemCore to the driver frame's device extension: the core's services are the frame's port
+// layer, request queues and DTE side; the parts of the controller not present here (DSP message router,
+// call control) are left out of the table and passed over.
+#include "layer2/windows/wdm/modem_core_link.h"
+
+#include <new>
+
+#include "layer2/corecode/dte/dte.h"
+#include "layer2/corecode/mt/port_ops.h"
+#include "layer2/windows/wdm/device_extension.h"
+#include "layer2/windows/wdm/modem_core.h"
+#include "layer2/windows/wdm/port_irql.h"
+#include "layer2/windows/wdm/serial_queue.h"
+
+namespace {
+
+const ULONG kTag = POOL_TAG('W', 'd', 'm', ' ');
+
+ModemDeviceExtension* X(void* ctx)
+{
+    return static_cast<ModemDeviceExtension*>(ctx);
+}
+
+PortRecord* svc_port_setup(void* ctx)
+{
+    return ModemPortSetup(X(ctx));
+}
+
+// The DSP restart belongs to the DSP link; what remains here is the read of the notification register.
+void svc_dsp_start(void* ctx)
+{
+    volatile uint8_t* window = X(ctx)->register_window;
+    if (window != nullptr)
+        (void)window[255];
+}
+
+void svc_port_shutdown(void* ctx)
+{
+    ModemDeviceExtension* ext = X(ctx);
+    if (ext->port_record.open_marker.load() == PORT_OPEN_MARKER)
+        port_close(&ext->port_record);
+    port_irql_reset(ext);
+}
+
+BOOLEAN svc_read_pass(void* ctx) { return ModemServeNextRead(X(ctx)); }
+BOOLEAN svc_write_pass(void* ctx) { return ModemServeNextWrite(X(ctx)); }
+void svc_event_mask_pass(void* ctx, BOOLEAN abort) { ModemServeWaitMask(X(ctx), abort); }
+void svc_dte_tick(void* ctx) { dte_periodic_tick(&X(ctx)->dte); }
+
+BOOLEAN svc_port_is_open(void* ctx)
+{
+    return X(ctx)->port_record.open_marker.load() == PORT_OPEN_MARKER ? TRUE : FALSE;
+}
+
+BOOLEAN svc_online(void* ctx)
+{
+    uint8_t mode = X(ctx)->dte.mode.load();
+    return mode != DTE_MODE_COMMAND && mode != 0 ? TRUE : FALSE;
+}
+
+void svc_mc_rx_int(void* ctx) { mc_rx_int(&X(ctx)->dte); }
+void svc_mc_tx_notify_check(void* ctx) { mc_tx_notify_check(&X(ctx)->dte); }
+
+void svc_ring_service(void* ctx)
+{
+    DteContext* d = &X(ctx)->dte;
+    if (d->mode.load() == DTE_MODE_COMMAND)
+        dte_cmd_out_flush(d);
+    else
+        dte_to_drain(d);
+}
+
+void svc_task_restart(void* ctx)
+{
+    DteContext* d = &X(ctx)->dte;
+    dte_from_clear(d);
+    dte_to_clear(d);
+    dte_clamp_on(d);
+    dte_set_dtr(d);
+    dte_set_rts(d);
+}
+
+void svc_dte_port_reset(void* ctx) { dte_port_state_reset(&X(ctx)->dte); }
+UCHAR svc_app_state(void* ctx) { return X(ctx)->app_state.load(); }
+
+const ModemCoreServices kServices = [] {
+    ModemCoreServices s{};
+    s.port_setup = svc_port_setup;
+    s.dsp_start = svc_dsp_start;
+    s.port_shutdown = svc_port_shutdown;
+    s.read_pass = svc_read_pass;
+    s.write_pass = svc_write_pass;
+    s.event_mask_pass = svc_event_mask_pass;
+    s.dte_periodic_tick = svc_dte_tick;
+    s.port_is_open = svc_port_is_open;
+    s.online_data_mode = svc_online;
+    s.mc_rx_int = svc_mc_rx_int;
+    s.mc_tx_notify_check = svc_mc_tx_notify_check;
+    s.dte_ring_service = svc_ring_service;
+    s.task_restart = svc_task_restart;
+    s.dte_port_reset = svc_dte_port_reset;
+    s.app_state = svc_app_state;
+    return s;
+}();
+
+// The driver's registry path as ANSI text (characters above 0x7F become "?").
+void registry_path_text(const UNICODE_STRING& path, char* out, std::size_t size)
+{
+    std::size_t n = path.Buffer != nullptr ? path.Length / sizeof(WCHAR) : 0;
+    std::size_t k = 0;
+    for (; k < n && k + 1 < size; ++k)
+        out[k] = path.Buffer[k] < 0x80 ? static_cast<char>(path.Buffer[k]) : '?';
+    out[k] = 0;
+}
+
+void free_core(ModemDeviceExtension* ext)
+{
+    ModemCore* core = ext->core;
+    ext->core = nullptr;
+    if (core == nullptr)
+        return;
+    core->~ModemCore();
+    ExFreePoolWithTag(core, kTag);
+}
+
+PortRecord* link_core_start(ModemDeviceExtension* ext)
+{
+    void* memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(ModemCore), kTag);
+    if (memory == nullptr)
+        return nullptr;
+    ModemCore* core = new (memory) ModemCore();
+    char path[512];
+    registry_path_text(ext->registry_path, path, sizeof path);
+    ModemCoreInit(core, &kServices, ext, ext->device, path, ext->service_key_mode);
+    core->settings.property_device = ext->pdo;
+    ModemCoreSetWakeEvents(core, &ext->read_queue.work_event, &ext->read_queue.abort_event,
+                           &ext->write_queue.work_event, &ext->write_queue.abort_event, &ext->wait_check_event,
+                           &ext->wait_abort_event);
+    ext->core = core;
+    PortRecord* port = ModemCoreStart(core);
+    if (port == nullptr)
+        free_core(ext);
+    return port;
+}
+
+void link_core_stop(ModemDeviceExtension* ext)
+{
+    if (ext->core == nullptr)
+        return;
+    ModemCoreStop(ext->core);
+    Cancel_Timers(ext->core);
+    free_core(ext);
+}
+
+int link_task_start(ModemDeviceExtension* ext)
+{
+    if (ext->core == nullptr)
+        return 0;
+    task_start(ext->core);
+    return 1;
+}
+
+void link_timers_start(ModemDeviceExtension* ext)
+{
+    if (ext->core != nullptr)
+        tmr_start(ext->core);
+}
+
+void link_timers_stop(ModemDeviceExtension* ext)
+{
+    if (ext->core != nullptr)
+        tmr_stop(ext->core);
+}
+
+}  // namespace
+
+const ModemCoreHooks* ModemCoreHooksForCore()
+{
+    static const ModemCoreHooks hooks = {
+        link_core_start, link_core_stop,    link_task_start,
+        link_timers_start, link_timers_stop, ModemCoreDefaultHooks()->dsp_event_routine,
+    };
+    return &hooks;
+}
