@@ -71,14 +71,24 @@ TEST(VekMul, AllOffsetsAtBodyLengths) {
     const int sfs[] = {0, 1, 2, 15, 30, -1, -15, -16};
     for (int col = 1; col < 4; ++col) {
         for (int sf : sfs) {
-            for (size_t off = 0; off < 32; ++off) {
+            for (size_t doff = 0; doff < 32; ++doff) {
+                for (size_t soff = 0; soff < 32; soff += 3) {
+                    const int n = 61;
+                    const auto x = samples16(rng, n), y = samples16(rng, n);
+                    Guarded<int16_t> v(n, doff), s(n, soff);
+                    v.fill(x);
+                    s.fill(y);
+                    ASSERT_EQ(kVec16[col](s.data(), v.data(), n, sf), VEK_OK);
+                    for (int i = 0; i < n; ++i) ASSERT_EQ(v.get(i), ref16(int64_t{x[i]} * y[i], sf));
+                    ASSERT_TRUE(v.guards_intact());
+                }
                 const int n = 61;
-                const auto x = samples16(rng, n), y = samples16(rng, n);
-                Guarded<int16_t> v(n, off), s(n, (off * 5) % 32);
+                const auto x = samples16(rng, n);
+                const int16_t c = static_cast<int16_t>(x[0] | 1);
+                Guarded<int16_t> v(n, doff);
                 v.fill(x);
-                s.fill(y);
-                ASSERT_EQ(kVec16[col](s.data(), v.data(), n, sf), VEK_OK);
-                for (int i = 0; i < n; ++i) ASSERT_EQ(v.get(i), ref16(int64_t{x[i]} * y[i], sf));
+                ASSERT_EQ(kConst16[col](c, v.data(), n, sf), VEK_OK);
+                for (int i = 0; i < n; ++i) ASSERT_EQ(v.get(i), ref16(int64_t{x[i]} * c, sf));
                 ASSERT_TRUE(v.guards_intact());
             }
         }

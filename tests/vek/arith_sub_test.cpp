@@ -59,6 +59,27 @@ TEST(VekSub, BoundaryDifferences) {
     }
 }
 
+// Every pair of source and destination offsets within 32 bytes at a length that runs the unrolled bodies.
+TEST(VekSub, AllOffsetPairsAtBodyLength) {
+    std::mt19937 rng(98);
+    for (int col = 1; col < 4; ++col) {
+        for (int sf : {0, 1, 2, 16, -1, -15, -16}) {
+            for (size_t doff = 0; doff < 32; ++doff) {
+                for (size_t soff = 0; soff < 32; ++soff) {
+                    const int n = 57;
+                    const auto x = samples16(rng, n), y = samples16(rng, n);
+                    Guarded<int16_t> v(n, doff), s(n, soff);
+                    v.fill(x);
+                    s.fill(y);
+                    ASSERT_EQ(kScaled[col](s.data(), v.data(), n, sf), VEK_OK);
+                    for (int i = 0; i < n; ++i) ASSERT_EQ(v.get(i), ref16(int64_t{x[i]} - y[i], sf));
+                    ASSERT_TRUE(v.guards_intact());
+                }
+            }
+        }
+    }
+}
+
 TEST(VekSub, DocumentedValues) {
     const struct {
         int16_t vec, src;
