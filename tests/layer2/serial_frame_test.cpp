@@ -132,6 +132,8 @@ TEST_F(SerialFrame, RemoveWaitsForOutstandingRequestsAndRemovesTheNames)
     EXPECT_EQ(machine_->Wait(read), STATUS_SUCCESS);
     EXPECT_EQ(machine_->RequestOutput(read), (std::vector<uint8_t>{'0', '1', '2', '3', '4', '5', '6', '7'}));
     machine_->FreeRequest(read);
+    while (!removed.load())
+        Sleep(1);
     remover.join();
     removed_ = true;
     EXPECT_TRUE(removed.load());
