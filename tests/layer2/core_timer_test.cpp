@@ -371,6 +371,15 @@ TEST_F(Core, ThreadCreationFailureFailsTheStart)
     ModemCoreStop(core);
 }
 
+TEST_F(Core, PortSetupFailureFailsTheStartAndStopsTheThreads)
+{
+    rec.fail_port_setup = true;
+    EXPECT_EQ(ModemCoreStart(core), nullptr);
+    EXPECT_FALSE(core->background.started);
+    EXPECT_FALSE(core->event_mask.started);
+    EXPECT_EQ(rec.dsp_starts.load(), 0u);
+}
+
 TEST(CoreTwoDevices, EachDeviceKeepsItsOwnState)
 {
     TempRegistry reg;

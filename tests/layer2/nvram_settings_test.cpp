@@ -57,6 +57,7 @@ TEST_F(Settings, WriteAndReadAreBoundedWithoutWrapAround)
     const Bound cases[] = {
         {280, 3, 0}, {280, 4, 1}, {0, 283, 0},       {0, 284, 1},        {283, 0, 0},
         {284, 0, 1}, {1, ~std::size_t{0}, 1}, {~std::size_t{0}, 2, 1}, {282, 1, 0},
+        {283, 71, 1},  // stored profile 2 lies past the image and is always refused
     };
     uint8_t data[300] = {7};
     uint8_t out[300];

@@ -122,6 +122,11 @@ PortRecord* ModemCoreStart(ModemCore* core)
         return nullptr;
     }
     core->port = s->port_setup != nullptr ? s->port_setup(core->ctx) : nullptr;
+    if (core->port == nullptr) {
+        // No port: the start fails and nothing of it stays running.
+        ModemCoreStop(core);
+        return nullptr;
+    }
     core_settings_load(core);
     core->tick_state.ms_total.store(0);
     tmr_start(core);
@@ -149,6 +154,7 @@ void ModemCoreStop(ModemCore* core)
     core_threads_stop(core);
     VCOMM_ConfigStop(core);
     core->port = nullptr;
+    core->device = nullptr;
 }
 
 void Cancel_Timers(ModemCore* core)
