@@ -158,7 +158,6 @@ void ClockImpl::MaybeAdvanceLocked()
             // Expiries that wake nobody, forever (a periodic timer without a DPC or waiter while everyone
             // else waits): report it as a deadlock rather than spin.
             stalled = true;
-            Notify();
             break;
         }
     }
@@ -329,7 +328,6 @@ void Clock::Release()
     impl_->holds--;
     impl_->activity++;
     impl_->MaybeAdvanceLocked();
-    impl_->Notify();
 }
 
 void Clock::AddExternalSource()
@@ -344,7 +342,6 @@ void Clock::RemoveExternalSource()
     std::lock_guard<std::mutex> lk(impl_->mu);
     impl_->external--;
     impl_->activity++;
-    impl_->Notify();
 }
 
 void Clock::SetDeadlockHandler(std::function<void(const std::string&)> handler)
@@ -463,7 +460,6 @@ ClockThread::~ClockThread()
         c->threads.erase(t);
         c->activity++;
         c->MaybeAdvanceLocked();
-        c->Notify();
     }
     t_thread = s->previousThread;
     t_clock = s->previousClock;
@@ -565,20 +561,18 @@ bool DeadlockConditionLocked(ClockImpl* c)
     return false;
 }
 
+// Looks every grace period: a deadlock condition that held at two looks with no progress in between is
+// reported once (so the paths that wait and wake never have to notify it).
 void WatchMain(ClockImpl* c)
 {
     std::unique_lock<std::mutex> lk(c->mu);
     uint64_t reported = ~uint64_t(0);
     while (!c->stopping) {
-        if (!DeadlockConditionLocked(c) || c->activity == reported) {
-            c->watchCv.wait_for(lk, std::chrono::milliseconds(c->config.deadlockGraceMs));
-            continue;
-        }
         uint64_t seen = c->activity;
-        c->watchCv.wait_for(lk, std::chrono::milliseconds(c->config.deadlockGraceMs),
-                            [c, seen] { return c->stopping || c->activity != seen; });
+        bool before = DeadlockConditionLocked(c);
+        c->watchCv.wait_for(lk, std::chrono::milliseconds(c->config.deadlockGraceMs), [c] { return c->stopping; });
         if (c->stopping) break;
-        if (c->activity == seen && DeadlockConditionLocked(c)) {
+        if (before && c->activity == seen && seen != reported && DeadlockConditionLocked(c)) {
             reported = seen;
             std::string dump = c->DumpLocked();
             auto handler = c->deadlockHandler;

@@ -177,7 +177,6 @@ NTSTATUS WaitCore(ULONG count, PVOID* objects, WAIT_TYPE type, PLARGE_INTEGER ti
     if (t->counted && t->clock == c) c->runnable--;
     c->activity++;
     c->MaybeAdvanceLocked();
-    if (c->runnable == 0) c->Notify();
     while (t->waiting) t->cv.wait(lk);
     if (!known) c->threads.erase(t);
     return t->waitStatus;

@@ -89,7 +89,6 @@ struct ClockImpl {
     void FireLocked(const DeadlineKey& key, const Deadline& d);
     void TraceLocked(const std::string& text);
     std::string DumpLocked() const;
-    void Notify() { watchCv.notify_all(); }
     LONGLONG AlignToTick(LONGLONG t) const;
 };
 

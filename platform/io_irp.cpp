@@ -85,8 +85,16 @@ NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp)
     Irp->Tail.Overlay.CurrentStackLocation--;
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
     stack->DeviceObject = DeviceObject;
+    if (stack->MajorFunction > IRP_MJ_MAXIMUM_FUNCTION) IrpFault("major function out of range", Irp);
     PDRIVER_DISPATCH dispatch = DeviceObject->DriverObject->MajorFunction[stack->MajorFunction];
     KernelOf scope(DeviceObject);
+    if (dispatch == nullptr) {
+        // A driver that cleared an entry of its table: the request is refused as the I/O manager would.
+        Irp->IoStatus.Status = STATUS_INVALID_DEVICE_REQUEST;
+        Irp->IoStatus.Information = 0;
+        IoCompleteRequest(Irp, IO_NO_INCREMENT);
+        return STATUS_INVALID_DEVICE_REQUEST;
+    }
     return dispatch(DeviceObject, Irp);
 }
 

@@ -54,7 +54,6 @@ void ThreadMain(::PlatformThread* t)
         c->threads.erase(t);
         c->activity++;
         c->MaybeAdvanceLocked();
-        c->Notify();
         c->liveSystemThreads--;
         c->threadsEnded.notify_all();
     }
