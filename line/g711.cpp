@@ -52,12 +52,13 @@ int16_t AlawToLinear(uint8_t code)
 
 uint8_t LinearToUlaw(int16_t pcm)
 {
-    int value = pcm >> 2;  // 14-bit
+    int value;
     int mask;
-    if (value < 0) {
-        value = -value;
+    if (pcm < 0) {
+        value = (-static_cast<int>(pcm)) >> 2;  // 14-bit magnitude of a negative sample
         mask = 0x7F;
     } else {
+        value = pcm >> 2;
         mask = 0xFF;
     }
     if (value > kUlawClip)

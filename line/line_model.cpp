@@ -44,6 +44,8 @@ void LineDirection::Configure(const LineModelParams& params)
     normal_.reset();
 
     delaySamples_ = std::max(0, static_cast<int>(std::lround(params.bulkDelayMs * kLineRate / 1000.0)));
+    slipSamples_ = 0;
+    slips_ = 0;
     if (params.skewPpm != 0.0) {
         // Ratio in units of 1e-8 so that a skew of 0.01 ppm is still exact.
         const int64_t scale = 100000000;
@@ -51,6 +53,12 @@ void LineDirection::Configure(const LineModelParams& params)
         queue_.Configure(static_cast<uint64_t>(scale), static_cast<uint64_t>(std::max<int64_t>(out, 1)), kLineRate,
                          3700.0, 4300.0);
         delaySamples_ = std::max(delaySamples_, queue_.Lookahead() + 1);
+        // A receiver with a slower clock takes fewer samples than are sent, a faster one more: the latter
+        // drains the delay line, so it starts with kLineSkewAllowanceSeconds of drift in hand, and slips (takes
+        // that much silence again) should a call outlast it.
+        if (params.skewPpm < 0.0)
+            slipSamples_ = static_cast<int>(std::ceil(-params.skewPpm * 1e-6 * kLineRate * kLineSkewAllowanceSeconds));
+        delaySamples_ += slipSamples_;
     } else {
         queue_.Configure(1, 1, kLineRate, 0, 0);
     }
@@ -98,6 +106,10 @@ void LineDirection::Process(const int16_t* in, int16_t* out, size_t n)
     for (size_t i = 0; i < n; ++i)
         scratch_[i] = in[i];
     queue_.Push(scratch_.data(), n);
+    if (slipSamples_ > 0 && queue_.InputNeeded(n) > 0) {
+        ++slips_;
+        queue_.PushSilence(static_cast<size_t>(slipSamples_));
+    }
     const size_t got = queue_.Pull(scratch_.data(), n);
     if (got < n) {
         ++underruns_;

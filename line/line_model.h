@@ -2,7 +2,7 @@
 // bulk delay, sample-clock skew, attenuation, frequency offset, white noise and G.711 companding. Hybrid
 // echo belongs to one side of a connection (LineEcho).
 //
-// Levels: a full-scale 16-bit sine is +3.14 dBm0, so 0 dBm0 is a sine of amplitude 22778.
+// Levels: a full-scale 16-bit sine is +3.14 dBm0, so 0 dBm0 is a sine of amplitude 22826.
 #pragma once
 
 #include <cmath>
@@ -38,6 +38,8 @@ struct LineModelParams {
 // Bulk delay when skew is set: the converter reads this many samples ahead, so at least this much delay
 // applies. With a frequency offset, the phase-splitter adds kLineHilbertHalfLength samples of delay.
 constexpr int kLineHilbertHalfLength = 48;
+// Drift a delay line holds for a receiver whose clock is slower than the sender's, before it slips.
+constexpr double kLineSkewAllowanceSeconds = 60.0;
 
 class LineDirection {
 public:
@@ -47,6 +49,7 @@ public:
     // Total delay this direction applies, in 8000 Hz samples (bulk delay, the splitter when shifting).
     int DelaySamples() const { return delaySamples_ + (shifting_ ? kLineHilbertHalfLength : 0); }
     uint64_t Underruns() const { return underruns_; }
+    uint64_t Slips() const { return slips_; }
 
 private:
     double ShiftFrequency(double x);
@@ -54,6 +57,8 @@ private:
     LineModelParams params_;
     Resampler queue_;  // the delay line, and the skew converter when skew is set
     int delaySamples_ = 0;
+    int slipSamples_ = 0;
+    uint64_t slips_ = 0;
     double gain_ = 1.0;
     double noiseSigma_ = 0.0;
     std::mt19937_64 rng_;
