@@ -135,7 +135,10 @@ bool SocketConsume(LineEndpoint* e, const int16_t* samples, size_t n)
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0) {
-            LineEndpointEnd(e, std::string("far end gone: ") + std::strerror(errno));
+            if (errno == EPIPE || errno == ECONNRESET)
+                LineEndpointEnd(e, std::string("far end closed the connection (") + std::strerror(errno) + ")");
+            else
+                LineEndpointEnd(e, std::string("send failed: ") + std::strerror(errno));
             DbgPrint("line socket %s: %s\n", s->path.c_str(), e->endReason.c_str());
             return false;
         }

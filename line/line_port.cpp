@@ -92,6 +92,13 @@ void ConfigureConverters(LinePort* port)
     port->rxPrefill = static_cast<size_t>(port->rxConverter.Lookahead()) + perBlock + kLineFrameSamples + 4;
     if (port->rxQueue.Size() < port->rxPrefill)
         port->rxQueue.PushSilence(port->rxPrefill - port->rxQueue.Size());
+    // Towards the network: one block, plus what the converter holds back (its look-ahead at the pump's rate).
+    Resampler probe;
+    probe.ConfigureRates(port->format.rate, kLineRate);
+    const size_t held = (static_cast<size_t>(probe.Lookahead()) * kLineRate + port->format.rate - 1) / port->format.rate;
+    port->txPrefill = perBlock + held + 4;
+    if (port->txQueue.Size() < port->txPrefill)
+        port->txQueue.PushSilence(port->txPrefill - port->txQueue.Size());
 }
 
 void PushTx(LinePort* port, const int16_t* samples, size_t n, uint32_t rate)
@@ -376,8 +383,6 @@ LowerDriverInterface* LinePortStart(LinePort* port, PKEVENT blockEvent)
     ConfigureConverters(port);
     port->txConverter.ConfigureRates(port->format.rate, kLineRate);
     port->txConverterRate = port->format.rate;
-    port->txPrefill = kLineFrameSamples;
-    port->txQueue.PushSilence(port->txPrefill);
     port->epoch = static_cast<LONGLONG>(KeQueryInterruptTime());
     port->epochSamples = 0;
     port->nextDue = port->epoch;
