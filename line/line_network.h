@@ -59,7 +59,8 @@ struct LineNetwork {
 };
 
 LineNetwork* LineNetworkCreate();
-// Every port must have been stopped (its device removed). Closes the connections' endpoints.
+// Every port must have been stopped (its device removed). Endpoints other than ports belong to their creator
+// (LineEndpointDestroy), after the network or their connection is gone.
 void LineNetworkDestroy(LineNetwork* network);
 LinePort* LineNetworkAddPort(LineNetwork* network, const LinePortConfig& config);
 

@@ -144,6 +144,10 @@ TEST_F(LinePortTest, ReportedLatencyMatchesTheMeasuredRoundTrip)
     const double measured = static_cast<double>(peak) - 10 * 96;
     // The loopback itself adds one 10 ms frame, which is the far end's, not the port's.
     EXPECT_NEAR(measured - 96, reported, 12.0);
+    pump.Stop();
+    LineNetworkDestroy(network);
+    network = nullptr;
+    LineEndpointDestroy(loop);
 }
 
 TEST_F(LinePortTest, TwoPortsAtDifferentRatesThroughALineModel)
