@@ -20,9 +20,9 @@ struct TimerCounter {
 VOID CountDpc(PKDPC, PVOID Context, PVOID, PVOID)
 {
     auto* c = static_cast<TimerCounter*>(Context);
-    if (InterlockedIncrement(&c->fires) == c->target) KeSetEvent(&c->reached, 0, FALSE);
     c->irql = KeGetCurrentIrql();
     c->lastFire = platform::CurrentClock() ? platform::CurrentClock()->Now() : -2;
+    if (InterlockedIncrement(&c->fires) == c->target) KeSetEvent(&c->reached, 0, FALSE);
 }
 
 void DelayMs(LONGLONG ms)
