@@ -112,8 +112,8 @@ private:
 // thread, so kernel services can be called directly.
 class CoreMachine {
 public:
-    explicit CoreMachine(const std::string& registry_file, ULONG time_increment = 156250)
-        : clock_(MakeConfig(time_increment)), self_(clock_, true, "test"),
+    explicit CoreMachine(const std::string& registry_file, ULONG time_increment = 156250, bool align = false)
+        : clock_(MakeConfig(time_increment, align)), self_(clock_, true, "test"),
           machine_(platform::MachineConfig{&clock_, "ctlcore", registry_file}),
           scope_(std::make_unique<platform::MachineScope>(machine_))
     {
@@ -124,10 +124,11 @@ public:
     bool LogHas(const std::string& text) const { return machine_.DebugText().find(text) != std::string::npos; }
 
 private:
-    static platform::ClockConfig MakeConfig(ULONG increment)
+    static platform::ClockConfig MakeConfig(ULONG increment, bool align)
     {
         platform::ClockConfig c;
         c.timeIncrement = increment;
+        c.alignTimersToTick = align;
         return c;
     }
     platform::Clock clock_;

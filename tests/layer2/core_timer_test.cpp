@@ -400,3 +400,37 @@ TEST(CoreTwoDevices, EachDeviceKeepsItsOwnState)
 }
 
 }  // namespace
+
+namespace {
+
+// Whatever the clock's tick resolution and service key mode, the message clock follows real time.
+struct ClockCase {
+    ULONG increment;
+    BOOLEAN service_key_mode;
+    bool aligned;  // timers expire on clock ticks, as on the original kernel
+};
+
+TEST(CoreClock, MessageClockFollowsTimeAtAnyTickResolution)
+{
+    // With timers on 15.625 ms ticks only 128 ticks come in 2 s; the lateness catch-up makes up the
+    // data-path ticks and the message clock.
+    const ClockCase cases[] = {{156250, TRUE, false}, {156250, FALSE, false}, {100000, TRUE, false},
+                               {10000, TRUE, false},  {156250, TRUE, true},   {100000, TRUE, true}};
+    for (const ClockCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.increment << " mode " << int(c.service_key_mode) << " aligned "
+                                          << c.aligned);
+        TempRegistry reg;
+        CoreMachine m(reg.Path(), c.increment, c.aligned);
+        CoreUnderTest cut(c.service_key_mode);
+        ModemCore* core = cut.core.get();
+        ASSERT_NE(ModemCoreStart(core), nullptr);
+        tmr_start(core);
+        tmr_delay_ms(2000);
+        tmr_stop(core);
+        EXPECT_NEAR(static_cast<double>(cut.rec.msg_ms.load()), 2000.0, 40.0);
+        EXPECT_NEAR(static_cast<double>(cut.rec.dte_ticks.load()), 200.0, 4.0);
+        ModemCoreStop(core);
+    }
+}
+
+}  // namespace

@@ -69,7 +69,7 @@ VOID TickThread(PVOID context)
     for (;;) {
         KeWaitForSingleObject(&core->tick_event, Executive, KernelMode, FALSE, nullptr);
         KeResetEvent(&core->tick_event);
-        ULONG now = tmr_tick_ms();
+        ULONG now = tmr_elapsed_ms();
         if (!core->tick_state.thread_run.load())
             break;
         tick_thread_pass(core, now);

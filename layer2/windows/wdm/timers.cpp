@@ -93,6 +93,11 @@ ULONG tmr_tick_ms()
     return static_cast<ULONG>(static_cast<ULONGLONG>(t / 10000u));
 }
 
+ULONG tmr_elapsed_ms()
+{
+    return static_cast<ULONG>(KeQueryInterruptTime() / 10000u);
+}
+
 void tmr_delay_1ms()
 {
     tmr_delay_ms(1);
@@ -127,7 +132,7 @@ void tmr_start(ModemCore* core)
     }
     tmr_set_async_period(core, ASYNC_PERIOD_MS);
     ts->bg_countdown.store(ts->bg_period_ticks.load());
-    ts->last_ms.store(tmr_tick_ms());
+    ts->last_ms.store(tmr_elapsed_ms());
     ts->running.store(1);
 }
 
