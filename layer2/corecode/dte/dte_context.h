@@ -129,6 +129,7 @@ struct DteContext {
     std::atomic<uint8_t> cmd_out_idle;      // 1 while no command-output flush runs
     std::atomic<uint8_t> drain_active;      // re-entry guard of dte_to_drain
     std::atomic<uint8_t> break_timed_option;
+    std::atomic<uint8_t> ec_started;  // error-control stand-in: set by ec_start, cleared by ec_stop
     uint8_t break_ticks;
     uint8_t last_break_length;
 

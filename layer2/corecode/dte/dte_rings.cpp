@@ -192,7 +192,9 @@ uint16_t dte_cmd_out_free(DteContext* d)
 {
     if (cmd_out_count(d) != 0)
         dte_cmd_out_flush(d);
-    return static_cast<uint16_t>(DTE_CMD_RING_SIZE - 1 - cmd_out_count(d));
+    // Never below 0: a full ring (2048 waiting) has no room, not 65535.
+    uint16_t count = cmd_out_count(d);
+    return count >= DTE_CMD_RING_SIZE - 1 ? 0 : static_cast<uint16_t>(DTE_CMD_RING_SIZE - 1 - count);
 }
 
 void dte_cmd_out_flush(DteContext* d)

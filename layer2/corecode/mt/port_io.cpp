@@ -1,4 +1,5 @@
 // Port reads and writes with the serial time-out rules and flow control.
+#include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/port_ops.h"
 
@@ -107,6 +108,7 @@ int port_read(PortRecord* p, uint8_t* buffer, uint32_t length, uint32_t* count)
     *count = got;
     if (got != 0)
         p->notify_flags &= static_cast<uint8_t>(~PORT_NOTIFIED_RX);
+    trace_data(buffer, got, 0);
     return 1;
 }
 
@@ -181,6 +183,7 @@ int port_write(PortRecord* p, const uint8_t* data, uint32_t length, uint32_t* co
     *count = put;
     if (put < length)
         p->error_word |= PORT_ERROR_TX_INCOMPLETE;
+    trace_data(data, put, 1);
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // Opening and closing the port, and the application queue set-up.
 #include <cstring>
 
+#include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/dte/dte_lock.h"
 #include "layer2/corecode/mt/port_ops.h"
@@ -162,6 +163,7 @@ int port_close(PortRecord* p)
         d->app.tx_count = d->app.tx_read = d->app.tx_write = 0;
     }
     free_queue_blocks(p);
+    v44_free_dictionaries(d);
     {
         KIRQL old;
         KeAcquireSpinLock(&p->ext->rx_callback_lock, &old);

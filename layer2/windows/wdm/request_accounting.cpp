@@ -146,7 +146,7 @@ NTSTATUS ModemHoldRequest(ModemDeviceExtension* ext, PIRP irp)
     KIRQL old;
     KeAcquireSpinLock(&ext->held_lock, &old);
     IoSetCancelRoutine(irp, held_cancel);
-    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+    if (IrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
         KeReleaseSpinLock(&ext->held_lock, old);
         ModemCompleteIrp(irp, STATUS_CANCELLED, 0);
         return STATUS_PENDING;

@@ -15,6 +15,12 @@ void ReleaseRequest(ModemDeviceExtension* ext);
 void ModemIoIncrement(ModemDeviceExtension* ext);
 void ModemIoDecrement(ModemDeviceExtension* ext);
 
+// The request's cancel flag, read as the cancelling thread writes it (atomically).
+inline bool IrpCancelled(PIRP irp)
+{
+    return __atomic_load_n(&irp->Cancel, __ATOMIC_ACQUIRE) != 0;
+}
+
 // Completes a request without going through the accounting.
 NTSTATUS ModemCompleteIrp(PIRP irp, NTSTATUS status, ULONG_PTR information);
 // Passes a request to the next-lower device unchanged.

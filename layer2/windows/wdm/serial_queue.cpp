@@ -79,7 +79,7 @@ NTSTATUS queue_request(ModemDeviceExtension* ext, RequestQueue* q, PIRP irp)
     KeAcquireSpinLock(&q->lock, &old);
     set_serving_state(irp, SERVE_QUEUED);
     IoSetCancelRoutine(irp, cancel_transfer);
-    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+    if (IrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
         KeReleaseSpinLock(&q->lock, old);
         irp->IoStatus.Information = 0;
         CompleteRequest(ext, irp, STATUS_CANCELLED);
@@ -142,7 +142,7 @@ BOOLEAN serve_next(ModemDeviceExtension* ext, RequestQueue* q, bool read)
     NTSTATUS status;
     ULONG_PTR information = 0;
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    if (irp->Cancel) {
+    if (IrpCancelled(irp)) {
         status = STATUS_CANCELLED;
     } else if (!read && stack->MajorFunction == IRP_MJ_FLUSH_BUFFERS) {
         status = STATUS_SUCCESS;
@@ -184,7 +184,7 @@ NTSTATUS transfer_dispatch(PDEVICE_OBJECT device, PIRP irp, bool read)
     ULONG length = read ? stack->Parameters.Read.Length : stack->Parameters.Write.Length;
     if (!flush && length == 0)
         status = STATUS_INVALID_USER_BUFFER;
-    else if (irp->Cancel)
+    else if (IrpCancelled(irp))
         status = STATUS_CANCELLED;
     else if (ext->port == nullptr)
         status = STATUS_UNSUCCESSFUL;
@@ -246,7 +246,7 @@ void cancel_queued(ModemDeviceExtension* ext, RequestQueue* q, PFILE_OBJECT file
             IoReleaseCancelSpinLock(cancel);
             continue;
         }
-        found->Cancel = TRUE;
+        __atomic_store_n(&found->Cancel, TRUE, __ATOMIC_RELEASE);
         found->CancelIrql = cancel;
         cancel_transfer(ext->device, found);  // releases the cancel spin lock
     }

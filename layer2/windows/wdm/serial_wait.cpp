@@ -103,7 +103,7 @@ NTSTATUS ModemSetWaitMask(ModemDeviceExtension* ext, PIRP irp, ULONG mask)
 
 NTSTATUS ModemWaitOnMask(ModemDeviceExtension* ext, PIRP irp)
 {
-    if (irp->Cancel) {
+    if (IrpCancelled(irp)) {
         irp->IoStatus.Information = 0;
         return STATUS_CANCELLED;
     }
@@ -116,7 +116,7 @@ NTSTATUS ModemWaitOnMask(ModemDeviceExtension* ext, PIRP irp)
     IoMarkIrpPending(irp);
     ext->pending_wait = irp;
     IoSetCancelRoutine(irp, cancel_wait);
-    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+    if (IrpCancelled(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
         ext->pending_wait = nullptr;
         KeReleaseSpinLock(&ext->wait_lock, old);
         irp->IoStatus.Information = 0;
@@ -137,7 +137,7 @@ void ModemServeWaitMask(ModemDeviceExtension* ext, BOOLEAN abort)
     PIRP irp = nullptr;
     ULONG events = 0;
     if (ext->pending_wait != nullptr) {
-        if (abort || ext->pending_wait->Cancel) {
+        if (abort || IrpCancelled(ext->pending_wait)) {
             irp = take_pending(ext);
         } else {
             events = enabled_events_set(ext);
@@ -154,7 +154,7 @@ void ModemServeWaitMask(ModemDeviceExtension* ext, BOOLEAN abort)
     }
     KeReleaseSpinLock(&ext->wait_lock, old);
     if (irp != nullptr) {
-        if (irp->Cancel) {
+        if (IrpCancelled(irp)) {
             irp->IoStatus.Information = 0;
             CompleteRequest(ext, irp, STATUS_CANCELLED);
         } else {

@@ -1,0 +1,53 @@
+#include "layer2/corecode/dte/data_link_stubs.h"
+
+#include "layer2/corecode/dte/dte_context.h"
+
+uint8_t ec_poll(DteContext* d)
+{
+    return d->ec_started.load() ? 3 : 1;
+}
+
+void ec_start(DteContext* d) { d->ec_started = 1; }
+void ec_stop(DteContext* d) { d->ec_started = 0; }
+int ec_hook_false() { return 0; }
+
+// The +DS44=? ranges: (0-3),(0,1),(0),(256-65535),(256-65535),(32-255),(32-255),(512-65535),(512-65535).
+int v44_check_direction(uint32_t value) { return value <= 3; }
+int v44_check_negotiation(uint32_t value) { return value <= 1; }
+int v44_check_capability(uint32_t value) { return value == 0; }
+int v44_check_string_length(uint32_t value) { return value >= 32 && value <= 255; }
+int v44_check_tx_codewords(uint32_t value) { return value >= 256 && value <= 65535; }
+int v44_check_rx_codewords(uint32_t value) { return value >= 256 && value <= 65535; }
+int v44_check_tx_history(uint32_t value) { return value >= 512 && value <= 65535; }
+int v44_check_rx_history(uint32_t value) { return value >= 512 && value <= 65535; }
+void v44_free_dictionaries(DteContext* d) { (void)d; }
+
+uint8_t fax_poll(DteContext* d)
+{
+    (void)d;
+    return 1;
+}
+
+int voice_ring_allowed(DteContext* d)
+{
+    (void)d;
+    return 1;
+}
+
+void lb_service(DteContext* d) { (void)d; }
+
+void core_error_report(const char* source, int line)
+{
+    (void)source;
+    (void)line;
+}
+
+void trace_data(const uint8_t* buffer, uint32_t length, int direction)
+{
+    (void)buffer;
+    (void)length;
+    (void)direction;
+}
+
+void trace_hook(uint32_t value) { (void)value; }
+void* stub_return_null() { return nullptr; }

@@ -1,0 +1,39 @@
+// Stand-ins for the data-link services that the modem core calls and that are not built yet: error
+// control, the V.44 parameter checks, the fax and voice engine polls, the line-block service and the
+// trace hooks. Each keeps the contract its callers rely on until the real routine replaces it.
+#pragma once
+
+#include <cstdint>
+
+struct DteContext;
+
+// Error control: negotiating (1) until started, then link up (3).
+uint8_t ec_poll(DteContext* d);
+void ec_start(DteContext* d);
+void ec_stop(DteContext* d);
+// Always 0 (profiles that need it are refused).
+int ec_hook_false();
+
+// +DS44 range checks, non-zero when the value is accepted.
+int v44_check_direction(uint32_t value);
+int v44_check_negotiation(uint32_t value);
+int v44_check_capability(uint32_t value);
+int v44_check_string_length(uint32_t value);
+int v44_check_tx_codewords(uint32_t value);
+int v44_check_rx_codewords(uint32_t value);
+int v44_check_tx_history(uint32_t value);
+int v44_check_rx_history(uint32_t value);
+void v44_free_dictionaries(DteContext* d);
+
+// Fax and voice engines.
+uint8_t fax_poll(DteContext* d);
+int voice_ring_allowed(DteContext* d);
+
+// The line-block service registered as the DSP interrupt routine during a connection.
+void lb_service(DteContext* d);
+
+// Shared hooks (empty).
+void core_error_report(const char* source, int line);
+void trace_data(const uint8_t* buffer, uint32_t length, int direction);
+void trace_hook(uint32_t value);
+void* stub_return_null();
