@@ -492,7 +492,14 @@ struct DEVICE_OBJECT {
     LONG PlatformOpenCount;
     LONG PlatformDeleted;
     DEVICE_POWER_STATE PlatformPowerState;
+    VOID (*PlatformDpcRoutine)(PKDPC Dpc, PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
 };
+
+// The device's own DPC: IoRequestDpc queues it with a request and a context (at most once until it has run).
+typedef VOID IO_DPC_ROUTINE(PKDPC Dpc, PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
+typedef IO_DPC_ROUTINE* PIO_DPC_ROUTINE;
+VOID IoInitializeDpcRequest(PDEVICE_OBJECT DeviceObject, PIO_DPC_ROUTINE DpcRoutine);
+VOID IoRequestDpc(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
 
 // Creates a device with a zeroed extension of DeviceExtensionSize bytes. DeviceName may be null.
 // Exclusive: a second create while one is open fails with STATUS_ACCESS_DENIED.

@@ -293,3 +293,20 @@ void FreeDeviceMemory(PDEVICE_OBJECT d)
     ::operator delete(static_cast<void*>(d), std::align_val_t(16));
 }
 }  // namespace platform
+
+static VOID DeviceDpc(PKDPC Dpc, PVOID DeferredContext, PVOID SystemArgument1, PVOID SystemArgument2)
+{
+    auto* d = static_cast<PDEVICE_OBJECT>(DeferredContext);
+    d->PlatformDpcRoutine(Dpc, d, static_cast<PIRP>(SystemArgument1), SystemArgument2);
+}
+
+VOID IoInitializeDpcRequest(PDEVICE_OBJECT DeviceObject, PIO_DPC_ROUTINE DpcRoutine)
+{
+    DeviceObject->PlatformDpcRoutine = DpcRoutine;
+    KeInitializeDpc(&DeviceObject->Dpc, DeviceDpc, DeviceObject);
+}
+
+VOID IoRequestDpc(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context)
+{
+    KeInsertQueueDpc(&DeviceObject->Dpc, Irp, Context);
+}

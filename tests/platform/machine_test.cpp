@@ -325,6 +325,42 @@ TEST_F(MachineTest, PowerRequestsReachThePhysicalDeviceAndComplete)
     EXPECT_EQ(m.RemoveStack(s), STATUS_SUCCESS);
 }
 
+struct DpcSeen {
+    PDEVICE_OBJECT device = nullptr;
+    PVOID context = nullptr;
+    KIRQL irql = 0xFF;
+    KEVENT done;
+};
+DpcSeen g_dpcSeen;
+
+VOID DeviceDpcRoutine(PKDPC, PDEVICE_OBJECT DeviceObject, PIRP, PVOID Context)
+{
+    g_dpcSeen.device = DeviceObject;
+    g_dpcSeen.context = Context;
+    g_dpcSeen.irql = KeGetCurrentIrql();
+    KeSetEvent(&g_dpcSeen.done, 0, FALSE);
+}
+
+TEST_F(MachineTest, DeviceDpcRunsWithItsDeviceAndContext)
+{
+    platform::Machine m({&clock, "m", ""});
+    platform::DeviceStack* s;
+    Build(m, &s, nullptr);
+    PDEVICE_OBJECT top = m.TopDevice(s);
+    {
+        platform::MachineScope scope(m);
+        KeInitializeEvent(&g_dpcSeen.done, NotificationEvent, FALSE);
+        IoInitializeDpcRequest(top, DeviceDpcRoutine);
+        int context = 0;
+        IoRequestDpc(top, nullptr, &context);
+        KeWaitForSingleObject(&g_dpcSeen.done, Executive, KernelMode, FALSE, nullptr);
+        EXPECT_EQ(g_dpcSeen.device, top);
+        EXPECT_EQ(g_dpcSeen.context, &context);
+        EXPECT_EQ(g_dpcSeen.irql, DISPATCH_LEVEL);
+    }
+    EXPECT_EQ(m.RemoveStack(s), STATUS_SUCCESS);
+}
+
 NTSTATUS FailingAddDevice(PDRIVER_OBJECT, PDEVICE_OBJECT) { return STATUS_INSUFFICIENT_RESOURCES; }
 
 NTSTATUS FailingEntry(PDRIVER_OBJECT driver, PUNICODE_STRING path)
