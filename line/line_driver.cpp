@@ -77,7 +77,7 @@ NTSTATUS StartDevice(PDEVICE_OBJECT device, PIRP irp)
         DbgPrint("line: START without %s: no interface\n", port == nullptr ? "a line port" : "a block event");
         return Complete(irp, STATUS_SUCCESS, 0);
     }
-    if (port->started) {
+    if (LinePortStarted(port)) {
         DbgPrint("line %s: port already in use: no interface\n", port->config.name.c_str());
         return Complete(irp, STATUS_SUCCESS, 0);
     }

@@ -62,6 +62,16 @@ void ServeConnection(LineConnection* c)
     ++c->frames;
 }
 
+LONGLONG PortDue(LinePort* port, bool* started)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&port->lock, &irql);
+    *started = port->started;
+    const LONGLONG due = port->nextDue;
+    KeReleaseSpinLock(&port->lock, irql);
+    return due;
+}
+
 void NetworkTick(LineNetwork* net)
 {
     std::lock_guard<std::mutex> guard(net->configLock);
@@ -76,22 +86,14 @@ void NetworkTick(LineNetwork* net)
         }
     }
     for (auto& port : net->ports) {
-        if (!port->started)
+        bool started;
+        PortDue(port.get(), &started);
+        if (!started)
             continue;
         if (std::find(served.begin(), served.end(), &port->endpoint) == served.end())
             ServeIdle(&port->endpoint);
     }
     InterlockedIncrement(&net->ticks);
-}
-
-LONGLONG PortDue(LinePort* port, bool* started)
-{
-    KIRQL irql;
-    KeAcquireSpinLock(&port->lock, &irql);
-    *started = port->started;
-    const LONGLONG due = port->nextDue;
-    KeReleaseSpinLock(&port->lock, irql);
-    return due;
 }
 
 VOID LineThread(PVOID context)

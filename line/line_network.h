@@ -4,7 +4,9 @@
 // The line thread wakes at every port's block boundary (at that port's own rate and block length) and every
 // 10 ms for the network: each network tick moves one 80-sample frame both ways through every connection's line
 // model. In virtual time the clock stands still while any block or endpoint is being served, so the line runs
-// in lockstep with the pumps: no block is skipped. The thread runs while at least one port is started.
+// in lockstep with the pumps: no block is skipped. The thread runs while at least one port is started; it is
+// a system thread of the machine whose port started first, so every stack on the network is removed before
+// any of the machines is destroyed.
 #pragma once
 
 #include <memory>

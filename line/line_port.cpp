@@ -521,6 +521,15 @@ LowerFormat LinePortGetFormat(LinePort* port)
     return f;
 }
 
+bool LinePortStarted(LinePort* port)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&port->lock, &irql);
+    const bool started = port->started;
+    KeReleaseSpinLock(&port->lock, irql);
+    return started;
+}
+
 bool LinePortLoopClosed(LinePort* port)
 {
     KIRQL irql;

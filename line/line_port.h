@@ -126,6 +126,7 @@ LinePortStats LinePortGetStats(LinePort* port);
 size_t LinePortGetLog(LinePort* port, LineControlRecord* out, size_t max);  // oldest first
 LowerFormat LinePortGetFormat(LinePort* port);
 bool LinePortLoopClosed(LinePort* port);
+bool LinePortStarted(LinePort* port);
 void LinePortSetCodecRegister(LinePort* port, uint32_t selector, uint32_t value);  // a test breaks the codec
 void LinePortSetSlowReads(LinePort* port, uint32_t count, LONGLONG delay100ns);
 // Latency of the stream as reported in the code-20 record (pump-rate samples).

@@ -129,7 +129,7 @@ TEST_F(PumpFrameTest, RemoveStopsTheThreadAndNoBlockRunsAfter)
     LinePort* port = modem.Port();
     ASSERT_EQ(modem.Remove(), STATUS_SUCCESS);
     const LinePortStats after = LinePortGetStats(port);
-    EXPECT_FALSE(port->started);
+    EXPECT_FALSE(LinePortStarted(port));
     RunFor(50);
     const LinePortStats later = LinePortGetStats(port);
     EXPECT_EQ(later.readCalls, after.readCalls);
