@@ -153,6 +153,10 @@ void ModemCoreStop(ModemCore* core)
 {
     core_threads_stop(core);
     VCOMM_ConfigStop(core);
+    core_timer_cancel(&core->read_check_timer);
+    // A timer DPC queued before the cancel may still be waiting to run: let it run now, while the record
+    // it uses still exists.
+    KeFlushQueuedDpcs();
     core->port = nullptr;
     core->device = nullptr;
 }
