@@ -229,6 +229,55 @@ TEST_F(SerialDte, ClampRoutesApplicationBytesToTheCommandInput)
     EXPECT_EQ(dte_cmd_in_count(Dte()), 0);
 }
 
+TEST_F(SerialDte, QueuedBreakFollowsTheBytesBeforeIt)
+{
+    DataMode(0, 0);
+    PortRecord* p = &Ext()->port_record;
+    uint32_t events = 0;
+    ASSERT_TRUE(port_set_event_mask(p, 0xFFFF, &events));
+    Dte()->flow.output_held = 1;
+    for (char c : std::string("abc"))
+        dte_to_put(Dte(), static_cast<uint8_t>(c));
+    dte_to_break(Dte(), 3);
+    for (char c : std::string("def"))
+        dte_to_put(Dte(), static_cast<uint8_t>(c));
+    Dte()->flow.output_held = 0;
+    dte_to_drain(Dte());
+    EXPECT_EQ(dte_app_rx_count(Dte()), 3u);
+    EXPECT_EQ(dte_get_signal(Dte(), 7), 1);  // break towards the application
+    for (uint16_t t = 1; t < DTE_BREAK_TICKS; t++)
+        dte_break_tick(Dte());
+    EXPECT_EQ(dte_get_signal(Dte(), 7), 1);
+    dte_break_tick(Dte());  // the break ends and output resumes
+    EXPECT_EQ(dte_get_signal(Dte(), 7), 0);
+    std::string got;
+    while (dte_app_rx_count(Dte()) != 0)
+        got.push_back(static_cast<char>(dte_app_rx_get(Dte())));
+    EXPECT_EQ(got, std::string("abc\0def", 7));
+    EXPECT_TRUE(p->error_word.load() & COMM_ERROR_BREAK);
+    EXPECT_EQ(events & 0xC0u, 0xC0u);
+}
+
+TEST_F(SerialDte, DestructiveBreakEmptiesAndCountsBothRings)
+{
+    DataMode(0, 0);
+    Dte()->flow.output_held = 1;
+    for (int i = 0; i < 5; i++) {
+        dte_to_put(Dte(), 'x');
+        dte_rx_char(Dte(), 'y');
+    }
+    dte_to_break(Dte(), 1);
+    EXPECT_EQ(dte_to_count(Dte()), 0);
+    EXPECT_EQ(dte_from_count(Dte()), 0);
+    EXPECT_EQ(Dte()->rx_discards.load(), 5u);
+    EXPECT_EQ(Dte()->tx_discards.load(), 5u);
+    EXPECT_EQ(dte_get_signal(Dte(), 7), 1);
+    dte_to_break(Dte(), 2);  // ignored while one is signalled
+    for (uint16_t t = 0; t < DTE_BREAK_TICKS; t++)
+        dte_break_tick(Dte());
+    EXPECT_EQ(dte_get_signal(Dte(), 7), 0);
+}
+
 TEST_F(SerialDte, DataLinkStandInsKeepTheirContract)
 {
     EXPECT_EQ(ec_poll(Dte()), 1);

@@ -144,6 +144,12 @@ void dte_to_command_mode(DteContext* d);
 void dte_to_data_mode(DteContext* d);
 void dte_leave_voice_mode(DteContext* d);
 
+// Breaks towards the application: type 1 destructive, 2 expedited, 3 (and above) in sequence.
+constexpr uint16_t DTE_BREAK_TICKS = 30;  // length of a break signalled towards the application
+void dte_to_break(DteContext* d, uint8_t type);
+void dte_break_tick(DteContext* d);
+bool dte_break_reached(DteContext* d);
+
 // The 10 ms data-path tick and the port layer's elapsed-time counters.
 void dte_periodic_tick(DteContext* d);
 void dte_add_elapsed(DteContext* d, uint32_t ms);

@@ -83,6 +83,11 @@ struct DteFlowSettings {
     std::atomic<uint8_t> output_held;
     std::atomic<uint8_t> break_signalling;  // a break is being signalled towards the application
     uint8_t break_in_progress;              // a break from the application is being timed
+    // Break towards the application, under the DTE-output lock: state 0 none, 1 queued at a to-DTE ring
+    // position, 3 being signalled (with its duration countdown in 10 ms ticks).
+    uint8_t break_state;
+    uint16_t break_position;
+    uint16_t break_countdown;
     uint8_t data_mask;
     uint8_t data_bits;
     uint8_t parity;

@@ -228,6 +228,10 @@ void dte_to_drain(DteContext* d)
     if (d->drain_active.exchange(1) != 0)
         return;
     d->flow.output_running = 0;
+    if (dte_break_reached(d)) {
+        d->drain_active = 0;
+        return;
+    }
     if (d->flow.flow_off_pending.load())
         flow_off_now(d);
     if (d->flow.flow_on_pending.load())
@@ -236,6 +240,8 @@ void dte_to_drain(DteContext* d)
         uint32_t room = dte_app_rx_free(d);
         while (room != 0) {
             uint8_t c;
+            if (dte_break_reached(d))
+                break;
             {
                 DteLockHold hold(&d->to_lock);
                 if (d->to_dte.count == 0)
@@ -248,7 +254,8 @@ void dte_to_drain(DteContext* d)
             ring_get(&d->to_dte);
             room--;
         }
-        d->flow.output_running = 1;
+        if (!d->flow.break_signalling.load())
+            d->flow.output_running = 1;
     }
     d->drain_active = 0;
 }

@@ -125,7 +125,12 @@ void dte_clamp_enter(DteContext* d)
 {
     d->flow.clamp = 1;
     empty_data_rings(d);
-    d->flow.break_signalling = 0;
+    DteLockHold hold(&d->to_lock);
+    if (d->flow.break_state != 0) {
+        d->flow.break_state = 0;
+        d->flow.break_signalling = 0;
+        d->line.break_to_dte = 0;
+    }
 }
 
 void dte_clamp_begin(DteContext* d)
@@ -204,6 +209,7 @@ void dte_periodic_tick(DteContext* d)
     // Break timing of a break from the application, then the escape guard step every 20 ms.
     if (d->flow.break_in_progress && d->break_ticks < 255)
         d->break_ticks++;
+    dte_break_tick(d);
     if (--d->flow.guard_divider == 0) {
         d->flow.guard_divider = 2;
         if (d->flow.guard_countdown != 0) {
