@@ -471,3 +471,33 @@ TEST_F(LinePortTest, StoppingWhileTheFarEndNeverConnectedDoesNotHang)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LinePortTest, AnyControlCodeWithMissingRecordsIsAnsweredNotCrashedOn)
+{
+    LinePort* port = AddPort("fuzz");
+    FakePump pump(port);
+    uint32_t in[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    uint32_t out[140] = {};
+    for (uint32_t code = 0; code < 64; ++code) {
+        for (int variant = 0; variant < 4; ++variant) {
+            void* input = (variant & 1) ? in : nullptr;
+            void* output = (variant & 2) ? out : nullptr;
+            const NTSTATUS a = pump.Control(code, input, output, false);
+            const NTSTATUS b = pump.Control(code, input, output, true);
+            EXPECT_TRUE(a == STATUS_SUCCESS || a == STATUS_INVALID_PARAMETER || a == STATUS_INVALID_DEVICE_REQUEST)
+                << code;
+            EXPECT_EQ(a, b) << code;
+        }
+    }
+    // The port still serves blocks at a sane format afterwards.
+    pump.Run(3, [&](int) {
+        const LowerFormat f = LinePortGetFormat(port);
+        EXPECT_GT(f.rate, 0);
+        EXPECT_LE(f.blockLength, 1024);
+        EXPECT_EQ(pump.Read(f.blockLength).size(), f.blockLength);
+    });
+}
+
+}  // namespace
