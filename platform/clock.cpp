@@ -426,6 +426,11 @@ struct ClockThreadSaved {
 ClockThread::ClockThread(Clock& clock, bool counted, const char* name)
 {
     ClockImpl* c = clock.Impl();
+    if (t_thread != nullptr && t_clock == c) {
+        // Already bound to this clock (a fixture and its test both register): nothing changes.
+        saved_ = nullptr;
+        return;
+    }
     auto* t = new ::PlatformThread();
     t->object.Platform = t;
     InitHeader(&t->object.Header, ThreadObject, 0, c);
@@ -449,6 +454,7 @@ ClockThread::ClockThread(Clock& clock, bool counted, const char* name)
 ClockThread::~ClockThread()
 {
     auto* s = static_cast<ClockThreadSaved*>(saved_);
+    if (s == nullptr) return;
     ::PlatformThread* t = s->record;
     ClockImpl* c = t->clock;
     {

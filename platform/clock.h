@@ -90,7 +90,8 @@ private:
 
 // Registers the calling thread with a clock for the scope's lifetime: dispatcher objects it initialises
 // belong to this clock and, when counted, the thread takes part in virtual time (time stands still while it
-// runs outside a platform wait). Test main threads use this to drive a machine step by step.
+// runs outside a platform wait). Test main threads use this to drive a machine step by step. A second
+// ClockThread for the same clock on the same thread changes nothing.
 class ClockThread {
 public:
     explicit ClockThread(Clock& clock, bool counted = true, const char* name = "main");

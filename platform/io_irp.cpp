@@ -102,7 +102,9 @@ VOID IoCompleteRequest(PIRP Irp, CCHAR)
 {
     if (Irp->CurrentLocation > Irp->StackCount + 1) IrpFault("completed twice", Irp);
     if (Irp->IoStatus.Status == STATUS_PENDING) IrpFault("completed with STATUS_PENDING", Irp);
-    if (Irp->CancelRoutine != nullptr) IrpFault("completed with a cancel routine still set", Irp);
+    if (__atomic_load_n(&Irp->CancelRoutine, __ATOMIC_SEQ_CST) != nullptr) {
+        IrpFault("completed with a cancel routine still set", Irp);
+    }
     while (Irp->CurrentLocation <= Irp->StackCount) {
         PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
         Irp->PendingReturned = (stack->Control & SL_PENDING_RETURNED) ? TRUE : FALSE;
@@ -116,7 +118,8 @@ VOID IoCompleteRequest(PIRP Irp, CCHAR)
         NTSTATUS status = Irp->IoStatus.Status;
         bool invoke = routine != nullptr && ((NT_SUCCESS(status) && (control & SL_INVOKE_ON_SUCCESS)) ||
                                              (!NT_SUCCESS(status) && (control & SL_INVOKE_ON_ERROR)) ||
-                                             (Irp->Cancel && (control & SL_INVOKE_ON_CANCEL)));
+                                             (__atomic_load_n(&Irp->Cancel, __ATOMIC_SEQ_CST) &&
+                                              (control & SL_INVOKE_ON_CANCEL)));
         if (invoke) {
             PDEVICE_OBJECT device = Irp->CurrentLocation <= Irp->StackCount
                                         ? IoGetCurrentIrpStackLocation(Irp)->DeviceObject

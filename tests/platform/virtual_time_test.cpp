@@ -135,6 +135,18 @@ TEST(VirtualTime, WakeUpIsAccountedBeforeTheWakerReturns)
     Join(t);
 }
 
+TEST(VirtualTime, NestedRegistrationOfOneThreadCountsOnce)
+{
+    platform::Clock clock;
+    platform::ClockThread outer(clock);
+    {
+        platform::ClockThread inner(clock);
+        platform::SleepMs(10);  // would never end if the thread were counted twice
+    }
+    platform::SleepMs(10);
+    EXPECT_EQ(clock.Now(), 20 * kMs);
+}
+
 TEST(VirtualTime, HeldClockDoesNotAdvance)
 {
     platform::Clock clock;
