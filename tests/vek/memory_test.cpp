@@ -1,6 +1,7 @@
 // Aligned allocation, the block header, null rules, pool accounting; the x87 control word service.
 #include <cstring>
 
+#include "platform/ex.h"
 #include "vek_harness.h"
 
 namespace {
@@ -99,6 +100,7 @@ TEST(VekMemory, PoolTagIsWdmSpace)
     char tag[4];
     std::memcpy(tag, &VEK_POOL_TAG, 4);
     EXPECT_EQ(std::memcmp(tag, "Wdm ", 4), 0);
+    EXPECT_EQ(VEK_POOL_TAG, POOL_TAG('W', 'd', 'm', ' '));
 }
 
 std::uint16_t read_x87_control()

@@ -2,8 +2,9 @@
 #include "layer1/vek/core/vek_memory.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/ex.h"
 
 namespace {
 
@@ -42,12 +43,11 @@ void* aligned_alloc_elements(std::int32_t n, std::uint32_t elementSize)
 
 void* vek_pool_alloc(std::size_t bytes, std::uint32_t tag)
 {
-    (void)tag;
     g_requests.fetch_add(1, std::memory_order_relaxed);
     if (t_fail_countdown > 0 && --t_fail_countdown == 0) {
         return nullptr;
     }
-    void* raw = std::malloc(bytes);
+    void* raw = ExAllocatePoolWithTag(NonPagedPool, bytes, tag);
     if (raw != nullptr) {
         g_outstanding.fetch_add(1, std::memory_order_relaxed);
     }
@@ -58,7 +58,7 @@ void vek_pool_free(void* raw)
 {
     if (raw != nullptr) {
         g_outstanding.fetch_sub(1, std::memory_order_relaxed);
-        std::free(raw);
+        ExFreePool(raw);
     }
 }
 

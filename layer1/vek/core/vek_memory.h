@@ -7,7 +7,8 @@
 // Pool tag of every library block: the bytes "Wdm ".
 inline constexpr std::uint32_t VEK_POOL_TAG = 0x206D6457u;
 
-// The pool under the allocation functions. Counts the blocks it has handed out and not taken back.
+// The pool under the allocation functions: the non-paged system pool with the library's tag. Counts the
+// blocks it has handed out and not taken back.
 void* vek_pool_alloc(std::size_t bytes, std::uint32_t tag);
 void vek_pool_free(void* raw);
 std::int64_t vek_pool_outstanding();
