@@ -325,6 +325,11 @@ void Clock::Hold()
 void Clock::Release()
 {
     std::lock_guard<std::mutex> lk(impl_->mu);
+    if (impl_->holds == 0) {
+        // More releases than holds would keep the clock held for ever.
+        std::fprintf(stderr, "platform: Clock::Release without a matching Hold\n");
+        std::abort();
+    }
     impl_->holds--;
     impl_->activity++;
     impl_->MaybeAdvanceLocked();
