@@ -5,6 +5,7 @@
 
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/driver_entry.h"
+#include "layer2/windows/wdm/modem_core_link.h"
 #include "layer2/windows/wdm/names.h"
 
 namespace {
@@ -66,7 +67,7 @@ void init_extension(ModemDeviceExtension* ext, PDEVICE_OBJECT device, PDEVICE_OB
         ext->registry_path = driver_record->registry_path;
         ext->service_key_mode = driver_record->service_key_mode;
     }
-    ext->core_hooks = ModemCoreDefaultHooks();
+    ext->core_hooks = ModemCoreHooksForCore();
     KeInitializeDpc(&device->Dpc, device_dpc, ext);
 }
 

@@ -1,7 +1,7 @@
-// The frame's link to the modem core (threads, timers, background task, settings). The core provides
-// ModemCoreStart / ModemCoreStop; the frame calls them through this table so that a device can run
-// with the core or with a test stand-in. The default table (ModemCoreDefaultHooks) sets up the port
-// layer only and starts no threads.
+// The frame's link to the modem core (threads, timers, background task, settings). The frame calls the
+// core through this table so that a device can run with the core (ModemCoreHooksForCore, what AddDevice
+// installs) or with a test stand-in. ModemCoreDefaultHooks sets up the port layer only and starts no
+// threads.
 #pragma once
 
 #include "layer1/dsp/dsp_interface_block.h"
