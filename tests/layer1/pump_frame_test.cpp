@@ -119,6 +119,22 @@ TEST_F(PumpFrameTest, EveryAllocationFailureDuringStartFailsCleanly)
     EXPECT_GT(failures, 0);
 }
 
+TEST_F(PumpFrameTest, EveryAllocationFailureDuringAddDeviceFailsCleanly)
+{
+    int failures = 0;
+    for (uint64_t k = 1; k <= 20; ++k) {
+        PumpModem modem(clock, network);
+        modem.Machine().FailAllocation(k);  // disarmed again once the stack has been added
+        const NTSTATUS status = modem.Start();
+        if (!NT_SUCCESS(status))
+            ++failures;
+        modem.Remove();
+        EXPECT_LE(modem.Machine().LiveBlocks(kWdmPoolTag), 1) << k;
+        EXPECT_EQ(modem.Machine().ResolveLink("\\DosDevices\\MorvaHalvernDsp"), "") << k;
+    }
+    EXPECT_GT(failures, 0);
+}
+
 TEST_F(PumpFrameTest, RemoveStopsTheThreadAndNoBlockRunsAfter)
 {
     PumpModem modem(clock, network);
