@@ -1,0 +1,36 @@
+// DTMF rows and tone-pair samples.
+#include "layer1/dsp/tone_dual.h"
+
+#include "layer1/dsp/nco.h"
+
+const DtmfRow kDtmfTable[16] = {
+    {1336, 941}, {1209, 697}, {1336, 697}, {1477, 697}, {1209, 770}, {1336, 770}, {1477, 770}, {1209, 852},
+    {1336, 852}, {1477, 852}, {1633, 697}, {1633, 770}, {1633, 852}, {1633, 941}, {1209, 941}, {1477, 941},
+};
+
+int32_t DigitBlockCount(int32_t ms)
+{
+    const int32_t n = (ms + 5) / 10;
+    return n < 1 ? 1 : n;
+}
+
+void SetDtmfDigit(DualToneGenerator* g, int32_t digit)
+{
+    const DtmfRow& row = kDtmfTable[digit & 0xF];
+    g->digit = static_cast<uint16_t>(digit & 0xF);
+    g->step1 = NcoPhaseStep(row.tone1Hz);
+    g->step2 = NcoPhaseStep(row.tone2Hz);
+}
+
+void DualToneFillBlock(DualToneGenerator* g, int16_t* out, int32_t n)
+{
+    for (int32_t i = 0; i < n; ++i) {
+        g->phase1 += g->step1;
+        g->phase2 += g->step2;
+        int16_t s1, s2, c;
+        NcoSinCos(g->phase1, &s1, &c);
+        NcoSinCos(g->phase2, &s2, &c);
+        const int32_t sum = ((g->level1 * s1) >> 15) + ((g->level2 * s2) >> 15);
+        out[i] = static_cast<int16_t>(sum > 32767 ? 32767 : (sum < -32768 ? -32768 : sum));
+    }
+}
