@@ -165,7 +165,7 @@ TEST_F(LinePortTest, TwoPortsAtDifferentRatesThroughALineModel)
     pb.Control(LOWER_CODE_FORMAT, &v32, nullptr);
     ToneSource tone{1800, 16000};
     std::vector<double> atB;
-    int blocksA = 0;
+    std::atomic<bool> bDone{false};
     std::thread other([&] {
         platform::ClockThread registered(clock, true, "pump-b");
         pb.Run(600, [&](int) {
@@ -174,12 +174,15 @@ TEST_F(LinePortTest, TwoPortsAtDifferentRatesThroughALineModel)
                 atB.push_back(v);
             pb.Write(std::vector<int16_t>(n, 0));
         });
+        bDone = true;
     });
-    pa.Run(450, [&](int) {
-        pa.Read(96);
-        pa.Write(tone.Next(96, 9600));
-        ++blocksA;
-    });
+    // This thread keeps serving a until b is done: a thread joining outside the platform would hold the clock.
+    while (!bDone) {
+        pa.Run(1, [&](int) {
+            pa.Read(96);
+            pa.Write(tone.Next(96, 9600));
+        });
+    }
     other.join();
     const auto fit = FitTone(atB, 7200, 1800, atB.size() / 3, atB.size());
     EXPECT_NEAR(fit.frequency, 1800, 0.01);
