@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "line/wav_file.h"
+#include "support/line_signal.h"
 #include "support/pump_harness.h"
 
 using pumptest::ModemOptions;
@@ -28,7 +29,7 @@ TEST(PumpPair, TwoIdlePumpsRunInStepWithCaptures)
         params.bToA.snrDb = 30;
         params.echoA = {12.0, 2.0};
         LineConnect(network, &caller.Port()->endpoint, &answerer.Port()->endpoint, params);
-        const std::string dir = ::testing::TempDir();
+        const std::string dir = linetest::TempPrefix();
         std::string error;
         ASSERT_TRUE(caller.Capture(dir + "pair_tx.wav", dir + "pair_rx.wav", &error)) << error;
         ASSERT_EQ(caller.Start(), STATUS_SUCCESS);

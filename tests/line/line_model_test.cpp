@@ -190,7 +190,7 @@ TEST(G711, KnownCodes)
 
 TEST(SampleFile, WavAndRawRoundTripAndBadFilesAreRefused)
 {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = linetest::TempPrefix();
     const std::vector<int16_t> x = {0, 1, -1, 32767, -32768, 1234};
     for (int32_t format : {LINE_FILE_WAV, LINE_FILE_RAW}) {
         const std::string path = dir + (format == LINE_FILE_WAV ? "line_rt.wav" : "line_rt.raw");

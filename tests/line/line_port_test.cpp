@@ -268,7 +268,7 @@ TEST_F(LinePortTest, ControlCodesTable)
 
 TEST_F(LinePortTest, FileEndpointPlaysAndRecords)
 {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = linetest::TempPrefix();
     const std::string play = dir + "line_play.wav";
     const std::string record = dir + "line_record.wav";
     {
@@ -352,7 +352,7 @@ struct Peer {
 
 TEST_F(LinePortTest, SocketCarriesSamplesBothWaysInLockstep)
 {
-    const std::string path = ::testing::TempDir() + "line_sock_a";
+    const std::string path = linetest::TempPrefix() + "line_sock_a";
     LinePort* port = AddPort("sock");
     std::string error;
     LineEndpoint* sock = LineSocketEndpointCreate(path, &error);
@@ -418,7 +418,7 @@ TEST_F(LinePortTest, SocketCarriesSamplesBothWaysInLockstep)
 
 TEST_F(LinePortTest, SocketShortBlockEndsTheCallWithItsReason)
 {
-    const std::string path = ::testing::TempDir() + "line_sock_b";
+    const std::string path = linetest::TempPrefix() + "line_sock_b";
     LinePort* port = AddPort("short");
     std::string error;
     LineEndpoint* sock = LineSocketEndpointCreate(path, &error);
@@ -454,7 +454,7 @@ TEST_F(LinePortTest, SocketShortBlockEndsTheCallWithItsReason)
 
 TEST_F(LinePortTest, StoppingWhileTheFarEndNeverConnectedDoesNotHang)
 {
-    const std::string path = ::testing::TempDir() + "line_sock_c";
+    const std::string path = linetest::TempPrefix() + "line_sock_c";
     LinePort* port = AddPort("lonely");
     std::string error;
     LineEndpoint* sock = LineSocketEndpointCreate(path, &error);

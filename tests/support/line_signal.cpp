@@ -3,6 +3,9 @@
 #include <cmath>
 #include <complex>
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 namespace linetest {
 
 std::vector<double> Tone(double hz, double rate, double amplitude, size_t n, double phase)
@@ -24,6 +27,11 @@ std::vector<int16_t> ToneS16(double hz, double rate, double amplitude, size_t n)
 std::vector<double> ToDouble(const std::vector<int16_t>& x)
 {
     return std::vector<double>(x.begin(), x.end());
+}
+
+std::string TempPrefix()
+{
+    return ::testing::TempDir() + "modem" + std::to_string(getpid()) + "_";
 }
 
 double Db(double ratio)

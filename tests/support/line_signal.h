@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace linetest {
@@ -21,6 +22,9 @@ struct ToneFit {
 // Fits one sine near f0 (within a few Hz) to x[begin, end): frequency by the phase slope between the two
 // halves, then amplitude and phase by least squares; the residual holds noise, images and aliases.
 ToneFit FitTone(const std::vector<double>& x, double rate, double f0, size_t begin, size_t end);
+
+// A per-process path prefix in the test temporary folder (concurrent runs never share files or sockets).
+std::string TempPrefix();
 
 double PowerDb(const std::vector<double>& x, size_t begin, size_t end);  // 10 log10 of the mean square
 double Db(double ratio);
