@@ -1,9 +1,9 @@
 // The per-block entry of the block thread, the idle block handler and its two steps (with the codec
 // watchdog), the block power estimate, and hold.
-#include <atomic>
 #include <cstring>
 
 #include "layer1/dsp/dsp_context.h"
+#include "layer1/dsp/register_window.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ void RunCodecWatchdog(DspContext* ctx)
 {
     CodecWatchdog& w = ctx->watchdog;
     w.counter += 1;
-    const uint8_t statusState = LoadWindowRegister(ctx->interfaceBlock, kRegStatus) & 0x0F;
+    const uint8_t statusState = GetRegister(ctx->interfaceBlock, kRegStatus) & 0x0F;
     if (w.counter < kWatchdogCheckBlock || statusState != 0 || ctx->modeState != 0 || ctx->modeBusy[0] != 0 ||
         ctx->modeBusy[1] != 0) {
         if (w.counter >= kWatchdogWrapBlock)
@@ -50,8 +50,8 @@ void RunCodecWatchdog(DspContext* ctx)
     } else if (w.counter >= kWatchdogRestoreBlock && w.reinitialised) {
         w.counter = 0;
         w.reinitialised = 0;
-        CodecWrite(ctx, LOWER_CODEC_BANK1 | 0x10, ctx->tableParam6191 & 0xFFu);
-        CodecWrite(ctx, LOWER_CODEC_BANK1 | 0x11, ctx->tableParam6186 & 0xFFu);
+        CodecWrite(ctx, LOWER_CODEC_BANK1 | 0x10, ctx->tableParam6191[0] & 0xFFu);
+        CodecWrite(ctx, LOWER_CODEC_BANK1 | 0x11, ctx->tableParam6186[0] & 0xFFu);
     }
 }
 
@@ -71,28 +71,22 @@ int32_t Halvings(uint32_t v)
 const StepEntry kIdleListA[] = {{{IdleTxStep}, -1}, kStepEnd};
 const StepEntry kIdleListB[] = {{{IdleRxStep}, -1}, kStepEnd};
 
-uint8_t LoadWindowRegister(DspInterfaceBlock* block, int reg)
-{
-    return std::atomic_ref<uint8_t>(block->window.reg[reg & 0xFF]).load(std::memory_order_acquire);
-}
-
-void StoreWindowRegister(DspInterfaceBlock* block, int reg, uint8_t value)
-{
-    std::atomic_ref<uint8_t>(block->window.reg[reg & 0xFF]).store(value, std::memory_order_release);
-}
-
+// One block under the device lock, so no command runs in the middle of it; the callbacks the block raised
+// are made after the lock is released.
 void PerBlockEntry(DspContext* ctx)
 {
+    LockDsp(ctx->interfaceBlock);
     ResetBlockIndices(ctx->lowerAudio);
     UpdateStreamState(ctx);
     ctx->blockHandler(ctx);
+    UnlockDsp(ctx->interfaceBlock);
 }
 
 // Register 242 bit 2 is the hook relay, active low: set means on hook (code 2 opens the loop), clear means off
 // hook (code 1 closes it). Each change is sent once; the stream of blocks never stops.
 void UpdateStreamState(DspContext* ctx)
 {
-    const uint8_t control = LoadWindowRegister(ctx->interfaceBlock, kRegStreamControl);
+    const uint8_t control = GetRegister(ctx->interfaceBlock, kRegStreamControl);
     if (ctx->streamRunning) {
         if (control & kStreamBit)
             return;

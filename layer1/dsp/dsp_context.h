@@ -8,7 +8,11 @@
 
 #include <cstdint>
 
+#include "layer1/vek/core/vek_types.h"
+
 #include "layer1/dsp/dsp_interface_block.h"
+#include "layer1/dsp/parameter_directory.h"
+#include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
 #include "layer1/drivers/wdm/lower_audio.h"
 
@@ -25,6 +29,31 @@ struct CommandRecord {
     int32_t holdSkip;
     int32_t filtersCreated;
     int32_t voiceActive;
+};
+
+// The option bytes of a connection start (0x68, 0x6E), as ParseConnectionOptions leaves them.
+struct ConnectionOptions {
+    int32_t rateCode;          // payload[0] bits 0-5
+    int32_t rateOption;        // payload[0] bits 6-7
+    int32_t modeOption;        // payload[1] bits 6-7
+    int32_t lineOption;        // payload[2] bits 0-1
+    int32_t originate;         // payload[2] bit 2: 1 originating, 0 answering
+    int32_t procedureKind;     // payload[2] bits 3-4 (0 basic, 1 automode, 2 and 3 V.8)
+    int32_t singleTone;        // payload[2] bit 5
+    int32_t flag6;             // payload[2] bit 6
+    int32_t phase2Kind;        // payload[3] bits 0-1 (0: no V.34 phase 2)
+    int32_t phase2Flags[2];    // payload[3] bits 2 and 3
+    uint8_t optionByte;        // payload[4] of a 6-byte 0x68 (bit 3 cleared), else 0
+};
+
+// The library objects made once at the first reset and kept until removal.
+struct DspFilters {
+    FirState* fir48[2];        // two real FIR filters of 48 taps
+    LmsState* lms72;           // complex LMS, 72 taps
+    LmsState* lms120;          // complex LMS, 120 taps
+    LmsState* lmsReal60;       // real LMS, 60 taps
+    LmsState* lms48[2][3];     // two groups of three complex LMS filters of 48 taps
+    FirState* fir16[6];        // six real FIR filters of 16 taps
 };
 
 // Codec watchdog state (run from the idle transmit step).
@@ -58,8 +87,8 @@ struct DspContext {
     int32_t rxLevel;                       // BlockPowerDb of the last idle block
     int16_t rxLevelParam;                  // 8 - rxLevel (memory parameter 226)
     CodecWatchdog watchdog;
-    uint16_t tableParam6191;               // codec settings restored by the watchdog (low bytes)
-    uint16_t tableParam6186;
+    uint16_t tableParam6191[3];            // codec settings A and B (table parameters 6191, 6186); the
+    uint16_t tableParam6186[3];            // watchdog restores the low bytes of their first words
 
     // --- mode state shared by the modes ---
     int32_t modeNumber;                    // payload[1] bits 0-4 of the last connection start
@@ -71,13 +100,39 @@ struct DspContext {
     // --- hold (commands 0x75 / 0x74) ---
     const StepEntry* fskV21Ch2List;        // the FSK pump's V.21 channel 2 list, set by that pump
     Sequencer faxInner;                    // the fax pump's inner sequencer
+
+    // --- emulated DSP: command state ---
+    ConnectionOptions connection;
+    int16_t txLevelDb;                     // transmit level (0x7B), dB
+    int32_t txLevelFlag;                   // 0x7B payload[2] bit 0
+    uint16_t pumpOption;                   // 0x64 payload[0]
+    int32_t rxFramerType;
+    int32_t txFramerType;
+    int32_t callerIdFlag;                  // 0x93
+    uint8_t lineStateByte;                 // 0xA2
+    int32_t faxRate;                       // 0x73 payload[0] low nibble
+    int32_t faxModulation;                 // 0x73 payload[0] high nibble
+    int32_t faxFlags[2];                   // 0x73 payload[1] bits 2 and 7
+    uint16_t v32OptionWord;                // 0x6E in modes 12 and 16
+    uint8_t modeFlagByte;                  // bit 1 cleared by a full reset
+    uint8_t detectorWork[2098];            // the detector bank's work area, cleared by every directory build
+    uint8_t rateModeOptions[64];           // the rate/mode option area, cleared likewise
+    DspFilters filters;
+
+    // --- parameter memory and the V.34 / PCM pumps' fields ---
+    ParameterArea parameters;
+    V34Link v34;
+    PcmLink pcm;
 };
 
-// Set-up seams of the emulated DSP (dsp_setup.cpp holds the frame's minimal versions).
+// Set-up and reset of the emulated DSP (dsp_setup.cpp, dsp_reset.cpp, dsp_filters.cpp).
 void InitDspContext(DspContext* context, LowerAudioInterface* lowerAudio, DspInterfaceBlock* block);
 void InitInterfaceBlock(DspInterfaceBlock* block, ControllerCallback callback, DspCommandEntry commandEntry);
+void CreateDspFilters(DspContext* context);
 void DestroyDspFilters(DspContext* context);
 void EnterIdleMode(DspContext* context);
+void ReturnToIdle(DspContext* context);
+void ResetDsp(DspContext* context);
 void CommandDispatcher(DspContext* context);
 
 // Block loop (block_loop.cpp).
@@ -92,8 +147,3 @@ void ReleaseHold(DspContext* context);
 
 extern const StepEntry kIdleListA[];
 extern const StepEntry kIdleListB[];
-
-// Register access used by the block loop before the register primitives exist: relaxed single-byte loads
-// and stores on the shared window.
-uint8_t LoadWindowRegister(DspInterfaceBlock* block, int reg);
-void StoreWindowRegister(DspInterfaceBlock* block, int reg, uint8_t value);

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "platform/ke.h"
+
 struct DspInterfaceBlock;
 struct DspContext;
 
@@ -33,6 +35,29 @@ struct alignas(8) HostRegisterWindow {
     uint8_t reg[256];
 };
 
+// One reply or event packet waiting for the reply mailbox (registers 0-19).
+struct QueuedPacket {
+    uint8_t code;
+    uint8_t length;
+    uint8_t payload[16];
+};
+
+constexpr int kReplyQueueEntries = 16;
+
+// The data pump's own bookkeeping of the window, after everything the controller sees. The device lock
+// serialises command dispatch and block processing; callbacks raised while it is held are counted and made
+// after it is released, so the controller's event routine may send commands at once. Packets that find the
+// reply mailbox busy wait here in order until the controller clears register 0.
+struct PumpLink {
+    KSPIN_LOCK lock;
+    KIRQL lockIrql;               // IRQL of the holder before it took the lock
+    uint32_t pendingCallbacks;    // accessed atomically
+    QueuedPacket queue[kReplyQueueEntries];
+    uint32_t queueHead;
+    uint32_t queueCount;
+    uint32_t droppedPackets;      // packets lost to a full queue
+};
+
 struct DspInterfaceBlock {
     ControllerCallback controllerCallback;
     DspCommandEntry commandEntry;
@@ -43,4 +68,5 @@ struct DspInterfaceBlock {
     HostRegisterWindow window;
     ParameterEntry memoryDirectoryArray[kMemoryDirectoryEntries];
     ParameterEntry tableDirectoryArray[kTableDirectoryEntries];
+    PumpLink link;                     // the data pump's only: the controller never touches it
 };

@@ -1,34 +1,9 @@
-// Set-up of the DspContext and the interface block at device start, idle mode, and a minimal command entry.
-//
-// These are the frame's minimal versions: the emulated DSP (register primitives, command table, parameter
-// directories, filter objects) replaces CommandDispatcher and grows InitDspContext, EnterIdleMode and
-// DestroyDspFilters in place.
+// Set-up of the interface block and the DspContext at device start, and the idle state every mode returns to.
 #include <cstring>
 
-#include "layer1/dsp/dsp_context.h"
-
-namespace {
-
-constexpr int kRegReplyCode = 0;
-constexpr int kRegReplyLength = 2;
-constexpr int kRegReplyPayload = 4;
-constexpr int kRegStatus = 54;
-constexpr int kRegCommandCode = 64;
-constexpr int kRegHostControl = 247;
-constexpr int kRegNotify = 255;
-constexpr uint8_t kNotifyEnable = 0x02;
-constexpr uint8_t kIcdAck = 0xC0;
-
-void Notify(DspContext* ctx, uint8_t value)
-{
-    DspInterfaceBlock* block = ctx->interfaceBlock;
-    if ((LoadWindowRegister(block, kRegHostControl) & kNotifyEnable) && block->controllerCallback != nullptr)
-        block->controllerCallback(block);
-    else
-        StoreWindowRegister(block, kRegNotify, value);
-}
-
-}  // namespace
+#include "layer1/dsp/command_dispatcher.h"
+#include "layer1/dsp/mode_entries.h"
+#include "layer1/dsp/register_window.h"
 
 void InitInterfaceBlock(DspInterfaceBlock* block, ControllerCallback callback, DspCommandEntry commandEntry)
 {
@@ -39,6 +14,7 @@ void InitInterfaceBlock(DspInterfaceBlock* block, ControllerCallback callback, D
     block->memoryDirectoryCount = 0;
     block->tableDirectoryCount = 0;
     std::memset(block->window.reg, 0, sizeof(block->window.reg));
+    InitPumpLink(block);
 }
 
 void InitDspContext(DspContext* ctx, LowerAudioInterface* lowerAudio, DspInterfaceBlock* block)
@@ -46,6 +22,7 @@ void InitDspContext(DspContext* ctx, LowerAudioInterface* lowerAudio, DspInterfa
     ctx->interfaceBlock = block;
     ctx->command.filtersCreated = 0;
     ctx->command.voiceActive = 0;
+    ctx->pcm.liveWord = 0;
     ctx->lowerAudio = lowerAudio;
 
     std::memset(&ctx->deviceRecord, 0, sizeof(ctx->deviceRecord));
@@ -54,7 +31,8 @@ void InitDspContext(DspContext* ctx, LowerAudioInterface* lowerAudio, DspInterfa
     lowerAudio->txDepthBlocks = ctx->deviceRecord.txDepthBlocks;
     lowerAudio->extraSamples = ctx->deviceRecord.extraSamples;
 
-    ctx->command.payload[0] = 0;  // framer type 0 for both directions once the framer exists
+    ctx->command.payload[0] = 0;
+    CmdSetFraming(ctx);  // framer type 0 for both directions
 
     ctx->blockHandler = IdleBlockHandler;
     ctx->commandEntry = CommandDispatcher;
@@ -64,45 +42,25 @@ void InitDspContext(DspContext* ctx, LowerAudioInterface* lowerAudio, DspInterfa
     ControlSequencer(&ctx->seqB, SEQ_START_AT, kIdleListB, 0);
     ctx->modeFlags = 0;
     const int32_t b = lowerAudio->format.blockLength;
-    std::memset(ctx->rxWork, 0, static_cast<size_t>(b) * sizeof(int16_t));
-    std::memset(ctx->txWork, 0, static_cast<size_t>(b) * sizeof(int16_t));
-}
-
-void DestroyDspFilters(DspContext* ctx)
-{
-    ctx->command.filtersCreated = 0;
+    const size_t n = static_cast<size_t>(b > 0 && b <= kLowerBufferSamples ? b : kLowerBufferSamples);
+    std::memset(ctx->rxWork, 0, n * sizeof(int16_t));
+    std::memset(ctx->txWork, 0, n * sizeof(int16_t));
 }
 
 void EnterIdleMode(DspContext* ctx)
 {
+    if (ctx->command.voiceActive)
+        StopVoice(ctx);
     SetLowerFormat(ctx->lowerAudio, 9600, 96);
     ctx->blockHandler = IdleBlockHandler;
     ControlSequencer(&ctx->seqA, SEQ_START_AT, kIdleListA, 0);
     ControlSequencer(&ctx->seqB, SEQ_START_AT, kIdleListB, 0);
-    // Status state 0 and the in-data bit (0x10) cleared.
-    const uint8_t status = LoadWindowRegister(ctx->interfaceBlock, kRegStatus);
-    StoreWindowRegister(ctx->interfaceBlock, kRegStatus, static_cast<uint8_t>(status & 0xE0));
-    Notify(ctx, 1);
+    UpdateStatusRegister(ctx->interfaceBlock, 0, 1);
+    UpdateStatusRegister(ctx->interfaceBlock, 0x10, 0);
+    WriteRegister(ctx->interfaceBlock, REG_NOTIFY, 1);
 }
 
-// Minimal command entry: takes a command from register 64 and acknowledges it (0xC0 with the command code)
-// when the reply mailbox is free.
-void CommandDispatcher(DspContext* ctx)
+void ReturnToIdle(DspContext* ctx)
 {
-    DspInterfaceBlock* block = ctx->interfaceBlock;
-    const uint8_t code = LoadWindowRegister(block, kRegCommandCode);
-    if (code == 0)
-        return;
-    StoreWindowRegister(block, kRegCommandCode, 0);
-    if (block->controllerCallback != nullptr)
-        block->controllerCallback(block);
-    if (LoadWindowRegister(block, kRegReplyCode) != 0)
-        return;
-    StoreWindowRegister(block, 1, 0);
-    StoreWindowRegister(block, kRegReplyLength, 1);
-    StoreWindowRegister(block, 3, 0);
-    StoreWindowRegister(block, kRegReplyPayload, code);
-    StoreWindowRegister(block, kRegReplyCode, kIcdAck);
-    if (block->controllerCallback != nullptr)
-        block->controllerCallback(block);
+    EnterIdleMode(ctx);
 }

@@ -1,0 +1,58 @@
+// Entry points of the framer, the tone generators, the detector bank, the FSK, V.22, V.32bis and fax pumps,
+// voice mode and the call procedures that the command table and the reset call. Each lives in the file of
+// the component that owns it; until a component is built its entries do nothing and its command handlers
+// only acknowledge, so the command table never changes when it lands.
+#pragma once
+
+#include <cstdint>
+
+struct DspContext;
+
+// Data framer (framer.cpp).
+void InitRxFramer(DspContext* context, int32_t type);
+void InitTxFramer(DspContext* context, int32_t type);
+void RestartRxFramer(DspContext* context);
+void RestartTxFramer(DspContext* context);
+
+// Tones and DTMF (tone_generator.cpp).
+void StartTone(DspContext* context, int32_t type);
+void CmdSetDtmfTiming(DspContext* context);
+void CmdStartDigit(DspContext* context);
+void CmdPlayTonePair(DspContext* context);
+void CmdSetDualToneLevels(DspContext* context);
+
+// Detector bank (detector_bank.cpp).
+void CmdConfigDetectors(DspContext* context);
+void ResetDetectorBank(DspContext* context);
+void ResetCallProgressLevels(DspContext* context);
+void SetDetectorSectionLevel(DspContext* context, int32_t section, int32_t level);
+void RequestSectionReload(DspContext* context, int32_t set);
+
+// FSK modulations (fsk_modem.cpp).
+void StartLowSpeedMode(DspContext* context, int32_t type);
+void SetCallerIdReceiver(DspContext* context);  // caller ID during a call: level 0x4000, option 5, flag 1
+void ClearFskRxStatus(DspContext* context);
+
+// Voice mode (voice_mode.cpp).
+void StopVoice(DspContext* context);
+void StartVoiceMode(DspContext* context);
+void VoiceLineHook(DspContext* context, int32_t value);
+void CmdVoiceMode(DspContext* context);
+void CmdSetVoiceParams(DspContext* context);
+void CmdSetLineControl(DspContext* context);
+
+// V.22 / V.22bis (modem/v22), V.32bis (modem/v32), fax (modem/fax).
+void StartV22(DspContext* context);
+void StartV22Quick(DspContext* context);
+void StartV32bis(DspContext* context, int32_t type);
+void V32Retrain(DspContext* context);
+void V32Renegotiate(DspContext* context);
+void StartFaxPump(DspContext* context);
+
+// Answer and originate procedures (procedures.cpp).
+void StartSingleToneProcedure(DspContext* context);
+void StartBasicProcedure(DspContext* context);
+void StartAutomodeProcedure(DspContext* context);
+void StartV8Procedure(DspContext* context);
+void Phase2OriginateContinue(DspContext* context);
+void Phase2AnswerContinue(DspContext* context);

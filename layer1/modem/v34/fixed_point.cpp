@@ -1,0 +1,34 @@
+#include "layer1/modem/v34/fixed_point.h"
+
+int16_t AddSat16(int32_t a, int32_t b)
+{
+    const int32_t sum = static_cast<int32_t>(static_cast<int16_t>(a)) + static_cast<int16_t>(b);
+    if (sum > 32767)
+        return 32767;
+    if (sum < -32768)
+        return -32768;
+    return static_cast<int16_t>(sum);
+}
+
+int32_t MulQ31Q15(int32_t a, int16_t b)
+{
+    // The two partial products of the 32 x 16 multiply, exact in 64 bits.
+    const int64_t high = static_cast<int64_t>(a >> 16) * 2 * b;
+    const int64_t low = (static_cast<int64_t>(b) * static_cast<int64_t>(a & 0xFFFF)) >> 15;
+    const int64_t r = high + low;
+    if (r > INT32_MAX)
+        return INT32_MAX;
+    return static_cast<int32_t>(r);
+}
+
+int16_t AgcSample(int16_t sample, int16_t* gain, int16_t rate, int16_t target)
+{
+    const int32_t y = (static_cast<int32_t>(sample) * *gain) >> 15;
+    const int32_t magnitude = y < 0 ? -y : y;
+    // ((target - |y|) * rate + gain * 32768) << 1, kept to 32 bits; a negative result becomes 0x7FFFFFFF.
+    const int64_t inner = static_cast<int64_t>(target - magnitude) * rate + static_cast<int64_t>(*gain) * 32768;
+    const int32_t g = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(inner) << 1));
+    const int32_t kept = g < 0 ? INT32_MAX : g;
+    *gain = static_cast<int16_t>(kept >> 16);
+    return static_cast<int16_t>(static_cast<uint32_t>(y) & 0xFFFFu);
+}
