@@ -13,7 +13,7 @@ using dsptest::DspBench;
 
 namespace {
 
-constexpr uint32_t kBlocks = 20000;
+constexpr uint32_t kBlocks = 100000;
 constexpr uint8_t kEventCode = 0xD4;
 
 std::atomic<uint32_t> g_nextEvent{0};
