@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "layer1/dsp/dsp_context.h"
+#include "layer1/dsp/command_dispatcher.h"
 #include "layer1/dsp/register_window.h"
 
 namespace {
@@ -71,14 +72,15 @@ int32_t Halvings(uint32_t v)
 const StepEntry kIdleListA[] = {{{IdleTxStep}, -1}, kStepEnd};
 const StepEntry kIdleListB[] = {{{IdleRxStep}, -1}, kStepEnd};
 
-// One block under the device lock, so no command runs in the middle of it; the callbacks the block raised
-// are made after the lock is released.
+// One block under the device lock, so no command runs in the middle of it; a command that arrived meanwhile
+// from DISPATCH_LEVEL runs after it. The callbacks the block raised are made after the lock is released.
 void PerBlockEntry(DspContext* ctx)
 {
     LockDsp(ctx->interfaceBlock);
     ResetBlockIndices(ctx->lowerAudio);
     UpdateStreamState(ctx);
     ctx->blockHandler(ctx);
+    RunPendingCommand(ctx);
     UnlockDsp(ctx->interfaceBlock);
 }
 

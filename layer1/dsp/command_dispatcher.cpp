@@ -59,11 +59,25 @@ void DispatchLocked(DspContext* ctx)
 
 }  // namespace
 
+// Below DISPATCH_LEVEL the entry waits for a running block to end. At DISPATCH_LEVEL (the controller's DPCs)
+// it cannot wait: when a block holds the lock, the command stays in register 64, not taken, and the block
+// thread runs it as soon as its block ends (RunPendingCommand).
 void CommandDispatcher(DspContext* ctx)
 {
-    LockDsp(ctx->interfaceBlock);
+    if (KeGetCurrentIrql() >= DISPATCH_LEVEL) {
+        if (!TryLockDsp(ctx->interfaceBlock))
+            return;
+    } else {
+        LockDsp(ctx->interfaceBlock);
+    }
     DispatchLocked(ctx);
     UnlockDsp(ctx->interfaceBlock);
+}
+
+void RunPendingCommand(DspContext* ctx)
+{
+    if (GetRegister(ctx->interfaceBlock, REG_COMMAND_CODE) != 0)
+        DispatchLocked(ctx);
 }
 
 void SetReply(DspContext* ctx, uint8_t code, uint8_t length, const uint8_t* payload)

@@ -29,6 +29,9 @@ constexpr int32_t kFramerHdlc = 2;
 
 extern const CommandHandler CommandTable[kCommandTableSlots];
 
+// Runs a command the controller left in the window while a block held the device lock (lock held).
+void RunPendingCommand(DspContext* context);
+
 // The reply left in the command record: code, length, payload (at most 16 bytes).
 void SetReply(DspContext* context, uint8_t code, uint8_t length, const uint8_t* payload);
 void AckCommand(DspContext* context, uint8_t code);

@@ -49,8 +49,7 @@ constexpr int kReplyQueueEntries = 16;
 // after it is released, so the controller's event routine may send commands at once. Packets that find the
 // reply mailbox busy wait here in order until the controller clears register 0.
 struct PumpLink {
-    KSPIN_LOCK lock;
-    KIRQL lockIrql;               // IRQL of the holder before it took the lock
+    KMUTEX lock;
     uint32_t pendingCallbacks;    // accessed atomically
     QueuedPacket queue[kReplyQueueEntries];
     uint32_t queueHead;

@@ -234,22 +234,30 @@ uint8_t ReadTxFlags(const DspInterfaceBlock* block)
 void InitPumpLink(DspInterfaceBlock* block)
 {
     std::memset(&block->link, 0, sizeof(block->link));
-    KeInitializeSpinLock(&block->link.lock);
+    KeInitializeMutex(&block->link.lock, 0);
 }
 
 void LockDsp(DspInterfaceBlock* block)
 {
-    KIRQL irql;
-    KeAcquireSpinLock(&block->link.lock, &irql);
-    block->link.lockIrql = irql;
+    KeWaitForSingleObject(&block->link.lock, Executive, KernelMode, FALSE, nullptr);
     FlushReplyQueue(block);
+}
+
+int TryLockDsp(DspInterfaceBlock* block)
+{
+    LARGE_INTEGER poll;
+    poll.QuadPart = 0;
+    if (KeWaitForSingleObject(&block->link.lock, Executive, KernelMode, FALSE, &poll) != STATUS_SUCCESS)
+        return 0;
+    FlushReplyQueue(block);
+    return 1;
 }
 
 void UnlockDsp(DspInterfaceBlock* block)
 {
     for (;;) {
         const uint32_t n = __atomic_exchange_n(&block->link.pendingCallbacks, 0u, __ATOMIC_RELAXED);
-        KeReleaseSpinLock(&block->link.lock, block->link.lockIrql);
+        KeReleaseMutex(&block->link.lock, FALSE);
         if (n == 0)
             return;
         const ControllerCallback callback = block->controllerCallback;
@@ -257,7 +265,14 @@ void UnlockDsp(DspInterfaceBlock* block)
             for (uint32_t i = 0; i < n; ++i)
                 callback(block);
         }
-        // The controller usually takes the packet inside its callback: move the next one in at once.
-        LockDsp(block);
+        // The controller usually takes the packet inside its callback: move the next one in at once. At
+        // DISPATCH_LEVEL the lock can only be polled; a holder moves the packet when it lets go, else the
+        // next command or block does.
+        if (KeGetCurrentIrql() >= DISPATCH_LEVEL) {
+            if (!TryLockDsp(block))
+                return;
+        } else {
+            LockDsp(block);
+        }
     }
 }

@@ -66,10 +66,14 @@ uint8_t ReadTxFlags(const DspInterfaceBlock* block);
 // Moves the oldest queued packet into the reply mailbox when register 0 is free. Returns 1 when one moved.
 int FlushReplyQueue(DspInterfaceBlock* block);
 
-// The device lock. UnlockDsp releases it and then makes the callbacks raised while it was held; after each
-// round of callbacks it takes the lock again to move the next queued packet into a freed mailbox.
+// The device lock: a mutex, waited for through the platform, so a block may wait inside it and virtual time
+// moves on. TryLockDsp only polls it (the one form allowed at DISPATCH_LEVEL); it returns 1 when taken.
+// Taking the lock moves a queued packet into a free reply mailbox. UnlockDsp releases the lock and then makes
+// the callbacks raised while it was held; after each round of callbacks it takes the lock again to move the
+// next queued packet into the mailbox the controller freed.
 void InitPumpLink(DspInterfaceBlock* block);
 void LockDsp(DspInterfaceBlock* block);
+int TryLockDsp(DspInterfaceBlock* block);
 void UnlockDsp(DspInterfaceBlock* block);
 // Counts one callback to be made when the lock is released.
 void RaiseCallback(DspInterfaceBlock* block);

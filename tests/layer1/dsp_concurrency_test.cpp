@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "dsp_fixture.h"
+#include "platform/ke.h"
 
 using dsptest::Bytes;
 using dsptest::DspBench;
@@ -123,6 +124,40 @@ TEST(DspConcurrency, CommandsWhileBlocksPostEvents)
     EXPECT_EQ(bench.block->link.droppedPackets, 0u);
     EXPECT_EQ(bench.Reg(REG_REPLY_CODE), 0);
     EXPECT_EQ(bench.context->txLevelDb, 0);
+}
+
+// From DISPATCH_LEVEL the command entry cannot wait for a running block: the command stays in the window,
+// not taken, and runs when the block ends.
+TEST(DspConcurrency, CommandAtDispatchLevelRunsAfterTheBlock)
+{
+    DspBench bench;
+    DspInterfaceBlock* b = bench.block.get();
+    std::atomic<int> stage{0};
+    std::thread block([&] {
+        LockDsp(b);  // a block in progress
+        stage = 1;
+        while (stage.load() != 2)
+            std::this_thread::yield();
+        RunPendingCommand(bench.context.get());
+        UnlockDsp(b);
+    });
+    while (stage.load() != 1)
+        std::this_thread::yield();
+    KIRQL old;
+    KeRaiseIrql(DISPATCH_LEVEL, &old);
+    EXPECT_TRUE(bench.Send(0x63, {}).empty());
+    KeLowerIrql(old);
+    EXPECT_EQ(bench.Reg(REG_COMMAND_CODE), 0x63);
+    stage = 2;
+    block.join();
+    EXPECT_EQ(bench.Reg(REG_COMMAND_CODE), 0);
+    const std::vector<Bytes> packets = bench.Taken();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0], (Bytes{0xC0, 0, 1, 0, 0x63}));
+    // With the lock free, a command from DISPATCH_LEVEL runs at once.
+    KeRaiseIrql(DISPATCH_LEVEL, &old);
+    EXPECT_EQ(bench.Send(0x94, {}).size(), 1u);
+    KeLowerIrql(old);
 }
 
 // Receive and transmit chunks: count and flags travel together, the bytes before them.

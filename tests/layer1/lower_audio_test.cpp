@@ -340,8 +340,8 @@ TEST_F(IdleLoopFixture, CodecWatchdogReinitialisesABadCodecAndRestores)
     fake.codec12 = 5;  // unhealthy
     Start();
     ctx->modeState = 0;
-    ctx->tableParam6191 = 0x1234;
-    ctx->tableParam6186 = 0x0056;
+    ctx->tableParam6191[0] = 0x1234;
+    ctx->tableParam6186[0] = 0x0056;
     for (int i = 0; i < 999; ++i)
         Block();
     EXPECT_TRUE(fake.calls.empty());
