@@ -109,6 +109,7 @@ struct ModemDeviceExtension {
     BOOLEAN service_key_mode;
     const ModemCoreHooks* core_hooks;   // the modem core's entry points for this device
     ModemCore* core;                    // the modem core's per-device record (owned by the core)
+    struct AcuContext* acu;             // the command side: AT interpreter and call control (with the core)
     PortRecord port_record;             // the port layer of this modem
     DteContext dte;                     // the DTE side of this modem
 };

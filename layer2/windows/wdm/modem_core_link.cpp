@@ -5,6 +5,8 @@
 
 #include <new>
 
+#include "layer2/corecode/cmd/at_context.h"
+#include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/windows/wdm/device_extension.h"
@@ -83,6 +85,18 @@ void svc_task_restart(void* ctx)
 void svc_dte_port_reset(void* ctx) { dte_port_state_reset(&X(ctx)->dte); }
 UCHAR svc_app_state(void* ctx) { return X(ctx)->app_state.load(); }
 
+void svc_command_step(void* ctx)
+{
+    if (X(ctx)->acu != nullptr)
+        CallControlCommandStep(X(ctx)->acu);
+}
+
+void svc_call_control_tick(void* ctx)
+{
+    if (X(ctx)->acu != nullptr)
+        CallControlTick(X(ctx)->acu);
+}
+
 const ModemCoreServices kServices = [] {
     ModemCoreServices s{};
     s.port_setup = svc_port_setup;
@@ -100,6 +114,8 @@ const ModemCoreServices kServices = [] {
     s.task_restart = svc_task_restart;
     s.dte_port_reset = svc_dte_port_reset;
     s.app_state = svc_app_state;
+    s.command_step = svc_command_step;
+    s.call_control_tick = svc_call_control_tick;
     return s;
 }();
 
@@ -115,6 +131,10 @@ void registry_path_text(const UNICODE_STRING& path, char* out, std::size_t size)
 
 void free_core(ModemDeviceExtension* ext)
 {
+    if (ext->acu != nullptr) {
+        ExFreePoolWithTag(ext->acu, kTag);
+        ext->acu = nullptr;
+    }
     ModemCore* core = ext->core;
     ext->core = nullptr;
     if (core == nullptr)
@@ -129,6 +149,12 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     if (memory == nullptr)
         return nullptr;
     ModemCore* core = new (memory) ModemCore();
+    void* acu_memory = ExAllocatePoolWithTag(NonPagedPool, sizeof(AcuContext), kTag);
+    if (acu_memory == nullptr) {
+        core->~ModemCore();
+        ExFreePoolWithTag(core, kTag);
+        return nullptr;
+    }
     char path[512];
     registry_path_text(ext->registry_path, path, sizeof path);
     ModemCoreInit(core, &kServices, ext, ext->device, path, ext->service_key_mode);
@@ -137,6 +163,8 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
                            &ext->write_queue.work_event, &ext->write_queue.abort_event, &ext->wait_check_event,
                            &ext->wait_abort_event);
     ext->core = core;
+    ext->acu = static_cast<AcuContext*>(acu_memory);
+    AcuInit(ext->acu, &ext->dte, &core->settings, core);
     PortRecord* port = ModemCoreStart(core);
     if (port == nullptr)
         free_core(ext);

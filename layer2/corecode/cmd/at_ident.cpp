@@ -1,0 +1,60 @@
+#include "layer2/corecode/cmd/at_ident.h"
+
+#include <cstring>
+
+#include "layer2/corecode/cmd/at_output.h"
+#include "layer2/corecode/cmd/country.h"
+
+const char kIdentProduct[] = "Morva(R) Qiv Data Fax Voice V.90 Modem";
+const char kIdentShort[] = "Qiv";
+const char kIdentRelease[] = "Qiv Release 4.40CT1  - May 24 2002 - 17:28:30";
+
+void at_identify(AcuContext* acu, uint8_t which)
+{
+    uint8_t mode = at_text_mode(acu);
+    switch (which) {
+    case 0:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+        return;
+    case 1:
+        PrintToDte(acu, kIdentProduct, mode);
+        return;
+    case 2:
+        PrintToDte(acu, acu->settings != nullptr ? acu->settings->mfg : kDefaultMfg, mode);
+        return;
+    case 3:
+        PrintToDte(acu, kIdentShort, mode);
+        return;
+    case 4:
+        PrintToDte(acu, kIdentRelease, mode);
+        return;
+    case 5:
+        PrintToDte(acu, "CP Code Location: Host PC", PRINT_END_TEXT);
+        PrintToDte(acu, "DSP Code Location: Host PC", PRINT_END_TEXT);
+        PrintToDte(acu, "Host Interface: PCI", PRINT_END_TEXT);
+        return;
+    case 12: {
+        if (acu->settings == nullptr) {
+            at_set_error(acu);
+            return;
+        }
+        char text[24];
+        char digits[12];
+        std::strncpy(text, acu->settings->current.iso, 4);
+        text[4] = 0;
+        std::strcat(text, " ");
+        std::strcat(text, at_decimal_text(digits, acu->settings->current.dial_code));
+        PrintToDte(acu, text, mode);
+        return;
+    }
+    default:
+        // I6 (DSP version), I20 (connection status), I34 (link diagnostics), I99 (DSP patch) and
+        // I201-I210 (DSP information pages) need the DSP link and come with it; anything else is refused.
+        at_set_error(acu);
+        return;
+    }
+}
