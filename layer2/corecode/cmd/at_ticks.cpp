@@ -1,6 +1,7 @@
 #include "layer2/corecode/cmd/at_ticks.h"
 
 #include "layer2/corecode/cmd/at_collector.h"
+#include "layer2/corecode/dte/dte_context.h"
 #include "layer2/windows/wdm/modem_core.h"
 #include "platform/kernel.h"
 
@@ -31,6 +32,8 @@ void acu_sleep_1ms()
 
 bool acu_may_wait(const AcuContext* acu)
 {
+    if (acu->dte == nullptr || acu->dte->port == nullptr)
+        return false;  // no port layer: nothing will ever take the output
     return acu->core == nullptr || acu->core->tick_state.running.load() != 0;
 }
 
