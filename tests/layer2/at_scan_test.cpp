@@ -160,8 +160,9 @@ TEST(AtScanTest, RandomArgumentsNeverOverrun)
         ASSERT_TRUE(r == 0 || r == 1);
         ASSERT_GE(in.acu->cursor, in.acu->line);
         ASSERT_LE(in.acu->cursor, in.acu->line + std::strlen(in.acu->line));
-        if (type == 21)
+        if (type == 21) {
             ASSERT_EQ(r, 1);
+        }
     }
 }
 
