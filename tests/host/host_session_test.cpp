@@ -1,0 +1,163 @@
+// modemhost end to end: AT sessions through --stdio and through a pseudo-terminal that the test opens like
+// a serial device, and the errors for bad options.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string HostPath()
+{
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return "modemhost";
+    self[n] = 0;
+    std::string dir(self);
+    return dir.substr(0, dir.rfind('/')) + "/modemhost";
+}
+
+struct HostRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs modemhost with `input` on its standard input; collects its output and exit status.
+HostRun RunHost(const std::vector<std::string>& args, const std::string& input)
+{
+    std::string dir = testing::TempDir();
+    std::string in_path = dir + "/host_in.txt";
+    std::string out_path = dir + "/host_out.txt";
+    std::string err_path = dir + "/host_err.txt";
+    FILE* f = std::fopen(in_path.c_str(), "wb");
+    std::fwrite(input.data(), 1, input.size(), f);
+    std::fclose(f);
+    std::string cmd = "timeout 120 '" + HostPath() + "'";
+    for (const std::string& a : args)
+        cmd += " '" + a + "'";
+    cmd += " <'" + in_path + "' >'" + out_path + "' 2>'" + err_path + "'";
+    HostRun r;
+    int s = std::system(cmd.c_str());
+    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    auto slurp = [](const std::string& path) {
+        std::string text;
+        if (FILE* g = std::fopen(path.c_str(), "rb")) {
+            char b[4096];
+            size_t n;
+            while ((n = std::fread(b, 1, sizeof b, g)) > 0)
+                text.append(b, n);
+            std::fclose(g);
+        }
+        return text;
+    };
+    r.out = slurp(out_path);
+    r.err = slurp(err_path);
+    return r;
+}
+
+TEST(HostSessionTest, StdioAnswersAndEndsWithItsInput)
+{
+    HostRun r = RunHost({"--stdio"}, "AT\r");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "AT\r\r\nOK\r\n");
+}
+
+TEST(HostSessionTest, StdioScriptOfSeveralLines)
+{
+    std::string reg = testing::TempDir() + "/host_session.reg";
+    std::remove(reg.c_str());
+    HostRun r = RunHost({"--stdio", "--virtual-time", "--registry", reg},
+                    "ATE0\rATI3\rATV0\rATS7?\rATY9\rATV1Q1\rATI3\r");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ATE0\r\r\nOK\r\n\r\nQiv\r\n\r\nOK\r\n0\r060\r\n0\r4\r\r\nQiv\r\n");
+    struct stat st {};
+    EXPECT_EQ(stat(reg.c_str(), &st), 0) << "a missing registry file is created";
+    std::remove(reg.c_str());
+}
+
+TEST(HostSessionTest, BadOptionsAreClearErrors)
+{
+    struct Bad {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Bad cases[] = {
+        {{"--stdio", "--bogus"}, "unknown option"},
+        {{}, "choose exactly one"},
+        {{"--stdio", "--pty", "/tmp/x"}, "choose exactly one"},
+        {{"--stdio", "--line", "phone"}, "bad line endpoint"},
+        {{"--stdio", "--registry"}, "needs a value"},
+        {{"--stdio", "--registry", "/nonexistent-folder/r.reg"}, "cannot be created"},
+        {{"--stdio", "--registry", "/tmp"}, "is a directory"},
+        {{"--pty", "/nonexistent-folder/tty"}, "cannot create"},
+    };
+    for (const Bad& b : cases) {
+        HostRun r = RunHost(b.args, "");
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+    }
+    HostRun help = RunHost({"--help"}, "");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--stdio", "--pty", "--registry", "--virtual-time", "--real-time", "--line", "--log"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST(HostSessionTest, PseudoTerminalAnswersAT)
+{
+    std::string link = testing::TempDir() + "/modemhost-pty-test";
+    unlink(link.c_str());
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        execl(HostPath().c_str(), "modemhost", "--pty", link.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int fd = -1;
+    for (int k = 0; k < 200 && fd < 0; ++k) {
+        fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0)
+            usleep(20000);
+    }
+    ASSERT_GE(fd, 0) << "the link appears";
+    termios t {};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    cfmakeraw(&t);
+    cfsetospeed(&t, B115200);
+    tcsetattr(fd, TCSANOW, &t);
+    ASSERT_EQ(write(fd, "AT\r", 3), 3);
+    std::string got;
+    for (int k = 0; k < 500 && got.find("OK\r\n") == std::string::npos; ++k) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) > 0) {
+            char b[256];
+            ssize_t n = read(fd, b, sizeof b);
+            if (n > 0)
+                got.append(b, static_cast<size_t>(n));
+        }
+    }
+    EXPECT_EQ(got, "AT\r\r\nOK\r\n");
+    close(fd);
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat st {};
+    EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at exit";
+}
+
+}  // namespace
