@@ -1,0 +1,34 @@
+// A data pump stand-in for the controller's DSP link tests: a register window whose command entry takes the
+// command from registers 64-83, logs it and answers in registers 0-19 (acknowledgement, version report,
+// parameter values), and calls the controller's notification routine. It can be made to misbehave: never
+// take a command, or never answer.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "layer1/dsp/dsp_context.h"
+
+struct IcdLogEntry {
+    uint8_t code;
+    uint8_t length;
+    std::vector<uint8_t> payload;
+};
+
+struct DspIcdPump {
+    DspContext context;  // first: the command entry finds the pump through it
+    DspInterfaceBlock block;
+    void (*notify)(void* arg);
+    void* notifyArg;
+    bool neverTake;
+    bool neverReply;
+    uint16_t memoryValue;  // answered to memory and table reads
+    std::mutex logLock;
+    std::vector<IcdLogEntry> log;
+};
+
+void DspIcdPumpInit(DspIcdPump* pump, void (*notify)(void*), void* arg);
+// Posts a packet into the reply mailbox as the block thread would (false when the mailbox is busy).
+bool DspIcdPumpPost(DspIcdPump* pump, uint8_t code, const uint8_t* payload, int length);
+std::vector<IcdLogEntry> DspIcdPumpLog(DspIcdPump* pump);
