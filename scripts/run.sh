@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O2 >/dev/null
 cmake --build build -j "$(nproc)" --target modemhost
 reg=$(mktemp -d)/modem.reg
 printf 'AT\rATI3\r' | build/bin/modemhost --stdio --virtual-time --registry "$reg"
