@@ -242,6 +242,10 @@ TEST_F(PumpFrameTest, CommandEntryAcknowledgesThroughTheCallback)
     ASSERT_EQ(modem.Start(), STATUS_SUCCESS);
     modem.ClearEvents();
     modem.SendCommand(0x63, {0x01, 0x02});
+    // A block that was running when the doorbell rang takes the command itself as it ends, and then its
+    // thread makes the calls: give line time until both have arrived.
+    for (int i = 0; i < 100 && modem.Events().size() < 2; ++i)
+        RunFor(1);
     // Taking the command and posting the reply each call the event routine, after the device lock is
     // released: the first call already finds the reply.
     const auto events = modem.Events();
