@@ -4,6 +4,7 @@
 
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/command_dispatcher.h"
+#include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
 
 namespace {
@@ -116,7 +117,7 @@ void IdleBlockHandler(DspContext* ctx)
     ctx->rxLevelParam = static_cast<int16_t>(8 - level);
     RunStep(ctx, &ctx->seqB);
     RunStep(ctx, &ctx->seqA);
-    // The data framer posts its received bytes here once it exists.
+    FramerPostRxBytes(ctx);
     WriteSampleBlock(la, ctx->txWork, b);
     std::memset(ctx->txWork, 0, static_cast<size_t>(b) * sizeof(int16_t));
 }

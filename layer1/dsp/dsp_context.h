@@ -11,6 +11,7 @@
 #include "layer1/vek/core/vek_types.h"
 
 #include "layer1/dsp/dsp_interface_block.h"
+#include "layer1/dsp/framer_tone_state.h"
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
@@ -106,8 +107,6 @@ struct DspContext {
     int16_t txLevelDb;                     // transmit level (0x7B), dB
     int32_t txLevelFlag;                   // 0x7B payload[2] bit 0
     uint16_t pumpOption;                   // 0x64 payload[0]
-    int32_t rxFramerType;
-    int32_t txFramerType;
     int32_t callerIdFlag;                  // 0x93
     uint8_t lineStateByte;                 // 0xA2
     int32_t faxRate;                       // 0x73 payload[0] low nibble
@@ -118,6 +117,9 @@ struct DspContext {
     uint8_t detectorWork[2098];            // the detector bank's work area, cleared by every directory build
     uint8_t rateModeOptions[64];           // the rate/mode option area, cleared likewise
     DspFilters filters;
+
+    // --- data framer and tone generators ---
+    FramerToneState signal;
 
     // --- parameter memory and the V.34 / PCM pumps' fields ---
     ParameterArea parameters;

@@ -13,6 +13,11 @@ void InitRxFramer(DspContext* context, int32_t type);
 void InitTxFramer(DspContext* context, int32_t type);
 void RestartRxFramer(DspContext* context);
 void RestartTxFramer(DspContext* context);
+// Received bits in (0 < n <= 16, first bit in bit 0); the next n transmit bits out (-1: type 5 with nothing
+// to send); received bytes to the receive chunk, once per block.
+void FramerPutRxBits(DspContext* context, uint32_t bits, int32_t n);
+int32_t FramerGetTxBits(DspContext* context, int32_t n);
+void FramerPostRxBytes(DspContext* context);
 
 // Tones and DTMF (tone_generator.cpp).
 void StartTone(DspContext* context, int32_t type);
