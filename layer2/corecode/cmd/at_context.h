@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "layer2/corecode/cmd/at_ext_settings.h"
+
 struct DteContext;
 struct CoreSettings;
 struct ModemCore;
@@ -173,6 +175,22 @@ struct AtSettings {
     uint8_t fixed_rate;        // the kept rate is used instead of the port's
     uint8_t high_rate;         // DTE rate of 2400 or more
     uint8_t dte_format[2];     // character-format bytes
+    // Further profile settings (see profile.cpp for the byte each one is stored in).
+    uint8_t parity_type;       // detected parity type
+    uint8_t format_option;     // character-format option
+    uint8_t ma_mark;           // +MA selection mark
+    uint8_t dial_option;       // dial option byte (sent with the call-progress timing)
+    uint8_t ds_copy;           // second copy of the +DS direction
+    uint8_t dl_option[13];     // options kept for the data link, in profile order
+};
+
+// Line-side services reached from the S-register write and the profile loads; the DSP link fills them when
+// it binds to the controller. Each may be null (nothing is sent then).
+struct AcuLineHooks {
+    void* ctx;
+    void (*send_cp_timing)(void* ctx, const uint8_t timing[7]);  // S9 S7 S10 dial-option S91 timing S108
+    void (*set_auto_answer)(void* ctx, uint8_t on);
+    void (*speaker_off)(void* ctx);
 };
 
 // ---- the record ----
@@ -254,6 +272,17 @@ struct AcuContext {
     // S-registers and settings.
     uint8_t sreg[S_REGISTER_COUNT];
     AtSettings set;
+    AtExtSettings ext;         // extended-command settings
+    AcuLineHooks line_hooks;
+    uint8_t auto_answer;       // auto-answer option (S0 not 0)
+    uint8_t dial_pause;        // dial-pause byte (copied from S8)
+    uint8_t amp_c_working;     // &C working option (S21 bit 5 at the last profile load)
+    uint8_t speaker_volume;    // speaker volume taken from S22 bits 0-1 at the last profile load
+    uint8_t loopback_grant;    // remote-loopback grant taken from S23 bit 0 at the last profile load
+    uint8_t connection_timing; // the connection's timing byte (connection control)
+    uint8_t timing_offset[2];  // DSP timing offset bytes read from the non-volatile image
+    uint8_t diag_working;      // diagnostic working byte (cleared at power-up)
+    uint8_t v92_working;       // V.92 working byte (cleared at power-up)
 
     // Call control.
     uint8_t call_state;

@@ -1,5 +1,9 @@
 #include "layer2/corecode/cmd/at_sreg.h"
 
+#include "layer2/corecode/cmd/core_settings.h"
+#include "layer2/corecode/cmd/nvram.h"
+#include "layer2/corecode/mt/dsp_router.h"
+
 namespace {
 
 constexpr SRegisterDescriptor make_table_entry(uint8_t min, uint8_t max, uint8_t factory)
@@ -70,16 +74,72 @@ void at_sreg_factory(AcuContext* acu)
         acu->sreg[n] = SRegisterTable[n].exists ? SRegisterTable[n].factory : 0;
 }
 
+void at_send_cp_timing(AcuContext* acu)
+{
+    const bool alternate = (acu->sreg[27] & 0x04) != 0;
+    const uint8_t timing[7] = {
+        acu->sreg[9],
+        acu->sreg[7],
+        alternate ? static_cast<uint8_t>(255) : acu->sreg[10],
+        acu->set.dial_option,
+        alternate ? acu->sreg[63] : acu->sreg[91],
+        acu->connection_timing,
+        acu->sreg[108],
+    };
+    const AcuLineHooks& h = acu->line_hooks;
+    if (h.send_cp_timing != nullptr)
+        h.send_cp_timing(h.ctx, timing);
+    if (alternate && h.speaker_off != nullptr)
+        h.speaker_off(h.ctx);
+}
+
+void at_apply_auto_answer(AcuContext* acu)
+{
+    acu->auto_answer = acu->sreg[0] != 0 ? 1 : 0;
+    const AcuLineHooks& h = acu->line_hooks;
+    if (h.set_auto_answer != nullptr)
+        h.set_auto_answer(h.ctx, acu->auto_answer);
+}
+
+namespace {
+
+// The current country's limit for register n: true (and *value limited) when the country has one.
+bool country_limit(const AcuContext* acu, uint32_t n, uint32_t value, uint8_t* limited)
+{
+    if (acu->settings == nullptr)
+        return false;
+    // The country table is byte-wide: a value above 255 meets the table as 255 (the clamps keep it in range).
+    uint8_t v = value > 255 ? static_cast<uint8_t>(255) : static_cast<uint8_t>(value);
+    const CountryBlock& b = acu->settings->block;
+    if (dsp_apply_s_limit(b.bytes + CB_S_LIMITS, static_cast<uint8_t>(n), &v) == 0)
+        return false;
+    *limited = v;
+    return true;
+}
+
+}  // namespace
+
 bool at_sreg_write(AcuContext* acu, uint32_t n, uint32_t value)
 {
     if (n >= S_REGISTER_COUNT || !SRegisterTable[n].exists || (n == 30 && value > 255))
         return false;
     const SRegisterDescriptor& d = SRegisterTable[n];
-    uint8_t v = value < d.minimum ? d.minimum : value > d.maximum ? d.maximum : static_cast<uint8_t>(value);
+    uint8_t v = 0;
+    // A country limit replaces the register's own clamp. The side effects below still follow, so the DSP's
+    // timing, the auto-answer option and the non-volatile copies never disagree with the register.
+    if (!country_limit(acu, n, value, &v))
+        v = value < d.minimum ? d.minimum : value > d.maximum ? d.maximum : static_cast<uint8_t>(value);
     acu->sreg[n] = v;
-    // Seams for the rest of the write: the call-progress timing resent to the DSP for S7, S9 and S10, the
-    // auto-answer option for S0 and the non-volatile copies of S81-S83 and S91-S93 come with the DSP link
-    // and the stored profiles.
+    if (n == 7 || n == 9 || n == 10)
+        at_send_cp_timing(acu);
+    if (n == 0)
+        at_apply_auto_answer(acu);
+    if ((n >= 81 && n <= 83) || (n >= 91 && n <= 93)) {
+        const std::size_t offset = n <= 83 ? NV_TX_PARAMS + (n - 81) : NV_TX_LEVELS + (n - 91);
+        nv_write(acu->settings, offset, 1, &v);
+        const uint8_t sum = nv_checksum(acu->settings);
+        nv_write(acu->settings, NV_CHECKSUM, 1, &sum);
+    }
     return true;
 }
 
