@@ -1,0 +1,56 @@
+// The channel records of the low-speed FSK modems (V.21 channels 1 and 2, Bell 103 originate and answer, V.23
+// forward at 600 and 1200 bit/s and backward at 75 bit/s): frequencies and bit timing at 9600 samples per
+// second, and the 64-tap filters of each channel.
+//
+// Phase steps are 16-bit phase per sample at 9600 Hz (65536 / 9600 per Hz). The transmitter sends the bit-1
+// step (carrier + deviation) when the bit equals the polarity value of the modulation, else the bit-0 step, and
+// the receiver decides the polarity value for a signal above the carrier: polarity 0 puts mark (1) on the lower
+// frequency (V.21, V.23), polarity 1 on the upper one (Bell 103).
+#pragma once
+
+#include <cstdint>
+
+constexpr int kFskTaps = 64;
+
+enum FskChannelId : int32_t {
+    FSK_V21_CH1 = 0,
+    FSK_V21_CH2,
+    FSK_BELL103_ORIGINATE,
+    FSK_BELL103_ANSWER,
+    FSK_V23_BACKWARD,
+    FSK_V23_600,
+    FSK_V23_1200,
+    FSK_CHANNEL_COUNT,
+};
+
+struct FskTxChannel {
+    int16_t step0;             // phase step for bit 0
+    int16_t step1;             // phase step for bit 1
+    int16_t samplesPerBit;
+    uint16_t carrierStep;
+    const int16_t* taps;       // 64 shaping-filter taps, Q15
+};
+
+struct FskRxChannel;
+// Computes the low-pass output of a decimating channel: the 64 taps over the newest 64 mixed samples
+// (complex, newest first), once per output sample.
+typedef void (*FskDecimator)(const FskRxChannel* channel, const void* history, int32_t* i, int32_t* q);
+
+struct FskRxChannel {
+    int16_t samplesPerBit;     // at the decimated rate
+    int16_t decimation;
+    uint16_t carrierStep;
+    const int16_t* taps;       // 64 low-pass taps, Q15
+    FskDecimator decimate;     // null for decimation 1
+    int32_t decimateParameter; // the decimation factor the routine serves
+};
+
+const FskTxChannel* FskTxChannelOf(int32_t id);
+const FskRxChannel* FskRxChannelOf(int32_t id);
+
+// Polarity of a modulation: 1 for Bell 103, 0 for the others.
+int32_t FskPolarityOf(int32_t id);
+
+// The filter rule, exposed for the tests: a Kaiser-windowed sinc of 64 taps with its 6 dB point at cutoffHz,
+// scaled to the given DC gain (sum of the taps) in Q15.
+void FskDesignLowPass(int16_t* taps, double cutoffHz, int32_t dcSum);

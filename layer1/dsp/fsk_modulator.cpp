@@ -1,0 +1,71 @@
+// The FSK modulator: a phase-continuous baseband oscillator stepped by the bit, shaped by the channel's 64-tap
+// filter as a complex signal, then moved up to the carrier and scaled by the gain.
+#include <cstring>
+
+#include "layer1/dsp/fsk_state.h"
+#include "layer1/dsp/nco.h"
+#include "layer1/vek/core/vek_dispatch.h"
+
+namespace {
+
+int16_t Saturate16(int64_t v)
+{
+    return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
+}
+
+// Asks the port for the next bit at each bit boundary.
+void NextBit(FskState* fsk)
+{
+    FskModulatorState& m = fsk->mod;
+    const int32_t bit = fsk->port.getTxBit ? fsk->port.getTxBit(fsk->port.owner) : -1;
+    if (bit < 0) {
+        m.silent = 1;
+        return;
+    }
+    m.silent = 0;
+    m.phaseStep = ((bit & 1) == fsk->polarity) ? fsk->tx->step1 : fsk->tx->step0;
+}
+
+}  // namespace
+
+void FskResetModulator(FskState* fsk)
+{
+    FskModulatorState& m = fsk->mod;
+    const int16_t gain = m.gain;
+    std::memset(&m, 0, sizeof(m));
+    m.gain = gain;
+    // The first sample asks for the first bit.
+    m.sampleCount = fsk->tx->samplesPerBit - 1;
+    m.silent = 1;
+    m.phaseStep = fsk->tx->step1;
+}
+
+void FskModulate(FskState* fsk, int16_t* out, int32_t n)
+{
+    FskModulatorState& m = fsk->mod;
+    const FskTxChannel* ch = fsk->tx;
+    for (int32_t i = 0; i < n; ++i) {
+        m.sampleCount += 1;
+        if (m.sampleCount >= ch->samplesPerBit) {
+            m.sampleCount = 0;
+            NextBit(fsk);
+        }
+        if (m.silent) {
+            out[i] = 0;
+            continue;
+        }
+        m.basebandPhase += static_cast<uint32_t>(m.phaseStep);
+        int16_t s, c;
+        NcoSinCos(m.basebandPhase, &s, &c);
+        m.position = (m.position + kFskTaps - 1) % kFskTaps;
+        m.baseband[m.position] = VekC16{c, s};
+        m.baseband[m.position + kFskTaps] = VekC16{c, s};
+        VekC32 iq{0, 0};
+        vek_dot_16_c16_to32(ch->taps, &m.baseband[m.position], kFskTaps, &iq, 15);
+        m.carrierPhase += ch->carrierStep;
+        int16_t cs, cc;
+        NcoSinCos(m.carrierPhase, &cs, &cc);
+        const int64_t v = ((static_cast<int64_t>(iq.re) * cc) >> 14) - ((static_cast<int64_t>(iq.im) * cs) >> 14);
+        out[i] = Saturate16((v * m.gain) >> 15);
+    }
+}

@@ -1,0 +1,117 @@
+// Helpers of the FSK tests: asynchronous characters as bits, a plain character receiver, and the 8000 Hz line
+// between a 9600 Hz modem and the far end (resampling both ways, noise at a stated signal-to-noise ratio).
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <random>
+#include <vector>
+
+#include "line/line_model.h"
+#include "line/resampler.h"
+
+namespace fsktest {
+
+// Bits of a stream of 10-bit characters (start 0, eight data bits least significant first, stop 1) with
+// markBefore ones in front and markAfter ones behind.
+inline std::deque<int> AsyncBits(const std::vector<uint8_t>& bytes, int markBefore, int markAfter)
+{
+    std::deque<int> bits(static_cast<size_t>(markBefore), 1);
+    for (uint8_t b : bytes) {
+        bits.push_back(0);
+        for (int k = 0; k < 8; ++k)
+            bits.push_back((b >> k) & 1);
+        bits.push_back(1);
+    }
+    bits.insert(bits.end(), static_cast<size_t>(markAfter), 1);
+    return bits;
+}
+
+// A character receiver: hunts a start bit, takes eight data bits and checks the stop bit (a missing stop bit
+// is counted as a framing error and the character still kept).
+struct AsyncReceiver {
+    std::vector<uint8_t> bytes;
+    int framingErrors = 0;
+    int state = -1;  // -1 hunting; 0-7 data bits taken; 8 waiting for the stop bit
+    uint8_t value = 0;
+
+    void Put(int bit)
+    {
+        if (state < 0) {
+            if (bit == 0) {
+                state = 0;
+                value = 0;
+            }
+            return;
+        }
+        if (state < 8) {
+            value = static_cast<uint8_t>(value | (bit << state));
+            state += 1;
+            return;
+        }
+        if (bit != 1)
+            framingErrors += 1;
+        bytes.push_back(value);
+        state = -1;
+    }
+};
+
+inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> out(n);
+    for (uint8_t& b : out)
+        b = static_cast<uint8_t>(rng());
+    return out;
+}
+
+// One direction of the line: samples of rateIn Hz are resampled to 8000 Hz, pass the line model and are
+// resampled to rateOut Hz. Identity conversions are skipped.
+class LinePath {
+public:
+    LinePath(uint32_t rateIn, uint32_t rateOut, double snrDb, double levelDbm0, uint32_t seed = 1)
+    {
+        up_.ConfigureRates(rateIn, kLineRate);
+        down_.ConfigureRates(kLineRate, rateOut);
+        LineModelParams p;
+        p.snrDb = snrDb;
+        p.nominalLevelDbm0 = levelDbm0;
+        p.noiseSeed = seed;
+        line_.Configure(p);
+    }
+
+    // Pushes samples in and returns what came out (may be fewer or more than went in).
+    std::vector<int16_t> Process(const int16_t* in, size_t n)
+    {
+        std::vector<double> x(in, in + n);
+        up_.Push(x.data(), x.size());
+        std::vector<double> mid(n * 2 + 16);
+        const size_t m = up_.Pull(mid.data(), mid.size());
+        std::vector<int16_t> m16(m), l16(m);
+        for (size_t i = 0; i < m; ++i)
+            m16[i] = LineSaturate(mid[i]);
+        line_.Process(m16.data(), l16.data(), m);
+        std::vector<double> l(l16.begin(), l16.end());
+        down_.Push(l.data(), l.size());
+        std::vector<double> out(m * 2 + 16);
+        const size_t k = down_.Pull(out.data(), out.size());
+        std::vector<int16_t> o(k);
+        for (size_t i = 0; i < k; ++i)
+            o[i] = LineSaturate(out[i]);
+        return o;
+    }
+
+private:
+    Resampler up_;
+    Resampler down_;
+    LineDirection line_;
+};
+
+// The level in dBm0 of a sine of this amplitude.
+inline double SineDbm0(double amplitude)
+{
+    return kLineFullScaleSineDbm0 + 20.0 * std::log10(amplitude / 32767.0);
+}
+
+}  // namespace fsktest
