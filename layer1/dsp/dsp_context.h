@@ -12,6 +12,7 @@
 
 #include "layer1/dsp/dsp_interface_block.h"
 #include "layer1/dsp/framer_tone_state.h"
+#include "layer1/dsp/fsk_state.h"
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
@@ -120,6 +121,9 @@ struct DspContext {
 
     // --- data framer and tone generators ---
     FramerToneState signal;
+
+    // --- low-speed FSK modems ---
+    FskState fsk;
 
     // --- parameter memory and the V.34 / PCM pumps' fields ---
     ParameterArea parameters;

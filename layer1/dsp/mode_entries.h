@@ -33,10 +33,13 @@ void ResetCallProgressLevels(DspContext* context);
 void SetDetectorSectionLevel(DspContext* context, int32_t section, int32_t level);
 void RequestSectionReload(DspContext* context, int32_t set);
 
-// FSK modulations (fsk_modem.cpp).
+// FSK modulations (low_speed_mode.cpp).
 void StartLowSpeedMode(DspContext* context, int32_t type);
 void SetCallerIdReceiver(DspContext* context);  // caller ID during a call: level 0x4000, option 5, flag 1
 void ClearFskRxStatus(DspContext* context);
+// The FSK receiver over a block, as the detector handler runs it for caller ID (modes 0 and 5); its level and
+// carrier flag are ctx->fsk.demod.agc.level and ctx->fsk.demod.carrierOn.
+void RunFskReceiver(DspContext* context, const int16_t* samples, int32_t n);
 
 // Voice mode (voice_mode.cpp).
 void StopVoice(DspContext* context);

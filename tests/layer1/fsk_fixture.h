@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "line/line_model.h"
@@ -56,6 +57,16 @@ struct AsyncReceiver {
         state = -1;
     }
 };
+
+// For a failure message: sizes and the first byte that differs.
+inline std::string Mismatch(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want)
+{
+    size_t k = 0;
+    while (k < got.size() && k < want.size() && got[k] == want[k])
+        ++k;
+    return ": " + std::to_string(got.size()) + " of " + std::to_string(want.size()) + " bytes, first difference at " +
+           std::to_string(k);
+}
 
 inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
 {

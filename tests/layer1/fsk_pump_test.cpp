@@ -1,0 +1,339 @@
+// The FSK modes in the data pump: the start types, the gain rule, two pumps carrying data through their
+// register windows over the simulated line, HDLC frames of the fax channel, carrier reports, and the caller-ID
+// receiver decoding an independent caller-ID transmitter.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <vector>
+
+#include "dsp_fixture.h"
+#include "fsk_fixture.h"
+#include "layer1/dsp/mode_entries.h"
+#include "layer1/dsp/register_window.h"
+#include "support/pump_harness.h"
+
+#ifdef HAVE_SPANDSP
+#include <spandsp.h>
+#endif
+
+using dsptest::Bytes;
+using dsptest::DspBench;
+using pumptest::ModemOptions;
+using pumptest::PumpModem;
+using pumptest::RunFor;
+
+namespace {
+
+void StartType(DspContext* ctx, int32_t type, int32_t originate)
+{
+    LockDsp(ctx->interfaceBlock);
+    ctx->connection.originate = originate;
+    StartLowSpeedMode(ctx, type);
+    UnlockDsp(ctx->interfaceBlock);
+}
+
+TEST(FskMode, StartTypesChooseChannelsModeAndRate)
+{
+    struct Case {
+        int32_t type;
+        int32_t originate;
+        int32_t tx;
+        int32_t rx;
+        int32_t mode;   // -1: unchanged
+        int32_t rate;
+        int32_t hold;
+    };
+    const Case cases[] = {
+        {0, 1, FSK_V21_CH1, FSK_V21_CH2, 2, 2, 1},
+        {0, 0, FSK_V21_CH2, FSK_V21_CH1, 2, 2, 1},
+        {2, 0, FSK_V21_CH2, FSK_V21_CH2, 3, 2, 0},
+        {4, 1, FSK_BELL103_ORIGINATE, FSK_BELL103_ANSWER, 0, -1, 1},
+        {5, 0, FSK_BELL103_ANSWER, FSK_BELL103_ORIGINATE, 0, -1, 1},
+        {6, 1, FSK_V23_BACKWARD, FSK_V23_1200, 4, 0, 1},
+        {7, 0, FSK_V23_1200, FSK_V23_BACKWARD, 4, 1, 1},
+        {11, 1, FSK_V21_CH1, FSK_V21_CH2, -1, -1, 0},
+        {13, 0, FSK_V21_CH2, FSK_V23_1200, 4, 3, 0},
+        {15, 1, FSK_V21_CH1, FSK_V21_CH1, 2, 2, 1},
+        {15, 0, FSK_V21_CH2, FSK_V21_CH2, 2, 2, 1},
+    };
+    for (const Case& c : cases) {
+        DspBench bench;
+        DspContext* ctx = bench.context.get();
+        ctx->modeNumber = 31;
+        ctx->connection.rateCode = 63;
+        StartType(ctx, c.type, c.originate);
+        EXPECT_EQ(ctx->fsk.tx, FskTxChannelOf(c.tx)) << c.type;
+        EXPECT_EQ(ctx->fsk.rx, FskRxChannelOf(c.rx)) << c.type;
+        EXPECT_EQ(ctx->modeNumber, c.mode < 0 ? 31 : c.mode) << c.type;
+        EXPECT_EQ(ctx->connection.rateCode, c.rate < 0 ? 63 : c.rate) << c.type;
+        EXPECT_EQ(ctx->command.hold, c.hold) << c.type;
+    }
+}
+
+TEST(FskMode, GainFollowsTheTransmitLevel)
+{
+    struct Case {
+        uint16_t word;  // 0x7B gain word
+        int32_t gainDb;
+    };
+    // 0 dB and -1 dB give the -9 dB gain; lower levels send one dB louder than asked.
+    const Case cases[] = {{25399, -9}, {22637, -9}, {20175, -1}, {12730, -5}, {4027, -15}};
+    for (const Case& c : cases) {
+        DspBench bench;
+        bench.Send(0x7B, {static_cast<uint8_t>(c.word), static_cast<uint8_t>(c.word >> 8), 0, 0});
+        StartType(bench.context.get(), 0, 1);
+        EXPECT_EQ(bench.context->fsk.mod.gain, kGainTable[-c.gainDb]) << c.word;
+    }
+}
+
+// Two pumps on one line, each with the controller's side of its data chunks played by the test.
+struct PumpPair {
+    platform::Clock clock;
+    platform::ClockThread self{clock};
+    LineNetwork* network = LineNetworkCreate();
+    std::unique_ptr<PumpModem> a;
+    std::unique_ptr<PumpModem> b;
+
+    explicit PumpPair(double snrDb)
+    {
+        ModemOptions oa;
+        oa.name = "caller";
+        ModemOptions ob;
+        ob.name = "answerer";
+        a = std::make_unique<PumpModem>(clock, network, oa);
+        b = std::make_unique<PumpModem>(clock, network, ob);
+        LineConnectionParams params;
+        params.aToB.snrDb = snrDb;
+        params.bToA.snrDb = snrDb;
+        // The FSK gain of a 0 dB transmit level.
+        params.aToB.nominalLevelDbm0 = fsktest::SineDbm0(kGainTable[9]);
+        params.bToA.nominalLevelDbm0 = params.aToB.nominalLevelDbm0;
+        params.bToA.noiseSeed = 2;
+        LineConnect(network, &a->Port()->endpoint, &b->Port()->endpoint, params);
+        EXPECT_EQ(a->Start(), STATUS_SUCCESS);
+        EXPECT_EQ(b->Start(), STATUS_SUCCESS);
+        for (PumpModem* m : {a.get(), b.get()}) {
+            m->SetRegister(REG_HOST_CONTROL, kNotifyEnable);
+            m->SetRegister(REG_STREAM_CONTROL, 0x04);
+        }
+        RunFor(30);
+    }
+    ~PumpPair()
+    {
+        a->Remove();
+        b->Remove();
+        a.reset();
+        b.reset();
+        LineNetworkDestroy(network);
+    }
+};
+
+// The controller's side of one pump's data chunks.
+struct ChunkLink {
+    explicit ChunkLink(DspInterfaceBlock* b) : block(b) {}
+    DspInterfaceBlock* block;
+    std::deque<uint8_t> toSend;
+    std::vector<uint8_t> received;
+    std::vector<uint8_t> flags;      // flags of every chunk that had some
+    std::vector<Bytes> frames;       // HDLC: data of each frame closed with flags 1 (FCS bytes dropped)
+    Bytes current;
+    int endOfFrameAfter = 0;         // HDLC: flags 1 on the chunk that empties the queue
+
+    void Serve()
+    {
+        if (!toSend.empty() && WindowLoadPair(block, REG_TX_COUNT) == 0) {
+            const size_t n = std::min<size_t>(32, toSend.size());
+            for (size_t i = 0; i < n; ++i) {
+                WindowStore(block, REG_TX_DATA + static_cast<int>(i), toSend.front());
+                toSend.pop_front();
+            }
+            const uint8_t f = (toSend.empty() && endOfFrameAfter) ? kTxEndOfFrame : 0;
+            WindowStorePair(block, REG_TX_COUNT, static_cast<uint16_t>(n | (f << 8)));
+        }
+        const uint16_t pair = WindowLoadPair(block, REG_RX_COUNT);
+        if (pair == 0)
+            return;
+        for (int i = 0; i < (pair & 0xFF); ++i) {
+            received.push_back(WindowLoad(block, REG_RX_DATA + i));
+            current.push_back(received.back());
+        }
+        const uint8_t f = static_cast<uint8_t>(pair >> 8);
+        if (f != 0) {
+            flags.push_back(f);
+            if (f == kRxGoodFrame && current.size() >= 2)
+                frames.emplace_back(current.begin(), current.end() - 2);
+            current.clear();
+        }
+        WindowStorePair(block, REG_RX_COUNT, 0);
+    }
+};
+
+bool Connected(PumpModem& m)
+{
+    return (m.Register(REG_STATUS) & 0x0F) == 2 && (m.Register(REG_STATUS) & 0x10) != 0;
+}
+
+// Bytes per 300 bit/s direction (about a minute of line time); the modem tests carry 10 kB per channel.
+#if defined(MODEM_UNDER_SANITIZER)
+constexpr size_t kPumpBytes = 200;
+#else
+constexpr size_t kPumpBytes = 2000;
+#endif
+
+TEST(FskPumpPair, EveryChannelPairCarriesAsynchronousDataBothWays)
+{
+    struct Case {
+        const char* name;
+        int32_t callerType;
+        int32_t answererType;
+        size_t callerBytes;    // caller to answerer
+        size_t answererBytes;
+    };
+    const Case cases[] = {
+        {"V.21", 0, 0, kPumpBytes, kPumpBytes},
+        {"Bell 103", 4, 5, kPumpBytes, kPumpBytes},
+        {"V.23 1200/75", 6, 7, kPumpBytes / 10, kPumpBytes},
+    };
+    for (const Case& c : cases) {
+        PumpPair pair(20.0);
+        StartType(pair.a->Context(), c.callerType, 1);
+        StartType(pair.b->Context(), c.answererType, 0);
+        ChunkLink la(pair.a->Context()->interfaceBlock);
+        ChunkLink lb(pair.b->Context()->interfaceBlock);
+        // Marks first: both report the carrier (state 2 and bit 0x10).
+        for (int t = 0; t < 300 && !(Connected(*pair.a) && Connected(*pair.b)); ++t)
+            RunFor(10);
+        ASSERT_TRUE(Connected(*pair.a)) << c.name;
+        ASSERT_TRUE(Connected(*pair.b)) << c.name;
+        // The line's noise (20 dB below the signal, far above the carrier threshold) counts as carrier before
+        // the far end sends: what it made of it before the marks arrived is dropped here.
+        for (int t = 0; t < 100; ++t) {
+            RunFor(10);
+            la.Serve();
+            lb.Serve();
+        }
+        la.received.clear();
+        lb.received.clear();
+        const std::vector<uint8_t> fromA = fsktest::RandomBytes(c.callerBytes, 5);
+        const std::vector<uint8_t> fromB = fsktest::RandomBytes(c.answererBytes, 6);
+        la.toSend.assign(fromA.begin(), fromA.end());
+        lb.toSend.assign(fromB.begin(), fromB.end());
+        for (int t = 0; t < 20000 && (lb.received.size() < fromA.size() || la.received.size() < fromB.size()); ++t) {
+            la.Serve();
+            lb.Serve();
+            RunFor(10);
+        }
+        EXPECT_TRUE(lb.received == fromA) << c.name << fsktest::Mismatch(lb.received, fromA);
+        EXPECT_TRUE(la.received == fromB) << c.name << fsktest::Mismatch(la.received, fromB);
+        EXPECT_TRUE(la.flags.empty() && lb.flags.empty()) << c.name;
+    }
+}
+
+TEST(FskPumpPair, CarrierOnAndOffAreReported)
+{
+    PumpPair pair(INFINITY);
+    StartType(pair.a->Context(), 0, 1);
+    StartType(pair.b->Context(), 0, 0);
+    for (int t = 0; t < 100 && !Connected(*pair.b); ++t)
+        RunFor(10);
+    ASSERT_TRUE(Connected(*pair.b));
+    // The caller stops sending: the answerer reports the carrier lost (state 0, bit 0x10 cleared) with a
+    // notification, after its retries.
+    pair.b->ClearEvents();
+    pair.a->SendCommand(0x98, {});
+    for (int t = 0; t < 500 && Connected(*pair.b); ++t)
+        RunFor(10);
+    EXPECT_EQ(pair.b->Register(REG_STATUS) & 0x1F, 0);
+    bool notified = false;
+    for (const pumptest::PumpEvent& e : pair.b->Events())
+        notified = notified || (!e.packet && (e.status & 0x10) == 0);
+    EXPECT_TRUE(notified);
+}
+
+TEST(FskPumpPair, HdlcFramesOverV21Channel2ArriveWithGoodFcs)
+{
+    PumpPair pair(20.0);
+    // Fax: the caller transmits (type 2), the answerer receives (type 3); both framers HDLC.
+    pair.a->SendCommand(0x73, {0x30, 0x00});
+    pair.b->SendCommand(0x73, {0x30, 0x04});
+    ChunkLink la(pair.a->Context()->interfaceBlock);
+    ChunkLink lb(pair.b->Context()->interfaceBlock);
+    std::vector<Bytes> sent;
+    for (int f = 0; f < 3; ++f) {
+        Bytes frame = fsktest::RandomBytes(3 + 20 * static_cast<size_t>(f), 40 + static_cast<uint32_t>(f));
+        frame[0] = 0xFF;
+        sent.push_back(frame);
+    }
+    RunFor(300);  // flags before the first frame
+    for (const Bytes& frame : sent) {
+        la.toSend.assign(frame.begin(), frame.end());
+        la.endOfFrameAfter = 1;
+        const size_t before = lb.frames.size();
+        for (int t = 0; t < 600 && lb.frames.size() == before; ++t) {
+            la.Serve();
+            lb.Serve();
+            RunFor(10);
+        }
+    }
+    EXPECT_EQ(lb.frames, sent);
+    for (uint8_t f : lb.flags)
+        EXPECT_EQ(f, kRxGoodFrame);
+    // The fax receiver reported the carrier as state 8 with bit 0x10.
+    EXPECT_EQ(pair.b->Register(REG_STATUS) & 0x1F, 0x18);
+}
+
+#ifdef HAVE_SPANDSP
+
+// A caller-ID message from an independent transmitter (channel seizure, marks, the message with its checksum,
+// V.23 1200 bit/s), through the 8000 Hz line to the receiver started by command 0x93.
+TEST(FskCallerId, ReceiverDeliversTheMessageWithItsChecksum)
+{
+    DspBench bench;
+    DspContext* ctx = bench.context.get();
+    bench.Send(0x93, {1});
+    adsi_tx_state_t* tx = adsi_tx_init(nullptr, ADSI_STANDARD_CLIP);
+    ASSERT_NE(tx, nullptr);
+    uint8_t msg[256];
+    int len = adsi_add_field(tx, msg, -1, CLIP_MDMF_CALLERID, nullptr, 0);
+    const char* date = "12101630";
+    const char* number = "0123456789";
+    len = adsi_add_field(tx, msg, len, CLIP_DATETIME, reinterpret_cast<const uint8_t*>(date), 8);
+    len = adsi_add_field(tx, msg, len, CLIP_CALLER_NUMBER, reinterpret_cast<const uint8_t*>(number), 10);
+    ASSERT_GT(adsi_tx_put_message(tx, msg, len), 0);
+    fsktest::LinePath line(8000, 9600, 30.0, -14.0, 9);
+    std::vector<int16_t> pending;
+    std::vector<uint8_t> received;
+    int16_t block[80];
+    for (int t = 0; t < 200; ++t) {
+        const int n = adsi_tx(tx, block, 80);
+        for (int i = n; i < 80; ++i)
+            block[i] = 0;
+        const std::vector<int16_t> heard = line.Process(block, 80);
+        pending.insert(pending.end(), heard.begin(), heard.end());
+        while (pending.size() >= 96) {
+            LockDsp(bench.block.get());
+            RunFskReceiver(ctx, pending.data(), 96);
+            FramerPostRxBytes(ctx);
+            UnlockDsp(bench.block.get());
+            pending.erase(pending.begin(), pending.begin() + 96);
+            const uint16_t pair = WindowLoadPair(bench.block.get(), REG_RX_COUNT);
+            for (int i = 0; i < (pair & 0xFF); ++i)
+                received.push_back(WindowLoad(bench.block.get(), REG_RX_DATA + i));
+            if (pair != 0)
+                WindowStorePair(bench.block.get(), REG_RX_COUNT, 0);
+        }
+    }
+    adsi_tx_free(tx);
+    // Type, length, the message and the checksum, which makes the sum 0 modulo 256.
+    ASSERT_GE(received.size(), static_cast<size_t>(len) + 1);
+    msg[1] = static_cast<uint8_t>(len - 2);  // the transmitter fills in the length
+    EXPECT_EQ(Bytes(received.begin(), received.begin() + len), Bytes(msg, msg + len));
+    uint32_t sum = 0;
+    for (int i = 0; i <= len; ++i)
+        sum += received[static_cast<size_t>(i)];
+    EXPECT_EQ(sum & 0xFF, 0u);
+}
+
+#endif  // HAVE_SPANDSP
+
+}  // namespace
