@@ -67,7 +67,7 @@ void AgcSample(FskDemodulatorState& d)
 
 int32_t Scale(const FskAgc& a, int32_t v)
 {
-    return Saturate(((static_cast<int64_t>(v) * a.mantissa) << a.exponent) >> 15);
+    return Saturate((static_cast<int64_t>(v) * a.mantissa * (int64_t{1} << a.exponent)) >> 15);
 }
 
 bool LevelCounts(const FskAgc& a)

@@ -185,8 +185,8 @@ void StartLowSpeedMode(DspContext* ctx, int32_t type)
     f.mod.gain = ctx->txLevelDb < -1 ? DbToGain(ctx->lowerAudio, ctx->txLevelDb + 1) : DbToGain(ctx->lowerAudio, -9);
 
     f.txList = type == 3 ? kFskTxQuietList : kFskTxList;
-    if (f.tx == FskTxChannelOf(FSK_V21_CH2) && type != 3)
-        ctx->fskV21Ch2List = kFskTxList;
+    // Releasing hold ends the current transmit step only on the V.21 channel 2 list.
+    ctx->fskV21Ch2List = (tx == FSK_V21_CH2 && type != 3) ? kFskTxList : nullptr;
     if (type != 13) {
         ctx->blockHandler = IdleBlockHandler;
         switch (type) {
