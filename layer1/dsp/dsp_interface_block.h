@@ -68,4 +68,7 @@ struct DspInterfaceBlock {
     ParameterEntry memoryDirectoryArray[kMemoryDirectoryEntries];
     ParameterEntry tableDirectoryArray[kTableDirectoryEntries];
     PumpLink link;                     // the data pump's only: the controller never touches it
+    // The controller's only: where its event routine finds the controller's own record of this device. The
+    // data pump clears it with the block at start and never reads or writes it afterwards.
+    void* controllerContext;
 };

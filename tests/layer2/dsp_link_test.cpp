@@ -221,9 +221,11 @@ TEST_F(DspLinkTest, VoicePathWordsGoAsSevenSevenOne)
                 words += e.length / 2 - 1;
         }
     }
-    EXPECT_EQ(addresses, (std::vector<uint32_t>{0x101D8, 0x101DF, 0x101E6, 0x92, 0x93}));
+    // The two marks go as one 2-word write at 0x92: the data pump has no parameter at 0x93 of its own.
+    EXPECT_EQ(addresses, (std::vector<uint32_t>{0x101D8, 0x101DF, 0x101E6, 0x92}));
     EXPECT_EQ(words, 15);
     EXPECT_EQ(log[4].payload[2], 99);
+    EXPECT_EQ(Wire(log[5]), (Bytes{0x0D, 6, 0x92, 0x00, '+', 0, '/', 0}));
 }
 
 TEST_F(DspLinkTest, LineModeRowZero)

@@ -199,6 +199,7 @@ struct AcuContext {
     DteContext* dte;
     CoreSettings* settings;  // may be null (no country data, no non-volatile image)
     ModemCore* core;         // may be null: waits then sleep without the core's run check
+    struct DspDevice* dsp;   // the DSP link of the device; may be null (no data pump bound)
 
     // Interpreter.
     const AtCommandEntry* tables[AT_MAX_TABLES + 1];

@@ -4,6 +4,7 @@
 
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/country.h"
+#include "layer2/corecode/mt/dsp_device.h"
 
 const char kIdentProduct[] = "Morva(R) Qiv Data Fax Voice V.90 Modem";
 const char kIdentShort[] = "Qiv";
@@ -37,6 +38,11 @@ void at_identify(AcuContext* acu, uint8_t which)
         PrintToDte(acu, "DSP Code Location: Host PC", PRINT_END_TEXT);
         PrintToDte(acu, "Host Interface: PCI", PRINT_END_TEXT);
         return;
+    case 6:
+        // The data pump's version report, printed by the DSP link; a failed query is an error.
+        if (acu->dsp == nullptr || dsp_show_version(&acu->dsp->line) != kIcdSent)
+            at_set_error(acu);
+        return;
     case 12: {
         if (acu->settings == nullptr) {
             at_set_error(acu);
@@ -52,7 +58,7 @@ void at_identify(AcuContext* acu, uint8_t which)
         return;
     }
     default:
-        // I6 (DSP version), I20 (connection status), I34 (link diagnostics), I99 (DSP patch) and
+        // I20 (connection status), I34 (link diagnostics), I99 (DSP patch) and
         // I201-I210 (DSP information pages) need the DSP link and come with it; anything else is refused.
         at_set_error(acu);
         return;

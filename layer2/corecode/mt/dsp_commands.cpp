@@ -31,12 +31,11 @@ constexpr uint8_t kOptionHookBit = 0x04;
 const int16_t kVoicePathWords[14] = {1638,  -3271, 1638, -15575, 31150, 16383, -6562,
                                      16383, -15013, 28969, 255,   32512, 256,   12288};
 
-int send(DspLineControl* lc, uint8_t code, const uint8_t* payload, int length,
-         uint8_t reply_mode = kReplyAck, uint8_t expected = IcdAck)
+// Fills the buffer and sends it with the channel held from the fill to the reply (the buffer is shared).
+int send(DspLineControl* lc, uint8_t code, const uint8_t* payload, int length, uint8_t reply_mode = kReplyAck,
+         uint8_t* reply_out = nullptr)
 {
-    if (!icd_fill(lc->link, code, payload, length, reply_mode, expected))
-        return kIcdBusy;
-    return dsp_send_packet(lc->link);
+    return dsp_send_command(lc->link, code, payload, length, reply_mode, reply_out);
 }
 
 }  // namespace
@@ -140,9 +139,9 @@ int dsp_set_caller_id_mode(DspLineControl* lc, uint8_t m)
     return send(lc, IcdSetCallerIdMode, payload, 2);
 }
 
-int dsp_query_version(DspLineControl* lc)
+int dsp_query_version(DspLineControl* lc, uint8_t* reply_out)
 {
-    return send(lc, IcdQueryVersion, nullptr, 0, kReplyExpected, IcdVersionReport);
+    return send(lc, IcdQueryVersion, nullptr, 0, kReplyExpected, reply_out);
 }
 
 int dsp_reset_with_line_byte(DspLineControl* lc)
@@ -257,21 +256,20 @@ int dsp_load_voice_path_params(DspLineControl* lc)
             result = r;
         at += counts[part];
     }
-    const uint16_t plus = '+';
-    const uint16_t slash = '/';
-    const DspValueRequest a92{0x92, 0};
-    const DspValueRequest a93{0x93, 0};
-    dsp_write_value(lc->link, &a92, &plus, 1);
-    dsp_write_value(lc->link, &a93, &slash, 1);
+    // '+' at 0x92 and '/' at 0x93: the data pump keeps the two words as one 32-bit parameter at 0x92 and has
+    // no entry of its own at 0x93, so both go in one write there.
+    const uint16_t marks[2] = {'+', '/'};
+    const DspValueRequest a92{kVoiceMarkAddress, 0};
+    dsp_write_value(lc->link, &a92, marks, 2);
     return result;
 }
 
 int dsp_show_version(DspLineControl* lc)
 {
-    const int result = dsp_query_version(lc);
+    uint8_t d[16] = {};
+    const int result = dsp_query_version(lc, d);
     if (result != kIcdSent)
         return result;
-    const uint8_t* d = lc->link->replyData;
     char text[64];
     std::snprintf(text, sizeof text, "\r\nDSP Software Version : %u.%u.%u.%u", d[0] | (d[1] << 8), d[2] | (d[3] << 8),
                   d[4] | (d[5] << 8), d[6] | (d[7] << 8));

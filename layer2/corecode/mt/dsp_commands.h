@@ -64,7 +64,8 @@ int dsp_go_idle(DspLineControl* lc);
 int dsp_start_voice(DspLineControl* lc, uint8_t a, uint8_t b, uint8_t c);
 int dsp_set_voice_params(DspLineControl* lc, uint8_t a, uint8_t b);
 int dsp_set_caller_id_mode(DspLineControl* lc, uint8_t m);
-int dsp_query_version(DspLineControl* lc);
+// The version report's payload (16 bytes) goes to reply_out when given.
+int dsp_query_version(DspLineControl* lc, uint8_t* reply_out = nullptr);
 int dsp_reset_with_line_byte(DspLineControl* lc);
 int dsp_write_gain_word(DspLineControl* lc, uint8_t b);
 
@@ -85,6 +86,7 @@ void dsp_line_mode_default(DspLineControl* lc);
 int dsp_load_voice_path_params(DspLineControl* lc);
 constexpr uint32_t kVoicePathAddress[3] = {0x101D8, 0x101DF, 0x101E6};
 constexpr uint32_t kGainWordAddress = 0x10234;
+constexpr uint32_t kVoiceMarkAddress = 0x92;
 
 // Sends the version query and prints "\r\nDSP Software Version : a.b.c.d" through the link's print hook.
 int dsp_show_version(DspLineControl* lc);

@@ -173,6 +173,7 @@ struct DspLink {
     IcdBuffer icd;
     LONG icdFree;                    // 1 free; taken and given back by exchange
     std::atomic<uint8_t> replyReceived;
+    std::atomic<uint8_t> inFlightCode;  // the command last handed over; an acknowledgement naming another is stale
     ReceivedPacket received;
     uint8_t replyData[16];
     uint8_t replyCode;               // code of the last reply
@@ -254,7 +255,8 @@ void dsp_set_interrupt_routine(DspLink* link, void (*routine)(void*), void* arg)
 bool dsp_cadence_take(DspLink* link, CadenceSample* sample);
 
 // DSP memory and tables.
-int dsp_read_value(DspLink* link, const DspValueRequest* request);
+// The value's reply payload (16 bytes) goes to reply_out when given (and to ReplyData in any case).
+int dsp_read_value(DspLink* link, const DspValueRequest* request, uint8_t* reply_out = nullptr);
 int dsp_write_value(DspLink* link, const DspValueRequest* request, const uint16_t* words, int count);
 
 // Trace ring.

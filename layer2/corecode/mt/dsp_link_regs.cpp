@@ -42,6 +42,7 @@ void dsp_link_init(DspLink* link, const DspLinkHooks* hooks)
     std::memset(&link->icd, 0, sizeof link->icd);
     link->icdFree = 1;
     link->replyReceived.store(0);
+    link->inFlightCode.store(0);
     std::memset(&link->received, 0, sizeof link->received);
     std::memset(link->replyData, 0, sizeof link->replyData);
     link->replyCode = 0;

@@ -15,7 +15,7 @@ void table_address(uint32_t address, uint8_t* out)
 
 }  // namespace
 
-int dsp_read_value(DspLink* link, const DspValueRequest* request)
+int dsp_read_value(DspLink* link, const DspValueRequest* request, uint8_t* reply_out)
 {
     if (request->address == 0)
         return kIcdSent;
@@ -23,13 +23,11 @@ int dsp_read_value(DspLink* link, const DspValueRequest* request)
     if (request->selector == 0) {
         payload[0] = static_cast<uint8_t>(request->address & 0xFF);
         payload[1] = static_cast<uint8_t>((request->address >> 8) & 0xFF);
-        icd_fill(link, request->address > 0xFFFF ? IcdReadMemoryHigh : IcdReadMemory, payload, 4, kReplyExpected,
-                 IcdMemoryValue);
-    } else {
-        table_address(request->address, payload);
-        icd_fill(link, IcdReadTable, payload, 4, kReplyExpected, IcdTableValue);
+        return dsp_send_command(link, request->address > 0xFFFF ? IcdReadMemoryHigh : IcdReadMemory, payload, 4,
+                                kReplyExpected, reply_out);
     }
-    return dsp_send_packet(link);
+    table_address(request->address, payload);
+    return dsp_send_command(link, IcdReadTable, payload, 4, kReplyExpected, reply_out);
 }
 
 int dsp_write_value(DspLink* link, const DspValueRequest* request, const uint16_t* words, int count)
@@ -56,6 +54,5 @@ int dsp_write_value(DspLink* link, const DspValueRequest* request, const uint16_
         payload[at++] = static_cast<uint8_t>(words[i] & 0xFF);
         payload[at++] = static_cast<uint8_t>(words[i] >> 8);
     }
-    icd_fill(link, code, payload, at, kReplyNone, 0);
-    return dsp_send_packet(link);
+    return dsp_send_command(link, code, payload, at, kReplyNone, nullptr);
 }

@@ -120,6 +120,10 @@ void dsp_dispatch_packet(DspLink* link, uint8_t code)
     const ReceivedPacket& p = link->received;
     switch (code) {
     case IcdAck:
+        // An acknowledgement of a command other than the one in flight (taken late, after its sender gave
+        // up) ends no wait: it would hand the current sender another command's reply.
+        if (p.length != 0 && p.payload[0] != link->inFlightCode.load(std::memory_order_relaxed))
+            break;
         link->ackedCode = p.payload[0];
         link->replyCode = code;
         link->replyReceived.store(1, std::memory_order_release);

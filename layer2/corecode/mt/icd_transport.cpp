@@ -84,6 +84,10 @@ int send_held(DspLink* link)
                 dsp_reg_write(link, kDspRegCommandLength + 1, 0);
                 for (int i = 0; i < length; ++i)
                     dsp_reg_write(link, kDspRegCommandLength + 2 + i, link->icd.packet[4 + i]);
+                // A reply that arrived while the channel waited for register 64 belongs to an earlier
+                // command: only what follows this doorbell ends the wait.
+                link->inFlightCode.store(link->icd.packet[0], std::memory_order_relaxed);
+                link->replyReceived.store(0, std::memory_order_release);
                 dsp_reg_write(link, kDspRegCommandCode, link->icd.packet[0]);
                 dsp_reg_write(link, kDspRegDoorbell, 1);
                 return kIcdSent;

@@ -8,6 +8,7 @@
 
 #include "layer1/dsp/dsp_context.h"
 #include "layer2/corecode/dte/dte_context.h"
+#include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/port_record.h"
 #include "layer2/windows/wdm/core_link.h"
 #include "platform/kernel.h"
@@ -112,6 +113,7 @@ struct ModemDeviceExtension {
     struct AcuContext* acu;             // the command side: AT interpreter and call control (with the core)
     PortRecord port_record;             // the port layer of this modem
     DteContext dte;                     // the DTE side of this modem
+    DspDevice dsp;                      // the DSP link of this modem (lives as long as the device)
 };
 
 inline ModemDeviceExtension* ModemExtension(PDEVICE_OBJECT device)

@@ -1,11 +1,11 @@
 // Binds a ModemCore to the driver frame's device extension: the core's services are the frame's port
-// layer, request queues and DTE side; the parts of the controller not present here (DSP message router,
-// call control) are left out of the table and passed over.
+// layer, request queues, DTE side and DSP link; the data pump's event routine runs the device's DSP link.
 #include "layer2/windows/wdm/modem_core_link.h"
 
 #include <new>
 
 #include "layer2/corecode/cmd/at_context.h"
+#include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/port_ops.h"
@@ -25,15 +25,43 @@ ModemDeviceExtension* X(void* ctx)
 
 PortRecord* svc_port_setup(void* ctx)
 {
-    return ModemPortSetup(X(ctx));
+    PortRecord* port = ModemPortSetup(X(ctx));
+    // The port record exists: from now on the doorbell reaches the data pump and the event routine runs.
+    if (port != nullptr)
+        dsp_set_port_ready(&X(ctx)->dsp.link, true);
+    return port;
 }
 
-// The DSP restart belongs to the DSP link; what remains here is the read of the notification register.
+// The DSP restart sequence, then the read of the notification register.
 void svc_dsp_start(void* ctx)
 {
-    volatile uint8_t* window = X(ctx)->register_window;
-    if (window != nullptr)
-        (void)window[255];
+    DspDevice* dsp = &X(ctx)->dsp;
+    dsp_link_start(dsp);
+    (void)dsp_read_notify(&dsp->link);
+}
+
+void svc_dsp_msg_add_ms(void* ctx, ULONG ms)
+{
+    dsp_msg_add_ms(&X(ctx)->dsp.queue, ms);
+}
+
+// Hooks of the DSP link into the rest of the controller.
+bool dsp_hook_restarting(void* ctx)
+{
+    ModemCore* core = X(ctx)->core;
+    return core != nullptr && core->task.restart.load() != 0;
+}
+
+void dsp_hook_print(void* ctx, const char* text)
+{
+    if (X(ctx)->acu != nullptr)
+        PrintToDte(X(ctx)->acu, text, PRINT_TEXT);
+}
+
+void dsp_hook_command_error(void* ctx)
+{
+    if (X(ctx)->acu != nullptr)
+        at_set_error(X(ctx)->acu);
 }
 
 void svc_port_shutdown(void* ctx)
@@ -101,6 +129,7 @@ const ModemCoreServices kServices = [] {
     ModemCoreServices s{};
     s.port_setup = svc_port_setup;
     s.dsp_start = svc_dsp_start;
+    s.dsp_msg_add_ms = svc_dsp_msg_add_ms;
     s.port_shutdown = svc_port_shutdown;
     s.read_pass = svc_read_pass;
     s.write_pass = svc_write_pass;
@@ -165,9 +194,19 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     ext->core = core;
     ext->acu = static_cast<AcuContext*>(acu_memory);
     AcuInit(ext->acu, &ext->dte, &core->settings, core);
+    DspLinkHooks hooks{};
+    hooks.ctx = ext;
+    hooks.restarting = dsp_hook_restarting;
+    hooks.print = dsp_hook_print;
+    hooks.command_error = dsp_hook_command_error;
+    dsp_device_init(&ext->dsp, &hooks);
+    dsp_device_bind(&ext->dsp, ext->dsp_block, ext->dsp_context);
+    ext->acu->dsp = &ext->dsp;
     PortRecord* port = ModemCoreStart(core);
-    if (port == nullptr)
+    if (port == nullptr) {
+        dsp_device_unbind(&ext->dsp);
         free_core(ext);
+    }
     return port;
 }
 
@@ -177,6 +216,7 @@ void link_core_stop(ModemDeviceExtension* ext)
         return;
     ModemCoreStop(ext->core);
     Cancel_Timers(ext->core);
+    dsp_device_unbind(&ext->dsp);
     free_core(ext);
 }
 
@@ -206,7 +246,7 @@ const ModemCoreHooks* ModemCoreHooksForCore()
 {
     static const ModemCoreHooks hooks = {
         link_core_start, link_core_stop,    link_task_start,
-        link_timers_start, link_timers_stop, ModemCoreDefaultHooks()->dsp_event_routine,
+        link_timers_start, link_timers_stop, dsp_event_routine,
     };
     return &hooks;
 }

@@ -1,0 +1,177 @@
+// A controller over the real data pump on an idle simulated line, in virtual time: the line driver, Pumora
+// and Kestrin in one stack, the serial port open, AT dialogues through read and write requests, and a log
+// of every command packet the data pump is handed through the doorbell (code, length, payload as they stand
+// in registers 64-83 when the command entry runs).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core_fixture.h"
+#include "layer1/drivers/wdm/dsp_device.h"
+#include "layer2/corecode/mt/dsp_device.h"
+#include "layer2/windows/wdm/device_extension.h"
+#include "layer2/windows/wdm/driver_entry.h"
+#include "layer2/windows/wdm/modem_core_link.h"
+#include "layer2/windows/wdm/serial_ioctl.h"
+#include "line/line_driver.h"
+#include "line/line_network.h"
+
+namespace dsptest {
+
+struct WireCommand {
+    uint8_t code;
+    uint8_t length;
+    std::vector<uint8_t> payload;
+    bool operator==(const WireCommand&) const = default;
+};
+
+// The command log sits between the controller and the data pump's command entry.
+struct CommandTap {
+    DspCommandEntry entry = nullptr;
+    std::mutex lock;
+    std::vector<WireCommand> log;
+};
+
+inline std::mutex& TapMapLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+inline std::map<DspContext*, CommandTap*>& TapMap()
+{
+    static std::map<DspContext*, CommandTap*> m;
+    return m;
+}
+
+inline void TappedEntry(DspContext* context)
+{
+    CommandTap* tap;
+    {
+        std::lock_guard<std::mutex> g(TapMapLock());
+        tap = TapMap().at(context);
+    }
+    const DspInterfaceBlock* block = context->interfaceBlock;
+    const uint8_t code = __atomic_load_n(&block->window.reg[64], __ATOMIC_ACQUIRE);
+    if (code != 0) {
+        WireCommand c{code, __atomic_load_n(&block->window.reg[66], __ATOMIC_RELAXED), {}};
+        for (int i = 0; i < c.length && i < 16; ++i)
+            c.payload.push_back(__atomic_load_n(&block->window.reg[68 + i], __ATOMIC_RELAXED));
+        std::lock_guard<std::mutex> g(tap->lock);
+        tap->log.push_back(c);
+    }
+    tap->entry(context);
+}
+
+class RealPumpModem {
+public:
+    explicit RealPumpModem(const std::string& registry_file) : m_(registry_file, 100000)
+    {
+        platform::Machine& m = m_.M();
+        network_ = LineNetworkCreate();
+        LinePortConfig port_config;
+        port_config.name = "modem1";
+        port_ = LineNetworkAddPort(network_, port_config);
+        EXPECT_EQ(m.LoadDriver("Line", LineDriverEntry, &line_), STATUS_SUCCESS);
+        EXPECT_EQ(m.LoadDriver("Pumora", pumora::DriverEntry, &pump_), STATUS_SUCCESS);
+        EXPECT_EQ(m.LoadDriver("Kestrin", kestrin::DriverEntry, &ctl_), STATUS_SUCCESS);
+        platform::StackConfig config;
+        config.portName = "COM7";
+        config.resources.push_back(LinePortResource(port_));
+        EXPECT_EQ(m.AddStack({line_, pump_, ctl_}, config, &stack_), STATUS_SUCCESS);
+        Ext()->core_hooks = ModemCoreHooksForCore();
+        EXPECT_EQ(m.StartStack(stack_), STATUS_SUCCESS);
+        DspContext* context = Ext()->dsp_context;
+        if (context != nullptr) {
+            tap_.entry = context->interfaceBlock->commandEntry;
+            {
+                std::lock_guard<std::mutex> g(TapMapLock());
+                TapMap()[context] = &tap_;
+            }
+            context->interfaceBlock->commandEntry = TappedEntry;
+        }
+        EXPECT_EQ(m.Open(stack_, &file_), STATUS_SUCCESS);
+        ULONG t[5] = {0xFFFFFFFF, 0, 0, 0, 0};  // reads return at once with what is waiting
+        ULONG_PTR info = 0;
+        EXPECT_EQ(m.DeviceIoControl(file_, IOCTL_SERIAL_SET_TIMEOUTS, t, sizeof t, nullptr, 0, &info),
+                  STATUS_SUCCESS);
+        m.DeviceIoControl(file_, IOCTL_SERIAL_SET_DTR, nullptr, 0, nullptr, 0, &info);
+    }
+    ~RealPumpModem()
+    {
+        platform::Machine& m = m_.M();
+        if (file_ != nullptr)
+            m.Close(file_);
+        DspContext* context = Ext()->dsp_context;
+        m.RemoveStack(stack_);
+        {
+            std::lock_guard<std::mutex> g(TapMapLock());
+            TapMap().erase(context);
+        }
+        m.UnloadDriver(ctl_);
+        m.UnloadDriver(pump_);
+        m.UnloadDriver(line_);
+        EXPECT_EQ(m.LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0);
+        LineNetworkDestroy(network_);
+    }
+
+    ModemDeviceExtension* Ext() { return ModemExtension(m_.M().TopDevice(stack_)); }
+    DspDevice* Dsp() { return &Ext()->dsp; }
+    DspInterfaceBlock* Block() { return Ext()->dsp_block; }
+    platform::Machine& M() { return m_.M(); }
+    coretest::CoreMachine& Core() { return m_; }
+
+    std::vector<WireCommand> Log()
+    {
+        std::lock_guard<std::mutex> g(tap_.lock);
+        return tap_.log;
+    }
+    void ClearLog()
+    {
+        std::lock_guard<std::mutex> g(tap_.lock);
+        tap_.log.clear();
+    }
+
+    void Send(const std::string& text)
+    {
+        ULONG_PTR info = 0;
+        ASSERT_EQ(m_.M().Write(file_, text.data(), static_cast<ULONG>(text.size()), &info), STATUS_SUCCESS);
+    }
+    // Everything the modem sends within `ms` of virtual time.
+    std::string Read(int ms)
+    {
+        std::string out;
+        for (int t = 0; t < ms; t += 10) {
+            char buffer[512];
+            ULONG_PTR info = 0;
+            EXPECT_EQ(m_.M().Read(file_, buffer, sizeof buffer, &info), STATUS_SUCCESS);
+            out.append(buffer, info);
+            platform::SleepMs(10);
+        }
+        return out;
+    }
+    std::string Dialogue(const std::string& text, int ms = 400)
+    {
+        Send(text);
+        return Read(ms);
+    }
+
+private:
+    coretest::CoreMachine m_;
+    LineNetwork* network_ = nullptr;
+    LinePort* port_ = nullptr;
+    PDRIVER_OBJECT line_ = nullptr;
+    PDRIVER_OBJECT pump_ = nullptr;
+    PDRIVER_OBJECT ctl_ = nullptr;
+    platform::DeviceStack* stack_ = nullptr;
+    PFILE_OBJECT file_ = nullptr;
+    CommandTap tap_;
+};
+
+}  // namespace dsptest
