@@ -4,6 +4,7 @@
 #include "layer1/dsp/command_dispatcher.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
+#include "layer1/dsp/tone_generator.h"
 
 void InitInterfaceBlock(DspInterfaceBlock* block, ControllerCallback callback, DspCommandEntry commandEntry)
 {
@@ -33,6 +34,7 @@ void InitDspContext(DspContext* ctx, LowerAudioInterface* lowerAudio, DspInterfa
 
     ctx->command.payload[0] = 0;
     CmdSetFraming(ctx);  // framer type 0 for both directions
+    InitToneGenerators(ctx);
 
     ctx->blockHandler = IdleBlockHandler;
     ctx->commandEntry = CommandDispatcher;

@@ -22,5 +22,6 @@ struct FramerToneState {
     DualToneGenerator dual;
     Sequencer digitSequencer;                 // the dual-tone generator's own sequencer
     StepEntry digitList[kDigitListEntries];   // writable: commands 0x66 and 0x7C rewrite its counts
+    int32_t digitCounts[3];                   // on, off and pause blocks of the last 0x66 (a digit's timing)
     ToneGenerator tone;
 };

@@ -2,6 +2,7 @@
 #include "layer1/dsp/tone_dual.h"
 
 #include "layer1/dsp/nco.h"
+#include "layer1/modem/v34/fixed_point.h"
 
 const DtmfRow kDtmfTable[16] = {
     {1336, 941}, {1209, 697}, {1336, 697}, {1477, 697}, {1209, 770}, {1336, 770}, {1477, 770}, {1209, 852},
@@ -30,7 +31,6 @@ void DualToneFillBlock(DualToneGenerator* g, int16_t* out, int32_t n)
         int16_t s1, s2, c;
         NcoSinCos(g->phase1, &s1, &c);
         NcoSinCos(g->phase2, &s2, &c);
-        const int32_t sum = ((g->level1 * s1) >> 15) + ((g->level2 * s2) >> 15);
-        out[i] = static_cast<int16_t>(sum > 32767 ? 32767 : (sum < -32768 ? -32768 : sum));
+        out[i] = AddSat16((g->level1 * s1) >> 15, (g->level2 * s2) >> 15);
     }
 }

@@ -9,12 +9,16 @@
 
 #include "layer1/dsp/nco.h"
 #include "layer1/dsp/tone_dual.h"
+#include "tone_measure.h"
 
 #ifdef HAVE_SPANDSP
 #include <spandsp.h>
 #endif
 
 namespace {
+
+using tonetest::Amplitude;
+using tonetest::PeakFrequency;
 
 const double kPi = std::acos(-1.0);
 
@@ -95,37 +99,6 @@ std::vector<double> To8000(const std::vector<int16_t>& in)
         out.push_back(acc);
     }
     return out;
-}
-
-// Amplitude of a tone at f Hz in x (8000 samples per second), Hann-windowed.
-double Amplitude(const std::vector<double>& x, double f)
-{
-    double re = 0, im = 0, wsum = 0;
-    const size_t n = x.size();
-    for (size_t i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * kPi * i / (n - 1));
-        re += w * x[i] * std::cos(2 * kPi * f * i / 8000.0);
-        im += w * x[i] * std::sin(2 * kPi * f * i / 8000.0);
-        wsum += w;
-    }
-    return 2 * std::sqrt(re * re + im * im) / wsum;
-}
-
-double PeakFrequency(const std::vector<double>& x, double nominal)
-{
-    double best = nominal;
-    for (double span : {2.0, 0.1}) {
-        const double centre = best;
-        double bestA = -1;
-        for (double f = centre - span; f <= centre + span; f += span / 20) {
-            const double a = Amplitude(x, f);
-            if (a > bestA) {
-                bestA = a;
-                best = f;
-            }
-        }
-    }
-    return best;
 }
 
 std::vector<int16_t> Generate(int digit, int16_t level1, int16_t level2, int blocks)
