@@ -158,12 +158,14 @@ void ToneStartStep(void* owner)
 void ToneStep(void* owner) { ToneBlock(Context(owner)); }
 void ToneSilenceStep(void* owner) { SilenceBlock(Context(owner)); }
 
-// Half a cycle of phase jump: the first sample of the block repeats the last one's phase plus 180 degrees.
+// The tone turns by half a cycle at the start of the block. Moving the phase by half a cycle less one step
+// would turn it by 180 degrees less one sample's advance (about 101 degrees at 2100 Hz), which answer-tone
+// detectors do not take for a reversal.
 void ToneReversalStep(void* owner)
 {
     DspContext* ctx = Context(owner);
     ToneGenerator& t = ctx->signal.tone;
-    t.phase += 0x8000u - t.step;
+    t.phase += 0x8000u;
     ToneBlock(ctx);
 }
 

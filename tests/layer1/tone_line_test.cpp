@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "layer1/dsp/mode_entries.h"
+#include "layer1/dsp/nco.h"
 #include "layer1/dsp/register_window.h"
 #include "layer1/dsp/tone_dual.h"
 #include "layer1/dsp/tone_generator.h"
@@ -89,14 +90,18 @@ struct Burst {
     size_t end;  // one past the last sample above the threshold
 };
 
-// Runs of signal above a quarter of its peak; quieter gaps shorter than `bridge` samples do not end a run.
-// The quarter-peak threshold keeps the converter's ringing at the edges out of the runs.
-std::vector<Burst> Bursts(const std::vector<double>& x, size_t bridge = 40)
+double QuarterPeak(const std::vector<double>& x)
 {
     double peak = 0;
     for (double v : x)
         peak = std::max(peak, std::fabs(v));
-    const double threshold = peak / 4;
+    return peak / 4;
+}
+
+// Runs of signal above the threshold; quieter gaps shorter than `bridge` samples do not end a run. A quarter
+// of the tone's amplitude keeps the converter's ringing at the edges out of the runs.
+std::vector<Burst> Bursts(const std::vector<double>& x, double threshold, size_t bridge = 40)
+{
     std::vector<Burst> out;
     size_t i = 0;
     while (i < x.size()) {
@@ -128,7 +133,7 @@ std::vector<double> Middle(const std::vector<double>& x, const Burst& b, size_t 
     return std::vector<double>(x.begin() + static_cast<long>(b.begin + trim), x.begin() + static_cast<long>(b.end - trim));
 }
 
-double GainDb(int16_t gain) { return 20 * std::log10(gain / 32768.0); }
+double GainDb(double gain) { return 20 * std::log10(gain / 32768.0); }
 
 struct LevelCase {
     const char* name;
@@ -181,7 +186,7 @@ TEST(ToneLine, DtmfPairsLevelsAndOnTimesOnTheLine)
     for (const LevelCase& c : kLevels) {
         SCOPED_TRACE(c.name);
         const std::vector<double> x = DialAll(c);
-        const std::vector<Burst> bursts = Bursts(x);
+        const std::vector<Burst> bursts = Bursts(x, QuarterPeak(x));
         ASSERT_EQ(bursts.size(), 16u);
         for (int digit = 0; digit < 16; ++digit) {
             SCOPED_TRACE(digit);
@@ -193,18 +198,195 @@ TEST(ToneLine, DtmfPairsLevelsAndOnTimesOnTheLine)
                 continue;
             const std::vector<double> mid = Middle(x, bursts[digit], kBlock);
             const DtmfRow row = kDtmfTable[digit];
-            const double f1 = PeakFrequency(mid, row.tone1Hz);
-            const double f2 = PeakFrequency(mid, row.tone2Hz);
+            // The frequencies do not depend on the level: searched for once.
+            const bool search = &c == &kLevels[0];
+            const double f1 = search ? PeakFrequency(mid, row.tone1Hz) : row.tone1Hz;
+            const double f2 = search ? PeakFrequency(mid, row.tone2Hz) : row.tone2Hz;
             EXPECT_NEAR(f1, row.tone1Hz, 0.5);
             EXPECT_NEAR(f2, row.tone2Hz, 0.5);
-            EXPECT_NEAR(GainDb(static_cast<int16_t>(std::lround(Amplitude(mid, f1)))),
-                        GainDb(kGainTable[-c.highDb]), 0.2);
-            EXPECT_NEAR(GainDb(static_cast<int16_t>(std::lround(Amplitude(mid, f2)))),
-                        GainDb(kGainTable[-c.lowDb]), 0.2);
+            EXPECT_NEAR(GainDb(Amplitude(mid, f1)), GainDb(kGainTable[-c.highDb]), 0.2);
+            EXPECT_NEAR(GainDb(Amplitude(mid, f2)), GainDb(kGainTable[-c.lowDb]), 0.2);
         }
 #ifdef HAVE_SPANDSP
         EXPECT_EQ(Decode(x), "0123456789ABCD*#");
 #endif
+    }
+}
+
+struct PulseCase {
+    uint8_t digit;
+    size_t pulses;
+};
+
+// Pulse mode: each pulse opens the loop (code 2) for the on time and closes it (code 1) for the off time.
+TEST(ToneLine, PulseDigitsBreakAndMakeTheLoop)
+{
+    ToneLine t;
+    t.modem->SetRegister(REG_STREAM_CONTROL, 0x04);
+    RunFor(30);
+    t.modem->SetRegister(REG_STREAM_CONTROL, 0x00);  // off hook
+    RunFor(30);
+    ASSERT_TRUE(LinePortLoopClosed(t.modem->Port()));
+    std::vector<LineControlRecord> log(kLineControlLogEntries);
+    const size_t before = LinePortGetLog(t.modem->Port(), log.data(), log.size());
+    t.Send(0x66, {60, 40, 1, 0, 44, 1});  // 60 ms break, 40 ms make, 300 ms between digits
+    const PulseCase digits[] = {{0, 10}, {3, 3}, {1, 1}};
+    for (const PulseCase& d : digits) {
+        t.Send(0x67, {d.digit});
+        RunFor(static_cast<LONGLONG>(d.pulses) * 100 + 400);
+    }
+    EXPECT_TRUE(LinePortLoopClosed(t.modem->Port()));
+    const size_t n = LinePortGetLog(t.modem->Port(), log.data(), log.size());
+    std::vector<LineControlRecord> hook;
+    for (size_t i = before; i < n; ++i) {
+        if (log[i].entry == 1 && (log[i].code == 1 || log[i].code == 2))
+            hook.push_back(log[i]);
+    }
+    ASSERT_EQ(hook.size(), 2u * (10 + 3 + 1));
+    size_t at = 0;
+    for (const PulseCase& d : digits) {
+        for (size_t p = 0; p < d.pulses; ++p, at += 2) {
+            SCOPED_TRACE(testing::Message() << "digit " << int(d.digit) << " pulse " << p);
+            EXPECT_EQ(hook[at].code, 2u);      // break
+            EXPECT_EQ(hook[at + 1].code, 1u);  // make
+            EXPECT_EQ(hook[at + 1].time - hook[at].time, 600000);
+            if (p + 1 < d.pulses) {
+                EXPECT_EQ(hook[at + 2].time - hook[at + 1].time, 400000);
+            }
+        }
+    }
+}
+
+// StartTone(2): 61 blocks of 1300 Hz at the transmit level, 170 blocks of silence, then the tone again at
+// amplitude 6916.
+TEST(ToneLine, CallingToneCadenceAndTheLevelAfterSilence)
+{
+    ToneLine t;
+    t.StartToneNow(2);
+    RunFor(610 + 1700 + 610 + 300);
+    t.Finish();
+    const std::vector<Burst> bursts = Bursts(t.line, 6916 / 4.0);
+    ASSERT_EQ(bursts.size(), 2u);
+    ExpectBlocks(bursts[0], 61, "first tone");
+    ExpectBlocks(Burst{bursts[0].end, bursts[1].begin}, 170, "silence");
+    ExpectBlocks(bursts[1], 61, "second tone");
+    const double expected[] = {GainDb(kGainTable[0]), GainDb(6916)};
+    for (int i = 0; i < 2; ++i) {
+        const std::vector<double> mid = Middle(t.line, bursts[i], kBlock);
+        const double f = PeakFrequency(mid, 1300);
+        EXPECT_NEAR(f, 1300, 0.5);
+        EXPECT_NEAR(GainDb(Amplitude(mid, f)), expected[i], 0.2);
+    }
+}
+
+// Answering with the single-tone option: 2100 Hz at the transmit level for 341 blocks, then status state 8
+// with a notification, then silence.
+TEST(ToneLine, AnswerToneAtTheTransmitLevelThenSingleToneState)
+{
+    ToneLine t;
+    t.modem->SetRegister(REG_HOST_CONTROL, kNotifyEnable);
+    t.Send(0x7B, {12730 & 0xFF, 12730 >> 8, 0});  // -6 dB
+    t.modem->ClearEvents();
+    t.Send(0x68, {0x04, 0x01, 0x20, 0x00});
+    EXPECT_EQ(t.modem->Register(REG_STATUS) & 0x0F, 7);
+    RunFor(3300);
+    EXPECT_EQ(t.modem->Register(REG_STATUS) & 0x0F, 7);
+    RunFor(300);
+    EXPECT_EQ(t.modem->Register(REG_STATUS) & 0x0F, 8);
+    bool notified = false;
+    for (const pumptest::PumpEvent& e : t.modem->Events())
+        notified = notified || (!e.packet && (e.status & 0x0F) == 8);
+    EXPECT_TRUE(notified);
+    RunFor(300);
+    t.Finish();
+    const std::vector<Burst> bursts = Bursts(t.line, QuarterPeak(t.line));
+    ASSERT_EQ(bursts.size(), 1u);
+    ExpectBlocks(bursts[0], 341, "answer tone");
+    const std::vector<double> mid = Middle(t.line, bursts[0], 40 * kBlock);
+    const double f = PeakFrequency(mid, 2100);
+    EXPECT_NEAR(f, 2100, 0.5);
+    EXPECT_NEAR(GainDb(Amplitude(mid, f)), GainDb(kGainTable[6]), 0.2);
+}
+
+// StartTone(5): 2100 Hz whose phase turns by half a cycle every 45 blocks.
+TEST(ToneLine, AnswerToneReversesItsPhaseEvery45Blocks)
+{
+    ToneLine t;
+    t.StartToneNow(5);
+    RunFor(2500);
+    t.Finish();
+    const std::vector<Burst> bursts = Bursts(t.line, QuarterPeak(t.line));
+    ASSERT_EQ(bursts.size(), 1u);
+    const double pi = std::acos(-1.0);
+    std::vector<std::complex<double>> window;
+    for (size_t w = bursts[0].begin; w + kBlock <= bursts[0].end; w += kBlock) {
+        std::complex<double> z;
+        for (size_t i = w; i < w + kBlock; ++i)
+            z += t.line[i] * std::polar(1.0, -2 * pi * 2100.0 * static_cast<double>(i) / 8000.0);
+        window.push_back(z);
+    }
+    ASSERT_GE(window.size(), 200u);
+    const double full = std::abs(window[2]);
+    std::vector<size_t> flips;
+    int state = 0;
+    for (size_t w = 1; w < window.size(); ++w) {
+        if (std::abs(window[w]) < 0.8 * full)
+            continue;  // the window that holds the reversal
+        const int s = std::real(window[w] * std::conj(window[0])) > 0 ? 0 : 1;
+        const double drift = std::abs(std::arg(window[w] * std::conj(window[0]) * (s ? -1.0 : 1.0)));
+        EXPECT_LT(drift, 0.2) << w;
+        if (s != state)
+            flips.push_back(w);
+        state = s;
+    }
+    ASSERT_GE(flips.size(), 4u);
+    EXPECT_NEAR(static_cast<double>(flips[0]), 44, 1);
+    for (size_t i = 1; i < flips.size(); ++i)
+        EXPECT_EQ(flips[i] - flips[i - 1], 45u) << i;
+}
+
+struct PairCase {
+    const char* name;
+    uint8_t control;
+    double tone1Hz, tone2Hz;  // the tones at level 1 and level 2
+    int16_t gain1, gain2;
+};
+
+// The words of 0x7C are phase steps, swapped unless control bit 2 is set, which also sets level 1 to the
+// transmit level. The pair plays until a 0x7C with control 0, and commands are answered meanwhile.
+TEST(ToneLine, TonePairPlaysUntilStopped)
+{
+    const uint32_t w1 = NcoPhaseStep(1000);
+    const uint32_t w2 = NcoPhaseStep(1800);
+    const PairCase cases[] = {
+        {"swapped", 1, 1800, 1000, kGainTable[8], kGainTable[10]},
+        {"in order at the transmit level", 5, 1000, 1800, kGainTable[6], kGainTable[10]},
+    };
+    for (const PairCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToneLine t;
+        t.Send(0x7B, {12730 & 0xFF, 12730 >> 8, 0});  // -6 dB
+        t.Send(0x88, {100, 80});                      // low group (level 2) -10 dB, high group (level 1) -8 dB
+        t.modem->ClearEvents();
+        t.Send(0x7C, {uint8_t(w1), uint8_t(w1 >> 8), uint8_t(w2), uint8_t(w2 >> 8), c.control, 0});
+        RunFor(300);
+        t.Send(0x7C, {0, 0, 0, 0, 0, 0});
+        int acks = 0;
+        for (const pumptest::PumpEvent& e : t.modem->Events())
+            acks += e.bytes == std::vector<uint8_t>{0xC0, 0, 1, 0, 0x7C} ? 1 : 0;
+        EXPECT_EQ(acks, 2);
+        RunFor(200);
+        t.Finish();
+        const std::vector<Burst> bursts = Bursts(t.line, QuarterPeak(t.line));
+        ASSERT_EQ(bursts.size(), 1u);
+        ExpectBlocks(bursts[0], 29, "pair");  // the start block is silent
+        const std::vector<double> mid = Middle(t.line, bursts[0], kBlock);
+        const double f1 = PeakFrequency(mid, c.tone1Hz);
+        const double f2 = PeakFrequency(mid, c.tone2Hz);
+        EXPECT_NEAR(f1, c.tone1Hz, 0.5);
+        EXPECT_NEAR(f2, c.tone2Hz, 0.5);
+        EXPECT_NEAR(GainDb(Amplitude(mid, f1)), GainDb(c.gain1), 0.2);
+        EXPECT_NEAR(GainDb(Amplitude(mid, f2)), GainDb(c.gain2), 0.2);
     }
 }
 
