@@ -24,6 +24,17 @@ LinePort* PortOf(void* handle)
     return static_cast<LinePort*>(handle);
 }
 
+// The hook relay moves (caller holds the lock).
+void SetLoop(LinePort* port, bool closed)
+{
+    if (port->loopClosed == closed)
+        return;
+    port->loopClosed = closed;
+    port->hookChanges[port->hookChangeCount % kLineHookChanges] =
+        LineHookChange{static_cast<LONGLONG>(KeQueryInterruptTime()), closed};
+    ++port->hookChangeCount;
+}
+
 void Record(LinePort* port, uint8_t entry, uint32_t code, const uint32_t* words, NTSTATUS status)
 {
     LineControlRecord& r = port->log[port->logCount % kLineControlLogEntries];
@@ -198,11 +209,11 @@ NTSTATUS Control(LinePort* port, uint8_t entry, uint32_t code, void* input, void
     KeAcquireSpinLock(&port->lock, &irql);
     switch (code) {
     case LOWER_CODE_LOOP_CLOSE:
-        port->loopClosed = true;
+        SetLoop(port, true);
         note = "loop closed (off hook)";
         break;
     case LOWER_CODE_LOOP_OPEN:
-        port->loopClosed = false;
+        SetLoop(port, false);
         note = "loop open (on hook)";
         break;
     case LOWER_CODE_FORMAT: {
@@ -386,7 +397,7 @@ LowerDriverInterface* LinePortStart(LinePort* port, PKEVENT blockEvent)
     port->epoch = static_cast<LONGLONG>(KeQueryInterruptTime());
     port->epochSamples = 0;
     port->nextDue = port->epoch;
-    port->loopClosed = false;
+    SetLoop(port, false);
     port->started = true;
     KeReleaseSpinLock(&port->lock, irql);
     LineNetworkPortStarted(port->network, port);
@@ -400,6 +411,7 @@ void LinePortStop(LinePort* port)
     KeAcquireSpinLock(&port->lock, &irql);
     port->started = false;
     port->blockEvent = nullptr;
+    SetLoop(port, false);  // a card that is gone holds no line
     KeReleaseSpinLock(&port->lock, irql);
 }
 
@@ -537,6 +549,22 @@ bool LinePortLoopClosed(LinePort* port)
     const bool closed = port->loopClosed;
     KeReleaseSpinLock(&port->lock, irql);
     return closed;
+}
+
+size_t LinePortHookChanges(LinePort* port, uint64_t* cursor, LineHookChange* out, size_t max)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&port->lock, &irql);
+    const uint64_t count = port->hookChangeCount;
+    uint64_t next = std::min(*cursor, count);
+    if (count - next > kLineHookChanges)
+        next = count - kLineHookChanges;
+    size_t n = 0;
+    for (; next < count && n < max; ++next)
+        out[n++] = port->hookChanges[next % kLineHookChanges];
+    *cursor = next;
+    KeReleaseSpinLock(&port->lock, irql);
+    return n;
 }
 
 void LinePortSetSlowReads(LinePort* port, uint32_t count, LONGLONG delay100ns)

@@ -38,6 +38,13 @@ struct LineControlRecord {
     NTSTATUS status;
 };
 
+// A change of the hook relay: the card closed (off hook) or opened (on hook) the loop at a clock time.
+struct LineHookChange {
+    LONGLONG time;  // 100 ns
+    bool closed;
+};
+constexpr int kLineHookChanges = 64;
+
 struct LinePortStats {
     uint64_t blocks = 0;        // block events set
     uint64_t readCalls = 0;
@@ -88,6 +95,8 @@ struct LinePort {
 
     // Line and card state set by the control codes.
     bool loopClosed = false;      // off hook
+    LineHookChange hookChanges[kLineHookChanges] = {};
+    uint64_t hookChangeCount = 0;
     uint32_t callerId = 0;
     uint32_t hostControl = 0;
     uint32_t option8 = 0;
@@ -126,6 +135,9 @@ LinePortStats LinePortGetStats(LinePort* port);
 size_t LinePortGetLog(LinePort* port, LineControlRecord* out, size_t max);  // oldest first
 LowerFormat LinePortGetFormat(LinePort* port);
 bool LinePortLoopClosed(LinePort* port);
+// The hook changes after *cursor (a count of changes, 0 at creation), oldest first, at most max of them; the
+// cursor moves past those returned. A reader more than kLineHookChanges behind misses the oldest.
+size_t LinePortHookChanges(LinePort* port, uint64_t* cursor, LineHookChange* out, size_t max);
 bool LinePortStarted(LinePort* port);
 void LinePortSetCodecRegister(LinePort* port, uint32_t selector, uint32_t value);  // a test breaks the codec
 void LinePortSetSlowReads(LinePort* port, uint32_t count, LONGLONG delay100ns);
