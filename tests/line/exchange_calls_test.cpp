@@ -221,10 +221,7 @@ TEST(ExchangeCallTest, PulseDialledCallsAndFaultyPulses)
     }
 }
 
-// The card's view of ringing: the data pump's pulse-train rule over the raw 9600 Hz samples (a sample of
-// 16385 or more is high; a pulse is more than 5 high samples after more than 8 low ones; pulses 51 to 899
-// samples apart raise the score, others lower it; more than 500 low samples clear it). Returns the sample
-// ranges (at 9600 Hz) during which the score is above 0.
+// The sample ranges (at 9600 Hz, after the card's rate converter) during which a card on hook sees ringing.
 std::vector<std::pair<size_t, size_t>> PulseTrainIntervals(const std::vector<int16_t>& line8k)
 {
     Resampler up;
@@ -233,34 +230,11 @@ std::vector<std::pair<size_t, size_t>> PulseTrainIntervals(const std::vector<int
     up.Push(in.data(), in.size());
     std::vector<double> x(in.size() * 6 / 5);
     x.resize(up.Pull(x.data(), x.size()));
-    int high = 0, low = 0, since = 0, state = 0, score = 0;
+    linetest::PulseTrainModel model;
     std::vector<std::pair<size_t, size_t>> out;
     bool was = false;
     for (size_t i = 0; i < x.size(); ++i) {
-        if (x[i] < 16385)
-            ++low;
-        else
-            ++high;
-        ++since;
-        if (state == 16) {
-            if (low > 8) {
-                state = 0;
-                high = low = 0;
-            }
-        } else if (state != 0) {
-            state = 0;
-        }
-        if (state == 0 && high > 5) {
-            state = 16;
-            if (since <= 50 || since >= 900)
-                score = std::max(0, score - 1);
-            else
-                ++score;
-            since = low = high = 0;
-        }
-        if (low > 500)
-            score = 0;
-        const bool on = score > 0;
+        const bool on = model.Step(x[i]);
         if (on && !was)
             out.push_back({i, i});
         if (!on && was)

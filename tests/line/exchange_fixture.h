@@ -146,4 +146,39 @@ inline std::vector<size_t> Segments(const std::vector<int16_t>& x)
     return seg;
 }
 
+// The data pump's pulse-train rule, as a card on hook applies it to the raw 9600 Hz samples to see ringing:
+// a sample of 16385 or more is high; a pulse is more than 5 high samples after more than 8 low ones; pulses
+// 51 to 899 samples apart raise the score, others lower it; more than 500 low samples clear it. Step returns
+// whether the score is above 0.
+struct PulseTrainModel {
+    int high = 0, low = 0, since = 0, state = 0, score = 0;
+    bool Step(double v)
+    {
+        if (v < 16385)
+            ++low;
+        else
+            ++high;
+        ++since;
+        if (state == 16) {
+            if (low > 8) {
+                state = 0;
+                high = low = 0;
+            }
+        } else if (state != 0) {
+            state = 0;
+        }
+        if (state == 0 && high > 5) {
+            state = 16;
+            if (since <= 50 || since >= 900)
+                score = std::max(0, score - 1);
+            else
+                ++score;
+            since = low = high = 0;
+        }
+        if (low > 500)
+            score = 0;
+        return score > 0;
+    }
+};
+
 }  // namespace linetest
