@@ -8,6 +8,7 @@
 #include "layer1/drivers/wdm/dsp_device.h"
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/driver_entry.h"
+#include "layer2/windows/wdm/modem_core.h"
 #include "layer2/windows/wdm/modem_core_link.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
 #include "line/line_driver.h"
@@ -48,37 +49,30 @@ ModemDeviceExtension* HostModem::Ext() const
     return stack_ != nullptr ? ModemExtension(machine_->TopDevice(stack_)) : nullptr;
 }
 
-bool HostModem::Start(const HostOptions& options, std::string* error)
+const CountryBlock* HostModem::Country() const
 {
-    if (!registry_usable(options.registry, error))
+    ModemDeviceExtension* ext = Ext();
+    return ext != nullptr && ext->core != nullptr ? &ext->core->settings.block : nullptr;
+}
+
+bool HostModem::Start(const HostOptions& options, size_t index, LinePort* port, std::string* error)
+{
+    const std::string name = "modem" + std::to_string(index + 1);
+    std::string registry = options.registry;
+    if (!registry.empty() && index > 0)
+        registry += "." + std::to_string(index + 1);
+    if (!registry_usable(registry, error))
         return false;
     platform::MachineConfig config;
     config.clock = &clock_;
-    config.name = "modem1";
-    config.registryFile = options.registry;
+    config.name = name;
+    config.registryFile = registry;
     machine_ = std::make_unique<platform::Machine>(config);
     if (!NT_SUCCESS(machine_->Status())) {
         *error = machine_->Error();
         return false;
     }
-    network_ = LineNetworkCreate();
-    LinePortConfig port_config;
-    port_config.name = "modem1";
-    port_ = LineNetworkAddPort(network_, port_config);
-    if (options.line.rfind("socket:", 0) == 0) {
-        endpoint_ = LineSocketEndpointCreate(options.line.substr(7), error);
-    } else if (options.line.rfind("file:", 0) == 0) {
-        std::string spec = options.line.substr(5);
-        std::size_t comma = spec.find(',');
-        std::string in = spec.substr(0, comma);
-        std::string out = comma == std::string::npos ? std::string() : spec.substr(comma + 1);
-        endpoint_ = LineFileEndpointCreate(in, out, error);
-    }
-    if (options.line != "idle") {
-        if (endpoint_ == nullptr)
-            return false;
-        connection_ = LineConnect(network_, &port_->endpoint, endpoint_, LineConnectionParams());
-    }
+    port_ = port;
     if (machine_->LoadDriver("Line", LineDriverEntry, &line_) != STATUS_SUCCESS ||
         machine_->LoadDriver("Pumora", pumora::DriverEntry, &pump_) != STATUS_SUCCESS ||
         machine_->LoadDriver("Kestrin", kestrin::DriverEntry, &ctl_) != STATUS_SUCCESS) {
@@ -86,7 +80,7 @@ bool HostModem::Start(const HostOptions& options, std::string* error)
         return false;
     }
     platform::StackConfig stack_config;
-    stack_config.portName = "COM1";
+    stack_config.portName = "COM" + std::to_string(index + 1);
     stack_config.resources.push_back(LinePortResource(port_));
     if (machine_->AddStack({line_, pump_, ctl_}, stack_config, &stack_) != STATUS_SUCCESS) {
         *error = "the device stack could not be built";
@@ -109,7 +103,7 @@ bool HostModem::Start(const HostOptions& options, std::string* error)
     return true;
 }
 
-void HostModem::Stop()
+void HostModem::StopStack()
 {
     if (machine_) {
         if (file_ != nullptr)
@@ -126,17 +120,13 @@ void HostModem::Stop()
             machine_->UnloadDriver(line_);
         ctl_ = pump_ = line_ = nullptr;
     }
-    if (connection_ != nullptr && network_ != nullptr)
-        LineDisconnect(network_, connection_);
-    connection_ = nullptr;
+}
+
+void HostModem::Stop()
+{
+    StopStack();
     machine_.reset();
-    if (network_ != nullptr)
-        LineNetworkDestroy(network_);
-    network_ = nullptr;
     port_ = nullptr;
-    if (endpoint_ != nullptr)
-        LineEndpointDestroy(endpoint_);
-    endpoint_ = nullptr;
 }
 
 std::string HostModem::TakeDebugText()

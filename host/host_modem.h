@@ -1,5 +1,5 @@
-// One modem in this process: the platform machine with the line stand-in, Pumora and Kestrin stacked on one
-// line port, the serial port opened, and the line endpoint the options name.
+// One modem in this process: the platform machine with the line stand-in, Pumora and Kestrin stacked on its
+// line port (from HostLine), the serial port opened. Several modems share one clock and one line network.
 #pragma once
 
 #include <memory>
@@ -9,10 +9,8 @@
 #include "platform/clock.h"
 #include "platform/machine.h"
 
-struct LineNetwork;
+struct CountryBlock;
 struct LinePort;
-struct LineEndpoint;
-struct LineConnection;
 struct ModemDeviceExtension;
 
 class HostModem {
@@ -22,22 +20,24 @@ public:
     HostModem(const HostModem&) = delete;
     HostModem& operator=(const HostModem&) = delete;
 
-    // Builds everything; false with a message on failure (what was built is torn down by the destructor).
-    bool Start(const HostOptions& options, std::string* error);
+    // Builds modem `index` (0-based) on its port; false with a message on failure (what was built is torn down
+    // by Stop). Modem 0 keeps its settings in the --registry file, modem k > 0 in FILE.(k + 1).
+    bool Start(const HostOptions& options, size_t index, LinePort* port, std::string* error);
+    // Removes the device stack. With several modems on one network every stack goes before any machine.
+    void StopStack();
     void Stop();
 
     platform::Machine& M() { return *machine_; }
     PFILE_OBJECT File() const { return file_; }
     ModemDeviceExtension* Ext() const;
+    // The country block the controller works with.
+    const CountryBlock* Country() const;
     // The drivers' debug output since the last call.
     std::string TakeDebugText();
 
 private:
     platform::Clock& clock_;
-    LineNetwork* network_ = nullptr;
     LinePort* port_ = nullptr;
-    LineEndpoint* endpoint_ = nullptr;
-    LineConnection* connection_ = nullptr;
     std::unique_ptr<platform::Machine> machine_;
     PDRIVER_OBJECT line_ = nullptr;
     PDRIVER_OBJECT pump_ = nullptr;

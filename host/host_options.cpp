@@ -1,11 +1,16 @@
 #include "host/host_options.h"
 
 #include <cstring>
+#include <string>
+
+#include "line/exchange.h"
 
 const char* HostUsage()
 {
     return "usage: modemhost (--stdio | --pty PATH) [options]\n"
-           "Runs a software modem in this process and bridges its serial port.\n"
+           "       modemhost --line exchange [--stdio] [--pty PATH]... --number N... [options]\n"
+           "Runs a software modem in this process and bridges its serial port; on a simulated exchange,\n"
+           "several modems, each with its own telephone number and serial port.\n"
            "\n"
            "  --stdio              the serial port on standard input and output; the program ends when the\n"
            "                       input ends and the modem's output has drained\n"
@@ -19,6 +24,12 @@ const char* HostUsage()
            "                         idle            nothing (default)\n"
            "                         socket:PATH     a raw 16-bit 8000 Hz sample socket listening at PATH\n"
            "                         file:IN[,OUT]   play IN into the line, record the line to OUT\n"
+           "                         exchange        a telephone exchange with one line per --number, giving\n"
+           "                                         the tones and ringing of the first modem's country\n"
+           "  --number N           the telephone number (digits 0-9, A-D, * and #) of the next modem on the\n"
+           "                       exchange; the first modem takes --stdio when given, the others one --pty\n"
+           "                       each, in order; with --registry FILE, modem k > 1 keeps its settings in\n"
+           "                       FILE.k\n"
            "  --log FILE           write the drivers' debug output to FILE\n"
            "  --help               this text\n";
 }
@@ -37,7 +48,7 @@ bool take_value(int argc, char** argv, int* k, std::string* value, std::string* 
 
 bool line_valid(const std::string& line)
 {
-    if (line == "idle")
+    if (line == "idle" || line == "exchange")
         return true;
     if (line.rfind("socket:", 0) == 0)
         return line.size() > 7;
@@ -57,8 +68,10 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error)
         } else if (std::strcmp(a, "--stdio") == 0) {
             o->stdio = true;
         } else if (std::strcmp(a, "--pty") == 0) {
-            if (!take_value(argc, argv, &k, &o->pty_path, error))
+            std::string path;
+            if (!take_value(argc, argv, &k, &path, error))
                 return false;
+            o->pty_paths.push_back(path);
         } else if (std::strcmp(a, "--registry") == 0) {
             if (!take_value(argc, argv, &k, &o->registry, error))
                 return false;
@@ -70,9 +83,24 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error)
             if (!take_value(argc, argv, &k, &o->line, error))
                 return false;
             if (!line_valid(o->line)) {
-                *error = "bad line endpoint '" + o->line + "' (idle, socket:PATH or file:IN[,OUT])";
+                *error = "bad line endpoint '" + o->line + "' (idle, socket:PATH, file:IN[,OUT] or exchange)";
                 return false;
             }
+        } else if (std::strcmp(a, "--number") == 0) {
+            std::string number;
+            if (!take_value(argc, argv, &k, &number, error))
+                return false;
+            if (!ExchangeNumberValid(number)) {
+                *error = "bad telephone number '" + number + "' (1 to 32 of the digits 0-9, A-D, * and #)";
+                return false;
+            }
+            for (const std::string& n : o->numbers) {
+                if (n == number) {
+                    *error = "the number " + number + " is given twice";
+                    return false;
+                }
+            }
+            o->numbers.push_back(number);
         } else if (std::strcmp(a, "--log") == 0) {
             if (!take_value(argc, argv, &k, &o->log_path, error))
                 return false;
@@ -83,9 +111,28 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* o, std::string* error)
     }
     if (o->help)
         return true;
-    if (o->stdio == !o->pty_path.empty()) {
+    const size_t ports = (o->stdio ? 1 : 0) + o->pty_paths.size();
+    if (o->line == "exchange") {
+        if (o->numbers.empty() || ports != o->numbers.size()) {
+            *error = "--line exchange needs one --number per modem and one serial port (--stdio or --pty PATH) "
+                     "per number: " + std::to_string(o->numbers.size()) + " numbers, " + std::to_string(ports) +
+                     " serial ports";
+            return false;
+        }
+        return true;
+    }
+    if (!o->numbers.empty()) {
+        *error = "--number is for modems on --line exchange";
+        return false;
+    }
+    if (ports != 1) {
         *error = "choose exactly one of --stdio and --pty PATH";
         return false;
     }
     return true;
+}
+
+size_t HostModemCount(const HostOptions& options)
+{
+    return options.line == "exchange" ? options.numbers.size() : 1;
 }

@@ -7,15 +7,6 @@ namespace {
 
 constexpr size_t kExchangeEventsKept = 1024;
 
-bool ValidNumber(const std::string& number)
-{
-    if (number.empty() || number.size() > 32)
-        return false;
-    return std::all_of(number.begin(), number.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'D') || c == '*' || c == '#';
-    });
-}
-
 void Note(Exchange* ex, int i, LONGLONG t, const std::string& text)
 {
     // The oldest events go when nobody takes them (a host that runs for days).
@@ -167,6 +158,15 @@ bool ValidLine(Exchange* ex, int line)
 
 }  // namespace
 
+bool ExchangeNumberValid(const std::string& number)
+{
+    if (number.empty() || number.size() > 32)
+        return false;
+    return std::all_of(number.begin(), number.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'D') || c == '*' || c == '#';
+    });
+}
+
 const char* ExchangeLineStateName(ExchangeLineState state)
 {
     switch (state) {
@@ -203,7 +203,7 @@ void ExchangeDestroy(Exchange* exchange)
 int ExchangeAddLine(Exchange* ex, const std::string& number, std::string* error)
 {
     std::lock_guard<std::mutex> hold(ex->lock);
-    if (!ValidNumber(number)) {
+    if (!ExchangeNumberValid(number)) {
         *error = "bad telephone number '" + number + "' (1 to 32 of the digits 0-9, A-D, * and #)";
         return -1;
     }

@@ -71,6 +71,9 @@ struct Exchange {
     LONGLONG now = 0;
 };
 
+// A telephone number the exchange takes: 1 to 32 of the digits 0-9, A-D, * and #.
+bool ExchangeNumberValid(const std::string& number);
+
 Exchange* ExchangeCreate(const ExchangeCountry& country);
 void ExchangeDestroy(Exchange* exchange);
 // Adds a line with its number (digits 0-9, A-D, * and #, unique); returns its index, or -1 with a message.

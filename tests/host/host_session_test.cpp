@@ -28,6 +28,12 @@ std::string HostPath()
     return dir.substr(0, dir.rfind('/')) + "/modemhost";
 }
 
+// A per-process path prefix in the temporary folder: concurrent runs of the tests never share files.
+std::string TempPrefix()
+{
+    return testing::TempDir() + "/modemhost" + std::to_string(getpid()) + "_";
+}
+
 struct HostRun {
     int status = -1;
     std::string out;
@@ -37,10 +43,10 @@ struct HostRun {
 // Runs modemhost with `input` on its standard input; collects its output and exit status.
 HostRun RunHost(const std::vector<std::string>& args, const std::string& input)
 {
-    std::string dir = testing::TempDir();
-    std::string in_path = dir + "/host_in.txt";
-    std::string out_path = dir + "/host_out.txt";
-    std::string err_path = dir + "/host_err.txt";
+    std::string dir = TempPrefix();
+    std::string in_path = dir + "host_in.txt";
+    std::string out_path = dir + "host_out.txt";
+    std::string err_path = dir + "host_err.txt";
     FILE* f = std::fopen(in_path.c_str(), "wb");
     std::fwrite(input.data(), 1, input.size(), f);
     std::fclose(f);
@@ -76,7 +82,7 @@ TEST(HostSessionTest, StdioAnswersAndEndsWithItsInput)
 
 TEST(HostSessionTest, StdioScriptOfSeveralLines)
 {
-    std::string reg = testing::TempDir() + "/host_session.reg";
+    std::string reg = TempPrefix() + "session.reg";
     std::remove(reg.c_str());
     HostRun r = RunHost({"--stdio", "--virtual-time", "--registry", reg},
                     "ATE0\rATI3\rATV0\rATS7?\rATY9\rATV1Q1\rATI3\r");
@@ -102,6 +108,13 @@ TEST(HostSessionTest, BadOptionsAreClearErrors)
         {{"--stdio", "--registry", "/nonexistent-folder/r.reg"}, "cannot be created"},
         {{"--stdio", "--registry", "/tmp"}, "is a directory"},
         {{"--pty", "/nonexistent-folder/tty"}, "cannot create"},
+        {{"--stdio", "--number", "12"}, "--number is for modems on --line exchange"},
+        {{"--stdio", "--line", "exchange"}, "needs one --number per modem"},
+        {{"--stdio", "--line", "exchange", "--number", "12", "--number", "34"}, "needs one --number per modem"},
+        {{"--line", "exchange", "--number", "12"}, "needs one --number per modem"},
+        {{"--stdio", "--line", "exchange", "--number", "12x"}, "bad telephone number"},
+        {{"--stdio", "--line", "exchange", "--number", ""}, "needs a value"},
+        {{"--stdio", "--pty", "/tmp/x", "--line", "exchange", "--number", "12", "--number", "12"}, "given twice"},
     };
     for (const Bad& b : cases) {
         HostRun r = RunHost(b.args, "");
@@ -110,13 +123,14 @@ TEST(HostSessionTest, BadOptionsAreClearErrors)
     }
     HostRun help = RunHost({"--help"}, "");
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--stdio", "--pty", "--registry", "--virtual-time", "--real-time", "--line", "--log"})
+    for (const char* option :
+         {"--stdio", "--pty", "--registry", "--virtual-time", "--real-time", "--line", "--log", "--number", "exchange"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
 TEST(HostSessionTest, PseudoTerminalAnswersAT)
 {
-    std::string link = testing::TempDir() + "/modemhost-pty-test";
+    std::string link = TempPrefix() + "pty-test";
     unlink(link.c_str());
     pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -158,6 +172,89 @@ TEST(HostSessionTest, PseudoTerminalAnswersAT)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     struct stat st {};
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at exit";
+}
+
+// Opens a pseudo-terminal link once modemhost has made it, raw at 115200 baud; -1 when it never appears.
+int OpenLink(const std::string& link)
+{
+    int fd = -1;
+    for (int k = 0; k < 200 && fd < 0; ++k) {
+        fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0)
+            usleep(20000);
+    }
+    if (fd < 0)
+        return -1;
+    termios t {};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    cfsetospeed(&t, B115200);
+    tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+// Sends a command line and collects the answer up to "OK" or "ERROR" (or 10 s).
+std::string Ask(int fd, const std::string& line)
+{
+    if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        return "(write failed)";
+    std::string got;
+    for (int k = 0; k < 500 && got.find("OK\r\n") == std::string::npos && got.find("ERROR") == std::string::npos;
+         ++k) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) > 0) {
+            char b[256];
+            ssize_t n = read(fd, b, sizeof b);
+            if (n > 0)
+                got.append(b, static_cast<size_t>(n));
+        }
+    }
+    return got;
+}
+
+TEST(HostSessionTest, TwoModemsOnTheExchangeEachWithItsPortAndSettings)
+{
+    const std::string dir = TempPrefix();
+    const std::string link1 = dir + "exchange-1", link2 = dir + "exchange-2";
+    const std::string reg = dir + "exchange.reg";
+    for (const std::string& f : {link1, link2, reg, reg + ".2"})
+        unlink(f.c_str());
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(HostPath().c_str(), "modemhost", "--line", "exchange", "--pty", link1.c_str(), "--number", "123",
+              "--pty", link2.c_str(), "--number", "456", "--registry", reg.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const int a = OpenLink(link1);
+    const int b = OpenLink(link2);
+    EXPECT_GE(a, 0);
+    EXPECT_GE(b, 0);
+    if (a >= 0 && b >= 0) {
+        // Each modem answers on its own port, with its own settings.
+        EXPECT_EQ(Ask(a, "ATE0\r"), "ATE0\r\r\nOK\r\n");
+        EXPECT_EQ(Ask(b, "AT\r"), "AT\r\r\nOK\r\n");
+        EXPECT_EQ(Ask(a, "AT\r"), "\r\nOK\r\n");
+    }
+    if (a >= 0)
+        close(a);
+    if (b >= 0)
+        close(b);
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat st {};
+    EXPECT_NE(lstat(link1.c_str(), &st), 0) << "the links are removed at exit";
+    EXPECT_NE(lstat(link2.c_str(), &st), 0);
+    EXPECT_EQ(stat(reg.c_str(), &st), 0) << "the first modem's registry file";
+    EXPECT_EQ(stat((reg + ".2").c_str(), &st), 0) << "the second modem's registry file";
+    for (const std::string& f : {reg, reg + ".2"})
+        unlink(f.c_str());
 }
 
 }  // namespace

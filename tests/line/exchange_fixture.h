@@ -31,7 +31,7 @@ struct ScriptedExchange {
     std::vector<ExchangeEvent> events;
 
     ScriptedExchange(const char* iso, const std::vector<std::string>& numbers)
-        : country(ExchangeCountryOf(BuiltinCountryBlock(iso)))
+        : country(country_exchange_signals(BuiltinCountryBlock(iso)))
     {
         ex = ExchangeCreate(country);
         for (const std::string& n : numbers) {

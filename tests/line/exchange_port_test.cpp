@@ -38,7 +38,7 @@ TEST(ExchangePortTest, CallBetweenTwoCardsDialledByToneAndPulse)
     cb.name = "called";
     LinePort* a = LineNetworkAddPort(network, ca);
     LinePort* b = LineNetworkAddPort(network, cb);
-    Exchange* ex = ExchangeCreate(linetest::ExchangeCountryOf(linetest::BuiltinCountryBlock("USA")));
+    Exchange* ex = ExchangeCreate(country_exchange_signals(linetest::BuiltinCountryBlock("USA")));
     ExchangeBinding* binding = ExchangeBind(ex, network);
     std::string error;
     ASSERT_TRUE(ExchangeBindPort(binding, a, "123", LineConnectionParams(), &error)) << error;
