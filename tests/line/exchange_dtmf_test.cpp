@@ -127,10 +127,16 @@ TEST(ExchangeDtmfTest, AcceptAndRejectLimits)
         {"23 ms loud", 1, 1, -3, -3, 23, false},
         {"40 ms weak", 1, 1, -25, -25, 40, true},
     };
-    // Every key's pair, started at several offsets from the receiver's decision steps.
+    // Every key's pair, started at several offsets from the receiver's decision steps (one under the
+    // sanitizers).
+#ifdef MODEM_UNDER_SANITIZER
+    const std::vector<double> leads = {3.375};
+#else
+    const std::vector<double> leads = {0.0, 3.375, 7.5};
+#endif
     for (const LimitCase& c : cases) {
         for (const KeyTones& k : kKeys) {
-            for (double lead : {0.0, 3.375, 7.5}) {
+            for (double lead : leads) {
                 std::vector<int16_t> x;
                 AppendSilence(&x, 10 + lead);
                 AppendPair(&x, k.low * c.lowFactor, k.high * c.highFactor, c.lowDb, c.highDb, c.ms);
