@@ -114,8 +114,9 @@ TEST(ExchangePulseTest, InterDigitPause)
         s.Digit(3, 60, 40, 800);
         const Result r = Receive(s);
         EXPECT_EQ(r.keys, c.expect) << c.pauseMs << " ms";
-        if (!r.reasons.empty())
-            EXPECT_STREQ(r.reasons[0].c_str(), "inter-digit pause");
+        if (!r.reasons.empty()) {
+            EXPECT_EQ(r.reasons[0], "inter-digit pause");
+        }
     }
 }
 
