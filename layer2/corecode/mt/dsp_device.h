@@ -8,6 +8,7 @@
 
 #include "layer2/corecode/mt/dsp_commands.h"
 #include "layer2/corecode/mt/dsp_link.h"
+#include "layer2/corecode/mt/dsp_link_context.h"
 #include "layer2/corecode/mt/dsp_router.h"
 
 struct CountryBlock;
@@ -16,6 +17,7 @@ struct DspDevice {
     DspLink link;
     DspMessageQueue queue;
     DspLineControl line;
+    DspLinkContext context;
 };
 
 // Prepares the record (not bound to a data pump).

@@ -7,6 +7,7 @@
 #include "layer2/corecode/cmd/at_context.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/windows/wdm/device_extension.h"
@@ -62,6 +63,37 @@ void dsp_hook_command_error(void* ctx)
 {
     if (X(ctx)->acu != nullptr)
         at_set_error(X(ctx)->acu);
+}
+
+// Hooks of the link context (ring indicator, ring permission, call control's S-registers, state and events).
+const DspLinkHooks2 kContextHooks = [] {
+    DspLinkHooks2 h{};
+    h.raise_ri = [](void* ctx) { dte_raise_ri(&X(ctx)->dte); };
+    h.drop_ri = [](void* ctx) { dte_drop_ri(&X(ctx)->dte); };
+    h.ring_allowed = [](void* ctx) { return voice_ring_allowed(&X(ctx)->dte) != 0; };
+    return h;
+}();
+
+uint8_t ctx_s_register(void* ctx, int index)
+{
+    AcuContext* acu = X(ctx)->acu;
+    return acu != nullptr && index >= 0 && static_cast<unsigned>(index) < S_REGISTER_COUNT ? acu->sreg[index] : 0;
+}
+
+uint8_t ctx_call_state(void* ctx)
+{
+    return X(ctx)->acu != nullptr ? X(ctx)->acu->call_state : 0;
+}
+
+bool ctx_fax_mode(void* ctx)
+{
+    return X(ctx)->acu != nullptr && X(ctx)->acu->fax_class != 0;
+}
+
+void ctx_post_event(void* ctx, uint8_t event, uint8_t parameter)
+{
+    if (X(ctx)->acu != nullptr)
+        PostCallEvent(X(ctx)->acu, event, parameter);
 }
 
 void svc_port_shutdown(void* ctx)
@@ -201,6 +233,14 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     hooks.command_error = dsp_hook_command_error;
     dsp_device_init(&ext->dsp, &hooks);
     dsp_device_bind(&ext->dsp, ext->dsp_block, ext->dsp_context);
+    DspLinkHooks2 context_hooks = kContextHooks;
+    context_hooks.ctx = ext;
+    context_hooks.s_register = ctx_s_register;
+    context_hooks.call_state = ctx_call_state;
+    context_hooks.fax_mode = ctx_fax_mode;
+    context_hooks.post_event = ctx_post_event;
+    DspInterfaceSetup(&ext->dsp.context, &ext->dsp.queue, &ext->dsp.link, &ext->dsp.line.optionA,
+                      &core->settings.block, nullptr, 0, &context_hooks);
     ext->acu->dsp = &ext->dsp;
     PortRecord* port = ModemCoreStart(core);
     if (port == nullptr) {
