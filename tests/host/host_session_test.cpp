@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -255,6 +256,70 @@ TEST(HostSessionTest, TwoModemsOnTheExchangeEachWithItsPortAndSettings)
     EXPECT_EQ(stat((reg + ".2").c_str(), &st), 0) << "the second modem's registry file";
     for (const std::string& f : {reg, reg + ".2"})
         unlink(f.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// Replaces the first byte of the "EEProm" value in a registry file.
+bool CorruptSettingsImage(const std::string& path)
+{
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char b[4096];
+        size_t n;
+        while ((n = std::fread(b, 1, sizeof b, f)) > 0)
+            text.append(b, n);
+        std::fclose(f);
+    }
+    size_t at = text.find("\"EEProm\"=hex:");
+    if (at == std::string::npos)
+        return false;
+    at += std::strlen("\"EEProm\"=hex:");
+    text[at] = text[at] == 'f' ? '0' : 'f';
+    FILE* g = std::fopen(path.c_str(), "wb");
+    if (g == nullptr)
+        return false;
+    std::fwrite(text.data(), 1, text.size(), g);
+    std::fclose(g);
+    return true;
+}
+
+TEST(HostSessionTest, StoredSettingsSurviveARestartAndABadImageIsReset)
+{
+    std::string reg = testing::TempDir() + "/host_profiles.reg";
+    std::remove(reg.c_str());
+    const std::vector<std::string> args = {"--stdio", "--virtual-time", "--registry", reg};
+    const std::string script = "AT&F\rATS7=45\rAT&W0\rAT&Y0\rAT&Z2=555-1212\r";
+    HostRun first = RunHost(args, script);
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.out, "AT&F\r\r\nOK\r\nATS7=45\r\r\nOK\r\nAT&W0\r\r\nOK\r\nAT&Y0\r\r\nOK\r\nAT&Z2=555-1212\r\r\nOK\r\n");
+
+    HostRun second = RunHost(args, "ATE0\rATS7?\rAT&V\r");
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out.rfind("ATE0\r\r\nOK\r\n\r\n045\r\n\r\nOK\r\n", 0), 0u) << second.out;
+    EXPECT_NE(second.out.find("S07:045"), std::string::npos) << second.out;
+    EXPECT_NE(second.out.find("&Z2 =5551212 "), std::string::npos) << second.out;
+
+    ASSERT_TRUE(CorruptSettingsImage(reg));
+    HostRun third = RunHost(args, "ATE0\rATS7?\rAT&V\r");
+    EXPECT_EQ(third.status, 0) << third.err;
+    EXPECT_EQ(third.out.rfind("ATE0\r\r\nOK\r\n\r\n060\r\n\r\nOK\r\n", 0), 0u) << third.out;
+    EXPECT_NE(third.out.find("&Z2 =" + std::string(36, ' ') + "&Z3 =\r\n"), std::string::npos) << third.out;
+    // The image was rewritten with its signature "R4T".
+    std::string text;
+    if (FILE* f = std::fopen(reg.c_str(), "rb")) {
+        char b[4096];
+        size_t n;
+        while ((n = std::fread(b, 1, sizeof b, f)) > 0)
+            text.append(b, n);
+        std::fclose(f);
+    }
+    size_t at = text.find("\"EEProm\"=hex:");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(text.substr(at + std::strlen("\"EEProm\"=hex:") + 3, 11), "52,34,54,00") << text;
+    std::remove(reg.c_str());
 }
 
 }  // namespace

@@ -7,11 +7,13 @@
 #include "layer2/corecode/cmd/at_ident.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/at_parser.h"
+#include "layer2/corecode/cmd/at_profile_cmds.h"
 #include "layer2/corecode/cmd/at_scan.h"
 #include "layer2/corecode/cmd/at_sreg.h"
 #include "layer2/corecode/cmd/at_tables.h"
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/core_settings.h"
+#include "layer2/corecode/cmd/profile.h"
 
 namespace {
 
@@ -265,15 +267,9 @@ void at_amp_F(AcuContext* acu, uint8_t* args)
         at_set_error(acu);
         return;
     }
-    uint8_t format_bits = acu->sreg[23] & 0x30;
-    uint8_t format[2] = {acu->set.dte_format[0], acu->set.dte_format[1]};
-    at_settings_factory(acu);
-    acu->sreg[23] = static_cast<uint8_t>((acu->sreg[23] & ~0x30) | format_bits);
-    acu->set.dte_format[0] = format[0];
-    acu->set.dte_format[1] = format[1];
-    acu->set.last_amp_f = 0;
-    at_table_list_op(acu, TABLES_REMOVE, DebugCommands);
-    acu->debug_tables = 0;
+    at_load_factory(acu, true);
+    acu->set.last_amp_f = args[0];
+    // Reloading and reapplying the working country block comes with the DSP link.
 }
 
 void at_amp_J(AcuContext* acu, uint8_t* args)
@@ -289,14 +285,6 @@ void at_amp_P(AcuContext* acu, uint8_t* args)
     at_sreg_bit(acu, 22, 7, args[0] == 1);
     acu->set.pulse_make = args[0] == 1 ? 33 : 39;
     acu->set.pulse_break = args[0] == 1 ? 67 : 61;
-}
-
-// Stored profiles, their display, the power-up choice and the stored numbers come with the profile code;
-// until then these commands answer "ERROR" rather than pretending to have stored anything.
-void at_profile_not_built(AcuContext* acu, uint8_t* args)
-{
-    (void)args;
-    at_set_error(acu);
 }
 
 void at_debug_on(AcuContext* acu, uint8_t* args)
@@ -347,10 +335,10 @@ const AtCommandEntry BasicCommands[] = {
     {"&F", at_amp_F, 1, 0, {}},
     {"&J", at_amp_J, 1, 0, {}},
     {"&P", at_amp_P, 1, 0, {}},
-    {"&W", at_profile_not_built, 1, 0, {}},
-    {"&V", at_profile_not_built, 1, 0, {}},
-    {"&Y", at_profile_not_built, 1, 0, {}},
-    {"&Z", at_profile_not_built, 16, 0, {}},
+    {"&W", at_amp_W, 1, 0, {}},
+    {"&V", at_amp_V, 1, 0, {}},
+    {"&Y", at_amp_Y, 1, 0, {}},
+    {"&Z", at_amp_Z, 16, 0, {}},
     {"*DEBUGON", at_debug_on, 0, 0, {}},
     {"*DEBUGOFF", at_debug_off, 0, 0, {}},
     {"#UD", at_hash_UD, 16, 0, {}},

@@ -181,6 +181,7 @@ struct AtSettings {
     uint8_t ma_mark;           // +MA selection mark
     uint8_t dial_option;       // dial option byte (sent with the call-progress timing)
     uint8_t ds_copy;           // second copy of the +DS direction
+    uint8_t rate_bytes[3];     // the DTE rate as a profile keeps it (low, middle, high byte)
     uint8_t dl_option[13];     // options kept for the data link, in profile order
 };
 

@@ -5,6 +5,7 @@
 #include "layer2/corecode/cmd/at_collector.h"
 #include "layer2/corecode/cmd/at_sreg.h"
 #include "layer2/corecode/cmd/at_ticks.h"
+#include "layer2/corecode/cmd/profile.h"
 #include "layer2/corecode/dte/dte.h"
 #include "platform/kernel.h"
 
@@ -118,41 +119,6 @@ void DispatchStateBackground(AcuContext* acu)
         bg(acu);
 }
 
-void at_settings_factory(AcuContext* acu)
-{
-    at_sreg_factory(acu);
-    AtSettings* s = &acu->set;
-    uint32_t rate = s->dte_rate;
-    uint8_t fixed = s->fixed_rate;
-    std::memset(s, 0, sizeof *s);
-    s->dte_rate = rate;
-    s->fixed_rate = fixed;
-    s->x = 4;
-    s->bs_a = 3;
-    s->pct_a = 13;
-    s->pct_c = 1;
-    s->pct_e = 1;
-    s->pct_g = 1;
-    s->bs_n = 3;
-    s->dash_j = 1;
-    s->dash_q = 2;
-    s->amp_k = 3;
-    s->pulse_make = 39;
-    s->pulse_break = 61;
-    s->line_options = 0x10 | 0x20;
-    s->break_type = 3;
-    s->break_length = 30;
-    s->es[0] = 3;
-    s->es[1] = 0;
-    s->es[2] = 2;
-    s->ds[0] = 3;
-    s->ds[1] = 0;
-    s->ds[2] = 2048;
-    s->ds[3] = 32;
-    s->ifc[0] = 2;
-    s->ifc[1] = 2;
-}
-
 void CallControlInit(AcuContext* acu)
 {
     AtInterpreterInit(acu);
@@ -168,9 +134,7 @@ void CallControlInit(AcuContext* acu)
     acu->originating = 0;
     acu->answering = 0;
     at_escape_reset(acu);
-    // The power-up profile: the stored profiles come with the non-volatile profile code; until then the
-    // factory settings are the power-up settings.
-    at_settings_factory(acu);
+    at_power_up_profile(acu);
     if (!acu->set.fixed_rate)
         dte_cmd_flag_set(acu->dte);
     acu->initialised = 1;
@@ -191,8 +155,10 @@ void acu_recall_profile_deferred(AcuContext* acu)
         acu->initialised = 0;  // the next pass runs CallControlInit
         return;
     }
-    // Loading stored profile (recall_pending & 3) comes with the stored profiles; CallControlInit has put
-    // the factory settings in place.
+    // CallControlInit has loaded the power-up profile; the reset's own profile follows, keeping the DTE
+    // rate and format.
+    at_load_profile(acu, acu->recall_pending & 3u, true);
+    acu->command_error = 0;
     acu->recall_pending = 0;
     if (acu->recall_respond) {
         acu->recall_respond = 0;
@@ -225,7 +191,8 @@ void AcuInit(AcuContext* acu, DteContext* dte, CoreSettings* settings, ModemCore
     acu->settings = settings;
     acu->core = core;
     EventQueueInit(&acu->queue);
-    at_settings_factory(acu);
+    at_sreg_factory(acu);
+    profile_factory_values(acu);
     AtInterpreterInit(acu);
     acu->initialised = 0;
 }

@@ -24,5 +24,3 @@ void acu_recall_profile_deferred(AcuContext* acu);
 void acu_start_reset(AcuContext* acu, uint8_t profile);
 // Parameter of the event being dispatched.
 uint8_t acu_event_parameter(const AcuContext* acu);
-// Factory values of the settings the basic commands keep (S-registers and the rest).
-void at_settings_factory(AcuContext* acu);
