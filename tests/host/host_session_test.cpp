@@ -288,7 +288,7 @@ bool CorruptSettingsImage(const std::string& path)
 
 TEST(HostSessionTest, StoredSettingsSurviveARestartAndABadImageIsReset)
 {
-    std::string reg = testing::TempDir() + "/host_profiles.reg";
+    std::string reg = TempPrefix() + "host_profiles.reg";
     std::remove(reg.c_str());
     const std::vector<std::string> args = {"--stdio", "--virtual-time", "--registry", reg};
     const std::string script = "AT&F\rATS7=45\rAT&W0\rAT&Y0\rAT&Z2=555-1212\r";
