@@ -11,7 +11,7 @@ namespace {
 #ifdef MODEM_UNDER_SANITIZER
 constexpr int kRoundTripFrames = 3000;
 #else
-constexpr int kRoundTripFrames = 30000;
+constexpr int kRoundTripFrames = 100000;
 #endif
 
 TEST(FramerTables, MatchPrintedValues)

@@ -4,6 +4,7 @@
 // digits as break and make of the loop, and an independent DTMF receiver decoding what was dialled.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -388,5 +389,47 @@ TEST(ToneLine, TonePairPlaysUntilStopped)
         EXPECT_NEAR(GainDb(Amplitude(mid, f2)), GainDb(c.gain2), 0.2);
     }
 }
+
+#ifdef HAVE_SPANDSP
+struct ConnectToneCase {
+    const char* name;
+    int32_t type;        // StartTone type
+    int detector;        // the independent detector's tone kind
+    int expected;        // what it must report
+    int unexpected;      // what it must not
+};
+
+void RecordTone(void* user, int code, int, int)
+{
+    static_cast<std::vector<int>*>(user)->push_back(code);
+}
+
+// An independent detector of modem connect tones recognises the calling and answer tones on the line, and
+// tells the answer tone with phase reversals from the plain one.
+TEST(ToneLine, IndependentDetectorRecognisesCallingAndAnswerTones)
+{
+    const ConnectToneCase cases[] = {
+        {"plain answer tone", 4, MODEM_CONNECT_TONES_ANS_PR, MODEM_CONNECT_TONES_ANS, MODEM_CONNECT_TONES_ANS_PR},
+        {"answer tone with reversals", 5, MODEM_CONNECT_TONES_ANS_PR, MODEM_CONNECT_TONES_ANS_PR, -1},
+        {"1300 Hz calling tone", 2, MODEM_CONNECT_TONES_CALLING_TONE, MODEM_CONNECT_TONES_CALLING_TONE, -1},
+        {"1100 Hz calling tone", 1, MODEM_CONNECT_TONES_FAX_CNG, MODEM_CONNECT_TONES_FAX_CNG, -1},
+    };
+    for (const ConnectToneCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToneLine t;
+        t.Send(0x7B, {8032 & 0xFF, 8032 >> 8, 0});  // -10 dB
+        t.StartToneNow(c.type);
+        RunFor(3000);
+        t.Finish();
+        std::vector<int16_t> pcm(t.line.begin(), t.line.end());
+        std::vector<int> reports;
+        modem_connect_tones_rx_state_t* rx = modem_connect_tones_rx_init(nullptr, c.detector, RecordTone, &reports);
+        modem_connect_tones_rx(rx, pcm.data(), static_cast<int>(pcm.size()));
+        modem_connect_tones_rx_free(rx);
+        EXPECT_NE(std::find(reports.begin(), reports.end(), c.expected), reports.end());
+        EXPECT_EQ(std::find(reports.begin(), reports.end(), c.unexpected), reports.end());
+    }
+}
+#endif
 
 }  // namespace
