@@ -140,16 +140,7 @@ std::string Decode(int16_t level1, int16_t level2)
         line.insert(line.end(), on.begin(), on.end());
         line.insert(line.end(), 7 * 96, 0);
     }
-    const std::vector<double> x = To8000(line);
-    std::vector<int16_t> pcm(x.size());
-    for (size_t i = 0; i < x.size(); ++i)
-        pcm[i] = static_cast<int16_t>(std::lround(std::max(-32768.0, std::min(32767.0, x[i]))));
-    dtmf_rx_state_t* rx = dtmf_rx_init(nullptr, nullptr, nullptr);
-    dtmf_rx(rx, pcm.data(), static_cast<int>(pcm.size()));
-    char digits[64] = {};
-    dtmf_rx_get(rx, digits, 63);
-    dtmf_rx_free(rx);
-    return digits;
+    return tonetest::DecodeDtmf(To8000(line));
 }
 
 TEST(ToneDtmf, IndependentReceiverDecodesAllSixteenDigits)

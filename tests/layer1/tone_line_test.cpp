@@ -167,20 +167,6 @@ const LevelCase kLevels[] = {
     {"highest", true, 0, 0, 0, 0, false},
 };
 
-#ifdef HAVE_SPANDSP
-std::string Decode(const std::vector<double>& x)
-{
-    std::vector<int16_t> pcm(x.size());
-    for (size_t i = 0; i < x.size(); ++i)
-        pcm[i] = static_cast<int16_t>(x[i]);
-    dtmf_rx_state_t* rx = dtmf_rx_init(nullptr, nullptr, nullptr);
-    dtmf_rx(rx, pcm.data(), static_cast<int>(pcm.size()));
-    char digits[64] = {};
-    dtmf_rx_get(rx, digits, 63);
-    dtmf_rx_free(rx);
-    return digits;
-}
-#endif
 
 TEST(ToneLine, DtmfPairsLevelsAndOnTimesOnTheLine)
 {
@@ -206,7 +192,7 @@ TEST(ToneLine, DtmfPairsLevelsAndOnTimesOnTheLine)
             EXPECT_NEAR(GainDb(Amplitude(mid, f2)), GainDb(kGainTable[-c.lowDb]), 0.2);
         }
 #ifdef HAVE_SPANDSP
-        EXPECT_EQ(Decode(x), "0123456789ABCD*#");
+        EXPECT_EQ(tonetest::DecodeDtmf(x), "0123456789ABCD*#");
 #endif
     }
 }

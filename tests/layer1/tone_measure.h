@@ -1,8 +1,15 @@
 // Measurement of tones in signals at 8000 samples per second, for the tone tests.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <string>
 #include <vector>
+
+#ifdef HAVE_SPANDSP
+#include <spandsp.h>
+#endif
 
 namespace tonetest {
 
@@ -38,5 +45,22 @@ inline double PeakFrequency(const std::vector<double>& x, double nominal)
     }
     return best;
 }
+
+#ifdef HAVE_SPANDSP
+// The digits an independent DTMF receiver finds in x (8000 samples per second), as keys "0"-"9", "A"-"D",
+// "*" and "#".
+inline std::string DecodeDtmf(const std::vector<double>& x)
+{
+    std::vector<int16_t> pcm(x.size());
+    for (size_t i = 0; i < x.size(); ++i)
+        pcm[i] = static_cast<int16_t>(std::lround(std::max(-32768.0, std::min(32767.0, x[i]))));
+    dtmf_rx_state_t* rx = dtmf_rx_init(nullptr, nullptr, nullptr);
+    dtmf_rx(rx, pcm.data(), static_cast<int>(pcm.size()));
+    char digits[64] = {};
+    dtmf_rx_get(rx, digits, 63);
+    dtmf_rx_free(rx);
+    return digits;
+}
+#endif
 
 }  // namespace tonetest
