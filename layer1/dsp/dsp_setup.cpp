@@ -57,6 +57,9 @@ void EnterIdleMode(DspContext* ctx)
     ctx->blockHandler = IdleBlockHandler;
     ControlSequencer(&ctx->seqA, SEQ_START_AT, kIdleListA, 0);
     ControlSequencer(&ctx->seqB, SEQ_START_AT, kIdleListB, 0);
+    // A digit cut off here never reaches the step that ends DigitBusy: without this every later command
+    // would be taken and dropped.
+    ctx->command.digitBusy = 0;
     UpdateStatusRegister(ctx->interfaceBlock, 0, 1);
     UpdateStatusRegister(ctx->interfaceBlock, 0x10, 0);
     WriteRegister(ctx->interfaceBlock, REG_NOTIFY, 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dsp_fixture.h"
+#include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/tone_generator.h"
 
 using dsptest::Bytes;
@@ -93,6 +94,47 @@ TEST(ToneCommand, DigitAfterATonePairKeepsItsTiming)
     PerBlockEntry(bench.context.get());
     EXPECT_EQ(BusyBlocks(bench), 7 - 1);
     EXPECT_EQ(bench.Reply(0x60, {0}), (Bytes{0xC0, 0, 1, 0, 0x60}));
+}
+
+// Going idle in the middle of a digit's on time (the controller puts the line on hook) stops the digit; the
+// pump answers commands again at once instead of dropping them for good.
+TEST(ToneCommand, GoingIdleDuringADigitReleasesTheCommands)
+{
+    DspBench bench;
+    bench.Send(0x66, {250, 50, 0, 0, 50, 0});
+    bench.Send(0x67, {7});
+    PerBlockEntry(bench.context.get());
+    PerBlockEntry(bench.context.get());
+    ASSERT_EQ(bench.context->command.digitBusy, 1);
+    WindowStore(bench.block.get(), REG_STREAM_CONTROL, 0x04);
+    PerBlockEntry(bench.context.get());
+    EXPECT_EQ(bench.context->seqA.list, kIdleListA);
+    EXPECT_EQ(bench.Reply(0x7D, {}), (Bytes{0xC0, 0, 1, 0, 0x7D}));
+}
+
+struct ToneTypeCase {
+    int32_t type;
+    uint32_t step;  // 0: silence
+};
+
+// The phase steps are the listed ones (1500 Hz is 10240, where 65536 / 9600 per Hz truncates to 10239);
+// any other type is silence.
+TEST(ToneCommand, StartToneTypesUseTheListedPhaseSteps)
+{
+    const ToneTypeCase cases[] = {
+        {1, 7509}, {2, 8874}, {3, 10240}, {4, 0x3800}, {5, 0x3800}, {6, 0x3800}, {0, 0}, {7, 0}, {-1, 0}, {1000, 0},
+    };
+    for (const ToneTypeCase& c : cases) {
+        DspBench bench;
+        StartTone(bench.context.get(), c.type);
+        EXPECT_EQ(bench.context->signal.tone.step, c.step) << c.type;
+        EXPECT_EQ(bench.context->seqA.list, bench.context->signal.tone.list) << c.type;
+        for (int i = 0; i < 3; ++i)
+            PerBlockEntry(bench.context.get());
+        if (c.step == 0) {  // silence for ever
+            EXPECT_EQ(bench.context->seqA.remaining, -1) << c.type;
+        }
+    }
 }
 
 }  // namespace
