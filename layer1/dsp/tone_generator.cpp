@@ -44,6 +44,10 @@ void ReturnSequencerAToIdle(DspContext* ctx)
 
 // --- the digit list ---
 
+// Pulse mode dials digits only: a tone pair always plays as tones. Pulsing it would open the loop at its
+// first block and, with its endless on step, never close it again: the call would be dropped.
+bool Pulsing(const DualToneGenerator& g) { return g.pulseMode && !g.tonePairActive; }
+
 void DigitStart(void* owner)
 {
     DspContext* ctx = Context(owner);
@@ -61,7 +65,7 @@ void DigitOn(void* owner)
     DspContext* ctx = Context(owner);
     DualToneGenerator& g = Dual(ctx);
     const Sequencer& s = ctx->signal.digitSequencer;
-    if (g.pulseMode) {
+    if (Pulsing(g)) {
         if (FirstTick(s))
             StartLowerStream(ctx->lowerAudio);
     } else {
@@ -79,7 +83,7 @@ void DigitOff(void* owner)
     DspContext* ctx = Context(owner);
     DualToneGenerator& g = Dual(ctx);
     Sequencer& s = ctx->signal.digitSequencer;
-    if (!g.pulseMode) {
+    if (!Pulsing(g)) {
         std::memset(ctx->txWork, 0, static_cast<size_t>(BlockLength(ctx)) * sizeof(int16_t));
         SendIfVoice(ctx);
         return;

@@ -137,4 +137,24 @@ TEST(ToneCommand, StartToneTypesUseTheListedPhaseSteps)
     }
 }
 
+// After pulse dialling a tone pair is still a pair of tones: the loop is neither opened nor closed.
+TEST(ToneCommand, TonePairAfterPulseDiallingLeavesTheLoopAlone)
+{
+    DspBench bench;
+    bench.Send(0x66, {60, 40, 1, 0, 0, 0});
+    bench.Send(0x7C, {0x10, 0x20, 0x30, 0x40, 1, 0});
+    for (int i = 0; i < 10; ++i)
+        PerBlockEntry(bench.context.get());
+    EXPECT_TRUE(bench.lower.CallsOf(LOWER_CODE_LOOP_OPEN).empty());
+    EXPECT_TRUE(bench.lower.CallsOf(LOWER_CODE_LOOP_CLOSE).empty());
+    EXPECT_NE(bench.context->signal.dual.phase1, 0u);  // the pair is being generated
+    bench.Send(0x7C, {0, 0, 0, 0, 0, 0});
+    // A digit in pulse mode still pulses.
+    bench.Send(0x67, {2});
+    for (int i = 0; i < 30; ++i)
+        PerBlockEntry(bench.context.get());
+    EXPECT_EQ(bench.lower.CallsOf(LOWER_CODE_LOOP_OPEN).size(), 2u);
+    EXPECT_EQ(bench.lower.CallsOf(LOWER_CODE_LOOP_CLOSE).size(), 2u);
+}
+
 }  // namespace
