@@ -31,3 +31,16 @@ enum A8Indication : uint8_t {
 void at_report_a8(AcuContext* acu, uint8_t kind, const uint8_t* data, bool answering);
 
 extern const AtCommandEntry V92Commands[];
+
+// Handlers shared with other tables (the fax identification aliases use the +GM ones).
+void at_gmi(AcuContext* acu, uint8_t* args);
+void at_gmm(AcuContext* acu, uint8_t* args);
+void at_gmr(AcuContext* acu, uint8_t* args);
+void at_ms_range(AcuContext* acu, uint8_t* args);
+void at_ms_set(AcuContext* acu, uint8_t* args);
+void at_ms_query(AcuContext* acu, uint8_t* args);
+void at_ma_range(AcuContext* acu, uint8_t* args);
+void at_ma_set(AcuContext* acu, uint8_t* args);
+void at_ma_query(AcuContext* acu, uint8_t* args);
+// Rebuilds the +MA selection from the +MS modulation, automode and minimum rates.
+void ms_rebuild_selection(AcuContext* acu);

@@ -49,15 +49,9 @@ void at_ext_factory(AcuContext* acu)
     e->ms_row = static_cast<uint8_t>(ms_row_of_code(23));
     e->ms_automode = 1;
     std::memset(e->ms_rate, 0, sizeof e->ms_rate);
-    // The V90 row's own limits (its receive maximum is 57333).
-    const MsModulationRow& row = MsModulation[e->ms_row];
-    e->ms_limit[0] = row.tx_min;
-    e->ms_limit[1] = row.tx_max;
-    e->ms_limit[2] = row.rx_min;
-    e->ms_limit[3] = row.rx_max;
     e->v92_mark = 0;
-    for (unsigned k = 0; k < MS_ROWS; ++k)
-        e->ma_selected[k] = 1;
+    // Limits from the V90 row's own table (its receive maximum is 57333); every row selected.
+    ms_rebuild_selection(acu);
     e->ma_given = 0;
     s->ma_mark = 1;
     s->es[0] = 3;

@@ -157,14 +157,16 @@ int ExecuteNextCommand(AcuContext* acu)
     acu->matched = hit;
     if (ScanArguments(acu, hit->arg_type) != 0)
         return 1;
-    if (hit->handler != nullptr)
-        hit->handler(acu, acu->args);
+    // An extended-syntax command must be followed by ";" or the end of the line. The check comes before the
+    // handler, so a command answered with "ERROR" for what follows it has changed nothing.
     if (hit->flags & AT_FLAG_EXTENDED) {
         if (*acu->cursor == ';')
             ++acu->cursor;
         else if (*acu->cursor != 0)
             return 1;
     }
+    if (hit->handler != nullptr)
+        hit->handler(acu, acu->args);
     if ((hit->flags & AT_FLAG_KEEP_SEARCH) == 0) {
         acu->table_index = 0;
         acu->entry_index = 0;
