@@ -127,15 +127,19 @@ TEST(ExchangeDtmfTest, AcceptAndRejectLimits)
         {"23 ms loud", 1, 1, -3, -3, 23, false},
         {"40 ms weak", 1, 1, -25, -25, 40, true},
     };
-    // Every key's pair, started at several offsets from the receiver's decision steps (one under the
-    // sanitizers).
+    // Every key's pair, started at several offsets from the receiver's decision steps (under the sanitizers,
+    // one offset and the keys of the diagonal, which still use every frequency).
 #ifdef MODEM_UNDER_SANITIZER
     const std::vector<double> leads = {3.375};
+    const std::string keys = "159D";
 #else
     const std::vector<double> leads = {0.0, 3.375, 7.5};
+    const std::string keys = "123A456B789C*0#D";
 #endif
     for (const LimitCase& c : cases) {
         for (const KeyTones& k : kKeys) {
+            if (keys.find(k.key) == std::string::npos)
+                continue;
             for (double lead : leads) {
                 std::vector<int16_t> x;
                 AppendSilence(&x, 10 + lead);
