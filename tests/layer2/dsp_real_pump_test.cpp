@@ -9,6 +9,7 @@
 #include "at_fixture.h"
 #include "dsp_real_pump.h"
 #include "layer1/dsp/parameter_directory.h"
+#include "layer2/corecode/mt/dsp_control.h"
 
 using dsptest::RealPumpModem;
 using dsptest::WireCommand;
@@ -33,6 +34,13 @@ TEST_F(DspRealPump, Ati6PrintsThePumpsVersionReport)
     for (const WireCommand& c : modem.Log())
         asked = asked || (c.code == 0x94 && c.length == 0);
     EXPECT_TRUE(asked);
+}
+
+TEST_F(DspRealPump, Ati20ShowsTheIdleDataPump)
+{
+    const std::string out = modem.Dialogue("ATI20\r", 600);
+    EXPECT_EQ(out, "ATI20\r\r\nConnection Status: Idle\r\nRetrains : 0\r\nRenegs   : 0\r\nOK\r\n")
+        << attest::Visible(out);
 }
 
 TEST_F(DspRealPump, CommandPacketsAsTheDataPumpTakesThem)
@@ -86,8 +94,7 @@ TEST_F(DspRealPump, CommandPacketsAsTheDataPumpTakesThem)
 TEST_F(DspRealPump, EveryAddressTheControllerUsesIsInTheDirectory)
 {
     // The data pump builds its directories at its first full reset.
-    const uint8_t full[2] = {0, 0};
-    ASSERT_EQ(dsp_send_command(Link(), IcdReset, full, 2, kReplyAck, nullptr), kIcdSent);
+    ASSERT_EQ(dsp_reset_to_idle(modem.Dsp()), kIcdSent);
     modem.ClearLog();
     Line()->voiceSetting = 12;
     EXPECT_EQ(dsp_load_voice_path_params(Line()), kIcdSent);

@@ -4,6 +4,7 @@
 
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/country.h"
+#include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
 
 const char kIdentProduct[] = "Morva(R) Qiv Data Fax Voice V.90 Modem";
@@ -43,6 +44,22 @@ void at_identify(AcuContext* acu, uint8_t which)
         if (acu->dsp == nullptr || dsp_show_version(&acu->dsp->line) != kIcdSent)
             at_set_error(acu);
         return;
+    case 20: {
+        // The connection status screen, from the data pump's status and the connection facts kept here.
+        if (acu->dsp == nullptr) {
+            at_set_error(acu);
+            return;
+        }
+        DspConnectionFacts facts{};
+        facts.modulation = acu->modulation;
+        facts.txRate = acu->line_rate;
+        facts.rxRate = acu->line_rate;
+        ShowConnectionStatus(
+            acu->dsp, &facts, 1,
+            [](void* c, const char* text, uint8_t m) { PrintToDte(static_cast<AcuContext*>(c), text, m); }, acu,
+            nullptr);
+        return;
+    }
     case 12: {
         if (acu->settings == nullptr) {
             at_set_error(acu);
@@ -58,7 +75,7 @@ void at_identify(AcuContext* acu, uint8_t which)
         return;
     }
     default:
-        // I20 (connection status), I34 (link diagnostics), I99 (DSP patch) and
+        // I34 (link diagnostics), I99 (DSP patch) and
         // I201-I210 (DSP information pages) need the DSP link and come with it; anything else is refused.
         at_set_error(acu);
         return;

@@ -1,5 +1,6 @@
 // Power requests: state checks, the system-to-device map, and the DSP-side steps of a device power
 // change (the power marker tells which steps ran).
+#include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/driver_entry.h"
 #include "layer2/windows/wdm/power_map.h"
@@ -12,6 +13,12 @@ bool port_open(ModemDeviceExtension* ext)
     return ext->port != nullptr && ext->port->open_marker.load() == PORT_OPEN_MARKER;
 }
 
+// The DSP link's power steps run only when the link is bound to a data pump.
+bool dsp_bound(ModemDeviceExtension* ext)
+{
+    return ext->dsp.link.block.load() != nullptr;
+}
+
 // Device power actions, taken only while the port is open.
 void device_power_actions(ModemDeviceExtension* ext, DEVICE_POWER_STATE state)
 {
@@ -22,9 +29,13 @@ void device_power_actions(ModemDeviceExtension* ext, DEVICE_POWER_STATE state)
         volatile uint8_t* w = ext->register_window;
         if (w != nullptr && !(w[247] & 0x02))
             w[247] = static_cast<uint8_t>(w[247] | 0x02);  // DSP notifications on
+        if (dsp_bound(ext))
+            dsp_power_step(&ext->dsp, 6);
         ext->core_hooks->timers_start(ext);
         ext->power_marker = 2;
     } else {
+        if (dsp_bound(ext))
+            dsp_power_step(&ext->dsp, state == PowerDeviceD1 ? 7 : state == PowerDeviceD2 ? 8 : 9);
         ext->core_hooks->timers_stop(ext);
         ext->power_marker = static_cast<uint8_t>(state == PowerDeviceD1 ? 3 : state == PowerDeviceD2 ? 4 : 5);
     }
