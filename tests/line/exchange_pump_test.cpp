@@ -1,7 +1,7 @@
 // The data pump dialling through the exchange: the caller's pump goes off hook through its stream register,
 // dials DTMF digits and a pulse digit with its digit commands, and the exchange recognises them and rings the
 // called line; the called pump answers by going off hook and the call is connected, then cleared when the
-// caller goes on hook.
+// caller goes on hook; removing the called card, still off hook, releases its line.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -70,8 +70,12 @@ TEST(ExchangePumpTest, PumpDialsToneAndPulseDigitsAndTheCallIsAnswered)
                                              "DTMF digit 0",   "pulse digit 6",  "calling 4506", "ringback",
                                              "connected",      "on hook",        "idle"};
     EXPECT_EQ(texts, expect);
+    // A card removed while off hook releases the line.
+    LinePort* portB = b->Port();
+    ASSERT_TRUE(LinePortLoopClosed(portB));
     a.reset();
     b.reset();
+    EXPECT_FALSE(LinePortLoopClosed(portB));
     ExchangeUnbind(binding);
     LineNetworkDestroy(network);
     ExchangeDestroy(ex);
