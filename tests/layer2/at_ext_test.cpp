@@ -352,4 +352,53 @@ TEST(AtExtTest, RandomExtendedLines)
     }
 }
 
+TEST(AtExtTest, V8IndicationsFollowTheA8eOptions)
+{
+    Side side;
+    AcuContext* a = side.acu.get();
+    DteContext* d = side.dte.get();
+    auto take = [d] {
+        std::string out;
+        while (dte_cmd_out_pending(d) != 0)
+            out += static_cast<char>(ring_get(&d->cmd_out));
+        return out;
+    };
+    const uint8_t byte[1] = {0xC1};
+    const uint8_t menu[4] = {0xE0, 0x13, 0x45, 0};
+    struct Case {
+        uint8_t origination, answer;
+        uint8_t kind;
+        bool answering;
+        const uint8_t* data;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {1, 5, A8_I, true, byte, "\r\n+A8I: C1\r\n"},
+        {1, 5, A8_C, true, byte, "\r\n+A8C: 193\r\n"},
+        {1, 1, A8_I, true, byte, ""},
+        {6, 1, A8_A, false, byte, "\r\n+A8A: C1\r\n"},
+        {1, 1, A8_A, false, byte, ""},
+        {1, 5, A8_M, true, menu, "\r\n+A8M: E01345\r\n"},
+        {6, 1, A8_M, true, menu, ""},
+        {6, 1, A8_M, false, menu, "\r\n+A8M: E01345\r\n"},
+        {6, 1, A8_J, false, byte, "\r\n+A8J: 193\r\n"},
+        {1, 1, A8_J, false, byte, ""},
+    };
+    for (const Case& c : cases) {
+        a->ext.a8e[0] = c.origination;
+        a->ext.a8e[1] = c.answer;
+        a->ext.a8j_mark = 0;
+        take();
+        at_report_a8(a, c.kind, c.data, c.answering);
+        EXPECT_EQ(Visible(take()), Visible(c.printed)) << int(c.kind) << " " << int(c.origination) << int(c.answer);
+        if (c.kind == A8_J)
+            EXPECT_EQ(a->ext.a8j_mark, 1) << "+A8J marks V.8 even when it is not printed";
+    }
+    // Numeric results print nothing.
+    a->sreg[14] &= static_cast<uint8_t>(~0x08);
+    a->ext.a8e[1] = 5;
+    at_report_a8(a, A8_I, byte, true);
+    EXPECT_EQ(take(), "");
+}
+
 }  // namespace

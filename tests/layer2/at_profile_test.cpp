@@ -237,4 +237,39 @@ TEST(AtProfileTest, BadImageGetsTheNonVolatileResetValues)
     EXPECT_EQ(a->sreg[91], 4);
 }
 
+TEST(AtProfileTest, LineLevelFromTheCountryAndTheLevelRegisters)
+{
+    Side s;
+    AcuContext* a = s.acu.get();
+    uint8_t* r = s.settings->block.bytes;
+    r[0] = 0;
+    r[2] = 2;
+    r[4] = 3;
+    r[15] = 20;
+    r[16] = 30;
+    const uint8_t regs[][2] = {{81, 1}, {82, 5}, {83, 4}, {91, 2}, {92, 20}, {93, 6}};
+    for (const auto& reg : regs)
+        a->sreg[reg[0]] = reg[1];
+    // Level words of 0 to -16 dB: high byte normally, low byte for the alternate form.
+    const struct {
+        unsigned kind;
+        uint8_t normal;
+        uint8_t alternate;
+    } cases[] = {
+        {0, 3, 7},          // base + S81 / + S82, no table
+        {1, 0x31, 0xBA},    // 2 + S83 = 6 -> 12730
+        {3, 0x0F, 0xBB},    // 0 + S92 = 20, limited to 16 -> 4027
+        {4, 0x23, 0x34},    // 3 + S93 = 9 -> 9012
+        {5, 250, 230},      // (3 + 30 limited to 25) x 10; (3 + 20) x 10
+        {2, 0x4E, 0xCF},    // any other kind: 0 + S91 = 2 -> 20175
+        {9, 0x4E, 0xCF},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(at_line_level(a, c.kind, false), c.normal) << c.kind;
+        EXPECT_EQ(at_line_level(a, c.kind, true), c.alternate) << c.kind;
+    }
+    a->settings = nullptr;
+    EXPECT_EQ(at_line_level(a, 1, false), 0);
+}
+
 }  // namespace
