@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "acu_side.h"
 #include "at_fixture.h"
 #include "core_fixture.h"
 #include "layer2/corecode/cmd/at_ext.h"
@@ -232,19 +233,8 @@ TEST(AtExtTest, RateAndCountry)
 
 // ---- random extended lines on a bare command side ----
 
-struct Side {
-    coretest::CoreMachine machine{""};
-    std::unique_ptr<DteContext> dte = std::make_unique<DteContext>();
-    std::unique_ptr<CoreSettings> settings = std::make_unique<CoreSettings>();
-    std::unique_ptr<AcuContext> acu = std::make_unique<AcuContext>();
-    Side()
-    {
-        dte_init(dte.get(), nullptr);
-        settings_init(settings.get(), nullptr, nullptr, FALSE);
-        country_list_load(settings.get());
-        country_select(settings.get());
-        AcuInit(acu.get(), dte.get(), settings.get(), nullptr);
-    }
+struct Side : attest::AcuSide {
+    Side() : attest::AcuSide(true) {}
 };
 
 bool OneOf(uint32_t v, std::initializer_list<uint32_t> set)

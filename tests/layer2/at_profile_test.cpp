@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "acu_side.h"
 #include "at_fixture.h"
 #include "core_fixture.h"
 #include "layer2/corecode/cmd/core_settings.h"
@@ -141,19 +142,7 @@ TEST(AtProfileTest, StoreResetAndPowerUpChoice)
     EXPECT_TRUE(nv_image_valid(st));
 }
 
-// A command side with settings but no device (the image lives in memory only).
-struct Side {
-    coretest::CoreMachine machine{""};
-    std::unique_ptr<DteContext> dte = std::make_unique<DteContext>();
-    std::unique_ptr<CoreSettings> settings = std::make_unique<CoreSettings>();
-    std::unique_ptr<AcuContext> acu = std::make_unique<AcuContext>();
-    Side()
-    {
-        dte_init(dte.get(), nullptr);
-        settings_init(settings.get(), nullptr, nullptr, FALSE);
-        AcuInit(acu.get(), dte.get(), settings.get(), nullptr);
-    }
-};
+using Side = attest::AcuSide;
 
 TEST(AtProfileTest, ReloadKeepsTheDteRateAndFormatOnlyWhenAsked)
 {

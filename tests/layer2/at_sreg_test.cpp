@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "acu_side.h"
 #include "at_fixture.h"
 #include "core_fixture.h"
 #include "layer2/corecode/cmd/at_sreg.h"
@@ -56,19 +57,12 @@ TEST(AtSregTest, WriteAndReadCaseTable)
 }
 
 // A command side with its settings but no device: what the write does besides storing the value.
-struct Side {
-    coretest::CoreMachine machine{""};
-    std::unique_ptr<DteContext> dte = std::make_unique<DteContext>();
-    std::unique_ptr<CoreSettings> settings = std::make_unique<CoreSettings>();
-    std::unique_ptr<AcuContext> acu = std::make_unique<AcuContext>();
+struct Side : attest::AcuSide {
     std::vector<std::vector<uint8_t>> timings;
     std::vector<uint8_t> auto_answer;
     unsigned speaker_offs = 0;
     Side()
     {
-        dte_init(dte.get(), nullptr);
-        settings_init(settings.get(), nullptr, nullptr, FALSE);
-        AcuInit(acu.get(), dte.get(), settings.get(), nullptr);
         acu->line_hooks.ctx = this;
         acu->line_hooks.send_cp_timing = [](void* c, const uint8_t t[7]) {
             static_cast<Side*>(c)->timings.emplace_back(t, t + 7);
