@@ -1,10 +1,11 @@
-// HDLC framing against an independent HDLC implementation (libspandsp's, linked by the tests only): frames
-// our transmitter sends are received with a good FCS, and frames the peer sends reach the controller whole
-// with status 1.
+// Framing against independent implementations (libspandsp's, linked by the tests only): HDLC frames our
+// transmitter sends are received with a good FCS, and frames the peer sends reach the controller whole with
+// status 1; asynchronous characters (start bit, eight data bits, stop bit) pass both ways.
 #include <gtest/gtest.h>
 
 #ifdef HAVE_SPANDSP
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -109,6 +110,84 @@ TEST(FramerPeer, PeerFramesReachTheControllerWhole)
     }
     hdlc_tx_free(peer);
     EXPECT_EQ(got, frames);
+}
+
+struct ByteSource {
+    std::vector<uint8_t> data;
+    size_t next = 0;
+};
+
+// The peer sends its idle as characters of 0xFF, so it is kept busy until the data ends.
+int NextPeerByte(void* user)
+{
+    auto* s = static_cast<ByteSource*>(user);
+    return s->next == s->data.size() ? -1 : s->data[s->next++];
+}
+
+void OnPeerByte(void* user, int byte)
+{
+    if (byte >= 0)
+        static_cast<std::vector<uint8_t>*>(user)->push_back(static_cast<uint8_t>(byte));
+}
+
+std::vector<uint8_t> RandomBytes(uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> data(static_cast<size_t>(kPeerFrames) * 20);
+    for (auto& b : data)
+        b = static_cast<uint8_t>(rng());
+    return data;
+}
+
+TEST(FramerPeer, AsynchronousCharactersPassBothWays)
+{
+    const std::vector<uint8_t> data = RandomBytes(33);
+    std::mt19937 rng(7);
+    {
+        // Ours to the peer, with idle mark after some chunks.
+        FramerBench tx(0);
+        for (size_t i = 0; i < data.size(); i += 32)
+            tx.mailbox.Write(std::vector<uint8_t>(data.begin() + static_cast<long>(i),
+                                                  data.begin() + static_cast<long>(std::min(i + 32, data.size()))),
+                             rng() % 4 == 0 ? kTxIdle : 0);
+        std::vector<uint8_t> got;
+        async_rx_state_t* rx = async_rx_init(nullptr, 8, ASYNC_PARITY_NONE, 1, 0, OnPeerByte, &got);
+        for (int idle = 0; idle < 64;) {
+            if (tx.mailbox.tx.empty() && tx.framer.tx.fifo.count == 0 && tx.framer.tx.count == 0)
+                idle += 16;
+            const int n = 1 + static_cast<int>(rng() % 16);
+            const int32_t bits = FramerGetTxBits(&tx.framer, n);
+            for (int i = 0; i < n; ++i)
+                async_rx_put_bit(rx, (bits >> i) & 1);
+        }
+        async_rx_free(rx);
+        EXPECT_EQ(got, data);
+    }
+    {
+        // The peer's to ours.
+        ByteSource source;
+        source.data = data;
+        async_tx_state_t* peer = async_tx_init(nullptr, 8, ASYNC_PARITY_NONE, 1, 0, NextPeerByte, &source);
+        FramerBench rx(0);
+        std::vector<uint8_t> got;
+        for (int step = 0; step < 4000000 && got.size() < data.size(); ++step) {
+            const int n = 1 + static_cast<int>(rng() % 16);
+            uint32_t bits = 0;
+            for (int i = 0; i < n; ++i) {
+                const int bit = async_tx_get_bit(peer);
+                bits |= static_cast<uint32_t>(bit < 0 ? 1 : bit & 1) << i;
+            }
+            FramerPutRxBits(&rx.framer, bits, n);
+            FramerPostRxBytes(&rx.framer);
+            for (const FramerChunk& c : rx.mailbox.rx) {
+                EXPECT_EQ(c.flags, 0);
+                got.insert(got.end(), c.bytes.begin(), c.bytes.end());
+            }
+            rx.mailbox.rx.clear();
+        }
+        async_tx_free(peer);
+        EXPECT_EQ(got, data);
+    }
 }
 
 }  // namespace
