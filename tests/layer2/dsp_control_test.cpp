@@ -9,6 +9,7 @@
 
 #include "core_fixture.h"
 #include "layer2/corecode/mt/dsp_control.h"
+#include "layer2/corecode/mt/dsp_options.h"
 #include "support/dsp_icd_pump.h"
 
 using namespace coretest;
@@ -45,6 +46,11 @@ protected:
         pump->log.clear();
     }
     uint8_t& Reg(int r) { return pump->block.window.reg[r]; }
+    // What the hook relay's task hooks saw.
+    struct Seen {
+        int slice = -1;
+        uint8_t mode = 0;
+    } seen;
 
     TempRegistry reg;
     CoreMachine m{reg.Path(), 100000};
@@ -198,6 +204,90 @@ TEST_F(DspControl, StatusScreenTexts)
             &out, nullptr);
         EXPECT_EQ(out, c.text);
     }
+}
+
+TEST_F(DspControl, OptionSettersEachOwnOneBit)
+{
+    struct Case {
+        void (*set)(DspLineControl*, uint8_t);
+        int word;  // 0 A, 1 B, 2 C
+        uint8_t bit;
+    };
+    const Case cases[] = {
+        {opt_set_a20, 0, 0x20}, {opt_set_a01, 0, 0x01}, {opt_set_a08, 0, 0x08}, {opt_set_a40, 0, 0x40},
+        {opt_set_a80, 0, 0x80}, {opt_set_b02, 1, 0x02}, {opt_set_a10, 0, 0x10}, {opt_set_b01, 1, 0x01},
+        {opt_set_hook_bit, 0, 0x04}, {opt_set_a02, 0, 0x02}, {opt_set_b04, 1, 0x04}, {opt_set_c40, 2, 0x40},
+        {opt_set_c08, 2, 0x08}, {opt_set_b08, 1, 0x08}, {opt_set_b80, 1, 0x80}, {opt_set_b10, 1, 0x10},
+        {opt_set_b20, 1, 0x20}, {opt_set_b40, 1, 0x40},
+    };
+    DspLineControl* lc = &dev->line;
+    uint8_t* words[3] = {&lc->optionA, &lc->optionB, &lc->optionC};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.bit) + 256 * c.word);
+        lc->optionA = lc->optionB = lc->optionC = 0;
+        c.set(lc, 7);
+        for (int w = 0; w < 3; ++w)
+            EXPECT_EQ(*words[w], w == c.word ? c.bit : 0);
+        lc->optionA = lc->optionB = lc->optionC = 0xFF;
+        c.set(lc, 0);
+        for (int w = 0; w < 3; ++w)
+            EXPECT_EQ(*words[w], w == c.word ? static_cast<uint8_t>(~c.bit) : 0xFF);
+    }
+}
+
+TEST_F(DspControl, HookRelaySetsTheOutputTheOptionBitAndTheSlice)
+{
+    dev->link.hooks.ctx = &seen;
+    dev->link.hooks.set_slice = [](void* c, uint8_t s) { static_cast<Seen*>(c)->slice = s; };
+    dev->link.hooks.cc_mode = [](void* c) { return static_cast<Seen*>(c)->mode; };
+    struct Case {
+        bool offHook;
+        uint8_t mode;
+        int slice;
+    };
+    for (const Case& c : {Case{true, 0, 3}, Case{true, 1, 4}, Case{true, 8, 4}, Case{true, 2, 2}, Case{false, 1, 2}}) {
+        seen.mode = c.mode;
+        dsp_relay_hook(dev.get(), c.offHook);
+        EXPECT_EQ(seen.slice, c.slice);
+        EXPECT_EQ((Reg(242) & kRelayHook) == 0, c.offHook);  // active low
+        EXPECT_EQ((dev->line.optionA & 0x04) != 0, c.offHook);
+    }
+}
+
+TEST_F(DspControl, LocalPhoneNeedsTheOptionTheReadyStateAndALowInput)
+{
+    uint8_t lpohd = 1;
+    dev->context.lpohd = &lpohd;
+    dev->context.ready = 1;
+    Reg(242) = 0xFF;
+    EXPECT_FALSE(dsp_local_phone_off_hook(dev.get()));
+    Reg(242) = static_cast<uint8_t>(~kInputLocalPhone);
+    EXPECT_TRUE(dsp_local_phone_off_hook(dev.get()));
+    lpohd = 0;
+    EXPECT_FALSE(dsp_local_phone_off_hook(dev.get()));
+    lpohd = 1;
+    dev->context.ready = 0;
+    EXPECT_FALSE(dsp_local_phone_off_hook(dev.get()));
+}
+
+TEST_F(DspControl, IcdFlagUpdateNeedsTheThirdFlagAndStatusBit20)
+{
+    struct Case {
+        uint8_t third;
+        uint8_t status;
+        uint8_t first;
+    };
+    for (const Case& c : {Case{1, 0x20, 1}, Case{1, 0x22, 1}, Case{0, 0x20, 0}, Case{1, 0x02, 0}}) {
+        dev->link.icdFlags[0] = 7;
+        dev->link.icdFlags[2] = c.third;
+        Reg(kDspRegStatus) = c.status;
+        icd_flag_update(dev.get());
+        EXPECT_EQ(icd_flag_get(dev.get()), c.first);
+    }
+    icd_flag_set(dev.get(), 9);
+    EXPECT_EQ(dev->link.icdFlags[1], 9);
+    icd_flag_clear(dev.get());
+    EXPECT_EQ(dev->link.icdFlags[2], 0);
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ struct DspLineControl {
     uint8_t voiceFlags[3];
     int16_t voiceSetting;     // fifteenth voice-path word
     uint8_t progress;         // register 56 as last read
+    struct DteContext* dte;   // the virtual lines towards the application (null: none)
+    uint8_t ctsHeld;          // bit 0x08: CTS raised and held by the line-side code
     uint8_t detectorMode;     // last detector mode (0x65)
     uint8_t resetState;       // DSP reset state (2: the line-interface profile is being sent)
     // Call control's tone result (0 none); null: none.

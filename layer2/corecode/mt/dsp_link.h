@@ -166,6 +166,9 @@ struct DspLinkHooks {
     void (*print)(void* ctx, const char* text);
     // The AT interpreter's command-error flag.
     void (*command_error)(void* ctx);
+    // The controller task's time slice and call control's mode (for the hook relay).
+    void (*set_slice)(void* ctx, uint8_t setting);
+    uint8_t (*cc_mode)(void* ctx);
 };
 
 struct DspLink {
@@ -186,6 +189,7 @@ struct DspLink {
     uint8_t failedPacket[4 + kIcdMaxPayload];
     uint8_t failedLength;            // bytes saved in failedPacket; 0 none
     uint8_t suppressFailedSave;
+    uint8_t icdFlags[3];             // read and written by call control
     uint32_t lastFailureLine;        // line reported for the last transport fault
 
     // Receive path.

@@ -69,6 +69,7 @@ struct DspLinkContext {
     uint8_t lineParams[84];     // constant line parameters and their companions
     uint16_t lineParam16;
     uint8_t lineParam8;
+    const uint8_t* lpohd;       // the "gpio_lpohd" option (null: off)
     uint8_t carrierWaitNotify;  // the wait-for-carrier expiry also posts class 7 type 5 (call state 7)
     DspCadenceState cadence;
     uint8_t timerIds[4];        // 0 wait-for-carrier, 1-3 call control's

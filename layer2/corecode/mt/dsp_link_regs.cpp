@@ -50,6 +50,7 @@ void dsp_link_init(DspLink* link, const DspLinkHooks* hooks)
     std::memset(link->failedPacket, 0, sizeof link->failedPacket);
     link->failedLength = 0;
     link->suppressFailedSave = 0;
+    link->icdFlags[0] = link->icdFlags[1] = link->icdFlags[2] = 0;
     link->lastFailureLine = 0;
     KeInitializeSpinLock(&link->callbackLock.lock);
     link->callbackLock.owner.store(std::thread::id());

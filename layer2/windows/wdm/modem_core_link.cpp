@@ -231,6 +231,10 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     hooks.restarting = dsp_hook_restarting;
     hooks.print = dsp_hook_print;
     hooks.command_error = dsp_hook_command_error;
+    hooks.set_slice = [](void* ctx, uint8_t setting) {
+        if (X(ctx)->core != nullptr)
+            task_set_slice(X(ctx)->core, setting);
+    };
     dsp_device_init(&ext->dsp, &hooks);
     dsp_device_bind(&ext->dsp, ext->dsp_block, ext->dsp_context);
     DspLinkHooks2 context_hooks = kContextHooks;
@@ -241,6 +245,8 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     context_hooks.post_event = ctx_post_event;
     DspInterfaceSetup(&ext->dsp.context, &ext->dsp.queue, &ext->dsp.link, &ext->dsp.line.optionA,
                       &core->settings.block, nullptr, 0, &context_hooks);
+    ext->dsp.context.lpohd = &core->settings.gpio_lpohd;
+    ext->dsp.line.dte = &ext->dte;
     ext->acu->dsp = &ext->dsp;
     PortRecord* port = ModemCoreStart(core);
     if (port == nullptr) {
