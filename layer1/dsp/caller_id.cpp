@@ -15,6 +15,9 @@ int CallerIdTakeBit(void* owner, int32_t bit)
 {
     auto* fsk = static_cast<FskState*>(owner);
     CallerIdRecogniser& r = fsk->callerId;
+    // During a call the message has no seizure: the receiver's start delay waits for its marks instead.
+    if (fsk->demod.startDelayActive)
+        return 0;
     if (r.passing) {
         // Passing: 1 until the carrier comes on, 2 while it stays on.
         if (fsk->demod.carrierOn) {

@@ -122,10 +122,8 @@ void CarrierDetect(FskState* fsk)
             d.carrierOn = 1;
             return;
         default:
-            if (d.startDelayActive && d.startDelay > 0) {
-                d.carrierCount = 0;  // taken as off again until the start delay has run out
-                return;
-            }
+            if (d.startDelayActive && d.startDelay > 0)
+                return;  // taken as off again until the start delay has run out
             d.carrierOn = 1;
             d.retryCount = kRetries;
             Status(fsk, kStateData, 1);
