@@ -51,6 +51,6 @@ const FskRxChannel* FskRxChannelOf(int32_t id);
 // Polarity of a modulation: 1 for Bell 103, 0 for the others.
 int32_t FskPolarityOf(int32_t id);
 
-// The filter rule, exposed for the tests: a Kaiser-windowed sinc of 64 taps with its 6 dB point at cutoffHz,
-// scaled to the given DC gain (sum of the taps) in Q15.
-void FskDesignLowPass(int16_t* taps, double cutoffHz, int32_t dcSum);
+// The filter rule: a sinc of 64 taps with its 6 dB point at cutoffHz, windowed by a Kaiser window of the given
+// beta and scaled to the given DC gain (sum of the taps) in Q15.
+void FskDesignLowPass(int16_t* taps, double cutoffHz, double beta, int32_t dcSum);

@@ -128,6 +128,43 @@ TEST(FskModulator, MarkAndSpaceOnTheLineAreTheRecommendationsFrequencies)
     }
 }
 
+// Response of a channel's receive filter to a tone, in dB against its DC gain.
+double ReceiveResponseDb(int32_t id, double toneHz)
+{
+    const FskRxChannel* ch = FskRxChannelOf(id);
+    const double offset = toneHz - ch->carrierStep * 9600.0 / 65536.0;
+    double re = 0, im = 0, dc = 0;
+    for (int k = 0; k < kFskTaps; ++k) {
+        re += ch->taps[k] * std::cos(2 * std::acos(-1.0) * offset * k / 9600.0);
+        im += ch->taps[k] * std::sin(2 * std::acos(-1.0) * offset * k / 9600.0);
+        dc += ch->taps[k];
+    }
+    return 20 * std::log10(std::hypot(re, im) / dc);
+}
+
+TEST(FskDemodulator, ReceiveFiltersPassTheirTonesAndRejectTheOtherDirection)
+{
+    struct Case {
+        int32_t rx;
+        double own[2];     // mark and space of the channel
+        double other[2];   // the tones the near end sends in a duplex call
+    };
+    const Case cases[] = {
+        {FSK_V21_CH1, {980, 1180}, {1650, 1850}},
+        {FSK_V21_CH2, {1650, 1850}, {980, 1180}},
+        {FSK_BELL103_ORIGINATE, {1270, 1070}, {2225, 2025}},
+        {FSK_BELL103_ANSWER, {2225, 2025}, {1270, 1070}},
+        {FSK_V23_1200, {1300, 2100}, {390, 450}},
+        {FSK_V23_BACKWARD, {390, 450}, {1300, 2100}},
+    };
+    for (const Case& c : cases) {
+        for (double f : c.own)
+            EXPECT_NEAR(ReceiveResponseDb(c.rx, f), 0.0, 0.2) << c.rx << " " << f;
+        for (double f : c.other)
+            EXPECT_LT(ReceiveResponseDb(c.rx, f), -38.0) << c.rx << " " << f;
+    }
+}
+
 TEST(FskModulator, NothingToSendIsSilence)
 {
     TestModem m(FSK_V21_CH2, FSK_V21_CH2);

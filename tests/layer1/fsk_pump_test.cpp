@@ -114,6 +114,9 @@ struct PumpPair {
         params.aToB.nominalLevelDbm0 = fsktest::SineDbm0(kGainTable[9]);
         params.bToA.nominalLevelDbm0 = params.aToB.nominalLevelDbm0;
         params.bToA.noiseSeed = 2;
+        // Each side hears its own signal back 12 dB down: the receive filters keep it out.
+        params.echoA = {12.0, 2.0};
+        params.echoB = {12.0, 2.0};
         LineConnect(network, &a->Port()->endpoint, &b->Port()->endpoint, params);
         EXPECT_EQ(a->Start(), STATUS_SUCCESS);
         EXPECT_EQ(b->Start(), STATUS_SUCCESS);
