@@ -379,4 +379,77 @@ TEST_F(DspLinkTest, TwoSendersEachGetTheirOwnReply)
     EXPECT_GT(sh.ok.load(), 0);
 }
 
+TEST_F(DspLinkTest, PatchDownloadPacketsAndTheEndOfDownload)
+{
+    // Upload table, stride 1: id 5 as 8 table words (bank bit 0), id 6 (passed over), id 5 as 9 memory words
+    // in a high bank, then the end mark.
+    Bytes t;
+    auto entry = [&](uint8_t flags, uint8_t id, uint16_t addr, int words) {
+        t.insert(t.end(), {flags, id, static_cast<uint8_t>(addr), static_cast<uint8_t>(addr >> 8),
+                           static_cast<uint8_t>(words), 0});
+        for (int i = 0; i < 2 * words; ++i)
+            t.push_back(static_cast<uint8_t>(0x10 + i));
+    };
+    entry(0x01, 5, 0x0100, 8);
+    entry(0x00, 6, 0x0900, 1);
+    entry(0x02, 5, 0x0200, 9);
+    t.push_back('0');
+    link->uploadPatch = DspPatchTable{t.data(), static_cast<uint32_t>(t.size()), 1};
+
+    auto data = [](int from, int n) {
+        Bytes b;
+        for (int i = 0; i < n; ++i)
+            b.push_back(static_cast<uint8_t>(0x10 + from + i));
+        return b;
+    };
+    auto packet = [](uint8_t code, Bytes head, const Bytes& body) {
+        Bytes b{code, static_cast<uint8_t>(head.size() + body.size())};
+        b.insert(b.end(), head.begin(), head.end());
+        b.insert(b.end(), body.begin(), body.end());
+        return b;
+    };
+    EXPECT_EQ(dsp_patch_download(link.get(), 0x20, 5, 0, 0), 1);
+    std::vector<Bytes> wire;
+    for (auto& e : Log())
+        wire.push_back(Wire(e));
+    const std::vector<Bytes> expected = {
+        packet(0x0C, {0x00, 0x01, 0x00, 0x00}, data(0, 12)), packet(0x0C, {0x06, 0x01, 0x00, 0x00}, data(12, 4)),
+        packet(0x0E, {0x00, 0x02}, data(0, 14)), packet(0x0E, {0x07, 0x02}, data(14, 4)), Bytes{0xA3, 2, 5, 0x20},
+    };
+    EXPECT_EQ(wire, expected);
+
+    // Kind 0x40 (from a trace record after a send) writes at the record's address and bank.
+    const uint8_t record[4] = {0x40, 6, 0x00, 0x30};
+    dsp_trace_append(link.get(), record, 4);
+    const size_t before = Log().size();
+    EXPECT_EQ(dsp_go_idle(lc.get()), kIcdSent);
+    auto log = Log();
+    ASSERT_EQ(log.size(), before + 3);
+    EXPECT_EQ(Wire(log[before + 1]), packet(0x0D, {0x00, 0x30}, data(0, 2)));
+    EXPECT_EQ(Wire(log[before + 2]), (Bytes{0xA3, 2, 6, 0x40}));
+    EXPECT_EQ(dsp_trace_used(link.get()), 0);
+}
+
+TEST_F(DspLinkTest, PatchThroughTheWindowAndTablesCutShort)
+{
+    const Bytes builtin = {0x00, 3, 0x34, 0x12, 2, 0, 0xA1, 0xA2, 0xA3, 0xA4, '0'};
+    link->builtinPatch = DspPatchTable{builtin.data(), static_cast<uint32_t>(builtin.size()), 1};
+    EXPECT_EQ(dsp_patch_download(link.get(), 0x60, 3, 0, 0), 1);
+    EXPECT_EQ(pump->block.window.reg[249], 0x12);
+    EXPECT_EQ(pump->block.window.reg[248], 0x34);
+    EXPECT_EQ(pump->block.window.reg[250], 0xA4);
+    EXPECT_EQ(pump->block.window.reg[252], 9);
+    EXPECT_EQ(link->patchLoaded, 1);
+    EXPECT_EQ(Log().size(), 1u);  // only the end of download
+
+    // An entry whose words run past the table's end, and a table without its end mark: nothing is read
+    // beyond the table and only the end of download goes out.
+    const Bytes cut = {0x00, 4, 0x00, 0x10, 100, 0, 1, 2, 3};
+    link->uploadPatch = DspPatchTable{cut.data(), static_cast<uint32_t>(cut.size()), 1};
+    const size_t before = Log().size();
+    EXPECT_EQ(dsp_patch_download(link.get(), 0x20, 4, 0, 0), 1);
+    ASSERT_EQ(Log().size(), before + 1);
+    EXPECT_EQ(Log().back().code, 0xA3);
+}
+
 }  // namespace

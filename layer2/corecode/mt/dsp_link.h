@@ -148,6 +148,14 @@ struct DspValueRequest {
     uint8_t selector;  // 0 memory, 1 table
 };
 
+// A patch table: entries of {bank flags, id, address low, address high, word count low, high, then the
+// words' bytes}, each byte at the table's stride; a bank-flags byte of '0' ends it, and so does its size.
+struct DspPatchTable {
+    const uint8_t* bytes;
+    uint32_t size;
+    uint8_t stride;
+};
+
 // A lock that a thread may take again while it holds it: the notification path runs nested inside a send
 // when the data pump answers within the doorbell write, and from the data pump's block thread.
 struct DspRecursiveLock {
@@ -206,6 +214,12 @@ struct DspLink {
     uint16_t traceRead;
     uint16_t traceWrite;
     uint32_t traceDropped;           // records refused for want of room, bytes dropped as unknown
+
+    // Patch tables for the download the trace records ask for: the built-in one (kinds 0x50 and 0x60, stride
+    // 1) and the one the table upload dialogue loaded (other kinds, its own stride). Null: none.
+    DspPatchTable builtinPatch;
+    DspPatchTable uploadPatch;
+    uint8_t patchLoaded;             // a kind-0x60 download completed
 
     DspLinkHooks hooks;
 };
@@ -272,3 +286,8 @@ int dsp_write_value(DspLink* link, const DspValueRequest* request, const uint16_
 bool dsp_trace_append(DspLink* link, const uint8_t* bytes, int count);
 int dsp_trace_used(const DspLink* link);
 bool dsp_drain_trace_ring(DspLink* link);
+
+// Patch download: the entries of the table for the kind whose id matches go to the DSP (through the window
+// for kind 0x60, else as memory or table writes; kind 0x40 at the given address and bank), then 0xA3
+// {id, kind} ends it. Returns 1 on success, else the failed send's transport result.
+int dsp_patch_download(DspLink* link, uint8_t kind, uint8_t id, uint16_t address, uint8_t bank);

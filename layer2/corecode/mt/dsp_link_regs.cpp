@@ -72,6 +72,9 @@ void dsp_link_init(DspLink* link, const DspLinkHooks* hooks)
     link->traceRead = 0;
     link->traceWrite = 0;
     link->traceDropped = 0;
+    link->builtinPatch = DspPatchTable{};
+    link->uploadPatch = DspPatchTable{};
+    link->patchLoaded = 0;
     link->hooks = hooks ? *hooks : DspLinkHooks{};
 }
 

@@ -57,6 +57,8 @@ bool dsp_drain_trace_ring(DspLink* link)
 {
     dsp_callback_lock(link);
     bool took = false;
+    uint8_t record[4] = {};
+    int recordSize = 0;
     const int used = used_of(link->traceRead, link->traceWrite);
     if (used > 0) {
         const int size = record_size(link, used);
@@ -66,12 +68,23 @@ bool dsp_drain_trace_ring(DspLink* link)
             ++link->traceDropped;
             took = true;
         } else if (size <= used) {
-            // Table upload and patch download records are consumed here; the table dialogue that would
-            // take their bytes is not part of this link.
+            // Table upload records are consumed here (the table dialogue that would take their bytes is not
+            // part of this link); patch download records are run below, once the ring is let go.
+            const uint8_t kind = peek(link, 0);
+            if ((kind >= 0x20 && kind <= 0x2F) || (kind >= 0x40 && kind <= 0x6F)) {
+                recordSize = size;
+                for (int i = 0; i < size; ++i)
+                    record[i] = peek(link, i);
+            }
             link->traceRead = static_cast<uint16_t>((link->traceRead + size) % kDspTraceRingSize);
             took = true;
         }
     }
     dsp_callback_unlock(link);
+    if (recordSize == 4)
+        dsp_patch_download(link, 0x40, record[1], static_cast<uint16_t>(record[2] | (record[3] << 8)),
+                           static_cast<uint8_t>(record[0] & 0x0F));
+    else if (recordSize == 2)
+        dsp_patch_download(link, static_cast<uint8_t>(record[0] & 0xF0), record[1], 0, 0);
     return took;
 }
