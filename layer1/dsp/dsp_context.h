@@ -10,6 +10,7 @@
 
 #include "layer1/vek/core/vek_types.h"
 
+#include "layer1/dsp/detector_state.h"
 #include "layer1/dsp/dsp_interface_block.h"
 #include "layer1/dsp/framer_tone_state.h"
 #include "layer1/dsp/fsk_state.h"
@@ -118,6 +119,7 @@ struct DspContext {
     uint8_t detectorWork[2098];            // the detector bank's work area, cleared by every directory build
     uint8_t rateModeOptions[64];           // the rate/mode option area, cleared likewise
     DspFilters filters;
+    DetectorState detector;                // the tone-detector bank and the detector modes
 
     // --- data framer and tone generators ---
     FramerToneState signal;

@@ -1,0 +1,183 @@
+// Notch-ratio tone detectors and their coefficient sets.
+#include <cmath>
+#include <cstring>
+
+#include "layer1/dsp/detector_filters.h"
+
+// 9600 samples/s.
+const NotchCoefficients kNotch1100 = {32767, -49271, 32767, 44344, -26541};
+const NotchCoefficients kNotchCallProgress[3] = {
+    {32767, -59623, 32767, 52723, -26541},
+    {32767, -62392, 32767, 49913, -20971},
+    {32767, -64275, 32767, 58547, -26541},
+};
+const NotchCoefficients kNotch2100 = {32767, -12785, 32767, 11507, -26541};
+const NotchCoefficients kNotch1800 = {32767, -25079, 32767, 22571, -26541};
+const NotchCoefficients kNotch2250 = {32767, -6423, 32767, 5781, -26541};
+const NotchCoefficients kNotch1650 = {32767, -30893, 32767, 27803, -26541};
+const NotchCoefficients kNotch1300 = {32767, -43210, 32767, 38889, -26541};
+const NotchCoefficients kNotch600 = {32767, -60545, 32767, 54491, -26541};
+const NotchCoefficients kNotch3000 = {32767, 25079, 32767, -22571, -26541};
+const NotchCoefficients kNotch2850 = {32767, 19024, 32767, -17121, -26541};
+const NotchCoefficients kNotch2225 = {32767, -7480, 32767, 6741, -26541};
+const NotchCoefficients kNotch1270 = {32767, -44169, 32767, 39752, -26541};
+const NotchCoefficients kNotch520 = {32767, -61775, 32767, 55598, -26541};
+// 7200 samples/s.
+const NotchCoefficients kNotch7200_1650 = {32767, -8554, 32767, 7699, -26541};
+const NotchCoefficients kNotch7200_2250 = {32767, 25078, 32767, -22571, -26541};
+const NotchCoefficients kNotch7200_2100 = {32767, 16961, 32767, -15265, -26541};
+const NotchCoefficients kNotch7200_1300 = {32767, -27696, 32767, 24926, -26541};
+const NotchCoefficients kNotch7200_2850 = {32767, 51992, 32767, -46792, -26541};
+const NotchCoefficients kNotch7200_2225 = {32767, 23752, 32767, -21377, -26541};
+const NotchCoefficients kNotch7200_600 = {32767, -56754, 32767, 51079, -26541};
+const NotchCoefficients kNotch7200_1800 = {32767, 0, 32767, 0, -26541};
+
+NotchCoefficients NotchCoefficientsFor(double hz, double sampleRate)
+{
+    const double c = std::cos(2.0 * 3.14159265358979323846 * hz / sampleRate);
+    NotchCoefficients n{};
+    n.b0 = 32767;
+    n.b1 = static_cast<int32_t>(std::lround(-2.0 * c * 32767.0));
+    n.b2 = 32767;
+    n.a1 = static_cast<int32_t>(std::lround(1.8 * c * 32768.0));
+    n.a2 = -26541;
+    return n;
+}
+
+namespace {
+
+int32_t Sat32(int64_t v)
+{
+    if (v > INT32_MAX)
+        return INT32_MAX;
+    if (v < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+void Setup(NotchToneDetector* d, int32_t stages, int32_t shift, int32_t residualStart, int32_t onRatio,
+           int32_t offRatio)
+{
+    std::memset(d->state, 0, sizeof(d->state));
+    d->stages = stages;
+    d->shift = shift;
+    d->residualStart = residualStart;
+    d->total = 0;
+    d->residual = residualStart;
+    d->onRatio = onRatio;
+    d->offRatio = offRatio;
+    d->runCount = 0;
+}
+
+// y = (b0 u + b1 x1 + b2 x2 + a1 y1 + a2 y2) >> 15, then the state shifts.
+int32_t Biquad(const NotchCoefficients& c, int32_t* s, int32_t u)
+{
+    const int64_t acc = static_cast<int64_t>(c.b0) * u + static_cast<int64_t>(c.b1) * s[0] +
+                        static_cast<int64_t>(c.b2) * s[1] + static_cast<int64_t>(c.a1) * s[2] +
+                        static_cast<int64_t>(c.a2) * s[3];
+    const int32_t y = Sat32(acc >> 15);
+    s[1] = s[0];
+    s[0] = u;
+    s[3] = s[2];
+    s[2] = y;
+    return y;
+}
+
+int32_t Average(int32_t average, int64_t power, int32_t shift)
+{
+    return Sat32(average + ((power - average) >> shift));
+}
+
+// Clears a multi-notch detector after an overload or a residual that fell to nothing.
+void Restart(NotchToneDetector* d)
+{
+    d->runCount = 0;
+    std::memset(d->state, 0, sizeof(d->state));
+    d->total = 0;
+    d->residual = 1;
+}
+
+// One sample. Returns -1 when the sample ended the block without detection, else the ratio on detection or 0.
+int32_t Step(NotchToneDetector* d, int32_t x, int32_t limit)
+{
+    const int64_t magnitude = x < 0 ? -static_cast<int64_t>(x) : x;
+    if (magnitude > 0xFFFF) {
+        if (d->stages > 1)
+            Restart(d);
+        else
+            d->runCount = 0;
+        return -1;
+    }
+    const int32_t u = x / 4;
+    d->total = Average(d->total, static_cast<int64_t>(u) * u, d->shift);
+    int32_t y = u;
+    for (int32_t k = 0; k < d->stages; ++k)
+        y = Biquad(*d->coefficients[k], d->state[k], y);
+    d->residual = Average(d->residual, static_cast<int64_t>(y) * y, d->shift);
+    if (d->residual < 1) {
+        if (d->stages > 1) {
+            Restart(d);
+            return -1;
+        }
+        d->residual = 1;
+    }
+    const int32_t ratio = d->total / d->residual;
+    if (ratio >= d->onRatio)
+        d->runCount += 1;
+    if (ratio < d->offRatio)
+        d->runCount = 0;
+    if (d->runCount > limit) {
+        d->runCount = 0;
+        return ratio > 0 ? ratio : 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void InitNotchToneDetector(NotchToneDetector* d, const NotchCoefficients* set, int32_t onRatio, int32_t offRatio)
+{
+    d->coefficients[0] = set;
+    d->coefficients[1] = nullptr;
+    d->coefficients[2] = nullptr;
+    Setup(d, 1, 6, 1, onRatio, offRatio);
+}
+
+void InitTwoNotchDetector(NotchToneDetector* d, const NotchCoefficients* first, const NotchCoefficients* second,
+                          int32_t onRatio, int32_t offRatio)
+{
+    d->coefficients[0] = first;
+    d->coefficients[1] = second;
+    d->coefficients[2] = nullptr;
+    Setup(d, 2, 3, 10, onRatio, offRatio);
+}
+
+void InitThreeNotchDetector(NotchToneDetector* d, const NotchCoefficients sets[3], int32_t onRatio,
+                            int32_t offRatio)
+{
+    for (int k = 0; k < 3; ++k)
+        d->coefficients[k] = &sets[k];
+    Setup(d, 3, 4, 1, onRatio, offRatio);
+}
+
+int32_t RunNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit)
+{
+    if (d->stages < 1)
+        return 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t r = Step(d, x[i], limit);
+        if (r < 0)
+            return 0;
+        if (r > 0)
+            return r;
+    }
+    return 0;
+}
+
+int32_t NotchToneDetectorSample(NotchToneDetector* d, int32_t x, int32_t limit)
+{
+    if (d->stages < 1)
+        return 0;
+    const int32_t r = Step(d, x, limit);
+    return r > 0 ? r : 0;
+}

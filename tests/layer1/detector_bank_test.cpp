@@ -1,0 +1,171 @@
+// The detector bank through the data pump: sections loaded from parameter memory the way the controller
+// programs them, the register-57 report with one notification per change, sections that detect independently,
+// and the talk-off hold.
+#include <gtest/gtest.h>
+
+#include "layer2/corecode/cmd/country_builtin.h"
+#include "tests/layer1/detector_fixture.h"
+
+namespace {
+
+using namespace dettest;
+
+// The country block's call-progress filter, as the controller writes it into detector set `set`.
+void CountryFilter(unsigned country, uint16_t bitsWord, uint16_t w[15])
+{
+    const CountryBlock& b = country_builtin_block(country);
+    uint16_t p[16];
+    for (int k = 0; k < 16; ++k)
+        p[k] = cb_u16(b, CB_FILTER_SETS + 2 * k);
+    for (int k = 0; k < 7; ++k)
+        w[k] = p[2 + k];
+    for (int k = 0; k < 5; ++k)
+        w[7 + k] = p[9 + k];
+    w[12] = bitsWord;
+    w[13] = p[14];
+    w[14] = p[15];
+}
+
+std::vector<int16_t> Burst(std::vector<std::pair<double, double>> tones, size_t lead, size_t on, size_t tail)
+{
+    return Cadenced(ToneMix{std::move(tones)}, lead, on, 0, 1, tail);
+}
+
+struct Section0Case {
+    const char* name;
+    unsigned country;
+    double hz;
+    double dbm0;
+};
+
+class Section0 : public ::testing::TestWithParam<Section0Case> {};
+
+// Only section 0 enabled (bits 1): the tone sets register 57 to 1 with one notification, and its end clears
+// it with one more; register 56 is written 0 alongside.
+TEST_P(Section0, ToneSetsRegister57OnceEachWay)
+{
+    const Section0Case& c = GetParam();
+    DetectorBench b;
+    uint16_t w[15];
+    CountryFilter(c.country, 0x0100, w);
+    b.LoadSet(0, w);
+    b.Mode(1);
+    Observed o = b.Run(Burst({{c.hz, Amplitude(c.dbm0)}}, 4800, 9600, 9600));
+    ASSERT_EQ(o.reg57.size(), 2u);
+    EXPECT_EQ(o.reg57[0].second, 1);
+    EXPECT_EQ(o.reg57[1].second, 0);
+    EXPECT_NEAR(static_cast<double>(o.reg57[0].first), 50, 2);   // the tone starts at block 50
+    EXPECT_NEAR(static_cast<double>(o.reg57[1].first), 150, 3);  // and ends at block 150
+    EXPECT_EQ(o.notifications, 2u);
+    EXPECT_EQ(b.Reg(REG_PROGRESS), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tones, Section0,
+                         ::testing::Values(Section0Case{"NorthAmerica480", 0, 480, -20},
+                                           Section0Case{"NorthAmerica480Quiet", 0, 480, -40},
+                                           Section0Case{"Germany425", 2, 425, -10},
+                                           Section0Case{"France440", 3, 440, -30}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A tone outside the section's band leaves register 57 alone.
+TEST(DetectorBank, ToneOutsideTheBandIsNotReported)
+{
+    DetectorBench b;
+    uint16_t w[15];
+    CountryFilter(0, 0x0100, w);
+    b.LoadSet(0, w);
+    b.Mode(1);
+    for (double hz : {1400.0, 2100.0, 3000.0}) {
+        Observed o = b.Run(Burst({{hz, Amplitude(-10)}}, 960, 9600, 960));
+        EXPECT_TRUE(o.reg57.empty()) << hz;
+        EXPECT_EQ(o.notifications, 0u) << hz;
+    }
+}
+
+// Sections 0 and 1 programmed for different bands report their own bits: each sees the bank input, not what
+// the other section left of it.
+TEST(DetectorBank, SectionsDetectIndependently)
+{
+    DetectorBench b;
+    uint16_t low[15], high[15];
+    CountryFilter(0, 0x0100, low);
+    ResonatorSet(1350, 1450, 180, 0x0200, high);
+    b.LoadSet(0, low);
+    b.LoadSet(1, high);
+    b.Mode(2);
+    struct Case {
+        std::vector<std::pair<double, double>> tones;
+        uint8_t bits;
+    } cases[] = {
+        {{{480, Amplitude(-20)}}, 1},
+        {{{1400, Amplitude(-20)}}, 2},
+        {{{480, Amplitude(-20)}, {1400, Amplitude(-20)}}, 3},
+    };
+    for (const Case& c : cases) {
+        const std::vector<int16_t> x = Burst(c.tones, 0, 9600, 4800);
+        b.Run(std::vector<int16_t>(x.begin(), x.begin() + 4800));
+        EXPECT_EQ(b.Reg(REG_DETECTOR), c.bits);
+        b.Run(std::vector<int16_t>(x.begin() + 4800, x.end()));
+        EXPECT_EQ(b.Reg(REG_DETECTOR), 0);
+    }
+}
+
+// Talk-off: while section 9 (speech band) has been active within the last 0.5 s the bank reports nothing.
+TEST(DetectorBank, TalkOffHoldsResultsForHalfASecond)
+{
+    DetectorBench b;
+    DspContext* ctx = b.context.get();
+    ConfigureSection(&ctx->detector.bank, 0, kCallProgressBandSection);
+    auto blocks = [](double hz, int count) {
+        std::vector<int32_t> x;
+        for (int i = 0; i < count * kBlock; ++i)
+            x.push_back(static_cast<int32_t>(std::lround(4000 * std::sin(2 * kPi * hz * i / kRate))));
+        return x;
+    };
+    const std::vector<int32_t> speech = blocks(2400, 20), tone = blocks(480, 100);
+    int firstOnPlain = -1;
+    for (int talkOff : {0, 1}) {
+        for (int i = 0; i < 20; ++i)
+            RunDetectorBank(ctx, speech.data() + i * kBlock, kBlock, talkOff);
+        EXPECT_EQ(ctx->detector.bank.result, 0);
+        int firstOn = -1;
+        for (int i = 0; i < 100; ++i) {
+            RunDetectorBank(ctx, tone.data() + i * kBlock, kBlock, talkOff);
+            if (firstOn < 0 && ctx->detector.bank.result == 1)
+                firstOn = i;
+        }
+        ASSERT_GE(firstOn, 0);
+        if (talkOff)
+            EXPECT_NEAR(firstOn - firstOnPlain, 50, 1);  // held 4800 samples after the speech band went quiet
+        else
+            firstOnPlain = firstOn;
+        ResetDetectorBank(ctx);
+        ConfigureSection(&ctx->detector.bank, 0, kCallProgressBandSection);
+    }
+}
+
+// A reload request loads the set into its section with the thresholds in sixteenths; a full reset clears
+// requests and disables every section.
+TEST(DetectorBank, ReloadAndReset)
+{
+    DetectorBench b;
+    uint16_t w[15];
+    CountryFilter(0, 0x0400, w);
+    b.LoadSet(2, w);
+    b.Mode(1);
+    b.Run(std::vector<int16_t>(kBlock, 0));
+    const DetectorBank& bank = b.context->detector.bank;
+    ASSERT_TRUE(bank.enabled[2]);
+    EXPECT_EQ(bank.section[2].bits, 4);
+    EXPECT_EQ(bank.section[2].onThreshold, w[13] >> 4);
+    EXPECT_EQ(bank.section[2].offThreshold, w[14] >> 4);
+    EXPECT_EQ(bank.chainSource[2], -1);
+    b.LoadSet(0, w);
+    b.Send(0x60, {0});
+    b.Mode(1);
+    b.Run(std::vector<int16_t>(kBlock, 0));
+    for (int i = 0; i < kDetectorSections; ++i)
+        EXPECT_FALSE(bank.enabled[i]) << i;
+}
+
+}  // namespace
