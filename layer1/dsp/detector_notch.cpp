@@ -88,7 +88,7 @@ int32_t Average(int32_t average, int64_t power, int32_t shift)
     return Sat32(average + ((power - average) >> shift));
 }
 
-// Clears a multi-notch detector after an overload or a residual that fell to nothing.
+// Clears a multi-notch detector after an overload.
 void Restart(NotchToneDetector* d)
 {
     d->runCount = 0;
@@ -97,7 +97,7 @@ void Restart(NotchToneDetector* d)
     d->residual = 1;
 }
 
-// One sample. Returns -1 when the sample ended the block without detection, else the ratio on detection or 0.
+// One sample. Returns -1 when an overload ended the block without detection, else the ratio on detection or 0.
 int32_t Step(NotchToneDetector* d, int32_t x, int32_t limit)
 {
     const int64_t magnitude = x < 0 ? -static_cast<int64_t>(x) : x;
@@ -113,14 +113,11 @@ int32_t Step(NotchToneDetector* d, int32_t x, int32_t limit)
     int32_t y = u;
     for (int32_t k = 0; k < d->stages; ++k)
         y = Biquad(*d->coefficients[k], d->state[k], y);
+    // The residual stays at least 1. (Restarting a multi-notch detector whenever its residual rounds down to
+    // nothing would throw away the run of a clean tone pair, which leaves no residual at all.)
     d->residual = Average(d->residual, static_cast<int64_t>(y) * y, d->shift);
-    if (d->residual < 1) {
-        if (d->stages > 1) {
-            Restart(d);
-            return -1;
-        }
+    if (d->residual < 1)
         d->residual = 1;
-    }
     const int32_t ratio = d->total / d->residual;
     if (ratio >= d->onRatio)
         d->runCount += 1;
