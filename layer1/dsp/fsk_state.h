@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "layer1/dsp/detector_filters.h"
 #include "layer1/dsp/fsk_channels.h"
 #include "layer1/dsp/sequencer.h"
 #include "layer1/vek/core/vek_types.h"
@@ -104,7 +105,8 @@ struct FskState {
     CallerIdRecogniser callerId;
     int32_t callerIdOption;              // caller ID during a call (command 0x93 with 3)
     int32_t rxStatus[2];                 // the two receive status bytes command 0x93 clears
-    int32_t toneWaitRun;                 // fax receive: run count of the 1650 Hz detector
+    PreFilterState preFilter;            // fax receive: the detector pre-filter before the demodulator
+    NotchToneDetector toneWait;          // fax receive: the 1650 Hz detector of the flag wait
 };
 
 // Channel choice and resets.

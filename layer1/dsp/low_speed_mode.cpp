@@ -75,6 +75,32 @@ void FskTxModulate(void* owner)
 
 void FskTxRestart(void* owner);
 
+constexpr int32_t kToneWaitLimit = 24;  // samples
+
+// Fax receive: the flags' 1650 Hz mark, found by the notch detector on the pre-filtered block, ends the wait.
+void FskToneWait(void* owner)
+{
+    DspContext* ctx = Owner(owner);
+    const int32_t n = ctx->lowerAudio->format.blockLength;
+    int32_t filtered[kLowerBufferSamples];
+    DetectorPreFilter(&ctx->fsk.preFilter, ctx->rxWork, filtered, n);
+    if (RunNotchToneDetector(&ctx->fsk.toneWait, filtered, n, kToneWaitLimit) != 0)
+        ControlSequencer(&ctx->seqB, SEQ_END_STEP, nullptr, 0);
+}
+
+// Fax receive after the wait: the pre-filtered block (in place) through the demodulator.
+void FskPreFilteredDemod(void* owner)
+{
+    DspContext* ctx = Owner(owner);
+    const int32_t n = ctx->lowerAudio->format.blockLength;
+    int32_t filtered[kLowerBufferSamples];
+    DetectorPreFilter(&ctx->fsk.preFilter, ctx->rxWork, filtered, n);
+    for (int32_t i = 0; i < n; ++i)
+        ctx->rxWork[i] = static_cast<int16_t>(filtered[i] > 32767 ? 32767 : (filtered[i] < -32768 ? -32768 : filtered[i]));
+    FskDemodulate(&ctx->fsk, ctx->rxWork, n);
+    FskAfterBlock(&ctx->fsk);
+}
+
 // --- receive steps ---
 
 void FskRxDemodulate(void* owner)
@@ -94,8 +120,11 @@ const StepEntry kFskTxList[] = {
 const StepEntry kFskTxQuietList[] = {{{FskTxSilent}, -1}, kStepEnd};
 
 const StepEntry kFskRxList[] = {{{FskRxDemodulate}, -1}, kStepEnd};
-// Receive of the fax receiver: two idle blocks, then the demodulator.
-const StepEntry kFskFaxRxList[] = {{{IdleRxStep}, 2}, {{FskRxDemodulate}, -1}, kStepEnd};
+// Receive of the fax receiver: two idle blocks, the wait for the 1650 Hz flags, then the demodulator on the
+// pre-filtered signal.
+const StepEntry kFskFaxRxList[] = {
+    {{IdleRxStep}, 2}, {{FskToneWait}, -1}, {{FskPreFilteredDemod}, -1}, kStepEnd,
+};
 
 void FskTxRestart(void* owner)
 {
@@ -197,7 +226,8 @@ void StartLowSpeedMode(DspContext* ctx, int32_t type)
         case 3:
             ControlSequencer(&ctx->seqA, SEQ_START_AT, kFskTxQuietList, 0);
             ControlSequencer(&ctx->seqB, SEQ_START_AT, kFskFaxRxList, 0);
-            f.toneWaitRun = 0;
+            f.preFilter = PreFilterState{0, 0};
+            InitNotchToneDetector(&f.toneWait, &kNotch1650, 5, 2);
             break;
         case 8:
             ControlSequencer(&ctx->seqA, SEQ_START_AT, kIdleListA, 0);

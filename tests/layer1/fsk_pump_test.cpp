@@ -12,6 +12,7 @@
 #include "fsk_fixture.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
+#include "support/line_signal.h"
 #include "support/pump_harness.h"
 
 #ifdef HAVE_SPANDSP
@@ -332,6 +333,25 @@ TEST(FskMode, EmptyMailboxSendsSilenceOnlyWithMarkIdleFraming)
                 peak = std::max(peak, std::abs(static_cast<int>(v)));
         }
         EXPECT_EQ(peak == 0, c.silent) << c.type << " peak " << peak;
+    }
+}
+
+// The fax receiver (command 0x73 with the receive bit) waits for the flags' 1650 Hz before it demodulates.
+TEST(FskMode, FaxReceiverWaitsForTheFlagTone)
+{
+    struct Case {
+        double hz;
+        bool leavesWait;
+    };
+    const Case cases[] = {{1650, true}, {1100, false}, {2100, false}};
+    for (const Case& c : cases) {
+        BlockRunner r;
+        r.bench.Send(0x73, {0x30, 0x04});
+        const std::vector<int16_t> tone = linetest::ToneS16(c.hz, 9600, 8000, 96 * 20);
+        for (int b = 0; b < 20; ++b)
+            r.Block(tone.data() + 96 * b);
+        // Entry 1 of the receive list is the wait; entry 2 the demodulator.
+        EXPECT_EQ(r.ctx->seqB.position == 2, c.leavesWait) << c.hz;
     }
 }
 
