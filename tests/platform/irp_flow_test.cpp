@@ -231,7 +231,7 @@ protected:
     void TearDown() override
     {
         if (file != nullptr) machine.Close(file);
-        if (stack != nullptr) EXPECT_EQ(machine.RemoveStack(stack), STATUS_SUCCESS);
+        if (stack != nullptr) { EXPECT_EQ(machine.RemoveStack(stack), STATUS_SUCCESS); }
         g_world = nullptr;
     }
     Ext* ExtOf(int index)
@@ -340,7 +340,7 @@ TEST_P(IrpFlowTable, Runs)
         EXPECT_EQ(KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
         ObDereferenceObject(thread);
     }
-    if (c.cancel) EXPECT_TRUE(machine.Cancel(r));
+    if (c.cancel) { EXPECT_TRUE(machine.Cancel(r)); }
     EXPECT_EQ(machine.Wait(r), c.status);
     EXPECT_EQ(machine.RequestInformation(r), c.information);
     EXPECT_EQ(world.log, c.log);

@@ -38,7 +38,7 @@ TEST_F(Pool, CountsLiveBlocksAndBytesPerTag)
     EXPECT_EQ(machine.LiveBlocks(), 0);
     EXPECT_EQ(machine.LiveBytes(), 0);
     for (const auto& s : machine.PoolStats()) {
-        if (s.tag == kWdm) EXPECT_EQ(s.allocations, 2u);
+        if (s.tag == kWdm) { EXPECT_EQ(s.allocations, 2u); }
     }
 }
 

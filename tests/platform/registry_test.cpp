@@ -159,7 +159,7 @@ TEST(Registry, QueryReportsSizesAndShortBuffers)
         std::string n;
         for (ULONG k = 0; k < full->NameLength / 2; k++) n += static_cast<char>(full->Name[k]);
         names.push_back(n);
-        if (n == "Second") EXPECT_EQ(info[full->DataOffset], 2);
+        if (n == "Second") { EXPECT_EQ(info[full->DataOffset], 2); }
     }
     EXPECT_EQ(names, (std::vector<std::string>{"Blob", "Second"}));
     RtlInitUnicodeString(&name, u"Blob");
