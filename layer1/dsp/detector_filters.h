@@ -5,6 +5,12 @@
 
 #include <cstdint>
 
+// A 64-bit intermediate kept to the 32-bit range by saturation.
+inline int32_t SaturateTo32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
+}
+
 // Pre-filter of the detector input (per sample, states s0 and s1): a = 3 (5461 x - s0 - s1); s0 += a >> 4;
 // s1 += s0 >> 3; output a >> 15. A second-order high-pass: double zero at DC, poles at radius 0.90 and about
 // 190 Hz (at 9600 samples/s), gain about -5 dB above 300 Hz; it keeps mains hum and DC off the detectors.

@@ -46,15 +46,6 @@ NotchCoefficients NotchCoefficientsFor(double hz, double sampleRate)
 
 namespace {
 
-int32_t Sat32(int64_t v)
-{
-    if (v > INT32_MAX)
-        return INT32_MAX;
-    if (v < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 void Setup(NotchToneDetector* d, int32_t stages, int32_t shift, int32_t residualStart, int32_t onRatio,
            int32_t offRatio)
 {
@@ -75,7 +66,7 @@ int32_t Biquad(const NotchCoefficients& c, int32_t* s, int32_t u)
     const int64_t acc = static_cast<int64_t>(c.b0) * u + static_cast<int64_t>(c.b1) * s[0] +
                         static_cast<int64_t>(c.b2) * s[1] + static_cast<int64_t>(c.a1) * s[2] +
                         static_cast<int64_t>(c.a2) * s[3];
-    const int32_t y = Sat32(acc >> 15);
+    const int32_t y = SaturateTo32(acc >> 15);
     s[1] = s[0];
     s[0] = u;
     s[3] = s[2];
@@ -85,7 +76,7 @@ int32_t Biquad(const NotchCoefficients& c, int32_t* s, int32_t u)
 
 int32_t Average(int32_t average, int64_t power, int32_t shift)
 {
-    return Sat32(average + ((power - average) >> shift));
+    return SaturateTo32(average + ((power - average) >> shift));
 }
 
 // Clears a multi-notch detector after an overload.

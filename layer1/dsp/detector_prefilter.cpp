@@ -3,19 +3,6 @@
 
 #include "layer1/dsp/detector_filters.h"
 
-namespace {
-
-int32_t Sat32(int64_t v)
-{
-    if (v > INT32_MAX)
-        return INT32_MAX;
-    if (v < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
-}  // namespace
-
 // States are kept to 32 bits by saturation; for inputs of 16-bit range they never reach it.
 void DetectorPreFilter(PreFilterState* st, const int16_t* in, int32_t* out, int32_t n)
 {
@@ -23,9 +10,9 @@ void DetectorPreFilter(PreFilterState* st, const int16_t* in, int32_t* out, int3
     int32_t s1 = st->s1;
     for (int32_t i = 0; i < n; ++i) {
         const int64_t a = 3 * (5461 * static_cast<int64_t>(in[i]) - s0 - s1);
-        s0 = Sat32(static_cast<int64_t>(s0) + (a >> 4));
-        s1 = Sat32(static_cast<int64_t>(s1) + (s0 >> 3));
-        out[i] = Sat32(a >> 15);
+        s0 = SaturateTo32(static_cast<int64_t>(s0) + (a >> 4));
+        s1 = SaturateTo32(static_cast<int64_t>(s1) + (s0 >> 3));
+        out[i] = SaturateTo32(a >> 15);
     }
     st->s0 = s0;
     st->s1 = s1;

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "layer1/dsp/detector_bank.h"
+#include "layer1/dsp/detector_filters.h"
 #include "layer1/modem/v34/fixed_point.h"
 
 namespace {
@@ -9,15 +10,6 @@ namespace {
 constexpr int16_t W(int32_t v)
 {
     return static_cast<int16_t>(static_cast<uint16_t>(v));
-}
-
-int32_t Sat32(int64_t v)
-{
-    if (v > INT32_MAX)
-        return INT32_MAX;
-    if (v < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(v);
 }
 
 constexpr int32_t kTalkOffHoldSamples = 4800;  // 0.5 s
@@ -29,7 +21,7 @@ int32_t Stage(DetectorSection* s, int k, int16_t x)
     const int64_t acc = static_cast<int64_t>(MulQ31Q15(s->y1[k], c[4])) + MulQ31Q15(s->y2[k], c[3]) +
                         2 * static_cast<int64_t>(c[2]) * x + 2 * static_cast<int64_t>(c[1]) * s->x1[k] +
                         2 * static_cast<int64_t>(c[0]) * s->x2[k];
-    const int32_t y = Sat32(2 * acc);
+    const int32_t y = SaturateTo32(2 * acc);
     s->x2[k] = s->x1[k];
     s->x1[k] = x;
     s->y2[k] = s->y1[k];

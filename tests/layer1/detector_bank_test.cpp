@@ -3,28 +3,11 @@
 // and the talk-off hold.
 #include <gtest/gtest.h>
 
-#include "layer2/corecode/cmd/country_builtin.h"
 #include "tests/layer1/detector_fixture.h"
 
 namespace {
 
 using namespace dettest;
-
-// The country block's call-progress filter, as the controller writes it into detector set `set`.
-void CountryFilter(unsigned country, uint16_t bitsWord, uint16_t w[15])
-{
-    const CountryBlock& b = country_builtin_block(country);
-    uint16_t p[16];
-    for (int k = 0; k < 16; ++k)
-        p[k] = cb_u16(b, CB_FILTER_SETS + 2 * k);
-    for (int k = 0; k < 7; ++k)
-        w[k] = p[2 + k];
-    for (int k = 0; k < 5; ++k)
-        w[7 + k] = p[9 + k];
-    w[12] = bitsWord;
-    w[13] = p[14];
-    w[14] = p[15];
-}
 
 std::vector<int16_t> Burst(std::vector<std::pair<double, double>> tones, size_t lead, size_t on, size_t tail)
 {

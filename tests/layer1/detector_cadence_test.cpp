@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "layer2/corecode/cmd/country_builtin.h"
 #include "line/resampler.h"
 #include "tests/layer1/detector_fixture.h"
 
@@ -23,27 +22,12 @@ constexpr size_t kNoiseSeconds = 15;
 constexpr size_t kNoiseSeconds = 60;
 #endif
 
-void CountryFilter(unsigned country, uint16_t w[15])
-{
-    const CountryBlock& b = country_builtin_block(country);
-    uint16_t p[16];
-    for (int k = 0; k < 16; ++k)
-        p[k] = cb_u16(b, CB_FILTER_SETS + 2 * k);
-    for (int k = 0; k < 7; ++k)
-        w[k] = p[2 + k];
-    for (int k = 0; k < 5; ++k)
-        w[7 + k] = p[9 + k];
-    w[12] = 0x0100;
-    w[13] = p[14];
-    w[14] = p[15];
-}
-
 // A bench in mode 1 with the country's call-progress filter in section 0.
 struct CallProgress {
     explicit CallProgress(unsigned country = 0)
     {
         uint16_t w[15];
-        CountryFilter(country, w);
+        CountryFilter(country, 0x0100, w);
         bench.LoadSet(0, w);
         bench.Mode(1);
     }

@@ -64,8 +64,9 @@ TEST(EnergyReports, OneStartAndEndPerRingBurst)
         const int d = Elapsed(r[k].stamp, r[k + 1].stamp);
         EXPECT_NEAR(d, 2000, 80);
         EXPECT_NEAR(r[k + 1].value * 1000.0 / d, 40.0, 2.0);  // pulses per second
-        if (k > 0)
+        if (k > 0) {
             EXPECT_NEAR(Elapsed(r[k - 2].stamp, r[k].stamp), 6000, 2);
+        }
     }
 }
 

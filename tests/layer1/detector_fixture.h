@@ -11,6 +11,7 @@
 
 #include "layer1/dsp/detector_reports.h"
 #include "layer1/dsp/mode_entries.h"
+#include "layer2/corecode/cmd/country_builtin.h"
 #include "tests/layer1/dsp_fixture.h"
 
 namespace dettest {
@@ -254,6 +255,23 @@ inline void ResonatorSet(double f1, double f2, double bandwidth, uint16_t bitsWo
     w[12] = bitsWord; // result bits in the high byte
     w[13] = 0x3000;   // on and off thresholds, in sixteenths
     w[14] = 0x2000;
+}
+
+// The country block's call-progress filter as the controller writes it into a detector set: filter words
+// 2-13, the result-bits word, then filter words 14 and 15.
+inline void CountryFilter(unsigned country, uint16_t bitsWord, uint16_t w[15])
+{
+    const CountryBlock& b = country_builtin_block(country);
+    uint16_t p[16];
+    for (int k = 0; k < 16; ++k)
+        p[k] = cb_u16(b, CB_FILTER_SETS + 2 * k);
+    for (int k = 0; k < 7; ++k)
+        w[k] = p[2 + k];
+    for (int k = 0; k < 5; ++k)
+        w[7 + k] = p[9 + k];
+    w[12] = bitsWord;
+    w[13] = p[14];
+    w[14] = p[15];
 }
 
 }  // namespace dettest
