@@ -8,6 +8,7 @@
 #include "layer2/windows/wdm/port_irql.h"
 #include "layer2/windows/wdm/power_map.h"
 #include "serial_fixture.h"
+#include "support/counted_thread.h"
 
 namespace {
 
@@ -119,8 +120,7 @@ TEST_F(SerialFrame, RemoveWaitsForOutstandingRequestsAndRemovesTheNames)
     Sleep(5);
     ASSERT_FALSE(machine_->IsDone(read));
     std::atomic<bool> removed{false};
-    std::thread remover([&] {
-        platform::ClockThread counted(*clock_, true, "remover");
+    std::thread remover = testsupport::StartCountedThread(*clock_, "remover", [&] {
         EXPECT_EQ(machine_->RemoveStack(stack_), STATUS_SUCCESS);
         removed = true;
     });

@@ -10,6 +10,7 @@
 
 #include "exchange_fixture.h"
 #include "line/exchange_port.h"
+#include "support/counted_thread.h"
 #include "support/line_fake_pump.h"
 #include "support/line_signal.h"
 
@@ -50,8 +51,7 @@ TEST(ExchangePortTest, CallBetweenTwoCardsDialledByToneAndPulse)
         std::atomic<bool> answered{false}, bDone{false};
         std::vector<double> atB;
         int ringAt = -1, answerAt = -1;
-        std::thread other([&] {
-            platform::ClockThread registered(clock, true, "called");
+        std::thread other = testsupport::StartCountedThread(clock, "called", [&] {
             linetest::PulseTrainModel ring;
             pb.Run(560, [&](int i) {
                 const auto x = pb.Read(96);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "support/counted_thread.h"
 #include "support/line_fake_pump.h"
 #include "support/line_signal.h"
 
@@ -166,8 +167,7 @@ TEST_F(LinePortTest, TwoPortsAtDifferentRatesThroughALineModel)
     ToneSource tone{1800, 16000};
     std::vector<double> atB;
     std::atomic<bool> bDone{false};
-    std::thread other([&] {
-        platform::ClockThread registered(clock, true, "pump-b");
+    std::thread other = testsupport::StartCountedThread(clock, "pump-b", [&] {
         pb.Run(600, [&](int) {
             const uint16_t n = LinePortGetFormat(b).blockLength;
             for (int16_t v : pb.Read(n))
