@@ -381,8 +381,9 @@ TEST(AtExtTest, V8IndicationsFollowTheA8eOptions)
         take();
         at_report_a8(a, c.kind, c.data, c.answering);
         EXPECT_EQ(Visible(take()), Visible(c.printed)) << int(c.kind) << " " << int(c.origination) << int(c.answer);
-        if (c.kind == A8_J)
+        if (c.kind == A8_J) {
             EXPECT_EQ(a->ext.a8j_mark, 1) << "+A8J marks V.8 even when it is not printed";
+        }
     }
     // Numeric results print nothing.
     a->sreg[14] &= static_cast<uint8_t>(~0x08);
