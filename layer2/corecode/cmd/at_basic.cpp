@@ -99,8 +99,9 @@ void at_D(AcuContext* acu, uint8_t* args)
     acu->dial_string[sizeof acu->dial_string - 1] = 0;
     acu->dial_stored = 0;
     acu->report_ok = 0;
+    // The dial string names its stored number itself ("S", "S=n"); the executor reads it from there.
     if (dial_check(acu, acu->dial_string) == 0)
-        PostCallEvent(acu, EV_ORIGINATE, acu->dial_stored ? 1 : 0);
+        PostCallEvent(acu, EV_ORIGINATE, 0);
     else
         PostCallEvent(acu, EV_HANGUP, RC_ERROR);
 }

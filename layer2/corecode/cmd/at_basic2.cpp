@@ -149,9 +149,19 @@ void at_amp_T(AcuContext* acu, uint8_t* args)
         if (acu->test_state != 0)
             PostCallEvent(acu, EV_HANGUP, 0);
         break;
+    case 1:
+    case 8:
+        // Analog loop (8: with the self-test pattern); the end of the test reports the result.
+        if (acu->online || acu->test_state != 0) {
+            at_set_error(acu);
+            break;
+        }
+        acu->report_ok = 0;
+        acu_request_test(acu, args[0]);
+        break;
     case 4: at_sreg_bit(acu, 23, 0, true); break;
     case 5: at_sreg_bit(acu, 23, 0, false); break;
-    default: at_set_error(acu); break;  // 1, 3, 6, 7, 8 start tests (not built); others are refused
+    default: at_set_error(acu); break;  // 3, 6 and 7 need the data path; others are refused
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "layer2/corecode/cmd/at_ext_settings.h"
+#include "layer2/corecode/cmd/call_control_state.h"
 
 struct DteContext;
 struct CoreSettings;
@@ -302,6 +303,7 @@ struct AcuContext {
     uint8_t clock_started;
     uint8_t in_service;       // re-entry guard of the tick service
     uint32_t steps;           // call-control passes
+    CallSequences seq;        // originate, answer, hang-up and test sequences
 };
 
 // Prepares the record (tables, S-registers, call control) for a device; does not start anything.

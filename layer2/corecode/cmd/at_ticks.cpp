@@ -1,6 +1,7 @@
 #include "layer2/corecode/cmd/at_ticks.h"
 
 #include "layer2/corecode/cmd/at_collector.h"
+#include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/dte/dte_context.h"
 #include "layer2/windows/wdm/modem_core.h"
 #include "platform/kernel.h"
@@ -50,6 +51,7 @@ void acu_tick_10ms(AcuContext* acu)
             acu->collector = COLLECT_EXECUTE;  // the "," pause is over: resume the line
     }
     at_escape_tick(acu);
+    acu_call_tick_10ms(acu);
 }
 
 void acu_service_countdowns(AcuContext* acu)

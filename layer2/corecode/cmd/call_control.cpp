@@ -6,7 +6,10 @@
 #include "layer2/corecode/cmd/at_sreg.h"
 #include "layer2/corecode/cmd/at_ticks.h"
 #include "layer2/corecode/cmd/profile.h"
+#include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
+#include "layer2/corecode/mt/dsp_commands.h"
+#include "layer2/corecode/mt/dsp_router.h"
 #include "platform/kernel.h"
 
 void EventQueueInit(EventQueue* q)
@@ -62,9 +65,17 @@ void free_node(EventQueue* q, CallEventNode* node)
     q->free_tail = node;
 }
 
-// Seam of the DSP link: one pass of its message pump.
-void dsp_message_pump(AcuContext* acu) { (void)acu; }
+// One pass of the DSP message pump: elapsed time for the router's timers, then the queued messages.
+void dsp_message_pump(AcuContext* acu)
+{
+    DspLineControl* lc = acu->seq.line;
+    if (lc == nullptr || lc->queue == nullptr)
+        return;
+    dsp_msg_post_elapsed(lc->queue);
+    dsp_msg_dispatch(lc->queue);
+}
 
+// DTR: one event per edge. RTS: its level on every pass.
 void watch_dte_signals(AcuContext* acu)
 {
     uint8_t dtr = dte_get_signal(acu->dte, 1);
@@ -72,7 +83,45 @@ void watch_dte_signals(AcuContext* acu)
         acu->dtr_seen = dtr;
         PostCallEvent(acu, EV_DTE_SIGNAL, dtr ? 1 : 2);
     }
-    PostCallEvent(acu, EV_DTE_SIGNAL, dte_get_signal(acu->dte, 2) ? 3 : 4);
+    bool rts = dte_get_signal(acu->dte, 2) != 0 || acu->seq.rts_forced;
+    PostCallEvent(acu, EV_DTE_SIGNAL, rts ? 3 : 4);
+}
+
+// Carrier, the data pump's connection state and the call-progress code.
+void watch_status(AcuContext* acu)
+{
+    CallSequences& q = acu->seq;
+    bool carrier = acu_carrier_present(acu);
+    if (q.carrier_seen && !carrier) {
+        ++q.carrier_losses;
+        PostCallEvent(acu, EV_CARRIER_LOST, 0);
+    }
+    q.carrier_seen = carrier ? 1 : 0;
+    uint8_t state = acu_pump_state(acu);
+    if (state != q.pump_state_seen) {
+        q.pump_state_seen = state;
+        if (state == 3 || state == 13) {
+            PostCallEvent(acu, EV_RETRAIN, 0);
+        } else if (state == 6 && q.test_kind == TEST_NONE) {
+            q.test_saved_state = acu->call_state;
+            PostCallEvent(acu, EV_TEST, 1);
+        }
+    }
+    switch (q.progress) {
+    case 2:
+    case 7:
+    case 13:
+    case 14:
+        if (!acu->voice_mode)
+            PostCallEvent(acu, EV_PROGRESS, q.progress);
+        break;
+    case 3:
+    case 5:
+        break;
+    default:
+        q.last_progress_flag = 0;
+        break;
+    }
 }
 
 }  // namespace
@@ -81,7 +130,7 @@ void DispatchCallEvents(AcuContext* acu)
 {
     at_poll_dte_input(acu);
     watch_dte_signals(acu);
-    // The status watcher (carrier, pump state, call progress) comes with connection control.
+    watch_status(acu);
     EventQueue* q = &acu->queue;
     if (q->ready_head == nullptr) {
         dsp_message_pump(acu);
@@ -95,6 +144,7 @@ void DispatchCallEvents(AcuContext* acu)
         uint8_t state = acu->call_state < CALL_COUNT ? acu->call_state : static_cast<uint8_t>(CALL_IDLE);
         uint8_t row = acu->state_variant[state];
         const CallEventTable* table = row < CALL_ROWS ? CallEventGrid[row][state] : nullptr;
+        // A cell without a table keeps the state and runs nothing (never a previous event's action).
         CallAction action = nullptr;
         if (table != nullptr && node->event < EV_COUNT) {
             // The next state is written first, so the action sees it.
@@ -121,6 +171,7 @@ void DispatchStateBackground(AcuContext* acu)
 
 void CallControlInit(AcuContext* acu)
 {
+    ec_stop(acu->dte);
     AtInterpreterInit(acu);
     EventQueueInit(&acu->queue);
     acu->current_node = nullptr;
@@ -133,8 +184,29 @@ void CallControlInit(AcuContext* acu)
     acu->return_to_command = 0;
     acu->originating = 0;
     acu->answering = 0;
+    // The sequences start over; the line binding, the hook state and the DTR-dialling setting stay.
+    CallSequences& q = acu->seq;
+    DspLineControl* line = q.line;
+    uint8_t off_hook = q.line_off_hook;
+    uint8_t on_hook_flag = q.on_hook_flag;
+    uint8_t dtr_dial_mode = q.dtr_dial_mode;
+    uint32_t losses = q.carrier_losses;
+    std::memset(&q, 0, sizeof q);
+    q.line = line;
+    q.line_off_hook = off_hook;
+    q.on_hook_flag = on_hook_flag;
+    q.dtr_dial_mode = dtr_dial_mode;
+    q.carrier_losses = losses;
+    q.hold_time = 255;
+    q.last_ec_status = 1;
     at_escape_reset(acu);
     at_power_up_profile(acu);
+    if (acu->set.line_options & kLineOptionLeased) {
+        // Leased line: the call starts by itself, as originator when S14 bit 7 says so.
+        acu->initialised = 1;
+        PostCallEvent(acu, (acu->sreg[14] & 0x80) ? EV_ORIGINATE : EV_ANSWER, 0);
+        return;
+    }
     if (!acu->set.fixed_rate)
         dte_cmd_flag_set(acu->dte);
     acu->initialised = 1;
@@ -166,6 +238,35 @@ void acu_recall_profile_deferred(AcuContext* acu)
     }
 }
 
+namespace {
+
+template <typename T>
+void count_down(T* value)
+{
+    if (*value != 0)
+        --*value;
+}
+
+}  // namespace
+
+void acu_call_tick_10ms(AcuContext* acu)
+{
+    CallSequences& q = acu->seq;
+    if (q.dial_timer_kind != DTIMER_NONE)
+        count_down(&q.dial_timer);
+    if (q.silence_armed)
+        count_down(&q.silence_timer);
+    if (q.connect_armed)
+        count_down(&q.connect_timer);
+    if (q.answer_timer_armed)
+        count_down(&q.answer_timer);
+    if (q.test_timer_armed)
+        count_down(&q.test_timer);
+    count_down(&q.answer_countdown);
+    count_down(&q.hangup_countdown);
+    count_down(&q.test_countdown);
+}
+
 void CallControlCommandStep(AcuContext* acu)
 {
     (void)acu;
@@ -177,8 +278,29 @@ void CallControlTick(AcuContext* acu)
         CallControlInit(acu);
     ++acu->steps;
     acu_service_ticks(acu);
-    // Error-control, fax and voice polls and the connection step come with the data link and connection
-    // control.
+    CallSequences& q = acu->seq;
+    // Error control: the change of its status is an event.
+    if (q.test_kind == TEST_NONE) {
+        uint8_t status = ec_poll(acu->dte);
+        if (status != q.last_ec_status) {
+            q.last_ec_status = status;
+            PostCallEvent(acu, EV_EC_STATUS, status);
+        }
+    }
+    // Fax and voice engines.
+    if (acu->fax_class != 0) {
+        switch (fax_poll(acu->dte)) {
+        case 2: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_OK); break;
+        case 3: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_NO_CARRIER); break;
+        case 4: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_ERROR); break;
+        case 7: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_FCERROR); break;
+        case 5: PostCallEvent(acu, EV_HANGUP, RC_OK); break;
+        case 6: PostCallEvent(acu, EV_CONNECTED, 1); break;
+        default: break;
+        }
+    }
+    // The call-progress code of this pass, seen alike by the background and the status watcher.
+    q.progress = acu_call_progress(acu);
     DispatchStateBackground(acu);
     DispatchCallEvents(acu);
     acu_recall_profile_deferred(acu);

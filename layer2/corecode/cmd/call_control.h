@@ -24,3 +24,118 @@ void acu_recall_profile_deferred(AcuContext* acu);
 void acu_start_reset(AcuContext* acu, uint8_t profile);
 // Parameter of the event being dispatched.
 uint8_t acu_event_parameter(const AcuContext* acu);
+
+// Binds call control to the DSP link's line control (null: no data pump; calls then fail at once).
+void acu_attach_line(AcuContext* acu, DspLineControl* line);
+// One 10 ms step of the call-control countdowns (run by the tick service).
+void acu_call_tick_10ms(AcuContext* acu);
+// The data pump finished the dial, flash or tone step in progress (called by the DSP message handlers).
+void acu_dsp_step_done(AcuContext* acu);
+// Verdict of the call-restriction check: 1 allowed, 2 delayed, 3 refused.
+void acu_restriction_verdict(AcuContext* acu, uint8_t verdict);
+// Starts a loop-back test of the given kind (&T): posts the test event.
+void acu_request_test(AcuContext* acu, uint8_t kind);
+
+// ---- shared between the call-control files ----
+
+// Actions of the tables (call_control_actions.cpp, dial_string.cpp, answer.cpp, hangup.cpp, loopback.cpp).
+void acu_report_result(AcuContext* acu);
+void acu_report_result_idle(AcuContext* acu);
+void acu_idle_input(AcuContext* acu);
+void acu_enter_command(AcuContext* acu);
+void acu_select_class(AcuContext* acu);
+void acu_voice_class(AcuContext* acu);
+void acu_command_done(AcuContext* acu);
+void acu_idle_done(AcuContext* acu);
+void acu_start_originate(AcuContext* acu);
+void acu_start_answer(AcuContext* acu);
+void acu_enter_online(AcuContext* acu);
+void acu_online_to_command(AcuContext* acu);
+void acu_originate_to_command(AcuContext* acu);
+void acu_online_input(AcuContext* acu);
+void acu_call_abort_by_dte(AcuContext* acu);
+void acu_voice_call_input(AcuContext* acu);
+void acu_test_input(AcuContext* acu);
+void acu_online_break(AcuContext* acu);
+void acu_online_result(AcuContext* acu);
+void acu_call_result(AcuContext* acu);
+void acu_ec_status(AcuContext* acu);
+void acu_carrier_lost(AcuContext* acu);
+void acu_retrain_started(AcuContext* acu);
+void acu_start_hangup(AcuContext* acu);
+void acu_hangup_done(AcuContext* acu);
+void acu_fax_done(AcuContext* acu);
+void acu_selftest_done(AcuContext* acu);
+void acu_test_done(AcuContext* acu);
+void acu_reset(AcuContext* acu);
+void acu_enter_test(AcuContext* acu);
+void acu_test_hangup(AcuContext* acu);
+void acu_test_to_hangup(AcuContext* acu);
+void acu_test_carrier_lost(AcuContext* acu);
+void acu_test_retrain(AcuContext* acu);
+void acu_test_break(AcuContext* acu);
+void acu_test_to_command(AcuContext* acu);
+void acu_select_selftest(AcuContext* acu);
+void acu_fax_connect(AcuContext* acu);
+void acu_fax_hangup(AcuContext* acu);
+void acu_dtr_idle(AcuContext* acu);
+void acu_dtr_command(AcuContext* acu);
+void acu_dtr_call(AcuContext* acu);
+void acu_dtr_online(AcuContext* acu);
+void acu_dtr_test(AcuContext* acu);
+void acu_dtr_selftest(AcuContext* acu);
+void acu_dtr_fax_command(AcuContext* acu);
+void acu_dtr_fax_online(AcuContext* acu);
+void acu_dtr_voice(AcuContext* acu);
+void acu_dtr_voice_online(AcuContext* acu);
+void acu_voice_originate(AcuContext* acu);
+void acu_voice_answer(AcuContext* acu);
+void acu_voice_online(AcuContext* acu);
+void acu_voice_hangup(AcuContext* acu);
+void acu_voice_reset(AcuContext* acu);
+void acu_voice_result(AcuContext* acu);
+void acu_voice_call_result(AcuContext* acu);
+
+// Backgrounds.
+void acu_idle_bg(AcuContext* acu);
+void acu_collect_bg(AcuContext* acu);
+void acu_no_op(AcuContext* acu);
+void acu_originate_bg(AcuContext* acu);
+void acu_voice_originate_bg(AcuContext* acu);
+void acu_answer_bg(AcuContext* acu);
+void acu_hangup_bg(AcuContext* acu);
+void acu_online_monitor_bg(AcuContext* acu);
+void acu_test_bg(AcuContext* acu);
+void acu_test_wait_bg(AcuContext* acu);
+void acu_selftest_bg(AcuContext* acu);
+
+// Line side (call_control_line.cpp). Each works without a data pump (no line: idle, no carrier).
+uint8_t acu_pump_state(AcuContext* acu);       // connection state: register 54, low nibble
+bool acu_carrier_present(AcuContext* acu);
+uint8_t acu_call_progress(AcuContext* acu);    // call-progress code, 0 none
+uint8_t acu_take_event_char(AcuContext* acu);  // last event character of the data pump, 0 none
+// Posts a DSP message; false when no message node was free (the step is tried again).
+bool acu_dsp_message(AcuContext* acu, uint8_t msg_class, uint8_t type, bool urgent, const uint8_t* data,
+                     int length);
+// True when a handler takes messages of the class (without one a step completes at once).
+bool acu_dsp_class_served(AcuContext* acu, uint8_t msg_class);
+void acu_go_off_hook(AcuContext* acu, bool answering);
+void acu_go_on_hook(AcuContext* acu);
+// The start packet of a connection (originate or answer) and the data pump's hang-up request.
+void acu_send_start_packet(AcuContext* acu, bool originate);
+void acu_send_pump_hangup(AcuContext* acu, bool cleardown);
+void acu_send_loop(AcuContext* acu, uint8_t kind, bool start);
+
+// Common call settings and the answer timer.
+void acu_common_call_settings(AcuContext* acu);
+void acu_arm_answer_timer(AcuContext* acu);
+// S-register views.
+inline uint8_t acu_amp_d(const AcuContext* acu) { return static_cast<uint8_t>((acu->sreg[21] >> 3) & 3); }
+inline bool acu_dialtone_detect(const AcuContext* acu) { return (acu->sreg[22] & 0x10) != 0; }
+inline bool acu_busy_detect(const AcuContext* acu) { return (acu->sreg[22] & 0x20) != 0; }
+inline bool acu_quiet(const AcuContext* acu) { return (acu->sreg[14] & 0x04) != 0; }
+
+// Bit of the stored line options that starts a call by itself (leased line).
+constexpr uint8_t kLineOptionLeased = 0x04;
+// Ticks of 10 ms in S-register seconds (S6, S7, S8), with an offset in milliseconds.
+inline uint32_t acu_seconds_ticks(uint8_t seconds, uint32_t extra_ms = 0) { return seconds * 100u + extra_ms / 10u; }

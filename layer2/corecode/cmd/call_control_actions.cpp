@@ -1,23 +1,85 @@
-// Call-control actions of the Idle, Command and Hang-up states and the grids that select them. The
-// originate, answer, on-line and test sequences are not built yet: their entry actions end the attempt
-// through the ordinary hang-up path, so the modem never stays in a state without a background.
-#include <cstddef>
+// Call-control actions: what an event does in a state (the tables in call_control_grid.cpp name them).
+// Actions only set up the sequences; the backgrounds carry them forward one step per pass.
+#include <cstring>
 
 #include "layer2/corecode/cmd/at_collector.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 
 namespace {
 
-void acu_report_result(AcuContext* acu)
+void report(AcuContext* acu, uint8_t index)
 {
-    ReportExtendedConnect(acu, acu_event_parameter(acu));
+    ReportExtendedConnect(acu, index);
     // End the command unless the interpreter is still running its line.
     if (acu->collector != COLLECT_EXECUTE && acu->collector != COLLECT_PAUSED &&
         acu->collector != COLLECT_RETURN_ONLINE)
         acu->collector = COLLECT_WAIT_PREFIX;
 }
+
+// Result of a call: nothing with quiet results or for "no result".
+void call_report(AcuContext* acu, uint8_t index)
+{
+    if (!acu_quiet(acu) && index != RC_NONE)
+        ReportExtendedConnect(acu, index);
+}
+
+// A DTE character during a call aborts it while it is being dialled or connected (data mode).
+void abort_by_dte(AcuContext* acu, bool connecting)
+{
+    dte_cmd_in_clear(acu->dte);
+    if (connecting && acu->fax_class == 0)
+        PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
+}
+
+// The DTR rules. `in_call`: a call holds the line (hang-up reason 32 on line).
+void dtr_rules(AcuContext* acu, bool online, bool line_held)
+{
+    CallSequences& q = acu->seq;
+    uint8_t p = acu_event_parameter(acu);
+    if (p == 1) {
+        if (acu->call_state == CALL_IDLE && q.dtr_dial_counter == 0) {
+            if (q.dtr_dial_mode == 2)
+                PostCallEvent(acu, EV_ORIGINATE, 2);
+            else if (q.dtr_dial_mode == 3)
+                PostCallEvent(acu, EV_ORIGINATE, 1);
+        }
+        return;
+    }
+    if (p != 2)
+        return;  // RTS levels: hardware flow control belongs to the data path
+    uint8_t d = acu_amp_d(acu);
+    if (d == 3) {
+        PostCallEvent(acu, EV_RESET, 0);
+        return;
+    }
+    if (d == 2 || q.dtr_dial_mode == 2 || q.dtr_dial_mode == 3 || (d == 0 && q.dtr_dial_mode == 1)) {
+        // Nothing to hang up while no call holds the line.
+        if (!line_held && !q.line_off_hook)
+            return;
+        if (online)
+            q.disconnect_reason = DISC_DTR;
+        PostCallEvent(acu, EV_HANGUP, RC_OK);
+        return;
+    }
+    if (d == 1 && online)
+        PostCallEvent(acu, EV_TO_IDLE, 0);  // escape to command mode with the line held
+}
+
+void select_idle_row(AcuContext* acu, uint8_t row)
+{
+    acu->state_variant[CALL_IDLE] = row;
+    acu->state_variant[CALL_COMMAND] = row;
+}
+
+}  // namespace
+
+void acu_no_op(AcuContext* acu) { (void)acu; }
+
+void acu_report_result(AcuContext* acu) { report(acu, acu_event_parameter(acu)); }
+void acu_report_result_idle(AcuContext* acu) { report(acu, acu_event_parameter(acu)); }
 
 void acu_idle_input(AcuContext* acu)
 {
@@ -35,8 +97,10 @@ void acu_idle_input(AcuContext* acu)
 void acu_enter_command(AcuContext* acu)
 {
     acu->state_variant[CALL_COMMAND] = acu->state_variant[CALL_IDLE];
-    if (acu_event_parameter(acu) == 6)
+    if (acu_event_parameter(acu) == 6) {
+        acu->seq.dial_ptr = nullptr;
         acu->state_variant[CALL_COMMAND] = 2;
+    }
     // A new "A" starts a new line: a line abandoned by a call attempt is not resumed.
     acu->collector = COLLECT_WAIT_PREFIX;
 }
@@ -44,13 +108,19 @@ void acu_enter_command(AcuContext* acu)
 void acu_select_class(AcuContext* acu)
 {
     uint8_t p = acu_event_parameter(acu);
-    if (p == 3) {
-        acu->state_variant[CALL_IDLE] = 6;
-        acu->state_variant[CALL_COMMAND] = 6;
-    } else if (p == 5) {
-        acu->state_variant[CALL_IDLE] = 7;
-        acu->state_variant[CALL_COMMAND] = 7;
-    }
+    if (p == 3)
+        select_idle_row(acu, 6);
+    else if (p == 5)
+        select_idle_row(acu, 7);
+}
+
+void acu_voice_class(AcuContext* acu)
+{
+    uint8_t p = acu_event_parameter(acu);
+    if (p == 0 || p == 1)
+        select_idle_row(acu, 0);
+    else if (p == 5)
+        select_idle_row(acu, 7);
 }
 
 void acu_command_done(AcuContext* acu)
@@ -64,12 +134,135 @@ void acu_command_done(AcuContext* acu)
 
 void acu_idle_done(AcuContext* acu) { (void)acu; }
 
-void acu_reset(AcuContext* acu) { acu->initialised = 0; }
+void acu_common_call_settings(AcuContext* acu)
+{
+    CallSequences& q = acu->seq;
+    q.flag_j = 0;
+    q.flag_k = 0;
+    q.reverse = 0;
+    q.return_to_command = 0;
+    q.semicolon_ended = 0;
+    q.connect_reported = 0;
+    q.progress_ended = 0;
+    q.disconnect_reason = DISC_NONE;
+    q.dial_timer = 0;
+    q.dial_timer_kind = DTIMER_NONE;
+    q.connect_timer = 0;
+    q.answer_timer = 0;
+    q.answer_timer_armed = 0;
+    q.restriction_state = 0;
+}
+
+void acu_start_originate(AcuContext* acu)
+{
+    CallSequences& q = acu->seq;
+    acu->originating = 1;
+    acu->answering = 0;
+    acu_common_call_settings(acu);
+    // A leased-line start dials nothing and waits for no dial tone, through the ordinary originate row.
+    q.leased_line = (acu->set.line_options & kLineOptionLeased) ? 1 : 0;
+    acu->state_variant[CALL_ORIGINATE] = 2;
+    uint8_t p = acu_event_parameter(acu);
+    q.dial_substate = p == 2 ? DIAL_RESUME : DIAL_START;
+    if (q.leased_line)
+        q.dial_ptr = "";
+    else if (p == 1)
+        q.dial_ptr = "S";  // the stored number 0
+    else
+        q.dial_ptr = acu->dial_string;
+}
+
+void acu_start_answer(AcuContext* acu)
+{
+    acu->answering = 1;
+    acu->originating = 0;
+    acu_common_call_settings(acu);
+    acu->seq.leased_line = (acu->set.line_options & kLineOptionLeased) ? 1 : 0;
+    acu->state_variant[CALL_ANSWER] = 2;
+    acu->seq.answer_substate = 0;
+}
+
+void acu_enter_online(AcuContext* acu)
+{
+    uint8_t p = acu_event_parameter(acu);
+    if (p == 1) {
+        acu->state_variant[CALL_ONLINE] = 3;
+    } else if (p != 2) {
+        acu->state_variant[CALL_ONLINE] = 2;
+        at_escape_reset(acu);
+    }
+    acu->online = 1;
+}
+
+void acu_online_to_command(AcuContext* acu)
+{
+    acu->state_variant[CALL_IDLE] = 1;
+    ReportExtendedConnect(acu, RC_OK);
+}
+
+void acu_originate_to_command(AcuContext* acu)
+{
+    // Dialling ended by ";": back to the command state with the line held off hook.
+    acu->state_variant[CALL_COMMAND] = acu->state_variant[CALL_IDLE];
+    acu->seq.dial_substate = DIAL_NONE;
+    ReportExtendedConnect(acu, RC_OK);
+}
+
+void acu_online_input(AcuContext* acu) { abort_by_dte(acu, !acu->online); }
+void acu_call_abort_by_dte(AcuContext* acu) { abort_by_dte(acu, true); }
+void acu_voice_call_input(AcuContext* acu) { abort_by_dte(acu, false); }
+void acu_test_input(AcuContext* acu) { abort_by_dte(acu, acu->seq.test_substate < 6); }
+
+void acu_online_break(AcuContext* acu) { PostCallEvent(acu, EV_TO_IDLE, 0); }
+
+void acu_online_result(AcuContext* acu) { call_report(acu, acu_event_parameter(acu)); }
+void acu_call_result(AcuContext* acu) { call_report(acu, acu_event_parameter(acu)); }
+
+void acu_ec_status(AcuContext* acu)
+{
+    uint8_t status = acu_event_parameter(acu);
+    switch (status) {
+    case 1:
+    case 4:
+        break;
+    case 2:
+        PostCallEvent(acu, EV_TO_IDLE, 0);
+        break;
+    case 3:
+    case 5:
+    case 6:
+        acu->seq.connect_reported = 1;
+        PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);
+        if (acu->sreg[21] & 0x20)
+            dte_raise_dcd(acu->dte);
+        break;
+    default:  // 0 and 7 and above: the link failed
+        PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
+        break;
+    }
+}
+
+void acu_carrier_lost(AcuContext* acu)
+{
+    if (acu->seq.disconnect_reason == DISC_BUSY_SECOND)
+        acu->seq.disconnect_reason = DISC_CARRIER_LOST;
+    PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
+}
+
+void acu_retrain_started(AcuContext* acu) { acu->seq.retrain_step = 7; }
 
 void acu_start_hangup(AcuContext* acu)
 {
     acu->state_variant[CALL_HANGUP] = 2;
+    acu->seq.hangup_substate = 0;
+    acu->seq.hangup_countdown = 0;
     acu->hangup_reason = acu_event_parameter(acu);
+}
+
+void acu_fax_hangup(AcuContext* acu)
+{
+    acu_start_hangup(acu);
+    acu->seq.hangup_substate = 9;
 }
 
 void acu_hangup_done(AcuContext* acu)
@@ -78,109 +271,63 @@ void acu_hangup_done(AcuContext* acu)
     acu->hangup_pending = 0;
 }
 
-// Originate and answer: dialling and answering are not built; the attempt ends as a call without carrier.
-void acu_start_originate(AcuContext* acu)
-{
-    acu->originating = 1;
-    acu->state_variant[CALL_ORIGINATE] = 2;
-    PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
-}
+void acu_fax_done(AcuContext* acu) { acu->state_variant[CALL_IDLE] = 3; }
+void acu_selftest_done(AcuContext* acu) { acu->state_variant[CALL_IDLE] = 4; }
 
-void acu_start_answer(AcuContext* acu)
+void acu_test_done(AcuContext* acu)
 {
-    acu->answering = 1;
-    acu->state_variant[CALL_ANSWER] = 2;
-    PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
-}
-
-void acu_call_result(AcuContext* acu)
-{
-    uint8_t index = acu_event_parameter(acu);
-    if ((acu->sreg[14] & 0x04) == 0 && index != RC_NONE)
-        ReportExtendedConnect(acu, index);
-}
-
-void acu_call_abort_by_dte(AcuContext* acu)
-{
-    dte_cmd_in_clear(acu->dte);
-    PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
-}
-
-// Tests are not built: the request ends at once.
-void acu_enter_test(AcuContext* acu)
-{
+    acu->state_variant[CALL_IDLE] = acu_event_parameter(acu) == 1 ? acu->seq.test_saved_row : 0;
     acu->test_state = 0;
-    PostCallEvent(acu, EV_TO_IDLE, 0);
 }
 
-// DTR and RTS handling by state come with the rest of call control.
-void acu_dtr_idle(AcuContext* acu) { (void)acu; }
+void acu_reset(AcuContext* acu) { acu->initialised = 0; }
 
-// Background of Idle: nothing to watch until ring detection exists.
-void acu_idle_bg(AcuContext* acu) { (void)acu; }
+void acu_fax_connect(AcuContext* acu) { PostCallEvent(acu, EV_CONNECTED, 1); }
 
-// Hang-up background. Nothing holds the line yet, so the line-side steps are empty: the sequence ends at
-// once, back in the command state when H or Z asked for it, else in Idle with the hang-up reason.
-void acu_hangup_bg(AcuContext* acu)
+void acu_dtr_idle(AcuContext* acu) { dtr_rules(acu, false, false); }
+void acu_dtr_command(AcuContext* acu) { dtr_rules(acu, false, acu->state_variant[CALL_IDLE] == 1); }
+void acu_dtr_call(AcuContext* acu) { dtr_rules(acu, false, true); }
+void acu_dtr_online(AcuContext* acu) { dtr_rules(acu, true, true); }
+void acu_dtr_test(AcuContext* acu) { dtr_rules(acu, false, true); }
+void acu_dtr_selftest(AcuContext* acu) { dtr_rules(acu, false, false); }
+void acu_dtr_fax_command(AcuContext* acu) { dtr_rules(acu, false, false); }
+void acu_dtr_fax_online(AcuContext* acu) { dtr_rules(acu, true, true); }
+void acu_dtr_voice(AcuContext* acu) { dtr_rules(acu, false, false); }
+void acu_dtr_voice_online(AcuContext* acu) { dtr_rules(acu, true, true); }
+
+// Voice mode: dialling through the same executor, the line taken and released for the voice engine.
+void acu_voice_originate(AcuContext* acu)
 {
-    acu->originating = 0;
-    acu->answering = 0;
-    acu->online = 0;
-    if (acu->return_to_command) {
-        acu->return_to_command = 0;
-        if (acu->state_variant[CALL_HANGUP] == 2)
-            acu->state_variant[CALL_COMMAND] = 0;
-        PostCallEvent(acu, EV_COMMAND, 0);
-        return;
-    }
-    PostCallEvent(acu, EV_TO_IDLE, 0);
-    acu_clamp_dte(acu);
-    PostCallEvent(acu, EV_RESULT, acu->hangup_reason);
+    acu_start_originate(acu);
+    acu->state_variant[CALL_ORIGINATE] = 6;
 }
 
-void cc_collect(AcuContext* acu) { CollectCommandLine(acu); }
+void acu_voice_answer(AcuContext* acu)
+{
+    acu_go_off_hook(acu, true);
+    PostCallEvent(acu, EV_RESULT, RC_OK);
+}
 
-constexpr CallEventEntry S(uint32_t next, CallAction action = nullptr) { return CallEventEntry{next, action}; }
+void acu_voice_online(AcuContext* acu)
+{
+    acu->state_variant[CALL_ONLINE] = 6;
+    acu->online = 1;
+}
 
-// Columns: events 0-17.
-const CallEventTable kIdle = {{
-    S(0, acu_report_result), S(0, acu_idle_input), S(2, acu_start_originate), S(3, acu_start_answer), S(0),
-    S(0, acu_idle_done), S(0, acu_reset), S(0), S(0), S(0), S(5, acu_start_hangup), S(0), S(6, acu_enter_test),
-    S(1, acu_enter_command), S(0, acu_dtr_idle), S(0), S(0), S(0),
-}};
+void acu_voice_hangup(AcuContext* acu)
+{
+    acu_go_on_hook(acu);
+    acu->online = 0;
+    acu->hangup_pending = 0;
+}
 
-const CallEventTable kCommand = {{
-    S(1, acu_report_result), S(1), S(2, acu_start_originate), S(3, acu_start_answer), S(4), S(0, acu_command_done),
-    S(0, acu_reset), S(1), S(1), S(1), S(5, acu_start_hangup), S(1), S(6, acu_enter_test), S(1, acu_select_class),
-    S(1, acu_dtr_idle), S(1), S(1), S(0),
-}};
+void acu_voice_reset(AcuContext* acu)
+{
+    acu_voice_hangup(acu);
+    acu->seq.dial_substate = DIAL_NONE;
+}
 
-const CallEventTable kHangup = {{
-    S(5), S(5), S(5), S(5), S(5), S(0, acu_hangup_done), S(0, acu_reset), S(5), S(5), S(5), S(5), S(5), S(5), S(1),
-    S(5), S(5), S(5), S(0),
-}};
+void acu_voice_result(AcuContext* acu) { report(acu, acu_event_parameter(acu)); }
+void acu_voice_call_result(AcuContext* acu) { call_report(acu, acu_event_parameter(acu)); }
 
-const CallEventTable kOriginate = {{
-    S(2, acu_call_result), S(2, acu_call_abort_by_dte), S(2), S(3, acu_start_answer), S(4), S(0), S(0, acu_reset),
-    S(2), S(2), S(2), S(5, acu_start_hangup), S(2), S(2), S(1), S(2), S(2), S(2), S(0),
-}};
-
-const CallEventTable kAnswer = {{
-    S(3, acu_call_result), S(3, acu_call_abort_by_dte), S(3), S(3), S(4), S(0), S(0, acu_reset), S(3), S(3), S(3),
-    S(5, acu_start_hangup), S(3), S(3), S(3), S(3), S(3), S(3), S(0),
-}};
-
-}  // namespace
-
-// Rows not listed hold no tables yet (they come with the rest of call control).
-const CallEventTable* const CallEventGrid[CALL_ROWS][CALL_COUNT] = {
-    /* 0 */ {&kIdle, &kCommand, nullptr, nullptr, nullptr, &kHangup, nullptr, nullptr},
-    /* 1 */ {},
-    /* 2 */ {nullptr, nullptr, &kOriginate, &kAnswer, nullptr, &kHangup, nullptr, nullptr},
-};
-
-const CallBackground CallBackgroundGrid[CALL_ROWS][CALL_COUNT] = {
-    /* 0 */ {acu_idle_bg, cc_collect, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    /* 1 */ {},
-    /* 2 */ {nullptr, nullptr, nullptr, nullptr, nullptr, acu_hangup_bg, nullptr, nullptr},
-};
+void acu_collect_bg(AcuContext* acu) { CollectCommandLine(acu); }

@@ -1,0 +1,131 @@
+// The line side of call control: what it reads from the data pump (connection state, carrier, call
+// progress, event characters) and the DSP messages and commands it sends (hook, start, hang-up, loop).
+// Without a data pump the line reads as idle with no carrier, so every call attempt fails at once.
+#include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/mt/dsp_commands.h"
+#include "layer2/corecode/mt/dsp_link.h"
+#include "layer2/corecode/mt/dsp_router.h"
+
+namespace {
+
+// Byte 2 flag of the start packet: the analog loop instead of a call.
+constexpr uint8_t kStartFlagLoop = 0x02;
+// Modulation and rate the start packet asks for (connection control composes the full packet from +MS).
+constexpr uint8_t kStartModulation = 18;
+constexpr uint32_t kStartRate = 33600;
+
+DspLink* link_of(AcuContext* acu)
+{
+    return acu->seq.line != nullptr ? acu->seq.line->link : nullptr;
+}
+
+}  // namespace
+
+void acu_attach_line(AcuContext* acu, DspLineControl* line)
+{
+    acu->seq.line = line;
+}
+
+uint8_t acu_pump_state(AcuContext* acu)
+{
+    DspLink* link = link_of(acu);
+    if (link == nullptr)
+        return 0;
+    return static_cast<uint8_t>(dsp_reg_read(link, kDspRegStatus) & 0x0F);
+}
+
+bool acu_carrier_present(AcuContext* acu)
+{
+    switch (acu_pump_state(acu)) {
+    case 2:   // connected
+    case 3:   // retraining
+    case 5:   // test loop
+    case 6:
+    case 8:   // fax connected
+    case 13:  // renegotiating
+        return true;
+    default:
+        return false;
+    }
+}
+
+uint8_t acu_call_progress(AcuContext* acu)
+{
+    if (acu->seq.line == nullptr || acu->seq.line->link == nullptr)
+        return 0;
+    return dsp_get_call_progress(acu->seq.line);
+}
+
+uint8_t acu_take_event_char(AcuContext* acu)
+{
+    DspLink* link = link_of(acu);
+    if (link == nullptr)
+        return 0;
+    return link->events.lastEventChar.exchange(0);
+}
+
+bool acu_dsp_message(AcuContext* acu, uint8_t msg_class, uint8_t type, bool urgent, const uint8_t* data,
+                     int length)
+{
+    DspLineControl* lc = acu->seq.line;
+    if (lc == nullptr || lc->queue == nullptr)
+        return true;  // no data pump: nothing to send, the step is taken
+    return dsp_msg_send(lc->queue, msg_class, type, urgent, data, length);
+}
+
+bool acu_dsp_class_served(AcuContext* acu, uint8_t msg_class)
+{
+    DspLineControl* lc = acu->seq.line;
+    return lc != nullptr && lc->queue != nullptr && dsp_msg_find_handler(lc->queue, msg_class) != nullptr;
+}
+
+void acu_go_off_hook(AcuContext* acu, bool answering)
+{
+    CallSequences& q = acu->seq;
+    if (q.on_hook_flag || !q.line_off_hook) {
+        q.on_hook_flag = 0;
+        if (q.line != nullptr)
+            dsp_set_hook(q.line, true);
+    }
+    q.line_off_hook = 1;
+    // Speaker for call progress in speaker modes 1 and 2 (and 3 while answering).
+    uint8_t mode = static_cast<uint8_t>(acu->sreg[22] & 0x0C);
+    if (mode == 4 || mode == 8 || (answering && mode == 12))
+        acu_dsp_message(acu, kMsgCadence, 1, false, nullptr, 0);
+}
+
+void acu_go_on_hook(AcuContext* acu)
+{
+    CallSequences& q = acu->seq;
+    if (!q.on_hook_flag) {
+        q.on_hook_flag = 1;
+        if (q.line != nullptr)
+            dsp_set_hook(q.line, false);
+    }
+    q.line_off_hook = 0;
+}
+
+void acu_send_start_packet(AcuContext* acu, bool originate)
+{
+    if (acu->seq.line != nullptr && acu->seq.line->link != nullptr)
+        dsp_start_data_pump(acu->seq.line, originate ? 1 : 0, kStartRate, kStartModulation);
+}
+
+void acu_send_pump_hangup(AcuContext* acu, bool cleardown)
+{
+    (void)cleardown;  // the data pump runs its clear-down whenever it is told to go idle from a connection
+    if (acu->seq.line != nullptr && acu->seq.line->link != nullptr)
+        dsp_go_idle(acu->seq.line);
+}
+
+void acu_send_loop(AcuContext* acu, uint8_t kind, bool start)
+{
+    (void)kind;
+    DspLineControl* lc = acu->seq.line;
+    if (lc == nullptr || lc->link == nullptr)
+        return;
+    if (start)
+        dsp_start_data_pump(lc, kStartFlagLoop, kStartRate, kStartModulation);
+    else
+        dsp_go_idle(lc);
+}
