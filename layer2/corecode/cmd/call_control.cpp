@@ -204,7 +204,7 @@ void CallControlInit(AcuContext* acu)
     if (acu->set.line_options & kLineOptionLeased) {
         // Leased line: the call starts by itself, as originator when S14 bit 7 says so.
         acu->initialised = 1;
-        PostCallEvent(acu, (acu->sreg[14] & 0x80) ? EV_ORIGINATE : EV_ANSWER, 0);
+        PostCallEvent(acu, at_opt_originate(acu) ? EV_ORIGINATE : EV_ANSWER, 0);
         return;
     }
     if (!acu->set.fixed_rate)

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "layer2/corecode/cmd/at_context.h"
+#include "layer2/corecode/cmd/at_sreg.h"
 
 extern const CallEventTable* const CallEventGrid[CALL_ROWS][CALL_COUNT];
 extern const CallBackground CallBackgroundGrid[CALL_ROWS][CALL_COUNT];
@@ -129,11 +130,9 @@ void acu_send_loop(AcuContext* acu, uint8_t kind, bool start);
 // Common call settings and the answer timer.
 void acu_common_call_settings(AcuContext* acu);
 void acu_arm_answer_timer(AcuContext* acu);
-// S-register views.
-inline uint8_t acu_amp_d(const AcuContext* acu) { return static_cast<uint8_t>((acu->sreg[21] >> 3) & 3); }
-inline bool acu_dialtone_detect(const AcuContext* acu) { return (acu->sreg[22] & 0x10) != 0; }
-inline bool acu_busy_detect(const AcuContext* acu) { return (acu->sreg[22] & 0x20) != 0; }
-inline bool acu_quiet(const AcuContext* acu) { return (acu->sreg[14] & 0x04) != 0; }
+// Call-progress detection of the X setting: dial tone (X2, X4) and busy (X3, X4).
+inline bool acu_dialtone_detect(const AcuContext* acu) { return (at_opt_x_bits(acu) & 1) != 0; }
+inline bool acu_busy_detect(const AcuContext* acu) { return (at_opt_x_bits(acu) & 2) != 0; }
 
 // Bit of the stored line options that starts a call by itself (leased line).
 constexpr uint8_t kLineOptionLeased = 0x04;

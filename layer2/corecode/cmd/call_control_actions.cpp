@@ -22,7 +22,7 @@ void report(AcuContext* acu, uint8_t index)
 // Result of a call: nothing with quiet results or for "no result".
 void call_report(AcuContext* acu, uint8_t index)
 {
-    if (!acu_quiet(acu) && index != RC_NONE)
+    if (!at_opt_quiet(acu) && index != RC_NONE)
         ReportExtendedConnect(acu, index);
 }
 
@@ -50,7 +50,7 @@ void dtr_rules(AcuContext* acu, bool online, bool line_held)
     }
     if (p != 2)
         return;  // RTS levels: hardware flow control belongs to the data path
-    uint8_t d = acu_amp_d(acu);
+    uint8_t d = at_opt_amp_d(acu);
     if (d == 3) {
         PostCallEvent(acu, EV_RESET, 0);
         return;
@@ -233,7 +233,7 @@ void acu_ec_status(AcuContext* acu)
     case 6:
         acu->seq.connect_reported = 1;
         PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);
-        if (acu->sreg[21] & 0x20)
+        if (at_opt_amp_c(acu))
             dte_raise_dcd(acu->dte);
         break;
     default:  // 0 and 7 and above: the link failed

@@ -89,8 +89,8 @@ void acu_go_off_hook(AcuContext* acu, bool answering)
     }
     q.line_off_hook = 1;
     // Speaker for call progress in speaker modes 1 and 2 (and 3 while answering).
-    uint8_t mode = static_cast<uint8_t>(acu->sreg[22] & 0x0C);
-    if (mode == 4 || mode == 8 || (answering && mode == 12))
+    uint8_t mode = at_opt_speaker_mode(acu);
+    if (mode == 1 || mode == 2 || (answering && mode == 3))
         acu_dsp_message(acu, kMsgCadence, 1, false, nullptr, 0);
 }
 

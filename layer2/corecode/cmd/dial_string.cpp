@@ -367,7 +367,7 @@ bool dial_steps(AcuContext* acu)
         q.reverse = 0;
         q.return_to_command = 0;
         q.dialling_active = 1;
-        q.pulse = (acu->sreg[14] & 0x20) ? 1 : 0;
+        q.pulse = at_opt_pulse(acu);
         if (!has_restrictions(acu) || q.leased_line) {
             start_dialling(acu);
         } else {

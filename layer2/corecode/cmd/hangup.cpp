@@ -22,9 +22,9 @@ void hangup_cleanup(AcuContext* acu)
     CallSequences& q = acu->seq;
     DteContext* d = acu->dte;
     ec_stop(d);
-    if ((acu->sreg[21] & 0x40) == 0)
+    if (!at_opt_amp_s(acu))
         dte_raise_dsr(d);
-    if (acu->sreg[21] & 0x20)
+    if (at_opt_amp_c(acu))
         dte_drop_dcd(d);  // DCD follows the carrier
     dte_drop_ri(d);
     acu->online = 0;
@@ -73,7 +73,7 @@ void acu_hangup_bg(AcuContext* acu)
         q.hangup_substate = 3;
         break;
     case 3:
-        if ((acu->sreg[21] & 0x80) != 0 && !q.hold_flag) {
+        if (at_opt_y(acu) && !q.hold_flag) {
             q.hangup_countdown = q.hold_time;
             q.hangup_substate = 4;
         } else {
@@ -130,7 +130,7 @@ void acu_online_monitor_bg(AcuContext* acu)
         PostCallEvent(acu, EV_BREAK, 0);
     }
     if (q.hold_flag) {
-        if ((acu->sreg[21] & 0x80) != 0) {
+        if (at_opt_y(acu)) {
             q.disconnect_reason = DISC_HOLD_TIME;
             PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
         } else {
@@ -147,9 +147,9 @@ void acu_online_monitor_bg(AcuContext* acu)
 void acu_idle_bg(AcuContext* acu)
 {
     DteContext* d = acu->dte;
-    if ((acu->sreg[21] & 0x40) == 0 && acu->seq.dtr_dial_mode == 0)
+    if (!at_opt_amp_s(acu) && acu->seq.dtr_dial_mode == 0)
         dte_raise_dsr(d);
-    if ((acu->sreg[21] & 0x20) == 0)
+    if (!at_opt_amp_c(acu))
         dte_raise_dcd(d);
     if (acu->ring_timer == 0)
         acu->sreg[1] = 0;
