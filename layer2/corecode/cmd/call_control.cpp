@@ -186,6 +186,11 @@ void CallControlInit(AcuContext* acu)
     acu->answering = 0;
     // The sequences start over; the line binding, the hook state and the DTR-dialling setting stay.
     CallSequences& q = acu->seq;
+    // A reset in the middle of a call releases the line: nothing would ever put it back on hook.
+    if (q.line_off_hook || acu_pump_state(acu) != 0) {
+        acu_send_pump_hangup(acu, true);
+        acu_go_on_hook(acu);
+    }
     DspLineControl* line = q.line;
     uint8_t off_hook = q.line_off_hook;
     uint8_t on_hook_flag = q.on_hook_flag;

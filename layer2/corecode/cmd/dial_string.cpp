@@ -362,6 +362,12 @@ bool dial_steps(AcuContext* acu)
     case DIAL_START:
         if (q.restriction_busy)
             break;
+        if (q.line == nullptr) {
+            // No data pump bound: there is no line to dial on.
+            q.dial_substate = DIAL_NONE;
+            PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
+            break;
+        }
         q.flag_j = 0;
         q.flag_k = 0;
         q.reverse = 0;
