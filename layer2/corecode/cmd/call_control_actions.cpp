@@ -97,21 +97,21 @@ void acu_idle_input(AcuContext* acu)
 void acu_enter_command(AcuContext* acu)
 {
     acu->state_variant[CALL_COMMAND] = acu->state_variant[CALL_IDLE];
-    if (acu_event_parameter(acu) == 6) {
+    // Parameter 6 (a command line pending after the escape from on line) restarts the dial string; the
+    // Command row stays the Idle row (the held-connection row), as row 2 has no Command table and would
+    // leave the machine deaf.
+    if (acu_event_parameter(acu) == 6)
         acu->seq.dial_ptr = nullptr;
-        acu->state_variant[CALL_COMMAND] = 2;
-    }
     // A new "A" starts a new line: a line abandoned by a call attempt is not resumed.
     acu->collector = COLLECT_WAIT_PREFIX;
 }
 
+// Class value 5 would select row 7, which has no tables: the machine would ignore every event from then on.
+// The rows stay as they are for it.
 void acu_select_class(AcuContext* acu)
 {
-    uint8_t p = acu_event_parameter(acu);
-    if (p == 3)
+    if (acu_event_parameter(acu) == 3)
         select_idle_row(acu, 6);
-    else if (p == 5)
-        select_idle_row(acu, 7);
 }
 
 void acu_voice_class(AcuContext* acu)
@@ -119,8 +119,6 @@ void acu_voice_class(AcuContext* acu)
     uint8_t p = acu_event_parameter(acu);
     if (p == 0 || p == 1)
         select_idle_row(acu, 0);
-    else if (p == 5)
-        select_idle_row(acu, 7);
 }
 
 void acu_command_done(AcuContext* acu)
@@ -187,7 +185,8 @@ void acu_enter_online(AcuContext* acu)
     uint8_t p = acu_event_parameter(acu);
     if (p == 1) {
         acu->state_variant[CALL_ONLINE] = 3;
-    } else if (p != 2) {
+    } else if (p != 2 || CallEventGrid[acu->state_variant[CALL_ONLINE] % CALL_ROWS][CALL_ONLINE] == nullptr) {
+        // (Parameter 2 keeps the On-line row, unless that row has no On-line table.)
         acu->state_variant[CALL_ONLINE] = 2;
         at_escape_reset(acu);
     }

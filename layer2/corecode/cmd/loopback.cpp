@@ -19,7 +19,9 @@ void end_test(AcuContext* acu)
     CallSequences& q = acu->seq;
     if (q.test_kind != TEST_NONE && q.test_substate < 8)
         acu_send_loop(acu, q.test_kind, false);
-    uint8_t row = (q.test_kind == TEST_REMOTE_SELF || q.test_kind == TEST_ANALOG_SELF) ? 4 : q.test_saved_row;
+    // Back to the rows the test started from; the self-test rows only last while a self-test runs, so a
+    // finished test never leaves the machine in them (where dial and answer requests would go unheard).
+    uint8_t row = q.test_saved_row == 4 ? 0 : q.test_saved_row;
     acu->state_variant[CALL_IDLE] = row;
     acu->state_variant[CALL_COMMAND] = row;
     q.test_kind = TEST_NONE;
@@ -98,7 +100,13 @@ void acu_test_to_command(AcuContext* acu)
 
 void acu_select_selftest(AcuContext* acu)
 {
-    acu->seq.test_kind = acu_event_parameter(acu) == 2 ? TEST_REMOTE_SELF : TEST_ANALOG_SELF;
+    CallSequences& q = acu->seq;
+    q.test_kind = acu_event_parameter(acu) == 2 ? TEST_REMOTE_SELF : TEST_ANALOG_SELF;
+    acu->test_state = q.test_kind;
+    // The Test state needs its own row and a fresh sequence, as for any other test.
+    q.test_substate = 0;
+    q.test_saved_row = acu->state_variant[CALL_IDLE];
+    acu->state_variant[CALL_TEST] = 10;
 }
 
 void acu_test_bg(AcuContext* acu)
