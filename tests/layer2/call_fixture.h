@@ -18,6 +18,7 @@
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/dte/dte_context.h"
 #include "layer2/corecode/mt/dsp_commands.h"
+#include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_link.h"
 #include "layer2/corecode/mt/dsp_router.h"
 #include "support/dsp_icd_pump.h"
@@ -41,23 +42,23 @@ public:
     CallRig()
     {
         DspLinkHooks hooks{};
-        dsp_link_init(link.get(), &hooks);
-        DspIcdPumpInit(pump.get(), [](void* l) { dsp_notify_callback(static_cast<DspLink*>(l)); }, link.get());
-        dsp_set_register_window(link.get(), &pump->block, &pump->context);
-        dsp_set_port_ready(link.get(), true);
-        dsp_msg_queue_init(queue.get());
-        dsp_line_control_init(lc.get(), link.get(), queue.get());
+        dsp_device_init(dev.get(), &hooks);
+        DspIcdPumpInit(pump.get(), [](void* d) { dsp_notify_callback(&static_cast<DspDevice*>(d)->link); },
+                       dev.get());
+        dsp_device_bind(dev.get(), &pump->block, &pump->context);
+        dsp_set_port_ready(&dev->link, true);
+        DspLineControl* lc = &dev->line;
         lc->toneCtx = this;
         lc->take_tone_result = [](void* c) { return static_cast<CallRig*>(c)->tone; };
         for (uint8_t k : {kMsgHook, kMsgToneDetect, kMsgToneGen, kMsgCountry}) {
             DspHandlerRequest r{k, &CallRig::OnMessage, this};
-            EXPECT_EQ(dsp_msg_register_handler(queue.get(), &r), 0);
+            EXPECT_EQ(dsp_msg_register_handler(&dev->queue, &r), 0);
         }
         dte_init(dte.get(), nullptr);
         settings_init(settings.get(), nullptr, "", FALSE);
         settings->block = country_builtin_block(0);
         AcuInit(acu.get(), dte.get(), settings.get(), nullptr);
-        acu_attach_line(acu.get(), lc.get());
+        acu->dsp = dev.get();
         CallControlTick(acu.get());  // initialisation pass
         acu->sreg[14] &= static_cast<uint8_t>(~0x02);  // no echo: the output holds results only
     }
@@ -101,7 +102,7 @@ public:
         return out;
     }
 
-    void PumpState(uint8_t state) { dsp_reg_write(link.get(), kDspRegStatus, state); }
+    void PumpState(uint8_t state) { dsp_reg_write(&dev->link, kDspRegStatus, state); }
 
     std::vector<IcdLogEntry> Icd() { return DspIcdPumpLog(pump.get()); }
     size_t IcdCount(uint8_t code)
@@ -131,9 +132,7 @@ public:
 
     coretest::CoreMachine machine{"", 100000};
     std::unique_ptr<DspIcdPump> pump = std::make_unique<DspIcdPump>();
-    std::unique_ptr<DspLink> link = std::make_unique<DspLink>();
-    std::unique_ptr<DspMessageQueue> queue = std::make_unique<DspMessageQueue>();
-    std::unique_ptr<DspLineControl> lc = std::make_unique<DspLineControl>();
+    std::unique_ptr<DspDevice> dev = std::make_unique<DspDevice>();
     std::unique_ptr<DteContext> dte = std::make_unique<DteContext>();
     std::unique_ptr<CoreSettings> settings = std::make_unique<CoreSettings>();
     std::unique_ptr<AcuContext> acu = std::make_unique<AcuContext>();

@@ -70,7 +70,7 @@ void acu_answer_bg(AcuContext* acu)
     case 2:
         if (q.answer_countdown != 0)
             break;
-        if (q.line == nullptr) {
+        if (acu_line(acu) == nullptr) {
             q.answer_substate = 0xFF;
             PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);  // no line to answer on
             break;

@@ -68,7 +68,7 @@ void free_node(EventQueue* q, CallEventNode* node)
 // One pass of the DSP message pump: elapsed time for the router's timers, then the queued messages.
 void dsp_message_pump(AcuContext* acu)
 {
-    DspLineControl* lc = acu->seq.line;
+    DspLineControl* lc = acu_line(acu);
     if (lc == nullptr || lc->queue == nullptr)
         return;
     dsp_msg_post_elapsed(lc->queue);
@@ -184,20 +184,18 @@ void CallControlInit(AcuContext* acu)
     acu->return_to_command = 0;
     acu->originating = 0;
     acu->answering = 0;
-    // The sequences start over; the line binding, the hook state and the DTR-dialling setting stay.
+    // The sequences start over; the hook state and the DTR-dialling setting stay.
     CallSequences& q = acu->seq;
     // A reset in the middle of a call releases the line: nothing would ever put it back on hook.
     if (q.line_off_hook || acu_pump_state(acu) != 0) {
         acu_send_pump_hangup(acu, true);
         acu_go_on_hook(acu);
     }
-    DspLineControl* line = q.line;
     uint8_t off_hook = q.line_off_hook;
     uint8_t on_hook_flag = q.on_hook_flag;
     uint8_t dtr_dial_mode = q.dtr_dial_mode;
     uint32_t losses = q.carrier_losses;
     std::memset(&q, 0, sizeof q);
-    q.line = line;
     q.line_off_hook = off_hook;
     q.on_hook_flag = on_hook_flag;
     q.dtr_dial_mode = dtr_dial_mode;

@@ -26,8 +26,6 @@ void acu_start_reset(AcuContext* acu, uint8_t profile);
 // Parameter of the event being dispatched.
 uint8_t acu_event_parameter(const AcuContext* acu);
 
-// Binds call control to the DSP link's line control (null: no data pump; calls then fail at once).
-void acu_attach_line(AcuContext* acu, DspLineControl* line);
 // One 10 ms step of the call-control countdowns (run by the tick service).
 void acu_call_tick_10ms(AcuContext* acu);
 // The data pump finished the dial, flash or tone step in progress (called by the DSP message handlers).
@@ -110,7 +108,10 @@ void acu_test_bg(AcuContext* acu);
 void acu_test_wait_bg(AcuContext* acu);
 void acu_selftest_bg(AcuContext* acu);
 
-// Line side (call_control_line.cpp). Each works without a data pump (no line: idle, no carrier).
+// Line side (call_control_line.cpp), through the device's DSP link (AcuContext::dsp). Each works without a
+// data pump bound (no line: idle, no carrier).
+struct DspLineControl;
+DspLineControl* acu_line(AcuContext* acu);  // null: no data pump bound
 uint8_t acu_pump_state(AcuContext* acu);       // connection state: register 54, low nibble
 bool acu_carrier_present(AcuContext* acu);
 uint8_t acu_call_progress(AcuContext* acu);    // call-progress code, 0 none

@@ -3,6 +3,7 @@
 // Without a data pump the line reads as idle with no carrier, so every call attempt fails at once.
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/mt/dsp_commands.h"
+#include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_link.h"
 #include "layer2/corecode/mt/dsp_router.h"
 
@@ -16,14 +17,14 @@ constexpr uint32_t kStartRate = 33600;
 
 DspLink* link_of(AcuContext* acu)
 {
-    return acu->seq.line != nullptr ? acu->seq.line->link : nullptr;
+    return acu->dsp != nullptr ? &acu->dsp->link : nullptr;
 }
 
 }  // namespace
 
-void acu_attach_line(AcuContext* acu, DspLineControl* line)
+DspLineControl* acu_line(AcuContext* acu)
 {
-    acu->seq.line = line;
+    return acu->dsp != nullptr ? &acu->dsp->line : nullptr;
 }
 
 uint8_t acu_pump_state(AcuContext* acu)
@@ -51,9 +52,8 @@ bool acu_carrier_present(AcuContext* acu)
 
 uint8_t acu_call_progress(AcuContext* acu)
 {
-    if (acu->seq.line == nullptr || acu->seq.line->link == nullptr)
-        return 0;
-    return dsp_get_call_progress(acu->seq.line);
+    DspLineControl* lc = acu_line(acu);
+    return lc != nullptr ? dsp_get_call_progress(lc) : 0;
 }
 
 uint8_t acu_take_event_char(AcuContext* acu)
@@ -67,7 +67,7 @@ uint8_t acu_take_event_char(AcuContext* acu)
 bool acu_dsp_message(AcuContext* acu, uint8_t msg_class, uint8_t type, bool urgent, const uint8_t* data,
                      int length)
 {
-    DspLineControl* lc = acu->seq.line;
+    DspLineControl* lc = acu_line(acu);
     if (lc == nullptr || lc->queue == nullptr)
         return true;  // no data pump: nothing to send, the step is taken
     return dsp_msg_send(lc->queue, msg_class, type, urgent, data, length);
@@ -75,7 +75,7 @@ bool acu_dsp_message(AcuContext* acu, uint8_t msg_class, uint8_t type, bool urge
 
 bool acu_dsp_class_served(AcuContext* acu, uint8_t msg_class)
 {
-    DspLineControl* lc = acu->seq.line;
+    DspLineControl* lc = acu_line(acu);
     return lc != nullptr && lc->queue != nullptr && dsp_msg_find_handler(lc->queue, msg_class) != nullptr;
 }
 
@@ -84,8 +84,8 @@ void acu_go_off_hook(AcuContext* acu, bool answering)
     CallSequences& q = acu->seq;
     if (q.on_hook_flag || !q.line_off_hook) {
         q.on_hook_flag = 0;
-        if (q.line != nullptr)
-            dsp_set_hook(q.line, true);
+        if (DspLineControl* lc = acu_line(acu))
+            dsp_set_hook(lc, true);
     }
     q.line_off_hook = 1;
     // Speaker for call progress in speaker modes 1 and 2 (and 3 while answering).
@@ -99,30 +99,30 @@ void acu_go_on_hook(AcuContext* acu)
     CallSequences& q = acu->seq;
     if (!q.on_hook_flag) {
         q.on_hook_flag = 1;
-        if (q.line != nullptr)
-            dsp_set_hook(q.line, false);
+        if (DspLineControl* lc = acu_line(acu))
+            dsp_set_hook(lc, false);
     }
     q.line_off_hook = 0;
 }
 
 void acu_send_start_packet(AcuContext* acu, bool originate)
 {
-    if (acu->seq.line != nullptr && acu->seq.line->link != nullptr)
-        dsp_start_data_pump(acu->seq.line, originate ? 1 : 0, kStartRate, kStartModulation);
+    if (DspLineControl* lc = acu_line(acu))
+        dsp_start_data_pump(lc, originate ? 1 : 0, kStartRate, kStartModulation);
 }
 
 void acu_send_pump_hangup(AcuContext* acu, bool cleardown)
 {
     (void)cleardown;  // the data pump runs its clear-down whenever it is told to go idle from a connection
-    if (acu->seq.line != nullptr && acu->seq.line->link != nullptr)
-        dsp_go_idle(acu->seq.line);
+    if (DspLineControl* lc = acu_line(acu))
+        dsp_go_idle(lc);
 }
 
 void acu_send_loop(AcuContext* acu, uint8_t kind, bool start)
 {
     (void)kind;
-    DspLineControl* lc = acu->seq.line;
-    if (lc == nullptr || lc->link == nullptr)
+    DspLineControl* lc = acu_line(acu);
+    if (lc == nullptr)
         return;
     if (start)
         dsp_start_data_pump(lc, kStartFlagLoop, kStartRate, kStartModulation);

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-struct DspLineControl;
-
 // Dial sub-states of the originate background.
 enum DialSubstate : uint8_t {
     DIAL_NONE = 0,
@@ -55,8 +53,6 @@ enum DisconnectReason : uint8_t {
 };
 
 struct CallSequences {
-    DspLineControl* line;  // the DSP link's line control; null: no data pump (every call fails at once)
-
     // Originate and the dial-string executor.
     uint8_t dial_substate;
     uint8_t wait_kind;

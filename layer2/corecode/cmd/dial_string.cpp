@@ -249,7 +249,7 @@ void dial_next(AcuContext* acu)
 void connect_phase(AcuContext* acu)
 {
     CallSequences& q = acu->seq;
-    if (q.line == nullptr) {
+    if (acu_line(acu) == nullptr) {
         PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);  // no line to connect on
         q.dial_substate = DIAL_NONE;
         return;
@@ -362,7 +362,7 @@ bool dial_steps(AcuContext* acu)
     case DIAL_START:
         if (q.restriction_busy)
             break;
-        if (q.line == nullptr) {
+        if (acu_line(acu) == nullptr) {
             // No data pump bound: there is no line to dial on.
             q.dial_substate = DIAL_NONE;
             PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
