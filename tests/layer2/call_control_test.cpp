@@ -202,22 +202,25 @@ TEST(CallControlTest, HangUpWaitsForTheCarrierByReason)
 
 TEST(CallControlTest, AnalogLoopBackTestRunsForItsTestTime)
 {
-    CallRig r;
-    r.A()->sreg[18] = 1;
-    r.Type("AT&T1\r");
-    r.Run(500);
-    ASSERT_EQ(r.IcdCount(kStart), 1u);
-    EXPECT_EQ(r.A()->call_state, CALL_TEST);
-    r.PumpState(5);
-    r.Run(200);
-    EXPECT_EQ(r.Output().rfind("\r\nCONNECT", 0), 0u);
-    r.Run(1000);
-    EXPECT_EQ(r.IcdCount(kIdle), 1u) << "the loop is released when the test time is over";
-    r.PumpState(0);
-    ASSERT_TRUE(r.RunUntilSettled(4000));
-    EXPECT_EQ(r.Output(), "\r\nOK\r\n");
-    EXPECT_EQ(r.A()->test_state, 0);
-    EXPECT_EQ(r.A()->state_variant[CALL_IDLE], 0);
+    for (uint8_t seconds : {1, 0}) {  // 0: no test time, the test ends as soon as the loop is up
+        CallRig r;
+        r.A()->sreg[18] = seconds;
+        r.Type("AT&T1\r");
+        r.Run(500);
+        ASSERT_EQ(r.IcdCount(kStart), 1u);
+        EXPECT_EQ(r.A()->call_state, CALL_TEST);
+        r.PumpState(5);
+        r.Run(100);
+        EXPECT_EQ(r.Output().rfind("\r\nCONNECT", 0), 0u);
+        EXPECT_EQ(r.IcdCount(kIdle), seconds == 0 ? 1u : 0u) << int(seconds);
+        r.Run(seconds * 1000);
+        EXPECT_EQ(r.IcdCount(kIdle), 1u) << "the loop is released when the test time is over";
+        r.PumpState(0);
+        ASSERT_TRUE(r.RunUntilSettled(4000));
+        EXPECT_EQ(r.Output(), "\r\nOK\r\n");
+        EXPECT_EQ(r.A()->test_state, 0);
+        EXPECT_EQ(r.A()->state_variant[CALL_IDLE], 0);
+    }
 }
 
 TEST(CallControlTest, LoopBackTestsThatNeedTheDataPathAreRefused)

@@ -155,11 +155,15 @@ void acu_test_bg(AcuContext* acu)
         }
         break;
     case 6:
+        // The loop runs for the test time (S18); without one it ends at once, so a test never holds the
+        // modem with nothing to end it.
+        if (q.test_timer_armed && q.test_timer != 0)
+            break;
+        q.test_timer_armed = 0;
         if (q.break_pending) {
             q.break_pending = 0;
             PostCallEvent(acu, EV_BREAK, 0);
-        } else if (q.test_timer_armed && q.test_timer == 0) {
-            q.test_timer_armed = 0;
+        } else {
             PostCallEvent(acu, EV_HANGUP, RC_OK);
         }
         break;
