@@ -295,6 +295,22 @@ void connect_wait(AcuContext* acu)
     }
 }
 
+// One pass of the wait for dial tone: dial on when it is heard, give up with NO DIALTONE when the wait
+// runs out.
+void dial_tone_wait_step(AcuContext* acu)
+{
+    CallSequences& q = acu->seq;
+    if (q.progress == 1) {
+        stop_dial_timer(acu);
+        q.dial_substate = DIAL_NEXT;
+    } else if (dial_timer_expired(acu, DTIMER_NO_DIALTONE)) {
+        stop_dial_timer(acu);
+        q.disconnect_reason = DISC_NO_DIALTONE;
+        q.dial_substate = DIAL_NONE;
+        PostCallEvent(acu, EV_HANGUP, RC_NO_DIALTONE);
+    }
+}
+
 void dial_waiting(AcuContext* acu)
 {
     CallSequences& q = acu->seq;
@@ -312,15 +328,7 @@ void dial_waiting(AcuContext* acu)
         }
         break;
     case WAIT_DIAL_TONE:
-        if (q.progress == 1) {
-            stop_dial_timer(acu);
-            q.dial_substate = DIAL_NEXT;
-        } else if (dial_timer_expired(acu, DTIMER_NO_DIALTONE)) {
-            stop_dial_timer(acu);
-            q.disconnect_reason = DISC_NO_DIALTONE;
-            q.dial_substate = DIAL_NONE;
-            PostCallEvent(acu, EV_HANGUP, RC_NO_DIALTONE);
-        }
+        dial_tone_wait_step(acu);
         break;
     case WAIT_QUIET:
         if (q.progress == 3) {
@@ -390,15 +398,7 @@ bool dial_steps(AcuContext* acu)
         q.dial_substate = DIAL_CONNECT;
         return true;
     case DIAL_TONE_WAIT:
-        if (q.progress == 1) {
-            stop_dial_timer(acu);
-            q.dial_substate = DIAL_NEXT;
-        } else if (dial_timer_expired(acu, DTIMER_NO_DIALTONE)) {
-            stop_dial_timer(acu);
-            q.disconnect_reason = DISC_NO_DIALTONE;
-            q.dial_substate = DIAL_NONE;
-            PostCallEvent(acu, EV_HANGUP, RC_NO_DIALTONE);
-        }
+        dial_tone_wait_step(acu);
         break;
     case DIAL_NEXT:
         dial_next(acu);

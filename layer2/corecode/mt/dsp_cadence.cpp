@@ -34,17 +34,6 @@ void ri(DspLinkContext* ctx, bool on)
         f(ctx->hooks.ctx);
 }
 
-void cancel(DspLinkContext* ctx, uint8_t* id)
-{
-    if (*id == 0 || ctx->queue == nullptr)
-        return;
-    DspTimerRequest r{};
-    r.list = &ctx->queue->timers;
-    r.id = *id;
-    dsp_timer_cancel(&r);
-    *id = 0;
-}
-
 void start(DspLinkContext* ctx, uint8_t* id, uint32_t ms, void (*callback)(void*, void*), uintptr_t arg)
 {
     if (ctx->queue == nullptr)
@@ -134,7 +123,7 @@ void evaluate(DspLinkContext* ctx)
         c.state = 2;
         set_option_ring(ctx, true);
         ri(ctx, true);
-        cancel(ctx, &c.holdTimer);
+        dsp_context_cancel_timer(ctx, &c.holdTimer);
         start(ctx, &c.holdTimer, cb_cadence_hold_ms(*ctx->country), hold_expired, 0);
     } else {
         c.state = 4;
@@ -148,7 +137,7 @@ void evaluate(DspLinkContext* ctx)
         if (c.reportDelay == 0) {
             post_ring(ctx, kRingValid, duration);
         } else {
-            cancel(ctx, &c.delayTimer);
+            dsp_context_cancel_timer(ctx, &c.delayTimer);
             start(ctx, &c.delayTimer, c.reportDelay * 100u, delayed_report, duration);
         }
     }
@@ -206,10 +195,10 @@ void dsp_on_cadence_msg(DspMessageNode* node, void* user)
     case 1:
         c.mode = 0;
         c.reportDelay = 0;
-        cancel(ctx, &c.delayTimer);
+        dsp_context_cancel_timer(ctx, &c.delayTimer);
         [[fallthrough]];
     case 2:
-        cancel(ctx, &c.holdTimer);
+        dsp_context_cancel_timer(ctx, &c.holdTimer);
         dsp_cadence_reset(ctx);
         return;
     default:

@@ -20,16 +20,6 @@ bool post(DspLinkContext* ctx, uint8_t msg_class, uint8_t type, bool urgent, con
     return ctx->queue != nullptr && dsp_msg_send(ctx->queue, msg_class, type, urgent, payload, length);
 }
 
-void cancel_timer(DspLinkContext* ctx, uint8_t* id)
-{
-    if (*id == 0 || ctx->queue == nullptr)
-        return;
-    DspTimerRequest r{};
-    r.list = &ctx->queue->timers;
-    r.id = *id;
-    dsp_timer_cancel(&r);
-    *id = 0;
-}
 
 void wait_timer_expired(void* a1, void* a2)
 {
@@ -49,6 +39,18 @@ void wait_timer_expired(void* a1, void* a2)
 }
 
 }  // namespace
+
+// Cancels the context's timer held in *id (0: none running) and marks it stopped.
+void dsp_context_cancel_timer(DspLinkContext* ctx, uint8_t* id)
+{
+    if (*id == 0 || ctx->queue == nullptr)
+        return;
+    DspTimerRequest r{};
+    r.list = &ctx->queue->timers;
+    r.id = *id;
+    dsp_timer_cancel(&r);
+    *id = 0;
+}
 
 void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* link, uint8_t* option_a,
                        const CountryBlock* country, const DspHandlerRequest* handlers, int handler_count,
@@ -97,7 +99,7 @@ void dsp_interface_restart(DspLinkContext* ctx)
     post(ctx, kMsgCadence, 1, false);
     post(ctx, kMsgTable, 1, false);
     for (uint8_t& id : ctx->timerIds)
-        cancel_timer(ctx, &id);
+        dsp_context_cancel_timer(ctx, &id);
 }
 
 void dsp_msg_pump(DspLinkContext* ctx)
@@ -220,5 +222,5 @@ void acu_start_wait_timer(DspLinkContext* ctx, uint8_t argument)
 
 void acu_cancel_wait_timer(DspLinkContext* ctx)
 {
-    cancel_timer(ctx, &ctx->timerIds[0]);
+    dsp_context_cancel_timer(ctx, &ctx->timerIds[0]);
 }

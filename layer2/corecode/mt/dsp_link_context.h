@@ -86,6 +86,8 @@ void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* lin
                        const DspLinkHooks2* hooks);
 // Restart after a country change and at power-up.
 void dsp_interface_restart(DspLinkContext* ctx);
+// Cancels the context timer whose id *id holds (0: none) and sets *id to 0.
+void dsp_context_cancel_timer(DspLinkContext* ctx, uint8_t* id);
 
 // The pump of call control's event loop: elapsed time, one cadence step, dispatch.
 void dsp_msg_pump(DspLinkContext* ctx);
