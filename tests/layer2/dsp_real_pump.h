@@ -126,6 +126,8 @@ public:
     DspInterfaceBlock* Block() { return Ext()->dsp_block; }
     platform::Machine& M() { return m_.M(); }
     coretest::CoreMachine& Core() { return m_; }
+    LineNetwork* Network() { return network_; }
+    LinePort* Port() { return port_; }
 
     std::vector<WireCommand> Log()
     {

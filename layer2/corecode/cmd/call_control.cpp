@@ -9,6 +9,7 @@
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/dsp_commands.h"
+#include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_router.h"
 #include "platform/kernel.h"
 
@@ -65,13 +66,15 @@ void free_node(EventQueue* q, CallEventNode* node)
     q->free_tail = node;
 }
 
-// One pass of the DSP message pump: elapsed time for the router's timers, then the queued messages.
+// One pass of the DSP message pump: elapsed time for the router's timers, the ring-cadence step (the data
+// pump's detector reports), then the queued messages.
 void dsp_message_pump(AcuContext* acu)
 {
     DspLineControl* lc = acu_line(acu);
     if (lc == nullptr || lc->queue == nullptr)
         return;
     dsp_msg_post_elapsed(lc->queue);
+    dsp_cadence_step(&acu->dsp->context);
     dsp_msg_dispatch(lc->queue);
 }
 

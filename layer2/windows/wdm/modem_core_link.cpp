@@ -9,6 +9,7 @@
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
+#include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/modem_core.h"
@@ -33,10 +34,12 @@ PortRecord* svc_port_setup(void* ctx)
     return port;
 }
 
-// The DSP restart sequence, then the read of the notification register.
+// The idle detectors with ring-energy reports on (as at power-up), the DSP restart sequence, then the read
+// of the notification register. Without the reports an incoming call never reaches the controller.
 void svc_dsp_start(void* ctx)
 {
     DspDevice* dsp = &X(ctx)->dsp;
+    dsp_detector_reset(dsp);
     dsp_link_start(dsp);
     (void)dsp_read_notify(&dsp->link);
 }
@@ -65,12 +68,29 @@ void dsp_hook_command_error(void* ctx)
         at_set_error(X(ctx)->acu);
 }
 
+constexpr uint16_t kRingOffTicks = 800;  // ring interval: S1 is cleared when no ring came for 8 s
+constexpr uint8_t kValidRing = 3;
+
+// A valid ring from the cadence detector: "RING" through call control, the ring counter S1 and the ring-off
+// timer. Ring-on/off duration reports and automatic answer are not built.
+void ctx_ring_event(void* ctx, const uint8_t payload[3])
+{
+    AcuContext* acu = X(ctx)->acu;
+    if (acu == nullptr || payload[0] != kValidRing)
+        return;
+    PostCallEvent(acu, EV_RESULT, RC_RING);
+    if (acu->sreg[1] < 255)
+        acu->sreg[1] = static_cast<uint8_t>(acu->sreg[1] + 1);
+    acu->ring_timer = kRingOffTicks;
+}
+
 // Hooks of the link context (ring indicator, ring permission, call control's S-registers, state and events).
 const DspLinkHooks2 kContextHooks = [] {
     DspLinkHooks2 h{};
     h.raise_ri = [](void* ctx) { dte_raise_ri(&X(ctx)->dte); };
     h.drop_ri = [](void* ctx) { dte_drop_ri(&X(ctx)->dte); };
     h.ring_allowed = [](void* ctx) { return voice_ring_allowed(&X(ctx)->dte) != 0; };
+    h.ring_event = ctx_ring_event;
     return h;
 }();
 
