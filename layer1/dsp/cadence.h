@@ -37,5 +37,5 @@ enum CadenceKind : int32_t {
 extern const CadenceSpec kCadenceSpecs[CADENCE_KINDS];
 
 void TrackCadence(CadenceTracker* t, int32_t on);
-// Returns 1 while the spec's cadence holds (reported on every block while it holds).
+// Returns 1 on every block while the programmed cadence holds.
 int32_t MatchCadence(const CadenceTracker* t, CadenceSpec* spec);
