@@ -262,8 +262,8 @@ TEST(HostSessionTest, TwoModemsOnTheExchangeEachWithItsPortAndSettings)
 
 namespace {
 
-// Replaces the first byte of the "EEProm" value in a registry file.
-bool CorruptSettingsImage(const std::string& path)
+// The whole contents of a file (empty when it cannot be read).
+std::string ReadWholeFile(const std::string& path)
 {
     std::string text;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
@@ -273,6 +273,13 @@ bool CorruptSettingsImage(const std::string& path)
             text.append(b, n);
         std::fclose(f);
     }
+    return text;
+}
+
+// Replaces the first byte of the "EEProm" value in a registry file.
+bool CorruptSettingsImage(const std::string& path)
+{
+    std::string text = ReadWholeFile(path);
     size_t at = text.find("\"EEProm\"=hex:");
     if (at == std::string::npos)
         return false;
@@ -308,14 +315,7 @@ TEST(HostSessionTest, StoredSettingsSurviveARestartAndABadImageIsReset)
     EXPECT_EQ(third.out.rfind("ATE0\r\r\nOK\r\n\r\n060\r\n\r\nOK\r\n", 0), 0u) << third.out;
     EXPECT_NE(third.out.find("&Z2 =" + std::string(36, ' ') + "&Z3 =\r\n"), std::string::npos) << third.out;
     // The image was rewritten with its signature "R4T".
-    std::string text;
-    if (FILE* f = std::fopen(reg.c_str(), "rb")) {
-        char b[4096];
-        size_t n;
-        while ((n = std::fread(b, 1, sizeof b, f)) > 0)
-            text.append(b, n);
-        std::fclose(f);
-    }
+    std::string text = ReadWholeFile(reg);
     size_t at = text.find("\"EEProm\"=hex:");
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(text.substr(at + std::strlen("\"EEProm\"=hex:") + 3, 11), "52,34,54,00") << text;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core_fixture.h"
+#include "serial_read.h"
 #include "layer2/corecode/cmd/at_context.h"
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/driver_entry.h"
@@ -58,15 +59,7 @@ public:
     // Everything the modem sends within `ms` of virtual time.
     std::string Read(int ms)
     {
-        std::string out;
-        for (int t = 0; t < ms; t += 10) {
-            char buffer[512];
-            ULONG_PTR info = 0;
-            EXPECT_EQ(m_.M().Read(file_, buffer, sizeof buffer, &info), STATUS_SUCCESS);
-            out.append(buffer, info);
-            platform::SleepMs(10);
-        }
-        return out;
+        return serialtest::ReadFor(m_.M(), file_, ms);
     }
 
     // Sends a line and returns what comes back within `ms`.

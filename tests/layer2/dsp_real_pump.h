@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "serial_read.h"
 #include "layer1/drivers/wdm/dsp_device.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/windows/wdm/device_extension.h"
@@ -148,15 +149,7 @@ public:
     // Everything the modem sends within `ms` of virtual time.
     std::string Read(int ms)
     {
-        std::string out;
-        for (int t = 0; t < ms; t += 10) {
-            char buffer[512];
-            ULONG_PTR info = 0;
-            EXPECT_EQ(m_.M().Read(file_, buffer, sizeof buffer, &info), STATUS_SUCCESS);
-            out.append(buffer, info);
-            platform::SleepMs(10);
-        }
-        return out;
+        return serialtest::ReadFor(m_.M(), file_, ms);
     }
     std::string Dialogue(const std::string& text, int ms = 400)
     {
