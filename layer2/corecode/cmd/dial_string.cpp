@@ -50,10 +50,10 @@ void wait_for(AcuContext* acu, uint8_t kind)
     acu->seq.wait_kind = kind;
 }
 
-// Asks the pump's tone detectors for dial tone.
+// Asks the pump's tone detectors for dial tone: a class 4 type 3 message with one tone id, 1.
 void arm_dial_tone_detection(AcuContext* acu)
 {
-    static const uint8_t request[5] = {0, 4, 3, 1, 1};
+    static const uint8_t request[2] = {1, 1};
     acu_dsp_message(acu, kMsgToneDetect, kToneDetectArm, false, request, sizeof request);
 }
 

@@ -6,6 +6,8 @@ void dsp_device_init(DspDevice* dev, const DspLinkHooks* hooks)
     dsp_link_init(&dev->link, hooks);
     dsp_msg_queue_init(&dev->queue);
     dsp_line_control_init(&dev->line, &dev->link, &dev->queue);
+    dev->line.take_tone_result = [](void* ctx) { return dsp_take_tone_result(static_cast<DspLinkContext*>(ctx)); };
+    dev->line.toneCtx = &dev->context;
 }
 
 void dsp_device_bind(DspDevice* dev, DspInterfaceBlock* block, DspContext* pump_context)

@@ -7,7 +7,12 @@
 
 #include <cstdint>
 
+#include "layer2/corecode/mt/dsp_hook_handler.h"
+#include "layer2/corecode/mt/dsp_line_check.h"
+#include "layer2/corecode/mt/dsp_restrictions.h"
 #include "layer2/corecode/mt/dsp_router.h"
+#include "layer2/corecode/mt/dsp_tone_detect.h"
+#include "layer2/corecode/mt/dsp_tone_gen_handler.h"
 
 struct CountryBlock;
 struct DspLink;
@@ -56,6 +61,10 @@ struct DspLinkHooks2 {
     uint8_t (*call_mode)(void* ctx);
     bool (*fax_mode)(void* ctx);
     void (*post_event)(void* ctx, uint8_t event, uint8_t parameter);
+    // The line-side handlers: a dial step (digit, flash, end of dialling) has finished; the verdict of a
+    // call-restriction check (1 allowed, 2 delayed, 3 refused).
+    void (*step_done)(void* ctx);
+    void (*restriction_verdict)(void* ctx, uint8_t verdict);
 };
 
 struct DspLinkContext {
@@ -75,6 +84,12 @@ struct DspLinkContext {
     uint8_t timerIds[4];        // 0 wait-for-carrier, 1-3 call control's
     uint8_t toneResults[kToneResults][3];  // {tone id, state, flag}
     DspLinkHooks2 hooks;
+    // The line-side handlers' own state (classes 3, 6, 4, 7 and 9).
+    DspHookState hookState;
+    DspToneGenState toneGen;
+    DspToneDetectState toneDetect;
+    DspRestrictionState restriction;
+    DspLineCheckState lineCheck;
 };
 
 // Set-up at call-control initialisation: the queue initialised, the context cleared and bound to the country

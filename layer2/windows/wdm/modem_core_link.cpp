@@ -10,6 +10,7 @@
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/dsp_control.h"
+#include "layer2/corecode/mt/dsp_line_handlers.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/modem_core.h"
@@ -114,6 +115,18 @@ void ctx_post_event(void* ctx, uint8_t event, uint8_t parameter)
 {
     if (X(ctx)->acu != nullptr)
         PostCallEvent(X(ctx)->acu, event, parameter);
+}
+
+void ctx_step_done(void* ctx)
+{
+    if (X(ctx)->acu != nullptr)
+        acu_dsp_step_done(X(ctx)->acu);
+}
+
+void ctx_restriction_verdict(void* ctx, uint8_t verdict)
+{
+    if (X(ctx)->acu != nullptr)
+        acu_restriction_verdict(X(ctx)->acu, verdict);
 }
 
 void svc_port_shutdown(void* ctx)
@@ -263,8 +276,12 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     context_hooks.call_state = ctx_call_state;
     context_hooks.fax_mode = ctx_fax_mode;
     context_hooks.post_event = ctx_post_event;
+    context_hooks.step_done = ctx_step_done;
+    context_hooks.restriction_verdict = ctx_restriction_verdict;
+    DspHandlerRequest handlers[kDspLineHandlerCount];
+    const int handler_count = dsp_line_handlers(&ext->dsp, handlers);
     DspInterfaceSetup(&ext->dsp.context, &ext->dsp.queue, &ext->dsp.link, &ext->dsp.line.optionA,
-                      &core->settings.block, nullptr, 0, &context_hooks);
+                      &core->settings.block, handlers, handler_count, &context_hooks);
     ext->dsp.context.lpohd = &core->settings.gpio_lpohd;
     ext->dsp.line.dte = &ext->dte;
     ext->acu->dsp = &ext->dsp;
