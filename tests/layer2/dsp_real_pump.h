@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,12 +73,112 @@ inline void TappedEntry(DspContext* context)
 
 class RealPumpModem {
 public:
-    explicit RealPumpModem(const std::string& registry_file) : m_(registry_file, 100000)
+    // A modem alone: its own clock, machine and line network.
+    explicit RealPumpModem(const std::string& registry_file)
+        : own_(std::make_unique<coretest::CoreMachine>(registry_file, 100000)), m_(&own_->M()),
+          network_(LineNetworkCreate()), ownNetwork_(true)
     {
-        platform::Machine& m = m_.M();
-        network_ = LineNetworkCreate();
+        Build("modem1");
+    }
+    // A modem on its own machine that shares a clock and a line network with others (the caller holds a
+    // ClockThread on the clock). Shut every modem of the network down (Shutdown) before the first one is
+    // destroyed: the line thread belongs to the machine whose port started first.
+    RealPumpModem(platform::Clock& clock, LineNetwork* network, const std::string& name,
+                  const std::string& registry_file)
+        : machine_(std::make_unique<platform::Machine>(platform::MachineConfig{&clock, name, registry_file})),
+          m_(machine_.get()), network_(network), ownNetwork_(false)
+    {
+        Build(name);
+    }
+    ~RealPumpModem()
+    {
+        Shutdown();
+        if (ownNetwork_)
+            LineNetworkDestroy(network_);
+    }
+    // Closes the port, removes the stack and unloads the drivers (once).
+    void Shutdown()
+    {
+        if (stack_ == nullptr)
+            return;
+        platform::Machine& m = *m_;
+        if (file_ != nullptr)
+            m.Close(file_);
+        file_ = nullptr;
+        DspContext* context = Ext()->dsp_context;
+        m.RemoveStack(stack_);
+        stack_ = nullptr;
+        {
+            std::lock_guard<std::mutex> g(TapMapLock());
+            TapMap().erase(context);
+        }
+        m.UnloadDriver(ctl_);
+        m.UnloadDriver(pump_);
+        m.UnloadDriver(line_);
+        EXPECT_EQ(m.LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0);
+    }
+
+    ModemDeviceExtension* Ext() { return ModemExtension(m_->TopDevice(stack_)); }
+    DspDevice* Dsp() { return &Ext()->dsp; }
+    DspInterfaceBlock* Block() { return Ext()->dsp_block; }
+    platform::Machine& M() { return *m_; }
+    coretest::CoreMachine& Core() { return *own_; }  // a modem alone only
+    LineNetwork* Network() { return network_; }
+    LinePort* Port() { return port_; }
+
+    std::vector<WireCommand> Log()
+    {
+        std::lock_guard<std::mutex> g(tap_.lock);
+        return tap_.log;
+    }
+    void ClearLog()
+    {
+        std::lock_guard<std::mutex> g(tap_.lock);
+        tap_.log.clear();
+    }
+
+    void Send(const std::string& text)
+    {
+        ULONG_PTR info = 0;
+        ASSERT_EQ(m_->Write(file_, text.data(), static_cast<ULONG>(text.size()), &info), STATUS_SUCCESS);
+    }
+    // Everything the modem sends within `ms` of virtual time.
+    std::string Read(int ms)
+    {
+        return serialtest::ReadFor(*m_, file_, ms);
+    }
+    std::string Dialogue(const std::string& text, int ms = 400)
+    {
+        Send(text);
+        return Read(ms);
+    }
+
+    // What the modem sent since the last call, without waiting.
+    std::string Take()
+    {
+        std::string out;
+        for (;;) {
+            char buffer[512];
+            ULONG_PTR info = 0;
+            EXPECT_EQ(m_->Read(file_, buffer, sizeof buffer, &info), STATUS_SUCCESS);
+            out.append(buffer, info);
+            if (info < sizeof buffer)
+                return out;
+        }
+    }
+    // A serial device control without data (DTR, RTS and the like).
+    NTSTATUS Control(ULONG code)
+    {
+        ULONG_PTR info = 0;
+        return m_->DeviceIoControl(file_, code, nullptr, 0, nullptr, 0, &info);
+    }
+
+private:
+    void Build(const std::string& name)
+    {
+        platform::Machine& m = *m_;
         LinePortConfig port_config;
-        port_config.name = "modem1";
+        port_config.name = name;
         port_ = LineNetworkAddPort(network_, port_config);
         EXPECT_EQ(m.LoadDriver("Line", LineDriverEntry, &line_), STATUS_SUCCESS);
         EXPECT_EQ(m.LoadDriver("Pumora", pumora::DriverEntry, &pump_), STATUS_SUCCESS);
@@ -104,62 +205,12 @@ public:
                   STATUS_SUCCESS);
         m.DeviceIoControl(file_, IOCTL_SERIAL_SET_DTR, nullptr, 0, nullptr, 0, &info);
     }
-    ~RealPumpModem()
-    {
-        platform::Machine& m = m_.M();
-        if (file_ != nullptr)
-            m.Close(file_);
-        DspContext* context = Ext()->dsp_context;
-        m.RemoveStack(stack_);
-        {
-            std::lock_guard<std::mutex> g(TapMapLock());
-            TapMap().erase(context);
-        }
-        m.UnloadDriver(ctl_);
-        m.UnloadDriver(pump_);
-        m.UnloadDriver(line_);
-        EXPECT_EQ(m.LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0);
-        LineNetworkDestroy(network_);
-    }
 
-    ModemDeviceExtension* Ext() { return ModemExtension(m_.M().TopDevice(stack_)); }
-    DspDevice* Dsp() { return &Ext()->dsp; }
-    DspInterfaceBlock* Block() { return Ext()->dsp_block; }
-    platform::Machine& M() { return m_.M(); }
-    coretest::CoreMachine& Core() { return m_; }
-    LineNetwork* Network() { return network_; }
-    LinePort* Port() { return port_; }
-
-    std::vector<WireCommand> Log()
-    {
-        std::lock_guard<std::mutex> g(tap_.lock);
-        return tap_.log;
-    }
-    void ClearLog()
-    {
-        std::lock_guard<std::mutex> g(tap_.lock);
-        tap_.log.clear();
-    }
-
-    void Send(const std::string& text)
-    {
-        ULONG_PTR info = 0;
-        ASSERT_EQ(m_.M().Write(file_, text.data(), static_cast<ULONG>(text.size()), &info), STATUS_SUCCESS);
-    }
-    // Everything the modem sends within `ms` of virtual time.
-    std::string Read(int ms)
-    {
-        return serialtest::ReadFor(m_.M(), file_, ms);
-    }
-    std::string Dialogue(const std::string& text, int ms = 400)
-    {
-        Send(text);
-        return Read(ms);
-    }
-
-private:
-    coretest::CoreMachine m_;
+    std::unique_ptr<coretest::CoreMachine> own_;
+    std::unique_ptr<platform::Machine> machine_;
+    platform::Machine* m_;
     LineNetwork* network_ = nullptr;
+    bool ownNetwork_;
     LinePort* port_ = nullptr;
     PDRIVER_OBJECT line_ = nullptr;
     PDRIVER_OBJECT pump_ = nullptr;

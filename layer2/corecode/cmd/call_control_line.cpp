@@ -3,6 +3,7 @@
 // Without a data pump the line reads as idle with no carrier, so every call attempt fails at once.
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/mt/dsp_commands.h"
+#include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_link.h"
 #include "layer2/corecode/mt/dsp_router.h"
@@ -18,6 +19,14 @@ constexpr uint32_t kStartRate = 33600;
 DspLink* link_of(AcuContext* acu)
 {
     return acu->dsp != nullptr ? &acu->dsp->link : nullptr;
+}
+
+// Tells the data pump to go idle. Going idle drops the pump's detector step, so the idle detectors with
+// ring-energy reports are set again at once: without them no later incoming call would be seen.
+void pump_go_idle(AcuContext* acu, DspLineControl* lc)
+{
+    dsp_go_idle(lc);
+    dsp_detector_reset(acu->dsp);
 }
 
 }  // namespace
@@ -115,7 +124,7 @@ void acu_send_pump_hangup(AcuContext* acu, bool cleardown)
 {
     (void)cleardown;  // the data pump runs its clear-down whenever it is told to go idle from a connection
     if (DspLineControl* lc = acu_line(acu))
-        dsp_go_idle(lc);
+        pump_go_idle(acu, lc);
 }
 
 void acu_send_loop(AcuContext* acu, uint8_t kind, bool start)
@@ -127,5 +136,5 @@ void acu_send_loop(AcuContext* acu, uint8_t kind, bool start)
     if (start)
         dsp_start_data_pump(lc, kStartFlagLoop, kStartRate, kStartModulation);
     else
-        dsp_go_idle(lc);
+        pump_go_idle(acu, lc);
 }
