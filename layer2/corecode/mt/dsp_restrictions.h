@@ -1,9 +1,52 @@
 // Class 7: country parameters and the call-restriction bookkeeping.
+//
+// Numbers that failed are remembered in 12 entries, each on exactly one of three lists: free, recently
+// dialled and restricted. A failed call counts an attempt and a consecutive-failure index; the index picks a
+// delay from the country's table during which the number is answered "delayed"; at the country's maximum
+// attempts less one the number is restricted ("blacklisted"), for the restriction time when the country
+// releases restricted numbers, else until the country parameters are applied again. Timers run on the
+// router's millisecond delta list.
 #pragma once
 
 #include <cstdint>
 
-// Per-device state of the handler, inside the DSP link context (cleared at set-up).
+constexpr int kRestrictionEntries = 12;
+constexpr int kRestrictionDigits = 40;
+
+enum DspRestrictionListId : uint8_t { kRestrictFree = 0, kRestrictRecent = 1, kRestrictRestricted = 2 };
+
+// Verdicts of a number check.
+enum DspRestrictionVerdict : uint8_t { kVerdictAllowed = 1, kVerdictDelayed = 2, kVerdictRefused = 3 };
+
+struct DspRestrictionEntry {
+    DspRestrictionEntry* prev;
+    DspRestrictionEntry* next;
+    uint8_t attempts;      // failed calls (saturates)
+    uint8_t failureIndex;  // consecutive failures, index into the delay table
+    uint16_t digitCount;
+    char digits[kRestrictionDigits];
+    uint8_t delayTimer;    // router timer ids, 0 when not running
+    uint8_t releaseTimer;
+    uint8_t list;          // DspRestrictionListId the entry is on
+};
+
+struct DspRestrictionList {
+    DspRestrictionEntry* head;
+    DspRestrictionEntry* tail;
+    uint8_t count;
+};
+
+struct DspRestrictionNumber {
+    uint16_t count;  // 0: none
+    char digits[kRestrictionDigits];
+};
+
+// Per-device state of the handler, inside the DSP link context (cleared at set-up; the entries are chained
+// on first use).
 struct DspRestrictionState {
-    uint8_t placeholder;
+    uint8_t ready;
+    DspRestrictionEntry entries[kRestrictionEntries];
+    DspRestrictionList lists[3];
+    DspRestrictionNumber pending;     // the number of the call being made (the last check)
+    DspRestrictionNumber lastFailed;  // the number of the last failed call
 };
