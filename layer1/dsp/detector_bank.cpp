@@ -32,11 +32,15 @@ void LoadSection(DetectorBank* bank, int32_t i, const DetectorCoefficientSet& se
 
 }  // namespace
 
+// The bank's result starts again from 0, and so does register 57: the register is written only when the
+// result changes, so a value left standing from before the reset would be read as a detector still on.
 void ResetDetectorBank(DspContext* ctx)
 {
     ResetBank(&ctx->detector.bank);
     ctx->parameters.reloadRequests = 0;
     InitDetectorState(ctx);
+    if (ctx->interfaceBlock != nullptr)
+        SetRegister(ctx->interfaceBlock, REG_DETECTOR, 0);
 }
 
 void RequestSectionReload(DspContext* ctx, int32_t set)

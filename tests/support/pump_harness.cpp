@@ -238,6 +238,10 @@ uint8_t PumpModem::Register(int reg)
 
 void PumpModem::RecordCallback(DspInterfaceBlock* block)
 {
+    if (void (*routine)(DspInterfaceBlock*) = forward_.load()) {
+        routine(block);
+        return;
+    }
     PumpEvent e;
     e.time = static_cast<LONGLONG>(KeQueryInterruptTime());
     e.status = Load(block, 54);

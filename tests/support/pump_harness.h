@@ -5,6 +5,7 @@
 // directions to files.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -65,6 +66,8 @@ public:
     bool Capture(const std::string& txPath, const std::string& rxPath, std::string* error);
 
     void RecordCallback(DspInterfaceBlock* block);
+    // Hands every later callback to `routine` (a controller's event routine) instead of logging it.
+    void Forward(void (*routine)(DspInterfaceBlock* block)) { forward_.store(routine); }
 
 private:
     std::unique_ptr<platform::Machine> machine_;
@@ -77,6 +80,7 @@ private:
     std::mutex eventsLock_;
     std::vector<PumpEvent> events_;
     bool withPort_;
+    std::atomic<void (*)(DspInterfaceBlock*)> forward_{nullptr};
 };
 
 // Sleeps the calling (clock-registered) thread for ms of clock time.

@@ -18,7 +18,7 @@ struct CountryBlock;
 struct DspLink;
 
 constexpr int kCadenceHistory = 7;
-constexpr int kToneResults = 8;
+constexpr int kToneResults = kToneTrackedIds;  // the tone detector's tracking table
 constexpr uint8_t kOptionRingBit = 0x10;  // option word A: a ring burst is on
 
 // Ring kinds posted by the cadence detector (class 1 type 3).
