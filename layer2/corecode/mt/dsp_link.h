@@ -60,6 +60,7 @@ enum IcdCode : uint8_t {
     IcdSetOption6C = 0x6C,
     IcdStartDataPump = 0x6E,
     IcdSetTxLevel = 0x7B,
+    IcdPlayTonePair = 0x7C,
     IcdNop7D = 0x7D,
     IcdSetLowerOption = 0x81,
     IcdSetDualToneLevels = 0x88,

@@ -52,6 +52,21 @@ void dsp_context_cancel_timer(DspLinkContext* ctx, uint8_t* id)
     *id = 0;
 }
 
+bool dsp_context_start_timer(DspLinkContext* ctx, uint8_t* id, uint32_t ms, void (*expired)(void* arg), void* arg)
+{
+    if (ctx->queue == nullptr)
+        return false;
+    dsp_context_cancel_timer(ctx, id);
+    DspTimerRequest r{};
+    r.list = &ctx->queue->timers;
+    r.owner = id;
+    r.delay = ms;
+    r.callKind = kTimerCall1;
+    r.callback = reinterpret_cast<void*>(expired);
+    r.arg1 = arg;
+    return dsp_timer_start(&r) == 0;
+}
+
 void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* link, uint8_t* option_a,
                        const CountryBlock* country, const DspHandlerRequest* handlers, int handler_count,
                        const DspLinkHooks2* hooks)

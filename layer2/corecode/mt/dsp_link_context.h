@@ -103,6 +103,9 @@ void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* lin
 void dsp_interface_restart(DspLinkContext* ctx);
 // Cancels the context timer whose id *id holds (0: none) and sets *id to 0.
 void dsp_context_cancel_timer(DspLinkContext* ctx, uint8_t* id);
+// Starts a router timer of ms milliseconds calling expired(arg), its id kept in *id (0 again once it ran);
+// a timer already held in *id is cancelled first. False when no timer was free.
+bool dsp_context_start_timer(DspLinkContext* ctx, uint8_t* id, uint32_t ms, void (*expired)(void* arg), void* arg);
 
 // The pump of call control's event loop: elapsed time, one cadence step, dispatch.
 void dsp_msg_pump(DspLinkContext* ctx);

@@ -36,6 +36,14 @@ DspMessageNode* unlink_head(DspMessageQueue* q)
     return n;
 }
 
+bool queued(const DspMessageQueue* q, const DspMessageNode* n)
+{
+    for (const DspMessageNode* m = q->head; m; m = m->next)
+        if (m == n)
+            return true;
+    return false;
+}
+
 uint32_t le32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
@@ -172,7 +180,9 @@ void dsp_msg_dispatch(DspMessageQueue* q)
         } else if (DspMessageHandler* h = dsp_msg_find_handler(q, n->msgClass)) {
             h->callback(n, h->user);
         }
-        dsp_msg_release(q, n);
+        // A handler that posted its node again keeps it for the next pass.
+        if (!queued(q, n))
+            dsp_msg_release(q, n);
     }
 }
 

@@ -109,6 +109,8 @@ void dsp_msg_post(DspMessageQueue* q, DspMessageNode* node);
 void dsp_msg_release(DspMessageQueue* q, DspMessageNode* node);
 int dsp_msg_register_handler(DspMessageQueue* q, const DspHandlerRequest* request);
 DspMessageHandler* dsp_msg_find_handler(DspMessageQueue* q, uint8_t msg_class);
+// Delivers the messages queued at entry and releases their nodes. A handler may post the node it was given
+// again (it is then delivered on the next pass and not released); it never releases it itself.
 void dsp_msg_dispatch(DspMessageQueue* q);
 // Posts the elapsed milliseconds as an urgent timer message and dispatches (the cadence step is the
 // caller's, between the two).
