@@ -114,23 +114,32 @@ protected:
 };
 
 // Off hook and on hook (2 like 4) drive the relay, and call control is never told of them, not even after
-// the profile's waits.
+// the profile's waits. Opening the loop sends the data pump idle; the idle detectors are set again (0x65
+// {0, 1}) when the on-hook wait ends, and only after a real opening.
 TEST_F(LineHandlers, HookChangesDriveTheRelayAndReportNothing)
 {
     const CountryLineProfile p = Profile();
     struct Case {
         uint8_t type;
         bool offHook;
+        bool detectorsAgain;
     };
-    for (const Case c : {Case{3, true}, Case{4, false}, Case{3, true}, Case{2, false}}) {
+    for (const Case c : {Case{3, true, false}, Case{4, false, true}, Case{4, false, false}, Case{3, true, false},
+                         Case{2, false, true}}) {
+        ClearLog();
         Post(kMsgHook, c.type, {}, true);
         Pump(0);
         EXPECT_EQ(OffHook(), c.offHook) << int(c.type);
         EXPECT_EQ(dsp_hook_status(dev.get()), c.offHook) << int(c.type);
-        Pump(static_cast<uint32_t>(p.off_hook_wait_ms + p.on_hook_wait_ms + 100));
+        const uint32_t wait = c.offHook ? p.off_hook_wait_ms : p.on_hook_wait_ms;
+        Pump(wait - 10);
+        EXPECT_TRUE(Wire().empty()) << int(c.type);
+        Pump(1000);
+        const std::vector<Bytes> expected =
+            c.detectorsAgain ? std::vector<Bytes>{{0x65, 0, 1}} : std::vector<Bytes>{};
+        EXPECT_EQ(Wire(), expected) << int(c.type);
     }
     EXPECT_EQ(stepsDone, 0);
-    EXPECT_TRUE(Wire().empty());
 }
 
 // A pulse digit goes to the data pump's pulse generator (0x66 with the pulse flag: break time first, then

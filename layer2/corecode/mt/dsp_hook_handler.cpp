@@ -38,6 +38,10 @@ void step_expired(void* arg)
         dsp_relay_hook(dev, true);
     }
     s.pulseCount = 0;
+    if (s.released) {
+        s.released = 0;
+        dsp_detector_reset(dev);
+    }
     if (s.reportEnd) {
         s.reportEnd = 0;
         report_end(&dev->context);
@@ -50,6 +54,7 @@ bool arm(DspDevice* dev, uint32_t ms, bool report)
     DspHookState& s = dev->context.hookState;
     s.reportEnd = 0;
     s.flashing = 0;
+    s.released = 0;
     if (!dsp_context_start_timer(&dev->context, &s.timerId, ms, step_expired, dev))
         return false;
     s.reportEnd = report ? 1 : 0;
@@ -65,10 +70,11 @@ void hook_change(DspDevice* dev, const CountryLineProfile& p, bool off_hook)
 {
     // A hook change ends whatever step was running, unreported (call control's own wait ends it).
     dsp_context_cancel_timer(&dev->context, &dev->context.hookState.timerId);
-    dev->context.hookState.reportEnd = 0;
-    dev->context.hookState.flashing = 0;
+    DspHookState& s = dev->context.hookState;
+    const bool was_off_hook = (dsp_reg_read(&dev->link, kDspRegGpioData0) & kRelayHook) == 0;
     dsp_relay_hook(dev, off_hook);
-    arm(dev, off_hook ? p.off_hook_wait_ms : p.on_hook_wait_ms, false);
+    if (arm(dev, off_hook ? p.off_hook_wait_ms : p.on_hook_wait_ms, false))
+        s.released = (!off_hook && was_off_hook) ? 1 : 0;
 }
 
 // One pulse digit: the data pump's pulse generator makes count breaks and makes, then the pause.

@@ -5,6 +5,9 @@
 // its wait from the current profile on a router timer. The end of a pulse digit and of a flash is reported
 // to call control (step_done); hook changes and the end of dialling are not, because call control does not
 // wait for them and a late report would end its wait for a later digit early.
+//
+// Opening the loop sends the data pump idle, which drops its detector set-up; when the on-hook wait ends the
+// idle detectors (ring-energy reports) are set again, so the next incoming call is seen.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,7 @@ struct DspHookState {
     uint8_t timerId;         // the running step's router timer (0 none)
     uint8_t reportEnd;       // the running step reports its end to call control
     uint8_t flashing;        // a flash is in progress: the loop closes again when its timer ends
+    uint8_t released;        // the loop was opened: the idle detectors are set again after the on-hook wait
     uint8_t pulse;           // pulse dialling selected
     uint8_t pulseCount;      // pulses of the digit in progress
     uint8_t profileSetting;  // id of the line-interface profile type 9 selects (cleared when none has it)
