@@ -185,6 +185,10 @@ TEST(DspRestrictions, Verdicts)
          "C55=1 F C55=1 F W5000 C55=1 F C55=3 A C55=1 F C55=1"},
         {"a number forgotten during its delay is not delayed", Rules{0, 3, 0, 3, {10}},
          "C9=1 F C9=2 W2999 C9=2 W1 C9=1"},
+        {"after its delay the number is kept until the restriction time", Rules{0, 3, 0, 8, {0, 5}},
+         "C1=1 F C1=1 F C1=2 W5000 C1=1 W2999 C1=1 F C1=2"},
+        {"and forgotten at the restriction time", Rules{0, 3, 0, 8, {0, 5}},
+         "C1=1 F C1=1 F C1=2 W5000 C1=1 W3000 C1=1 F C1=1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -215,7 +219,7 @@ TEST(DspRestrictions, TwelveEntries)
 }
 
 // The entries stay on the three lists, the counts match the links, free entries hold no number and no timer,
-// and every timer id an entry holds belongs to a running timer of that entry.
+// restricted ones no delay, and every timer id an entry holds belongs to a running timer of that entry.
 void ExpectSound(Restrictions& r, const std::string& where)
 {
     DspRestrictionState& st = r.State();
@@ -227,15 +231,18 @@ void ExpectSound(Restrictions& r, const std::string& where)
             ASSERT_EQ(e->list, l) << where;
             ASSERT_EQ(e->prev, prev) << where;
             ASSERT_LE(e->digitCount, kRestrictionDigits - 1) << where;
+            ASSERT_EQ(e->timer != 0, e->timerKind != kRestrictNoTimer) << where;
+            if (e->timerKind != kRestrictDelay) {
+                ASSERT_EQ(e->releaseMs, 0u) << where;
+            }
             if (l == kRestrictFree) {
                 ASSERT_EQ(e->digitCount, 0) << where;
-                ASSERT_EQ(e->delayTimer, 0) << where;
-                ASSERT_EQ(e->releaseTimer, 0) << where;
+                ASSERT_EQ(e->timer, 0) << where;
             } else {
                 ASSERT_NE(e->digitCount, 0) << where;
             }
             if (l == kRestrictRestricted) {
-                ASSERT_EQ(e->delayTimer, 0) << where;
+                ASSERT_TRUE(e->timerKind == kRestrictNoTimer || e->timerKind == kRestrictRelease) << where;
             }
             prev = e;
             ++n;
@@ -246,15 +253,14 @@ void ExpectSound(Restrictions& r, const std::string& where)
         total += n;
     }
     ASSERT_EQ(total, kRestrictionEntries) << where;
-    for (DspRestrictionEntry& e : st.entries)
-        for (uint8_t* id : {&e.delayTimer, &e.releaseTimer}) {
-            if (*id == 0)
-                continue;
-            bool running = false;
-            for (DspTimerEntry* t = r.dev->queue.timers.active; t; t = t->next)
-                running = running || (t->id == *id && t->owner == id && t->arg2 == &e);
-            ASSERT_TRUE(running) << where;
-        }
+    for (DspRestrictionEntry& e : st.entries) {
+        if (e.timer == 0)
+            continue;
+        bool running = false;
+        for (DspTimerEntry* t = r.dev->queue.timers.active; t; t = t->next)
+            running = running || (t->id == e.timer && t->owner == &e.timer && t->arg2 == &e);
+        ASSERT_TRUE(running) << where;
+    }
 }
 
 TEST(DspRestrictions, RandomRunsKeepTheTableSound)

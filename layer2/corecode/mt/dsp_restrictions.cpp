@@ -73,43 +73,48 @@ DspRestrictionEntry* find(DspRestrictionState* st, uint8_t list, const DspRestri
 }
 
 // ---- Timers ----
+// An entry holds at most one router timer, so the table never takes more than 12 of the list's 24.
 
-void cancel_timer(DspLinkContext* ctx, uint8_t* id)
+void stop_timer(DspLinkContext* ctx, DspRestrictionEntry* e)
 {
-    if (*id == 0)
-        return;
-    if (ctx->queue != nullptr) {
+    if (e->timer != 0 && ctx->queue != nullptr) {
         DspTimerRequest r{};
         r.list = &ctx->queue->timers;
-        r.id = *id;
+        r.id = e->timer;
         dsp_timer_cancel(&r);
     }
-    *id = 0;
+    e->timer = 0;
+    e->timerKind = kRestrictNoTimer;
+    e->releaseMs = 0;
 }
 
-bool start_timer(DspLinkContext* ctx, uint8_t* id, uint32_t ms, DspTimerCallback2 callback,
-                 DspRestrictionEntry* e)
+void timer_expired(void* a1, void* a2);
+
+// Starts the entry's timer (stopping the one it had); false when the list had no free timer.
+bool start_timer(DspLinkContext* ctx, DspRestrictionEntry* e, uint8_t kind, uint32_t ms)
 {
-    cancel_timer(ctx, id);
+    stop_timer(ctx, e);
     if (ctx->queue == nullptr)
         return false;
     DspTimerRequest r{};
     r.list = &ctx->queue->timers;
-    r.owner = id;
+    r.owner = &e->timer;
     r.delay = ms;
     r.callKind = kTimerCall2;
-    r.callback = reinterpret_cast<void*>(callback);
+    r.callback = reinterpret_cast<void*>(timer_expired);
     r.arg1 = ctx;
     r.arg2 = e;
-    return dsp_timer_start(&r) == 0;
+    if (dsp_timer_start(&r) != 0)
+        return false;
+    e->timerKind = kind;
+    return true;
 }
 
-// Drops an entry's number, counts and timers and puts it at the end of the free list.
+// Drops an entry's number, counts and timer and puts it at the end of the free list.
 void release(DspLinkContext* ctx, DspRestrictionEntry* e)
 {
     DspRestrictionState* st = &ctx->restriction;
-    cancel_timer(ctx, &e->delayTimer);
-    cancel_timer(ctx, &e->releaseTimer);
+    stop_timer(ctx, e);
     DspRestrictionNumber n{};
     n.count = e->digitCount;
     std::memcpy(n.digits, e->digits, sizeof n.digits);
@@ -122,19 +127,21 @@ void release(DspLinkContext* ctx, DspRestrictionEntry* e)
     list_move(st, e, kRestrictFree);
 }
 
-// The delay is over: the number may be dialled again (the list has cleared the entry's timer id).
-void delay_expired(void* a1, void* a2)
-{
-    (void)a1;
-    (void)a2;
-}
-
-// The restriction time since the number's last failure has passed: the number is forgotten.
-void release_expired(void* a1, void* a2)
+// The end of a delay lets the number be dialled again and starts the release timer that follows it; the
+// end of the restriction time forgets the number.
+void timer_expired(void* a1, void* a2)
 {
     auto* ctx = static_cast<DspLinkContext*>(a1);
     auto* e = static_cast<DspRestrictionEntry*>(a2);
-    release(ctx, e);
+    const uint8_t kind = e->timerKind;
+    const uint32_t release_ms = e->releaseMs;
+    e->timer = 0;
+    e->timerKind = kRestrictNoTimer;
+    e->releaseMs = 0;
+    if (kind == kRestrictRelease || kind == kRestrictDelayToRelease)
+        release(ctx, e);
+    else if (kind == kRestrictDelay && release_ms != 0)
+        start_timer(ctx, e, kRestrictRelease, release_ms);
 }
 
 // ---- The bookkeeping ----
@@ -145,10 +152,8 @@ void reset(DspLinkContext* ctx)
 {
     DspRestrictionState* st = &ctx->restriction;
     if (st->ready)
-        for (DspRestrictionEntry& e : st->entries) {
-            cancel_timer(ctx, &e.delayTimer);
-            cancel_timer(ctx, &e.releaseTimer);
-        }
+        for (DspRestrictionEntry& e : st->entries)
+            stop_timer(ctx, &e);
     std::memset(st, 0, sizeof *st);
     for (DspRestrictionEntry& e : st->entries)
         list_append(st, &e, kRestrictFree);
@@ -208,7 +213,8 @@ void check_number(DspLinkContext* ctx, const DspMessageNode* node)
         return;
     }
     if (DspRestrictionEntry* e = find(st, kRestrictRecent, n)) {
-        give_verdict(ctx, e->delayTimer != 0 ? kVerdictDelayed : kVerdictAllowed);
+        const bool delayed = e->timerKind == kRestrictDelay || e->timerKind == kRestrictDelayToRelease;
+        give_verdict(ctx, delayed ? kVerdictDelayed : kVerdictAllowed);
         return;
     }
     // A number not yet known is allowed while an entry is free to note it; with all entries taken it waits.
@@ -247,23 +253,22 @@ void call_failed(DspLinkContext* ctx)
     if (e->failureIndex > cap)
         e->failureIndex = static_cast<uint8_t>(cap);
 
-    // The number is forgotten the restriction time after its last failure.
-    if (rules.restriction_s != 0)
-        start_timer(ctx, &e->releaseTimer, rules.restriction_s * 1000u, release_expired, e);
-    else
-        cancel_timer(ctx, &e->releaseTimer);
-
-    const uint16_t delay_s = rules.delay_s[e->failureIndex];
-    if (delay_s != 0)
-        start_timer(ctx, &e->delayTimer, delay_s * 1000u, delay_expired, e);
-    else
-        cancel_timer(ctx, &e->delayTimer);
-
+    // The number is held back for the delay of its index and forgotten the restriction time after its last
+    // failure; once restricted it is refused, and forgotten only when the country releases restricted numbers.
+    const uint32_t release_ms = rules.restriction_s * 1000u;
+    const uint32_t delay_ms = rules.delay_s[e->failureIndex] * 1000u;
+    stop_timer(ctx, e);
     if (rules.max_attempts != 0 && (rules.flags & kFlagDisabled) == 0 && e->attempts >= rules.max_attempts - 1) {
         list_move(st, e, kRestrictRestricted);
-        cancel_timer(ctx, &e->delayTimer);  // refused anyway
-        if ((rules.flags & kFlagRelease) == 0)
-            cancel_timer(ctx, &e->releaseTimer);  // restricted for good
+        if ((rules.flags & kFlagRelease) != 0 && release_ms != 0)
+            start_timer(ctx, e, kRestrictRelease, release_ms);
+    } else if (delay_ms != 0 && (release_ms == 0 || release_ms > delay_ms)) {
+        if (start_timer(ctx, e, kRestrictDelay, delay_ms))
+            e->releaseMs = release_ms != 0 ? release_ms - delay_ms : 0;
+    } else if (delay_ms != 0) {
+        start_timer(ctx, e, kRestrictDelayToRelease, release_ms);  // forgotten before the delay would end
+    } else if (release_ms != 0) {
+        start_timer(ctx, e, kRestrictRelease, release_ms);
     }
 }
 
@@ -279,10 +284,14 @@ void call_succeeded(DspLinkContext* ctx)
     DspRestrictionEntry* e = find(st, kRestrictRecent, n);
     if (e == nullptr)
         return;
-    cancel_timer(ctx, &e->delayTimer);
     e->attempts = 0;
     e->failureIndex = 0;
     list_move(st, e, kRestrictRecent);
+    // No delay any more; the number is forgotten the restriction time after this call.
+    const uint32_t release_ms = country_rules(ctx).restriction_s * 1000u;
+    stop_timer(ctx, e);
+    if (release_ms != 0)
+        start_timer(ctx, e, kRestrictRelease, release_ms);
 }
 
 }  // namespace

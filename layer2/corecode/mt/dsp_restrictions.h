@@ -15,6 +15,15 @@ constexpr int kRestrictionDigits = 40;
 
 enum DspRestrictionListId : uint8_t { kRestrictFree = 0, kRestrictRecent = 1, kRestrictRestricted = 2 };
 
+// One timer per entry: the delay, after which the release timer (if due) runs for the rest of the
+// restriction time; a delay that lasts until the number is forgotten; or the release alone.
+enum DspRestrictionTimerKind : uint8_t {
+    kRestrictNoTimer = 0,
+    kRestrictDelay = 1,
+    kRestrictRelease = 2,
+    kRestrictDelayToRelease = 3,
+};
+
 // Verdicts of a number check.
 enum DspRestrictionVerdict : uint8_t { kVerdictAllowed = 1, kVerdictDelayed = 2, kVerdictRefused = 3 };
 
@@ -25,9 +34,10 @@ struct DspRestrictionEntry {
     uint8_t failureIndex;  // consecutive failures, index into the delay table
     uint16_t digitCount;
     char digits[kRestrictionDigits];
-    uint8_t delayTimer;    // router timer ids, 0 when not running
-    uint8_t releaseTimer;
+    uint8_t timer;         // router timer id, 0 when none runs
+    uint8_t timerKind;     // DspRestrictionTimerKind of the running timer
     uint8_t list;          // DspRestrictionListId the entry is on
+    uint32_t releaseMs;    // with a delay running: the release timer that follows it (0: none)
 };
 
 struct DspRestrictionList {
