@@ -74,16 +74,15 @@ TEST(LineExchange, HookChangesOpenAndCloseTheLoop)
     EXPECT_EQ(ExchangeGetState(call.ex, call.modemLine), EXL_IDLE);
 }
 
-// Every DTMF key, dialled blind: the exchange's receiver takes the whole number and rings the called line,
-// and an independent receiver finds the same keys in what the modem sent.
-TEST(LineExchange, DtmfDialling)
+// Dials every DTMF key after the X command x and checks what the exchange and the independent receiver took.
+void DtmfDialling(const std::string& x)
 {
     const std::string number = "0123456789ABCD*#";
     ExchangeCall call(number);
     const std::string path = call.reg.Path() + ".tx.raw";
     std::string error;
     ASSERT_TRUE(LinePortSetCaptures(call.modem.Port(), path, "", &error)) << error;
-    const std::string out = call.modem.Dialogue("ATX0DT" + number + ";\r", 6000);
+    const std::string out = call.modem.Dialogue("AT" + x + "DT" + number + ";\r", 6000);
     EXPECT_NE(out.find("OK"), std::string::npos) << attest::Visible(out);
     EXPECT_EQ(ExchangeGetDialled(call.ex, call.modemLine), number) << call.Events();
     EXPECT_EQ(ExchangeGetState(call.ex, call.modemLine), EXL_RINGBACK) << call.Events();
@@ -106,6 +105,16 @@ TEST(LineExchange, DtmfDialling)
 #endif
     std::remove(path.c_str());
     EXPECT_EQ(call.modem.Dialogue("ATH0\r"), "ATH0\r\r\nOK\r\n");
+}
+
+// Every DTMF key, dialled blind (X0) and after dial tone (X4): the exchange's receiver takes the whole number
+// and rings the called line, and an independent receiver finds the same keys in what the modem sent.
+TEST(LineExchange, DtmfDialling)
+{
+    for (const char* x : {"X0", "X4"}) {
+        SCOPED_TRACE(x);
+        DtmfDialling(x);
+    }
 }
 
 // Pulse digits from the data pump's pulse generator, "0" (ten pulses) among them, within the exchange's

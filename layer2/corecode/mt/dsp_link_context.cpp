@@ -97,10 +97,6 @@ void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* lin
     post(ctx, kMsgCountry, 1, false);
     ctx->ready = 1;
     if (link != nullptr) {
-        // The line starts on hook: the relay output is released before call control first takes the line
-        // (the data pump's register file starts with the active-low relay output driven, which would leave
-        // the first off-hook request without an edge, and the loop open).
-        dsp_relay_hook_output(link, false);
         CadenceSample s;
         while (dsp_cadence_take(link, &s)) {
         }

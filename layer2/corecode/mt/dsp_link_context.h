@@ -95,7 +95,7 @@ struct DspLinkContext {
 // Set-up at call-control initialisation: the queue initialised, the context cleared and bound to the country
 // block and queue, the handlers registered (classes 9, 1, 6, 3, 4, 7, 5, 8: `handlers[c]` for class c; the
 // ring and cadence handlers of this link serve classes 1 and 5 when none is given), class 7 type 1 posted,
-// ready marked, the hook relay released (on hook), the cadence sample queue cleared.
+// ready marked, the cadence sample queue cleared.
 void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* link, uint8_t* option_a,
                        const CountryBlock* country, const DspHandlerRequest* handlers, int handler_count,
                        const DspLinkHooks2* hooks);

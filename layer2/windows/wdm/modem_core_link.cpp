@@ -35,11 +35,14 @@ PortRecord* svc_port_setup(void* ctx)
     return port;
 }
 
-// The idle detectors with ring-energy reports on (as at power-up), the DSP restart sequence, then the read
-// of the notification register. Without the reports an incoming call never reaches the controller.
+// The data pump reset to idle (its detector bank set up, the line on hook), the idle detectors with
+// ring-energy reports on (as at power-up), the DSP restart sequence, then the read of the notification
+// register. Without the reset no call-progress tone is ever detected; without the reports an incoming call
+// never reaches the controller.
 void svc_dsp_start(void* ctx)
 {
     DspDevice* dsp = &X(ctx)->dsp;
+    dsp_reset_to_idle(dsp);
     dsp_detector_reset(dsp);
     dsp_link_start(dsp);
     (void)dsp_read_notify(&dsp->link);
