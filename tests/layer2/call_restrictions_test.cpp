@@ -1,11 +1,14 @@
 // Call restrictions seen from the AT port: calls that end busy are noted by the country's restriction
 // handler, a number dialled again during its delay gives "DELAYED CALL", and after the country's maximum
-// attempts less one "BLACKLISTED", without the line going off hook.
+// attempts less one "BLACKLISTED", without the line going off hook; and the same over the whole controller and
+// the real data pump after a change of country.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "at_fixture.h"
 #include "call_fixture.h"
+#include "dsp_real_pump.h"
 #include "layer2/corecode/cmd/country_block.h"
 #include "layer2/corecode/mt/dsp_line_handlers.h"
 
@@ -99,6 +102,28 @@ TEST(CallRestrictions, DelayedThenBlacklistedAtTheAtPort)
         bool off_hook = false;
         EXPECT_EQ(line.Dial(s.dial, &off_hook), std::string("\r\n") + s.result + "\r\n");
         EXPECT_EQ(off_hook, s.off_hook);
+    }
+}
+
+// The whole controller over the real data pump: after a change to a country that restricts calls, the
+// handler registered at set-up answers the checks through the device's hooks. A call nobody answers ends
+// with "NO CARRIER" after S7; the second consecutive one holds the number back for the country's 5 s.
+TEST(CallRestrictions, CountryChangeBringsRestrictionsToTheWholeStack)
+{
+    coretest::TempRegistry reg;
+    dsptest::RealPumpModem modem{reg.Path()};
+    ASSERT_NE(modem.Ext()->core, nullptr);
+    EXPECT_EQ(modem.Dialogue("AT+GCI=04\r"), "AT+GCI=04\r\r\nOK\r\n");
+    EXPECT_EQ(modem.Dialogue("ATX0S7=1\r"), "ATX0S7=1\r\r\nOK\r\n");
+    const struct {
+        const char* dial;
+        const char* result;
+    } calls[] = {{"T12", "NO CARRIER"}, {"T12", "NO CARRIER"}, {"T12", "DELAYED CALL"}, {"T13", "NO CARRIER"}};
+    for (const auto& c : calls) {
+        SCOPED_TRACE(c.dial);
+        const std::string command = std::string("ATD") + c.dial + "\r";
+        const std::string out = modem.Dialogue(command, 4000);
+        EXPECT_EQ(out, command + "\r\n" + c.result + "\r\n") << attest::Visible(out);
     }
 }
 
