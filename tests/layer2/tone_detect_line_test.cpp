@@ -336,4 +336,71 @@ TEST(ToneDetectLine, NothingFromSignalsThatAreNotProgressTones)
     }
 }
 
+#ifdef HAVE_SPANDSP
+// Call-progress tones from an independent generator at the published frequencies, levels and cadences, one
+// after the other with a pause: each gives its own code (a ringback burst may also pass for dial tone).
+TEST(ToneDetectLine, TonesFromAnIndependentGenerator)
+{
+    struct Tone {
+        const char* name;
+        int f1, l1, f2, l2;  // Hz, dBm0 (f2 0: one frequency)
+        int on, off;         // ms (off 0: continuous)
+        int run;             // ms played
+        uint8_t code;
+    };
+    struct Country {
+        const char* iso;
+        std::vector<Tone> tones;
+    };
+    const Country countries[] = {
+        {"USA",
+         {{"dial tone", 350, -13, 440, -13, 0, 0, 2000, 1},
+          {"busy", 480, -24, 620, -24, 500, 500, 3000, 3},
+          {"reorder", 480, -24, 620, -24, 250, 250, 2000, 15},
+          {"ringback", 440, -19, 480, -19, 2000, 4000, 6500, 5}}},
+        {"DEU",
+         {{"dial tone", 425, -10, 0, 0, 0, 0, 2000, 1},
+          {"busy", 425, -10, 0, 0, 480, 480, 3000, 3},
+          {"congestion", 425, -10, 0, 0, 240, 240, 2000, 15},
+          {"ringback", 425, -10, 0, 0, 1000, 4000, 5500, 5}}},
+    };
+    const int pause = 1500;
+    for (const Country& country : countries) {
+        SCOPED_TRACE(country.iso);
+        std::vector<int16_t> all;
+        for (const Tone& t : country.tones) {
+            tone_gen_descriptor_t* desc =
+                t.off == 0 ? tone_gen_descriptor_init(nullptr, t.f1, t.l1, t.f2, t.l2, t.run, 0, 0, 0, 0)
+                           : tone_gen_descriptor_init(nullptr, t.f1, t.l1, t.f2, t.l2, t.on, t.off, 0, 0, 1);
+            ASSERT_NE(desc, nullptr);
+            tone_gen_state_t* gen = tone_gen_init(nullptr, desc);
+            std::vector<int16_t> x(Samples(t.run));
+            tone_gen(gen, x.data(), static_cast<int>(x.size()));
+            tone_gen_free(gen);
+            tone_gen_descriptor_free(desc);
+            all.insert(all.end(), x.begin(), x.end());
+            all.resize(all.size() + Samples(pause), 0);
+        }
+        ToneRig rig(country.iso);
+        rig.WithPlayer(all);
+        rig.Start();
+        bool first = true;
+        for (const Tone& t : country.tones) {
+            SCOPED_TRACE(t.name);
+            rig.Controller([](DspLinkContext* c) { dsp_detect_progress_tones(c); });
+            const std::vector<ToneRig::Code> codes = rig.Run(first ? t.run - 50 : t.run);
+            first = false;
+            EXPECT_TRUE(Has(codes, t.code)) << Show(codes);
+            for (uint8_t other : {3, 15, 5}) {
+                if (other != t.code) {
+                    EXPECT_FALSE(Has(codes, other)) << Show(codes);
+                }
+            }
+            rig.Controller([](DspLinkContext* c) { dsp_stop_tone_detect(c); });
+            rig.Run(pause);
+        }
+    }
+}
+#endif
+
 }  // namespace
