@@ -180,6 +180,65 @@ TEST_F(ToneDetect, ArmingProgramsFilterZeroAndSelectsDetectorModeTwo)
     EXPECT_TRUE(Log().empty());
 }
 
+// Definitions on other filter sets or with other level words take filters 1 and 2, each at its own
+// coefficient set with its own mode word and threshold words; a fourth kind finds no filter.
+TEST_F(ToneDetect, OtherSetsTakeFiltersOneAndTwo)
+{
+    uint16_t p[16];
+    ASSERT_TRUE(cb_filter_set(country, 1, p));
+    cb_put_u16(country, CB_FILTER, 2);
+    for (int k = 0; k < 16; ++k)
+        cb_put_u16(country, CB_FILTER_SETS + CB_FILTER_SET_SIZE + 2 * k, static_cast<uint16_t>(1000 + k));
+    // Ids 20 (set 2), 21 (set 1 with other level words), 22 (set 2 with yet other words).
+    const uint8_t sets[3] = {2, 1, 2};
+    const uint16_t levels[3] = {40, 30, 20};
+    cb_put_u16(country, CB_TONE, 7);
+    for (unsigned i = 0; i < 3; ++i) {
+        const std::size_t at = CB_TONE_DEFS + (4 + i) * CB_TONE_DEF_SIZE;
+        cb_put_u8(country, at, static_cast<uint8_t>(20 + i));
+        cb_put_u8(country, at + 1, sets[i]);
+        cb_put_u16(country, at + 2, levels[i]);
+        cb_put_u16(country, at + 4, levels[i]);
+        cb_put_u8(country, at + 10, 1);
+        cb_put_u8(country, at + 12, 1);
+        cb_put_u16(country, at + 13, 1000);
+        cb_put_u16(country, at + 15, 2000);
+    }
+    const uint8_t request[5] = {4, 20, 21, 22, 1};
+    ASSERT_TRUE(dsp_msg_send(&dev->queue, kMsgToneDetect, kToneMsgArm, false, request, 5));
+    dsp_msg_dispatch(&dev->queue);
+    EXPECT_EQ(FiltersInUse(), 3);
+    // Dial tone (set 1, words 40/45) matches none of the three filters.
+    for (const DspToneFilter& f : Ctx()->toneDetect.filters)
+        EXPECT_NE(f.slots[0].toneId, 1);
+    struct Expect {
+        uint16_t address;  // low 16 bits of A
+        uint16_t first;    // first coefficient word written at A
+        uint16_t mode;
+        uint16_t threshold;
+        uint16_t level;
+    };
+    const Expect expected[3] = {{0x01D8, 1002, 256, 0x92, 40}, {0x01E7, p[2], 512, 0x94, 30},
+                                {0x01F6, 1002, 1024, 0x96, 20}};
+    const std::vector<IcdLogEntry> log = Log();
+    ASSERT_EQ(log.size(), 13u);  // three filters of four writes, then the detector mode
+    for (int f = 0; f < 3; ++f) {
+        SCOPED_TRACE(f);
+        const Expect& e = expected[f];
+        auto word = [](const IcdLogEntry& l, int k) { return l.payload[2 + 2 * k] | (l.payload[3 + 2 * k] << 8); };
+        auto address = [](const IcdLogEntry& l) { return l.payload[0] | (l.payload[1] << 8); };
+        EXPECT_EQ(address(log[4 * f]), e.address);
+        EXPECT_EQ(word(log[4 * f], 0), e.first);
+        EXPECT_EQ(address(log[4 * f + 1]), e.address + 7);
+        EXPECT_EQ(word(log[4 * f + 1], 5), e.mode);
+        EXPECT_EQ(address(log[4 * f + 2]), e.address + 14);
+        EXPECT_EQ(log[4 * f + 3].code, IcdWriteMemory);
+        EXPECT_EQ(address(log[4 * f + 3]), e.threshold);
+        EXPECT_EQ(word(log[4 * f + 3], 0), e.level);
+    }
+    EXPECT_EQ(log[12].code, IcdConfigDetectors);
+}
+
 // The progress-tone request binds the four definitions, which share one filter set and level words, to the
 // four slots of filter 0; the filter is programmed once.
 TEST_F(ToneDetect, ProgressTonesShareFilterZero)

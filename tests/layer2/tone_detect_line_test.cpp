@@ -208,6 +208,25 @@ bool Has(const std::vector<ToneRig::Code>& codes, uint8_t code)
     return false;
 }
 
+// Every DSP memory location the filter programming writes is in the data pump's directory, large enough for
+// the words written (the word the programming leaves out, 77, is not there).
+TEST(ToneDetectLine, FilterAddressesAreInThePumpsDirectory)
+{
+    ToneRig rig("USA");
+    rig.WithPlayer({});
+    rig.Start();
+    const DspInterfaceBlock* block = rig.Pump()->interfaceBlock;
+    for (int f = 0; f < kToneFilters; ++f) {
+        SCOPED_TRACE(f);
+        const uint32_t a = dsp_tone_filter_address(f);
+        EXPECT_GE(MemoryParamSize(block, a), 14u);
+        EXPECT_GE(MemoryParamSize(block, a + 7), 14u);
+        EXPECT_GE(MemoryParamSize(block, a + 14), 2u);
+        EXPECT_GE(MemoryParamSize(block, dsp_tone_threshold_address(f)), 4u);
+    }
+    EXPECT_EQ(FindMemoryParam(block, 77), nullptr);
+}
+
 // Calls through the exchange, one rig per country: dial tone after its continuous time, then busy (the
 // called line off hook), congestion (an unknown number) and ringback (the called line rung), each on a new
 // off-hook with a new wait for dial tone.
