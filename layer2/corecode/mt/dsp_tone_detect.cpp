@@ -221,12 +221,13 @@ void arm(DspDevice* dev, const uint8_t* payload)
                 armed = true;
         }
     }
-    if (!armed)
-        return;
+    bool inUse = false;
+    for (const DspToneFilter& f : st.filters)
+        inUse = inUse || f.inUse;
     // The data pump runs its detector filters only in detector modes 1 and 2.
-    if (pumpReset)
+    if (pumpReset && inUse)
         dsp_set_detector_mode(dev, kDetectorModeTones);
-    if (!st.polling && post_poll(dev))
+    if (armed && !st.polling && post_poll(dev))
         st.polling = 1;
 }
 
