@@ -84,6 +84,32 @@ TEST(CallControlTest, HAndZEachGiveExactlyOneOk)
     }
 }
 
+TEST(CallControlTest, H1TakesTheLineOffHookAndH0PutsItBack)
+{
+    CallRig r;
+    r.Type("ATH1\r");
+    r.Run(500);
+    EXPECT_EQ(r.Output(), "\r\nOK\r\n");
+    EXPECT_TRUE(r.Saw(kMsgHook, 3)) << "off-hook request";
+    EXPECT_EQ(r.A()->seq.line_off_hook, 1);
+    r.Type("ATH0\r");
+    r.Run(3000);
+    EXPECT_EQ(r.Output(), "\r\nOK\r\n");
+    EXPECT_TRUE(r.Saw(kMsgHook, 4)) << "on-hook request";
+    EXPECT_EQ(r.A()->seq.line_off_hook, 0);
+}
+
+TEST(CallControlTest, H1IsIgnoredWhileAConnectionHoldsTheLine)
+{
+    for (uint8_t state : {2, 8}) {
+        CallRig r;
+        r.PumpState(state);
+        r.Type("ATH1\r");
+        r.Run(500);
+        EXPECT_FALSE(r.Saw(kMsgHook, 3)) << "pump state " << int(state);
+    }
+}
+
 TEST(CallControlTest, DtrDropOnLineFollowsAmpD)
 {
     struct Case {

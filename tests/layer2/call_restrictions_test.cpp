@@ -128,3 +128,22 @@ TEST(CallRestrictions, CountryChangeBringsRestrictionsToTheWholeStack)
 }
 
 }  // namespace
+
+namespace {
+
+// Choosing the country again applies its parameters afresh: a number held back by its delay is free again.
+TEST(CallRestrictions, ChoosingTheCountryAgainForgetsTheNotedNumbers)
+{
+    coretest::TempRegistry reg;
+    dsptest::RealPumpModem modem{reg.Path()};
+    ASSERT_NE(modem.Ext()->core, nullptr);
+    EXPECT_EQ(modem.Dialogue("AT+GCI=04\r"), "AT+GCI=04\r\r\nOK\r\n");
+    EXPECT_EQ(modem.Dialogue("ATX0S7=1\r"), "ATX0S7=1\r\r\nOK\r\n");
+    for (int k = 0; k < 2; ++k)
+        EXPECT_EQ(modem.Dialogue("ATDT12\r", 4000), "ATDT12\r\r\nNO CARRIER\r\n");
+    EXPECT_EQ(modem.Dialogue("AT+GCI=04\r"), "AT+GCI=04\r\r\nOK\r\n");
+    const std::string out = modem.Dialogue("ATDT12\r", 4000);
+    EXPECT_EQ(out, "ATDT12\r\r\nNO CARRIER\r\n") << attest::Visible(out);
+}
+
+}  // namespace

@@ -127,9 +127,14 @@ void at_H(AcuContext* acu, uint8_t* args)
         acu->hangup_pending = 1;
         acu->termination_cause = kTerminationHangup;
     } else if (v == 1) {
-        if (acu_fax8(acu) && acu_voice(acu))
+        if (acu_fax8(acu) && acu_voice(acu)) {
             at_set_error(acu);
-        // Off hook: the line-side request comes with the hang-up and answer sequences.
+            return;
+        }
+        // Off hook, unless a data or fax connection holds the line already.
+        const uint8_t state = acu_pump_state(acu);
+        if (state != 2 && state != 8)
+            acu_go_off_hook(acu, false);
     } else if (v == 99) {
         acu->report_ok = 0;
         // The call-control H99 action comes with the hang-up sequences; until then it only confirms.

@@ -10,6 +10,7 @@
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/at_scan.h"
 #include "layer2/corecode/cmd/at_tables.h"
+#include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/country.h"
 #include "layer2/corecode/cmd/core_settings.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
@@ -213,8 +214,11 @@ void gci_set(AcuContext* acu, uint8_t* args)
         return;
     }
     const int index = country_find_t35(acu->settings, args[0]);
-    if (index < 0 || !country_choose(acu->settings, static_cast<unsigned>(index)))
+    if (index < 0 || !country_choose(acu->settings, static_cast<unsigned>(index))) {
         at_set_error(acu);
+        return;
+    }
+    acu_country_changed(acu);
 }
 
 void gci_query(AcuContext* acu, uint8_t*)

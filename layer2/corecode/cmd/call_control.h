@@ -121,6 +121,9 @@ bool acu_dsp_message(AcuContext* acu, uint8_t msg_class, uint8_t type, bool urge
                      int length);
 // True when a handler takes messages of the class (without one a step completes at once).
 bool acu_dsp_class_served(AcuContext* acu, uint8_t msg_class);
+// After a change of country: the DSP message interface restarts and the country's parameters are applied
+// afresh (line profile, call-restriction bookkeeping).
+void acu_country_changed(AcuContext* acu);
 void acu_go_off_hook(AcuContext* acu, bool answering);
 void acu_go_on_hook(AcuContext* acu);
 // The start packet of a connection (originate or answer) and the data pump's hang-up request.

@@ -138,3 +138,15 @@ void acu_send_loop(AcuContext* acu, uint8_t kind, bool start)
     else
         pump_go_idle(acu, lc);
 }
+
+void acu_country_changed(AcuContext* acu)
+{
+    if (acu->dsp == nullptr)
+        return;
+    DspLinkContext* ctx = &acu->dsp->context;
+    dsp_interface_restart(ctx);
+    // The restart fills the message nodes; they are carried out before the country message is posted.
+    if (ctx->queue != nullptr)
+        dsp_msg_dispatch(ctx->queue);
+    acu_dsp_message(acu, kMsgCountry, 1, false, nullptr, 0);
+}
