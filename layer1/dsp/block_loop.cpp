@@ -99,9 +99,12 @@ void UpdateStreamState(DspContext* ctx)
         StartLowerStream(ctx->lowerAudio);
         ctx->streamRunning = 1;
         EnterIdleMode(ctx);
+        // Back on hook with no modulation: the idle detectors (mode 0) listen again, so that ringing is
+        // reported whichever comes first, this block or the controller's detector set-up.
         if (ctx->modeNumber == 0) {
             ctx->modeState = 0;
             ctx->detectorMode = 0;
+            SetDetectorMode(ctx, 0);
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "layer1/dsp/detector_state.h"
 #include "layer1/dsp/dsp_context.h"
 
 namespace {
@@ -315,6 +316,20 @@ TEST_F(IdleLoopFixture, HookBitSendsEachChangeOnce)
     Block();
     EXPECT_EQ(fake.Codes(), std::vector<uint32_t>({2, 4, 1}));
     EXPECT_EQ(fake.readBytes.size(), 5u);  // the stream never stopped
+}
+
+// Back on hook with no modulation the idle detectors run again (ring reports come from them); after a
+// modulation was started the hook change leaves the detectors to the controller.
+TEST_F(IdleLoopFixture, OnHookWithNoModulationRunsTheIdleDetectors)
+{
+    for (const int32_t mode : {0, 18}) {
+        Start();
+        ctx->modeNumber = mode;
+        block->window.reg[242] = 0x04;
+        Block();
+        EXPECT_EQ(ctx->seqB.list == kDetectorList, mode == 0) << "mode number " << mode;
+        EXPECT_EQ(ctx->modeState, 0) << "mode number " << mode;
+    }
 }
 
 TEST_F(IdleLoopFixture, IdleModeNotifiesOnlyWhenEnabled)

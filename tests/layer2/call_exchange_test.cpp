@@ -3,9 +3,11 @@
 // connects and clears down as a public exchange would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "exchange_modems.h"
+#include "layer2/corecode/mt/dsp_control.h"
 
 namespace {
 
@@ -18,6 +20,26 @@ using calltest::kLineB;
 constexpr uint8_t kIcdStart = 0x6E;
 constexpr uint8_t kIcdGoIdle = 0x98;
 constexpr uint8_t kIcdConfigDetectors = 0x65;
+
+// Byte 2 of the start packets a modem sent (bit 2: originate), in order.
+std::vector<uint8_t> StartFlags(const std::vector<dsptest::WireCommand>& log)
+{
+    std::vector<uint8_t> out;
+    for (const auto& c : log)
+        if (c.code == kIcdStart && c.payload.size() > 2)
+            out.push_back(c.payload[2]);
+    return out;
+}
+
+// The events of one exchange line from its first event that starts with `from` on.
+std::vector<std::string> EventsFrom(const ExchangeModems& x, int line, const std::string& from)
+{
+    std::vector<std::string> all = x.EventsOf(line);
+    for (size_t i = 0; i < all.size(); ++i)
+        if (all[i].rfind(from, 0) == 0)
+            return std::vector<std::string>(all.begin() + static_cast<long>(i), all.end());
+    return {};
+}
 
 size_t CountCode(const std::vector<dsptest::WireCommand>& log, uint8_t code)
 {
@@ -93,6 +115,146 @@ TEST(CallExchange, AnalogLoopBackTestRunsAndEnds)
     EXPECT_EQ(x.EventText(), "") << "the loop never takes the line off hook";
 }
 
+// A dials B by tones or by pulses: the exchange sees A off hook, gives dial tone, which A hears before it
+// dials, takes the digits and rings B, which shows "RING". Nobody answers: the connection wait (S7) ends the
+// call with "NO CARRIER", A goes on hook and B stops ringing.
+TEST(CallExchange, DiallingReachesTheOtherModemAndAnUnansweredCallEndsAfterS7)
+{
+    const struct {
+        const char* line;
+        const char* digits;  // how the exchange received them
+    } cases[] = {
+        {"ATS7=6DT202\r", "DTMF"},
+        {"ATS7=6DP202\r", "pulse"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ExchangeModems x;
+        x.Type(x.A(), c.line);
+        ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("RING") != std::string::npos; }, 12000))
+            << x.EventText();
+        const std::string d = c.digits;
+        EXPECT_EQ(x.EventsOf(kLineA),
+                  (std::vector<std::string>{"off hook", "dial tone", d + " digit 2", d + " digit 0", d + " digit 2",
+                                            "calling 202", "ringback"}));
+        EXPECT_EQ(x.State(kLineB), EXL_RINGING);
+        x.ClearEvents();
+        x.Run(1000);
+        EXPECT_EQ(x.TakeA(), std::string(c.line)) << "S7 has not run out";
+        ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("NO CARRIER") != std::string::npos; }, 8000));
+        EXPECT_EQ(x.TakeA(), "\r\nNO CARRIER\r\n");
+        x.Run(500);
+        EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x04}) << "started as originator";
+        EXPECT_EQ(x.EventsOf(kLineA), (std::vector<std::string>{"on hook", "idle"}));
+        EXPECT_EQ(x.State(kLineB), EXL_IDLE) << "the ringing stopped";
+        EXPECT_EQ(Count(x.TakeB(), "\r\nRING\r\n"), x.B().Ext()->acu->sreg[1]);
+    }
+}
+
+// The number is busy, unknown, or the exchange sends no dial tone (X4 waits for it). The data pump's
+// modulations, which would report the busy and congestion tones during the connection wait, are not there,
+// so those calls end when S7 runs out; without dial tone the call ends after the country's dial-tone wait.
+TEST(CallExchange, BusyUnknownNumberAndNoDialTone)
+{
+    const struct {
+        const char* name;
+        bool dialTone;
+        bool bOffHook;
+        const char* number;
+        const char* lastEvent;  // of A's line before it hangs up
+        const char* result;
+    } cases[] = {
+        {"busy", true, true, "202", "busy", "NO CARRIER"},
+        {"unknown number", true, false, "299", "congestion", "NO CARRIER"},
+        {"no dial tone", false, false, "202", "dial tone", "NO DIALTONE"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExchangeModems x(calltest::ExchangeOptions{c.dialTone});
+        if (c.bOffHook) {
+            x.Type(x.B(), "ATDT;\r");
+            ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("OK") != std::string::npos; }, 8000));
+            EXPECT_EQ(x.State(kLineB), EXL_DIALLING);
+        }
+        x.ClearEvents();
+        x.Type(x.A(), std::string("ATS7=6DT") + c.number + "\r");
+        ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find(c.result) != std::string::npos; }, 15000))
+            << x.EventText();
+        x.Run(500);
+        EXPECT_EQ(x.TakeA(), std::string("ATS7=6DT") + c.number + "\r\r\n" + c.result + "\r\n");
+        const auto events = x.EventsOf(kLineA);
+        ASSERT_GE(events.size(), 4u) << x.EventText();
+        EXPECT_EQ(events.front(), "off hook");
+        EXPECT_EQ(events[events.size() - 3], c.lastEvent) << x.EventText();
+        EXPECT_EQ(events[events.size() - 2], "on hook");
+        EXPECT_EQ(x.State(kLineA), EXL_IDLE);
+        EXPECT_EQ(StartFlags(x.A().Log()).size(), c.dialTone ? 1u : 0u);
+    }
+}
+
+// B answers (ATA after "RING"): the exchange connects the two lines, A's data pump was started as
+// originator and B's as answerer. The modulations that would train are not there: A's connection wait
+// ends with "NO CARRIER" after its S7 and A hangs up; B, left with busy tone, ends at its own S7.
+TEST(CallExchange, AnsweredCallConnectsTheLinesAndStartsBothPumps)
+{
+    ExchangeModems x;
+    x.Type(x.B(), "ATS7=8\r");
+    x.Type(x.A(), "ATS7=6DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("RING") != std::string::npos; }, 12000));
+    x.Type(x.B(), "ATA\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.State(kLineB) == EXL_CONNECTED; }, 2000)) << x.EventText();
+    EXPECT_EQ(x.State(kLineA), EXL_CONNECTED);
+    EXPECT_EQ(ExchangeGetPartner(x.Ex(), kLineA), kLineB);
+    x.Run(3000);
+    EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x04}) << "A originates";
+    EXPECT_EQ(StartFlags(x.B().Log()), std::vector<uint8_t>{0x00}) << "B answers";
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("NO CARRIER") != std::string::npos; }, 6000));
+    x.Run(500);
+    EXPECT_EQ(x.State(kLineA), EXL_IDLE);
+    EXPECT_EQ(x.State(kLineB), EXL_BUSY) << "B still off hook, hearing busy tone";
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("NO CARRIER") != std::string::npos; }, 10000));
+    x.Run(500);
+    EXPECT_EQ(x.State(kLineB), EXL_IDLE);
+    EXPECT_EQ(Count(x.OutA(), "CONNECT") + Count(x.OutB(), "CONNECT"), 0u);
+    const std::string b = x.TakeB();
+    EXPECT_EQ(b.substr(std::min(b.size(), b.find("ATA"))), "ATA\r\r\nNO CARRIER\r\n");
+}
+
+// "ATDT1;" dials and returns to the command state off hook with "OK" and no "CONNECT"; ATH then puts the
+// line on hook with exactly one "OK".
+TEST(CallExchange, SemicolonKeepsTheLineOffHookUntilHangUp)
+{
+    ExchangeModems x;
+    x.Type(x.A(), "ATDT1;\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("OK") != std::string::npos; }, 8000));
+    x.Run(1000);
+    EXPECT_EQ(x.TakeA(), "ATDT1;\r\r\nOK\r\n");
+    EXPECT_EQ(EventsFrom(x, kLineA, "off hook").size() >= 3, true) << x.EventText();
+    EXPECT_TRUE(x.HasEvent(kLineA, "DTMF digit 1"));
+    EXPECT_NE(x.State(kLineA), EXL_IDLE) << "the loop stays closed";
+    EXPECT_EQ(StartFlags(x.A().Log()).size(), 0u);
+    x.ClearEvents();
+    x.Type(x.A(), "ATH\r");
+    x.Run(3000);
+    EXPECT_EQ(x.TakeA(), "ATH\r\r\nOK\r\n");
+    EXPECT_EQ(x.EventsOf(kLineA), (std::vector<std::string>{"on hook", "idle"}));
+}
+
+// With &D2, dropping DTR while the call rings B hangs up: A goes on hook, B stops ringing, and A reports the
+// hang-up's result ("OK": the DTR hang-up carries no result of its own).
+TEST(CallExchange, DtrDropWithAmpD2HangsUp)
+{
+    ExchangeModems x;
+    x.Type(x.A(), "AT&D2S7=30DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("RING") != std::string::npos; }, 12000));
+    x.ClearEvents();
+    EXPECT_EQ(x.A().Control(IOCTL_SERIAL_CLR_DTR), STATUS_SUCCESS);
+    x.Run(3000);
+    EXPECT_EQ(x.EventsOf(kLineA), (std::vector<std::string>{"on hook", "idle"}));
+    EXPECT_EQ(x.State(kLineB), EXL_IDLE);
+    EXPECT_EQ(x.TakeA(), "AT&D2S7=30DT202\r\r\nOK\r\n");
+}
+
 // Ringing is still seen after the data pump has been started and sent idle again: by an answer that found
 // no carrier, and by a loop-back test. (Going idle drops the pump's detector step; the controller sets the
 // idle detectors with ring-energy reports again each time.)
@@ -126,3 +288,4 @@ TEST(CallExchange, RingingIsSeenAgainAfterTheDataPumpWasInUse)
 }
 
 }  // namespace
+
