@@ -151,22 +151,26 @@ TEST(CallExchange, DiallingReachesTheOtherModemAndAnUnansweredCallEndsAfterS7)
     }
 }
 
-// The number is busy, unknown, or the exchange sends no dial tone (X4 waits for it). The data pump's
-// modulations, which would report the busy and congestion tones during the connection wait, are not there,
-// so those calls end when S7 runs out; without dial tone the call ends after the country's dial-tone wait.
+// The number is busy, unknown, or the exchange sends no dial tone. With busy detection (X3, X4) the busy
+// tone gives "BUSY", and so does the congestion tone (the second busy kind); with X1 neither is listened for
+// and the call ends when S7 runs out. X4 waits for dial tone: without it the call ends "NO DIALTONE" after
+// the country's dial-tone wait.
 TEST(CallExchange, BusyUnknownNumberAndNoDialTone)
 {
     const struct {
         const char* name;
         bool dialTone;
         bool bOffHook;
-        const char* number;
+        const char* dial;
         const char* lastEvent;  // of A's line before it hangs up
         const char* result;
+        bool started;           // the data pump was started
     } cases[] = {
-        {"busy", true, true, "202", "busy", "NO CARRIER"},
-        {"unknown number", true, false, "299", "congestion", "NO CARRIER"},
-        {"no dial tone", false, false, "202", "dial tone", "NO DIALTONE"},
+        {"busy", true, true, "X4DT202", "busy", "BUSY", true},
+        {"busy, not listened for", true, true, "X1DT202", "busy", "NO CARRIER", true},
+        {"unknown number", true, false, "X4DT299", "congestion", "BUSY", true},
+        {"unknown number, not listened for", true, false, "X1DT299", "congestion", "NO CARRIER", true},
+        {"no dial tone", false, false, "X4DT202", "dial tone", "NO DIALTONE", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -177,18 +181,19 @@ TEST(CallExchange, BusyUnknownNumberAndNoDialTone)
             EXPECT_EQ(x.State(kLineB), EXL_DIALLING);
         }
         x.ClearEvents();
-        x.Type(x.A(), std::string("ATS7=6DT") + c.number + "\r");
+        const std::string line = std::string("ATS7=6") + c.dial + "\r";
+        x.Type(x.A(), line);
         ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find(c.result) != std::string::npos; }, 15000))
-            << x.EventText();
+            << Visible(x.OutA()) << "\n" << x.EventText();
         x.Run(500);
-        EXPECT_EQ(x.TakeA(), std::string("ATS7=6DT") + c.number + "\r\r\n" + c.result + "\r\n");
+        EXPECT_EQ(x.TakeA(), line + "\r\n" + c.result + "\r\n");
         const auto events = x.EventsOf(kLineA);
         ASSERT_GE(events.size(), 4u) << x.EventText();
         EXPECT_EQ(events.front(), "off hook");
         EXPECT_EQ(events[events.size() - 3], c.lastEvent) << x.EventText();
         EXPECT_EQ(events[events.size() - 2], "on hook");
         EXPECT_EQ(x.State(kLineA), EXL_IDLE);
-        EXPECT_EQ(StartFlags(x.A().Log()).size(), c.dialTone ? 1u : 0u);
+        EXPECT_EQ(StartFlags(x.A().Log()).size(), c.started ? 1u : 0u);
     }
 }
 

@@ -57,6 +57,14 @@ void arm_dial_tone_detection(AcuContext* acu)
     acu_dsp_message(acu, kMsgToneDetect, kToneDetectArm, false, request, sizeof request);
 }
 
+// Asks the pump's tone detectors for the call-progress tones heard while the call is set up: dial tone,
+// busy, the second busy kind and ringback (tone ids 1, 3, 15, 5). Without them busy would never be reported.
+void arm_progress_tone_detection(AcuContext* acu)
+{
+    static const uint8_t request[5] = {4, 1, 3, 15, 5};
+    acu_dsp_message(acu, kMsgToneDetect, kToneDetectArm, false, request, sizeof request);
+}
+
 // Posts the number check; without a handler for it the number is allowed at once.
 bool post_restriction_check(AcuContext* acu)
 {
@@ -259,6 +267,8 @@ void connect_phase(AcuContext* acu)
     q.connect_armed = 1;
     q.pump_left_idle = 0;
     q.dial_substate = DIAL_CONNECT_WAIT;
+    if (acu_busy_detect(acu))
+        arm_progress_tone_detection(acu);
     acu_send_start_packet(acu, true);
 }
 
