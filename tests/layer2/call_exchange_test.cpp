@@ -154,8 +154,9 @@ TEST(CallExchange, DiallingReachesTheOtherModemAndAnUnansweredCallEndsAfterS7)
 // The number is busy, unknown, or the exchange sends no dial tone. With busy detection (X3, X4) the busy
 // tone gives "BUSY", and so does the congestion tone (the second busy kind); with X1 neither is listened for
 // and the call ends when S7 runs out. X4 waits for dial tone: without it the call ends "NO DIALTONE" after
-// the country's dial-tone wait.
-TEST(CallExchange, BusyUnknownNumberAndNoDialTone)
+// the country's dial-tone wait. "@" waits for quiet answer: busy ends it, and ringing that goes on past S7
+// ends it "NO ANSWER".
+TEST(CallExchange, BusyUnknownNumberNoAnswerAndNoDialTone)
 {
     const struct {
         const char* name;
@@ -170,6 +171,8 @@ TEST(CallExchange, BusyUnknownNumberAndNoDialTone)
         {"busy, not listened for", true, true, "X1DT202", "busy", "NO CARRIER", true},
         {"unknown number", true, false, "X4DT299", "congestion", "BUSY", true},
         {"unknown number, not listened for", true, false, "X1DT299", "congestion", "NO CARRIER", true},
+        {"busy, waiting for quiet answer", true, true, "X4DT202@", "busy", "BUSY", false},
+        {"ringing, waiting for quiet answer", true, false, "X4DT202@", "ringback", "NO ANSWER", false},
         {"no dial tone", false, false, "X4DT202", "dial tone", "NO DIALTONE", false},
     };
     for (const auto& c : cases) {

@@ -212,6 +212,7 @@ void dial_next(AcuContext* acu)
         break;
     case '@':
         end_digit_run(acu);
+        arm_progress_tone_detection(acu);  // the wait goes by busy and ringback
         arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[7]), DTIMER_NO_ANSWER);
         q.ringback_seen = 0;
         q.silence_armed = 0;
