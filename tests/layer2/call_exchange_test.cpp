@@ -228,24 +228,27 @@ TEST(CallExchange, AnsweredCallConnectsTheLinesAndStartsBothPumps)
     EXPECT_EQ(b.substr(std::min(b.size(), b.find("ATA"))), "ATA\r\r\nNO CARRIER\r\n");
 }
 
-// "ATDT1;" dials and returns to the command state off hook with "OK" and no "CONNECT"; ATH then puts the
-// line on hook with exactly one "OK".
+// "ATDT1;" dials and returns to the command state off hook with "OK" and no "CONNECT"; ATH (or ATZ) then
+// puts the line on hook with exactly one "OK".
 TEST(CallExchange, SemicolonKeepsTheLineOffHookUntilHangUp)
 {
-    ExchangeModems x;
-    x.Type(x.A(), "ATDT1;\r");
-    ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("OK") != std::string::npos; }, 8000));
-    x.Run(1000);
-    EXPECT_EQ(x.TakeA(), "ATDT1;\r\r\nOK\r\n");
-    EXPECT_EQ(EventsFrom(x, kLineA, "off hook").size() >= 3, true) << x.EventText();
-    EXPECT_TRUE(x.HasEvent(kLineA, "DTMF digit 1"));
-    EXPECT_NE(x.State(kLineA), EXL_IDLE) << "the loop stays closed";
-    EXPECT_EQ(StartFlags(x.A().Log()).size(), 0u);
-    x.ClearEvents();
-    x.Type(x.A(), "ATH\r");
-    x.Run(3000);
-    EXPECT_EQ(x.TakeA(), "ATH\r\r\nOK\r\n");
-    EXPECT_EQ(x.EventsOf(kLineA), (std::vector<std::string>{"on hook", "idle"}));
+    for (const char* hangup : {"ATH\r", "ATZ\r"}) {
+        SCOPED_TRACE(hangup);
+        ExchangeModems x;
+        x.Type(x.A(), "ATDT1;\r");
+        ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("OK") != std::string::npos; }, 8000));
+        x.Run(1000);
+        EXPECT_EQ(x.TakeA(), "ATDT1;\r\r\nOK\r\n");
+        EXPECT_EQ(EventsFrom(x, kLineA, "off hook").size() >= 3, true) << x.EventText();
+        EXPECT_TRUE(x.HasEvent(kLineA, "DTMF digit 1"));
+        EXPECT_NE(x.State(kLineA), EXL_IDLE) << "the loop stays closed";
+        EXPECT_EQ(StartFlags(x.A().Log()).size(), 0u);
+        x.ClearEvents();
+        x.Type(x.A(), hangup);
+        x.Run(3000);
+        EXPECT_EQ(x.TakeA(), std::string(hangup) + "\r\nOK\r\n");
+        EXPECT_EQ(x.EventsOf(kLineA), (std::vector<std::string>{"on hook", "idle"}));
+    }
 }
 
 // With &D2, dropping DTR while the call rings B hangs up: A goes on hook, B stops ringing, and A reports the
