@@ -8,6 +8,7 @@
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/core_settings.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
+#include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_router.h"
 #include "platform/kernel.h"
 
@@ -61,8 +62,8 @@ void arm_dial_tone_detection(AcuContext* acu)
 // busy, the second busy kind and ringback (tone ids 1, 3, 15, 5). Without them busy would never be reported.
 void arm_progress_tone_detection(AcuContext* acu)
 {
-    static const uint8_t request[5] = {4, 1, 3, 15, 5};
-    acu_dsp_message(acu, kMsgToneDetect, kToneDetectArm, false, request, sizeof request);
+    if (acu->dsp != nullptr)
+        dsp_detect_progress_tones(&acu->dsp->context);
 }
 
 // Posts the number check; without a handler for it the number is allowed at once.
