@@ -42,11 +42,7 @@ public:
     CallRig()
     {
         DspLinkHooks hooks{};
-        dsp_device_init(dev.get(), &hooks);
-        DspIcdPumpInit(pump.get(), [](void* d) { dsp_notify_callback(&static_cast<DspDevice*>(d)->link); },
-                       dev.get());
-        dsp_device_bind(dev.get(), &pump->block, &pump->context);
-        dsp_set_port_ready(&dev->link, true);
+        DspIcdPumpBindDevice(pump.get(), dev.get(), &hooks);
         DspLineControl* lc = &dev->line;
         lc->toneCtx = this;
         lc->take_tone_result = [](void* c) { return static_cast<CallRig*>(c)->tone; };

@@ -75,11 +75,7 @@ protected:
         country = block;
         pump = std::make_unique<DspIcdPump>();
         dev = std::make_unique<DspDevice>();
-        dsp_device_init(dev.get(), nullptr);
-        DspIcdPumpInit(pump.get(), [](void* d) { dsp_notify_callback(&static_cast<DspDevice*>(d)->link); },
-                       dev.get());
-        dsp_device_bind(dev.get(), &pump->block, &pump->context);
-        dsp_set_port_ready(&dev->link, true);
+        DspIcdPumpBindDevice(pump.get(), dev.get(), nullptr);
         const DspHandlerRequest handler{kMsgToneDetect, dsp_on_tone_detect_msg, dev.get()};
         DspInterfaceSetup(Ctx(), &dev->queue, &dev->link, &optionA, &country, &handler, 1, nullptr);
         dsp_msg_dispatch(&dev->queue);

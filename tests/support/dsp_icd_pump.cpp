@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "layer2/corecode/mt/dsp_device.h"
+
 namespace {
 
 std::mutex g_postLock;  // one reply mailbox writer at a time across the stand-in's threads
@@ -103,4 +105,12 @@ std::vector<IcdLogEntry> DspIcdPumpLog(DspIcdPump* pump)
 {
     std::lock_guard<std::mutex> g(pump->logLock);
     return pump->log;
+}
+
+void DspIcdPumpBindDevice(DspIcdPump* pump, DspDevice* dev, const DspLinkHooks* hooks)
+{
+    dsp_device_init(dev, hooks);
+    DspIcdPumpInit(pump, [](void* d) { dsp_notify_callback(&static_cast<DspDevice*>(d)->link); }, dev);
+    dsp_device_bind(dev, &pump->block, &pump->context);
+    dsp_set_port_ready(&dev->link, true);
 }

@@ -10,6 +10,9 @@
 
 #include "layer1/dsp/dsp_context.h"
 
+struct DspDevice;
+struct DspLinkHooks;
+
 struct IcdLogEntry {
     uint8_t code;
     uint8_t length;
@@ -32,3 +35,6 @@ void DspIcdPumpInit(DspIcdPump* pump, void (*notify)(void*), void* arg);
 // Posts a packet into the reply mailbox as the block thread would (false when the mailbox is busy).
 bool DspIcdPumpPost(DspIcdPump* pump, uint8_t code, const uint8_t* payload, int length);
 std::vector<IcdLogEntry> DspIcdPumpLog(DspIcdPump* pump);
+// Prepares a controller device with `hooks` (null: none), binds it to the stand-in pump, whose notifications
+// then reach the device's link, and marks the port ready.
+void DspIcdPumpBindDevice(DspIcdPump* pump, DspDevice* dev, const DspLinkHooks* hooks);

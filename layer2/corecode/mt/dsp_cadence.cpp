@@ -38,15 +38,8 @@ void start(DspLinkContext* ctx, uint8_t* id, uint32_t ms, void (*callback)(void*
 {
     if (ctx->queue == nullptr)
         return;
-    DspTimerRequest r{};
-    r.list = &ctx->queue->timers;
-    r.owner = id;
-    r.delay = ms;
-    r.callKind = kTimerCall2;
-    r.callback = reinterpret_cast<void*>(callback);
-    r.arg1 = ctx;
-    r.arg2 = reinterpret_cast<void*>(arg);
-    dsp_timer_start(&r);
+    dsp_timer_arm(&ctx->queue->timers, id, ms, kTimerCall2, reinterpret_cast<void*>(callback), ctx,
+                  reinterpret_cast<void*>(arg));
 }
 
 void post_ring(DspLinkContext* ctx, uint8_t kind, uint8_t duration)

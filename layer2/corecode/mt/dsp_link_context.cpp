@@ -57,14 +57,8 @@ bool dsp_context_start_timer(DspLinkContext* ctx, uint8_t* id, uint32_t ms, void
     if (ctx->queue == nullptr)
         return false;
     dsp_context_cancel_timer(ctx, id);
-    DspTimerRequest r{};
-    r.list = &ctx->queue->timers;
-    r.owner = id;
-    r.delay = ms;
-    r.callKind = kTimerCall1;
-    r.callback = reinterpret_cast<void*>(expired);
-    r.arg1 = arg;
-    return dsp_timer_start(&r) == 0;
+    return dsp_timer_arm(&ctx->queue->timers, id, ms, kTimerCall1, reinterpret_cast<void*>(expired), arg, nullptr) ==
+           0;
 }
 
 void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* link, uint8_t* option_a,
@@ -224,15 +218,9 @@ void acu_start_wait_timer(DspLinkContext* ctx, uint8_t argument)
     if (ctx->timerIds[0] != 0 || ctx->queue == nullptr)
         return;
     const uint8_t s7 = ctx->hooks.s_register ? ctx->hooks.s_register(ctx->hooks.ctx, 7) : 0;
-    DspTimerRequest r{};
-    r.list = &ctx->queue->timers;
-    r.owner = &ctx->timerIds[0];
-    r.delay = static_cast<uint32_t>(s7) * 1000u;
-    r.callKind = kTimerCall2;
-    r.callback = reinterpret_cast<void*>(wait_timer_expired);
-    r.arg1 = ctx;
-    r.arg2 = reinterpret_cast<void*>(static_cast<uintptr_t>(argument));
-    dsp_timer_start(&r);
+    dsp_timer_arm(&ctx->queue->timers, &ctx->timerIds[0], static_cast<uint32_t>(s7) * 1000u, kTimerCall2,
+                  reinterpret_cast<void*>(wait_timer_expired), ctx,
+                  reinterpret_cast<void*>(static_cast<uintptr_t>(argument)));
 }
 
 void acu_cancel_wait_timer(DspLinkContext* ctx)

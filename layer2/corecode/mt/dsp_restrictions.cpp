@@ -77,12 +77,7 @@ DspRestrictionEntry* find(DspRestrictionState* st, uint8_t list, const DspRestri
 
 void stop_timer(DspLinkContext* ctx, DspRestrictionEntry* e)
 {
-    if (e->timer != 0 && ctx->queue != nullptr) {
-        DspTimerRequest r{};
-        r.list = &ctx->queue->timers;
-        r.id = e->timer;
-        dsp_timer_cancel(&r);
-    }
+    dsp_context_cancel_timer(ctx, &e->timer);
     e->timer = 0;
     e->timerKind = kRestrictNoTimer;
     e->releaseMs = 0;
@@ -96,15 +91,8 @@ bool start_timer(DspLinkContext* ctx, DspRestrictionEntry* e, uint8_t kind, uint
     stop_timer(ctx, e);
     if (ctx->queue == nullptr)
         return false;
-    DspTimerRequest r{};
-    r.list = &ctx->queue->timers;
-    r.owner = &e->timer;
-    r.delay = ms;
-    r.callKind = kTimerCall2;
-    r.callback = reinterpret_cast<void*>(timer_expired);
-    r.arg1 = ctx;
-    r.arg2 = e;
-    if (dsp_timer_start(&r) != 0)
+    if (dsp_timer_arm(&ctx->queue->timers, &e->timer, ms, kTimerCall2, reinterpret_cast<void*>(timer_expired), ctx,
+                      e) != 0)
         return false;
     e->timerKind = kind;
     return true;

@@ -123,6 +123,10 @@ bool dsp_msg_send(DspMessageQueue* q, uint8_t msg_class, uint8_t type, bool urge
 
 void dsp_timer_list_init(DspTimerList* list);
 int dsp_timer_start(const DspTimerRequest* request);
+// The common request: a timer of `list` owned by *owner, `ms` from now, calling callback(arg1, arg2) when
+// call_kind is kTimerCall2, callback(arg1) for kTimerCall1. Returns dsp_timer_start's result (0 started).
+int dsp_timer_arm(DspTimerList* list, uint8_t* owner, uint32_t ms, uint8_t call_kind, void* callback, void* arg1,
+                  void* arg2);
 void dsp_timer_cancel(const DspTimerRequest* request);
 void dsp_timer_advance(DspTimerList* list, uint32_t ms);
 

@@ -71,6 +71,20 @@ void dsp_timer_list_init(DspTimerList* list)
     }
 }
 
+int dsp_timer_arm(DspTimerList* list, uint8_t* owner, uint32_t ms, uint8_t call_kind, void* callback, void* arg1,
+                  void* arg2)
+{
+    DspTimerRequest r{};
+    r.list = list;
+    r.owner = owner;
+    r.delay = ms;
+    r.callKind = call_kind;
+    r.callback = callback;
+    r.arg1 = arg1;
+    r.arg2 = arg2;
+    return dsp_timer_start(&r);
+}
+
 int dsp_timer_start(const DspTimerRequest* request)
 {
     DspTimerList* list = request->list;

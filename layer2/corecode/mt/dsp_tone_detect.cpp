@@ -68,15 +68,8 @@ void second_time_up(void* a1, void* a2)
 // A timer that cannot be started leaves the slot as if its time were 0.
 bool start_timer(DspDevice* dev, DspToneSlot* slot, int k, uint16_t ms, void (*expired)(void*, void*))
 {
-    DspTimerRequest r{};
-    r.list = &dev->queue.timers;
-    r.owner = &slot->timers[k];
-    r.delay = ms;
-    r.callKind = kTimerCall2;
-    r.callback = reinterpret_cast<void*>(expired);
-    r.arg1 = dev;
-    r.arg2 = slot;
-    return dsp_timer_start(&r) == 0;
+    return dsp_timer_arm(&dev->queue.timers, &slot->timers[k], ms, kTimerCall2, reinterpret_cast<void*>(expired), dev,
+                         slot) == 0;
 }
 
 void start_slot(DspDevice* dev, DspToneSlot* slot, unsigned index, const CountryToneDef& def)
