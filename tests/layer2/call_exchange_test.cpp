@@ -300,3 +300,40 @@ TEST(CallExchange, RingingIsSeenAgainAfterTheDataPumpWasInUse)
 
 }  // namespace
 
+
+namespace {
+
+// Automatic answer: with S0 = n the called modem answers on the n-th ring (the exchange connects the lines and
+// the modem starts as answerer); S0 = 0 never answers, nor does &D2 while the application holds DTR off.
+TEST(CallExchange, AutomaticAnswerAfterS0Rings)
+{
+    struct Case {
+        const char* setup;
+        bool dtr_off;
+        size_t rings_before_answer;  // 0: never answers
+    } cases[] = {
+        {"ATS0=2\r", false, 2},
+        {"ATS0=1\r", false, 1},
+        {"ATS0=0\r", false, 0},
+        {"AT&D2S0=1\r", true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setup);
+        ExchangeModems x;
+        x.Type(x.B(), c.setup);
+        if (c.dtr_off)
+            EXPECT_EQ(x.B().Control(IOCTL_SERIAL_CLR_DTR), STATUS_SUCCESS);
+        x.Type(x.A(), "ATS7=30DT202\r");
+        const bool answered = x.RunUntil([&] { return x.State(kLineB) == EXL_CONNECTED; }, 20000);
+        EXPECT_EQ(answered, c.rings_before_answer != 0) << x.EventText();
+        if (answered) {
+            EXPECT_EQ(Count(x.OutB(), "RING"), c.rings_before_answer);
+            x.Run(3000);  // the answer delay comes before the start
+            EXPECT_EQ(StartFlags(x.B().Log()), std::vector<uint8_t>{0x00}) << "B answers";
+        } else {
+            EXPECT_GE(Count(x.OutB(), "RING"), 2u);
+        }
+    }
+}
+
+}  // namespace

@@ -124,6 +124,8 @@ bool acu_dsp_class_served(AcuContext* acu, uint8_t msg_class);
 // After a change of country: the DSP message interface restarts and the country's parameters are applied
 // afresh (line profile, call-restriction bookkeeping).
 void acu_country_changed(AcuContext* acu);
+// A valid ring of an incoming call: "RING", S1 counted, and the automatic answer once S0 rings have come.
+void acu_valid_ring(AcuContext* acu);
 void acu_go_off_hook(AcuContext* acu, bool answering);
 void acu_go_on_hook(AcuContext* acu);
 // The start packet of a connection (originate or answer) and the data pump's hang-up request.

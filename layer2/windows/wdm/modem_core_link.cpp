@@ -72,7 +72,6 @@ void dsp_hook_command_error(void* ctx)
         at_set_error(X(ctx)->acu);
 }
 
-constexpr uint16_t kRingOffTicks = 800;  // ring interval: S1 is cleared when no ring came for 8 s
 constexpr uint8_t kValidRing = 3;
 
 // A valid ring from the cadence detector: "RING" through call control, the ring counter S1 and the ring-off
@@ -80,12 +79,8 @@ constexpr uint8_t kValidRing = 3;
 void ctx_ring_event(void* ctx, const uint8_t payload[3])
 {
     AcuContext* acu = X(ctx)->acu;
-    if (acu == nullptr || payload[0] != kValidRing)
-        return;
-    PostCallEvent(acu, EV_RESULT, RC_RING);
-    if (acu->sreg[1] < 255)
-        acu->sreg[1] = static_cast<uint8_t>(acu->sreg[1] + 1);
-    acu->ring_timer = kRingOffTicks;
+    if (acu != nullptr && payload[0] == kValidRing)
+        acu_valid_ring(acu);
 }
 
 // Hooks of the link context (ring indicator, ring permission, call control's S-registers, state and events).
