@@ -10,6 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "layer2/corecode/cmd/at_context.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
@@ -86,6 +87,17 @@ void append_log(const std::string& path, const std::string& text)
     }
 }
 
+// A call attempt, answer, hang-up or test still runs on the modem: its result is yet to come. (The state is
+// one byte the controller task writes; a stale read only delays the next line by one round.)
+bool call_running(HostModem* modem)
+{
+    const AcuContext* acu = modem->Ext()->acu;
+    if (acu == nullptr)
+        return false;
+    const uint8_t state = __atomic_load_n(&acu->call_state, __ATOMIC_RELAXED);
+    return state == CALL_ORIGINATE || state == CALL_ANSWER || state == CALL_HANGUP || state == CALL_TEST;
+}
+
 }  // namespace
 
 void HostBridgeRequestStop()
@@ -121,7 +133,8 @@ int HostBridgeRun(HostModem* modem, const HostBridgeConfig& config)
         if (config.pace_ms == 0) {
             in.swap(pending);
         } else if (!pending.empty() &&
-                   m.GetClock().Now() - quiet_since >= static_cast<LONGLONG>(config.pace_ms) * 10000) {
+                   m.GetClock().Now() - quiet_since >= static_cast<LONGLONG>(config.pace_ms) * 10000 &&
+                   !call_running(modem)) {
             std::size_t cr = pending.find('\r');
             std::size_t take = cr == std::string::npos ? pending.size() : cr + 1;
             in = pending.substr(0, take);
@@ -155,7 +168,8 @@ int HostBridgeRun(HostModem* modem, const HostBridgeConfig& config)
             append_log(config.log_path, modem->TakeDebugText());
         if (g_stop)
             break;
-        if (eof && pending.empty() && got == 0 && dte_cmd_in_count(dte) == 0 && dte_app_tx_count(dte) == 0) {
+        if (eof && pending.empty() && got == 0 && dte_cmd_in_count(dte) == 0 && dte_app_tx_count(dte) == 0 &&
+            (config.pace_ms == 0 || !call_running(modem))) {
             LONGLONG quiet = m.GetClock().Now() - quiet_since;
             if (quiet >= static_cast<LONGLONG>(config.quiet_ms_after_eof) * 10000)
                 break;

@@ -16,8 +16,9 @@ struct HostBridgeConfig {
     std::string log_path;              // drivers' debug output, empty: none
     unsigned quiet_ms_after_eof = 1000;  // output silence that ends a --stdio run after end of input
     // --stdio: hand the input over one line (up to a CR) at a time, each after the modem has been silent
-    // this long, as a scripted client waits for each response (input arriving while a command line runs is
-    // discarded by the modem). 0: pass input on as it comes.
+    // this long and no call attempt, answer, hang-up or test is still running, as a scripted client waits for
+    // each response (input arriving while a command line runs is discarded by the modem, and a character
+    // during dialling ends the call). The end of input waits for the same. 0: pass input on as it comes.
     unsigned pace_ms = 0;
 };
 

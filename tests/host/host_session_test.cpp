@@ -94,6 +94,15 @@ TEST(HostSessionTest, StdioScriptOfSeveralLines)
     std::remove(reg.c_str());
 }
 
+// A scripted line waits for the result of a call attempt before the next line goes in (a character typed
+// while the modem dials would end the call).
+TEST(HostSessionTest, StdioWaitsForTheResultOfADial)
+{
+    HostRun r = RunHost({"--stdio"}, "ATX4DT1\rAT\r");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ATX4DT1\r\r\nNO DIALTONE\r\nAT\r\r\nOK\r\n");
+}
+
 TEST(HostSessionTest, BadOptionsAreClearErrors)
 {
     struct Bad {

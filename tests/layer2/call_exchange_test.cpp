@@ -337,3 +337,24 @@ TEST(CallExchange, AutomaticAnswerAfterS0Rings)
 }
 
 }  // namespace
+
+namespace {
+
+// A new call right after the last one ended: the line stays open for the whole on-hook wait, so the exchange
+// clears the old call, and the new call hears dial tone and dials.
+TEST(CallExchange, ANewCallAtOnceAfterBusyHearsDialTone)
+{
+    ExchangeModems x;
+    x.Type(x.B(), "ATDT;\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("OK") != std::string::npos; }, 8000));
+    x.Type(x.A(), "ATX4S7=6DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("BUSY") != std::string::npos; }, 15000)) << x.EventText();
+    x.Type(x.B(), "ATH\r");
+    x.ClearEvents();
+    x.Type(x.A(), "ATX4S7=6DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("RING") != std::string::npos; }, 15000))
+        << Visible(x.OutA()) << "\n" << x.EventText();
+    EXPECT_EQ(Count(x.OutA(), "NO DIALTONE"), 0u);
+}
+
+}  // namespace

@@ -29,6 +29,8 @@ void report_end(DspLinkContext* ctx)
         ctx->hooks.step_done(ctx->hooks.ctx);
 }
 
+void hook_change(DspDevice* dev, const CountryLineProfile& p, bool off_hook);
+
 void step_expired(void* arg)
 {
     auto* dev = static_cast<DspDevice*>(arg);
@@ -40,6 +42,15 @@ void step_expired(void* arg)
     s.pulseCount = 0;
     if (s.released) {
         s.released = 0;
+        CountryLineProfile p{};
+        if (s.offHookPending && cb_line_profile(*dev->context.country, dev->context.profileIndex, &p)) {
+            // The loop has been open for the whole on-hook wait: the waiting off-hook request goes ahead (the
+            // idle detectors are not wanted off hook).
+            s.offHookPending = 0;
+            hook_change(dev, p, true);
+            return;
+        }
+        s.offHookPending = 0;
         dsp_detector_reset(dev);
     }
     if (s.reportEnd) {
@@ -68,9 +79,16 @@ uint8_t timing_byte(uint16_t ms)
 
 void hook_change(DspDevice* dev, const CountryLineProfile& p, bool off_hook)
 {
-    // A hook change ends whatever step was running, unreported (call control's own wait ends it).
-    dsp_context_cancel_timer(&dev->context, &dev->context.hookState.timerId);
     DspHookState& s = dev->context.hookState;
+    // Within the on-hook wait after the loop was opened, the loop stays open for the wait's whole length, so
+    // that the exchange takes it as a hang-up: an off-hook request waits for its end (and a new on-hook
+    // request only withdraws it).
+    if (s.released && s.timerId != 0) {
+        s.offHookPending = off_hook ? 1 : 0;
+        return;
+    }
+    // A hook change ends whatever step was running, unreported (call control's own wait ends it).
+    dsp_context_cancel_timer(&dev->context, &s.timerId);
     const bool was_off_hook = (dsp_reg_read(&dev->link, kDspRegGpioData0) & kRelayHook) == 0;
     dsp_relay_hook(dev, off_hook);
     if (arm(dev, off_hook ? p.off_hook_wait_ms : p.on_hook_wait_ms, false))

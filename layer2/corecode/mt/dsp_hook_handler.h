@@ -7,7 +7,9 @@
 // wait for them and a late report would end its wait for a later digit early.
 //
 // Opening the loop sends the data pump idle, which drops its detector set-up; when the on-hook wait ends the
-// idle detectors (ring-energy reports) are set again, so the next incoming call is seen.
+// idle detectors (ring-energy reports) are set again, so the next incoming call is seen. The loop stays open
+// for the whole on-hook wait (the exchange needs that long to clear the call): an off-hook request in the
+// wait is carried out at its end.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,7 @@ struct DspHookState {
     uint8_t reportEnd;       // the running step reports its end to call control
     uint8_t flashing;        // a flash is in progress: the loop closes again when its timer ends
     uint8_t released;        // the loop was opened: the idle detectors are set again after the on-hook wait
+    uint8_t offHookPending;  // an off-hook request waits for the end of the on-hook wait
     uint8_t pulse;           // pulse dialling selected
     uint8_t pulseCount;      // pulses of the digit in progress
     uint8_t profileSetting;  // id of the line-interface profile type 9 selects (cleared when none has it)
