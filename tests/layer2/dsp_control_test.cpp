@@ -29,11 +29,8 @@ protected:
     std::vector<Bytes> Wire()
     {
         std::vector<Bytes> out;
-        for (const IcdLogEntry& e : DspIcdPumpLog(pump.get())) {
-            Bytes b{e.code, e.length};
-            b.insert(b.end(), e.payload.begin(), e.payload.end());
-            out.push_back(b);
-        }
+        for (const IcdLogEntry& e : DspIcdPumpLog(pump.get()))
+            out.push_back(IcdWireBytes(e));
         return out;
     }
     void ClearLog()

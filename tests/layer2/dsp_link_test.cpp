@@ -40,12 +40,7 @@ protected:
         dsp_line_control_init(lc.get(), link.get(), queue.get());
     }
     std::vector<IcdLogEntry> Log() { return DspIcdPumpLog(pump.get()); }
-    Bytes Wire(const IcdLogEntry& e)
-    {
-        Bytes b{e.code, e.length};
-        b.insert(b.end(), e.payload.begin(), e.payload.end());
-        return b;
-    }
+    Bytes Wire(const IcdLogEntry& e) { return IcdWireBytes(e); }
     ULONG NowMs()
     {
         LARGE_INTEGER t;
@@ -403,7 +398,10 @@ TEST_F(DspLinkTest, PatchDownloadPacketsAndTheEndOfDownload)
         return b;
     };
     auto packet = [](uint8_t code, Bytes head, const Bytes& body) {
-        Bytes b{code, static_cast<uint8_t>(head.size() + body.size())};
+        Bytes b;
+        b.reserve(2 + head.size() + body.size());
+        b.push_back(code);
+        b.push_back(static_cast<uint8_t>(head.size() + body.size()));
         b.insert(b.end(), head.begin(), head.end());
         b.insert(b.end(), body.begin(), body.end());
         return b;

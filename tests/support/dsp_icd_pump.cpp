@@ -114,3 +114,13 @@ void DspIcdPumpBindDevice(DspIcdPump* pump, DspDevice* dev, const DspLinkHooks* 
     dsp_device_bind(dev, &pump->block, &pump->context);
     dsp_set_port_ready(&dev->link, true);
 }
+
+std::vector<uint8_t> IcdWireBytes(const IcdLogEntry& entry)
+{
+    std::vector<uint8_t> b;
+    b.reserve(2 + entry.payload.size());
+    b.push_back(entry.code);
+    b.push_back(entry.length);
+    b.insert(b.end(), entry.payload.begin(), entry.payload.end());
+    return b;
+}

@@ -35,6 +35,8 @@ void DspIcdPumpInit(DspIcdPump* pump, void (*notify)(void*), void* arg);
 // Posts a packet into the reply mailbox as the block thread would (false when the mailbox is busy).
 bool DspIcdPumpPost(DspIcdPump* pump, uint8_t code, const uint8_t* payload, int length);
 std::vector<IcdLogEntry> DspIcdPumpLog(DspIcdPump* pump);
+// A logged command as it went over the wire: code, length, payload.
+std::vector<uint8_t> IcdWireBytes(const IcdLogEntry& entry);
 // Prepares a controller device with `hooks` (null: none), binds it to the stand-in pump, whose notifications
 // then reach the device's link, and marks the port ready.
 void DspIcdPumpBindDevice(DspIcdPump* pump, DspDevice* dev, const DspLinkHooks* hooks);
