@@ -4,6 +4,7 @@
 // (the standard frequencies and cadences), and from a player of silence, noise and out-of-band tones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -12,6 +13,7 @@
 
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/parameter_directory.h"
+#include "layer2/corecode/cmd/country_builtin.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_line_handlers.h"
 #include "line/exchange_port.h"
@@ -305,47 +307,69 @@ std::vector<int16_t> SpeechBandNoise(size_t n, double dbm0, uint32_t seed)
     return out;
 }
 
+// White noise, uniform over the band, `dbm0` in all.
+std::vector<int16_t> WhiteNoise(size_t n, double dbm0, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> gauss(0.0, Amplitude(dbm0) / std::sqrt(2.0));
+    std::vector<int16_t> out(n);
+    for (int16_t& v : out)
+        v = static_cast<int16_t>(std::lround(std::clamp(gauss(random), -32768.0, 32767.0)));
+    return out;
+}
+
 // What is not a call-progress tone gives no code: silence, steady or cadenced tones outside the filter's
-// band, and speech-band noise, with every progress tone armed. (The data pump normalises the detector input,
-// so the level of noise does not matter, only the share of it inside the filter's band: the North American
-// filter spans 350-620 Hz and holds its energy flag on under noise, which then passes for dial tone after a
-// second; that country is left out of the noise case.)
+// band, and noise, with every progress tone armed. The data pump normalises the detector input, so the level
+// of noise does not matter, only the share of it inside the filter's band: the noise, quiet or loud, is
+// played to every built-in country with progress tones, the other signals to two of them.
 TEST(ToneDetectLine, NothingFromSignalsThatAreNotProgressTones)
 {
     struct Segment {
         const char* name;
         std::vector<int16_t> samples;
-        bool northAmerica;
+        bool noise;
     };
     const int ms = 4000;
     std::vector<Segment> segments;
-    segments.push_back({"silence", std::vector<int16_t>(Samples(ms), 0), true});
+    segments.push_back({"silence", std::vector<int16_t>(Samples(ms), 0), false});
     for (double hz : {1400.0, 2100.0, 3000.0}) {
         std::vector<int16_t> x;
         AddTone(x, 0, Samples(ms), hz, -10);
-        segments.push_back({hz == 1400.0 ? "1400 Hz" : hz == 2100.0 ? "2100 Hz" : "3000 Hz", x, true});
+        segments.push_back({hz == 1400.0 ? "1400 Hz" : hz == 2100.0 ? "2100 Hz" : "3000 Hz", x, false});
     }
     std::vector<int16_t> burst;  // 1400 Hz with a busy cadence
     for (int k = 0; k < 4; ++k)
         AddTone(burst, Samples(1000 * k), Samples(500), 1400, -10);
     burst.resize(Samples(ms));
-    segments.push_back({"1400 Hz with a busy cadence", burst, true});
-    segments.push_back({"speech-band noise", SpeechBandNoise(Samples(ms), -20, 7), false});
-    for (const char* iso : {"USA", "DEU"}) {
-        SCOPED_TRACE(iso);
-        const bool northAmerica = std::string(iso) == "USA";
+    segments.push_back({"1400 Hz with a busy cadence", burst, false});
+    segments.push_back({"speech-band noise", SpeechBandNoise(Samples(ms), -20, 7), true});
+    segments.push_back({"white noise at -60 dBm0", WhiteNoise(Samples(ms), -60, 8), true});
+    segments.push_back({"white noise at -10 dBm0", WhiteNoise(Samples(ms), -10, 9), true});
+    const CountryList& list = country_builtin_list();
+    std::vector<bool> blockSeen(COUNTRY_BUILTIN_BLOCKS, false);
+    int countries = 0;
+    for (unsigned i = 0; i < country_list_count(list); ++i) {
+        CountryListEntry e{};
+        ASSERT_TRUE(country_list_entry(list, i, &e));
+        const CountryBlock& block = country_builtin_block(e.block);
+        if (blockSeen[e.block] || cb_u16(block, CB_SIGNALS) == 0)  // no dial tone: no progress tones
+            continue;
+        blockSeen[e.block] = true;
+        ++countries;
+        SCOPED_TRACE(e.iso);
+        const bool everything = std::string(e.iso) == "USA" || std::string(e.iso) == "DEU";
         std::vector<int16_t> all;
         for (const Segment& s : segments)
-            if (s.northAmerica || !northAmerica)
+            if (s.noise || everything)
                 all.insert(all.end(), s.samples.begin(), s.samples.end());
-        ToneRig rig(iso);
+        ToneRig rig(e.iso);
         rig.WithPlayer(all);
         rig.Start();
         rig.Controller([](DspLinkContext* c) { dsp_detect_progress_tones(c); });
         // The player started with the line; the first 50 ms went by in the start.
         int played = 0;
         for (const Segment& s : segments) {
-            if (northAmerica && !s.northAmerica)
+            if (!s.noise && !everything)
                 continue;
             SCOPED_TRACE(s.name);
             const std::vector<ToneRig::Code> codes = rig.Run(played == 0 ? ms - 50 : ms);
@@ -353,6 +377,7 @@ TEST(ToneDetectLine, NothingFromSignalsThatAreNotProgressTones)
             ++played;
         }
     }
+    EXPECT_EQ(countries, static_cast<int>(COUNTRY_BUILTIN_BLOCKS));
 }
 
 #ifdef HAVE_SPANDSP

@@ -3,6 +3,12 @@
 //    lowest and highest tone frequency (spread to at least 40 Hz apart), each with a bandwidth of the band
 //    plus 80 Hz (pole radius 1 - pi * bandwidth / 9600) and normalised to unit gain at its own centre; coefficients in the data pump's section format (Q14: a stored c stands
 //    for c / 16384), numerator (1 - z^-2) so the filter blocks DC;
+//  - the data pump normalises the detector input, so the filter tells a tone from noise only by the share of
+//    the input it passes: on the pump's energy scale a progress tone in the band settles near 1450-2500,
+//    white or speech-band noise of any level near 600-750 with peaks below 950. The on threshold (1100) lies
+//    above the noise peaks and the off threshold (850) above the noise mean, so noise never holds the flag
+//    on, and both stay low enough that a tone's flag rises within a block and the shortest cadences keep
+//    their lengths;
 //  - tone detector definitions take the published on/off times with a tolerance of 20 % (at least 50 ms);
 //    a continuous tone is one open element (maximum 65535) that matches once the tone has lasted 1 s;
 //  - the ring cadence takes the published ringing cadence: the first list accepts a burst of any length
@@ -187,8 +193,8 @@ void build_block(const CountrySpec& c, CountryBlock& b)
     resonator(hi, (hi - lo) + 80.0, words + 7);
     words[12] = 255;     // energy gain
     words[13] = 0x7F00;  // energy leak
-    words[14] = 0x3000;  // on threshold
-    words[15] = 0x2000;  // off threshold
+    words[14] = 0x44C0;  // on threshold (1100 after the pump's shift by 4)
+    words[15] = 0x3520;  // off threshold (850)
     for (unsigned k = 0; k < 16; ++k)
         cb_put_u16(b, CB_FILTER_SETS + 2 * k, words[k]);
 
