@@ -1,7 +1,9 @@
 // The detector bank through the data pump: sections loaded from parameter memory the way the controller
 // programs them, the register-57 report with one notification per change, sections that detect independently,
-// and the talk-off hold.
+// the talk-off hold, and every country's call-progress filter against noise and against its own tones.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "tests/layer1/detector_fixture.h"
 
@@ -49,6 +51,66 @@ INSTANTIATE_TEST_SUITE_P(Tones, Section0,
                                            Section0Case{"Germany425", 2, 425, -10},
                                            Section0Case{"France440", 3, 440, -30}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+#ifdef MODEM_UNDER_SANITIZER
+constexpr size_t kNoiseBlocks = 200;
+#else
+constexpr size_t kNoiseBlocks = 400;
+#endif
+
+// Every built-in country's call-progress filter: white noise (quiet or loud) and speech-band noise never hold
+// register 57 on (at most a short flick at a noise peak or a level step, far shorter than any cadence element
+// and ending off); each of the country's progress tones at its published level sets it for as long as it
+// lasts. The detector input is normalised, so only the share of a signal inside the band counts.
+TEST(DetectorBank, CountryFiltersHearTheirTonesButNotNoise)
+{
+    const std::vector<std::pair<const char*, std::vector<int16_t>>> noises = {
+        {"white noise at -60 dBm0", WhiteNoise(kNoiseBlocks * kBlock, Amplitude(-60) / 1.414, 21)},
+        {"white noise at -10 dBm0", WhiteNoise(kNoiseBlocks * kBlock, Amplitude(-10) / 1.414, 22)},
+        {"speech-band noise at -40 dBm0", SpeechBandNoise(kNoiseBlocks * kBlock, Amplitude(-40) / 1.414, 23)},
+        {"speech-band noise at -10 dBm0", SpeechBandNoise(kNoiseBlocks * kBlock, Amplitude(-10) / 1.414, 24)},
+    };
+    for (unsigned country = 0; country < COUNTRY_BUILTIN_BLOCKS; ++country) {
+        SCOPED_TRACE(country);
+        DetectorBench b;
+        uint16_t w[15];
+        CountryFilter(country, 0x0100, w);
+        b.LoadSet(0, w);
+        b.Mode(1);
+        for (const auto& [name, x] : noises) {
+            Observed o = b.Run(x);
+            uint64_t longest = 0, onAt = 0;
+            for (auto& [block, v] : o.reg57) {
+                if (v != 0)
+                    onAt = block;
+                else
+                    longest = std::max<uint64_t>(longest, block - onAt);
+            }
+            EXPECT_LE(o.reg57.size(), 4u) << name;
+            EXPECT_LE(longest, 2u) << name;
+            if (!o.reg57.empty()) {
+                EXPECT_EQ(o.reg57.back().second, 0) << name;
+            }
+        }
+        const CountryBlock& block = country_builtin_block(country);
+        for (unsigned k : {CS_DIAL_TONE, CS_BUSY, CS_CONGESTION, CS_RINGBACK}) {
+            SCOPED_TRACE(k);
+            const size_t at = CB_SIGNALS + k * CB_SIGNAL_SIZE;
+            const double f1 = cb_u16(block, at), f2 = cb_u16(block, at + 2);
+            const double a = Amplitude(-static_cast<double>(cb_u8(block, at + 5)));
+            ToneMix mix{{{f1, a}}};
+            if (cb_u8(block, at + 4) != 0)  // f1 fully modulated by f2: the carrier and two side tones
+                mix.tones = {{f1, a / 2}, {f1 - f2, a / 4}, {f1 + f2, a / 4}};
+            else if (f2 != 0)
+                mix.tones.push_back({f2, a});
+            Observed o = b.Run(Burst(mix.tones, 0, 100 * kBlock, 50 * kBlock));
+            ASSERT_EQ(o.reg57.size(), 2u);
+            EXPECT_EQ(o.reg57[0].second, 1);
+            EXPECT_EQ(o.reg57[1].second, 0);
+            EXPECT_NEAR(static_cast<double>(o.reg57[1].first - o.reg57[0].first), 100, 3);  // on for the tone
+        }
+    }
+}
 
 // A tone outside the section's band leaves register 57 alone.
 TEST(DetectorBank, ToneOutsideTheBandIsNotReported)
