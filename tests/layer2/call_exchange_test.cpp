@@ -336,9 +336,6 @@ TEST(CallExchange, AutomaticAnswerAfterS0Rings)
     }
 }
 
-}  // namespace
-
-namespace {
 
 // A new call right after the last one ended: the line stays open for the whole on-hook wait, so the exchange
 // clears the old call, and the new call hears dial tone and dials.

@@ -108,13 +108,23 @@ TEST(CallRestrictions, DelayedThenBlacklistedAtTheAtPort)
 // The whole controller over the real data pump: after a change to a country that restricts calls, the
 // handler registered at set-up answers the checks through the device's hooks. A call nobody answers ends
 // with "NO CARRIER" after S7; the second consecutive one holds the number back for the country's 5 s.
-TEST(CallRestrictions, CountryChangeBringsRestrictionsToTheWholeStack)
-{
+// The whole controller over the real data pump, switched to a country that restricts calls, dialling blind
+// with a short S7.
+struct RestrictingModem {
+    RestrictingModem()
+    {
+        EXPECT_NE(modem.Ext()->core, nullptr);
+        EXPECT_EQ(modem.Dialogue("AT+GCI=04\r"), "AT+GCI=04\r\r\nOK\r\n");
+        EXPECT_EQ(modem.Dialogue("ATX0S7=1\r"), "ATX0S7=1\r\r\nOK\r\n");
+    }
     coretest::TempRegistry reg;
     dsptest::RealPumpModem modem{reg.Path()};
-    ASSERT_NE(modem.Ext()->core, nullptr);
-    EXPECT_EQ(modem.Dialogue("AT+GCI=04\r"), "AT+GCI=04\r\r\nOK\r\n");
-    EXPECT_EQ(modem.Dialogue("ATX0S7=1\r"), "ATX0S7=1\r\r\nOK\r\n");
+};
+
+TEST(CallRestrictions, CountryChangeBringsRestrictionsToTheWholeStack)
+{
+    RestrictingModem rig;
+    dsptest::RealPumpModem& modem = rig.modem;
     const struct {
         const char* dial;
         const char* result;
@@ -127,18 +137,11 @@ TEST(CallRestrictions, CountryChangeBringsRestrictionsToTheWholeStack)
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Choosing the country again applies its parameters afresh: a number held back by its delay is free again.
 TEST(CallRestrictions, ChoosingTheCountryAgainForgetsTheNotedNumbers)
 {
-    coretest::TempRegistry reg;
-    dsptest::RealPumpModem modem{reg.Path()};
-    ASSERT_NE(modem.Ext()->core, nullptr);
-    EXPECT_EQ(modem.Dialogue("AT+GCI=04\r"), "AT+GCI=04\r\r\nOK\r\n");
-    EXPECT_EQ(modem.Dialogue("ATX0S7=1\r"), "ATX0S7=1\r\r\nOK\r\n");
+    RestrictingModem rig;
+    dsptest::RealPumpModem& modem = rig.modem;
     for (int k = 0; k < 2; ++k)
         EXPECT_EQ(modem.Dialogue("ATDT12\r", 4000), "ATDT12\r\r\nNO CARRIER\r\n");
     EXPECT_EQ(modem.Dialogue("AT+GCI=04\r"), "AT+GCI=04\r\r\nOK\r\n");
