@@ -41,6 +41,20 @@ struct HostRun {
     std::string err;
 };
 
+// The whole contents of a file (empty when it cannot be read).
+std::string ReadWholeFile(const std::string& path)
+{
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char b[4096];
+        size_t n;
+        while ((n = std::fread(b, 1, sizeof b, f)) > 0)
+            text.append(b, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
 // Runs modemhost with `input` on its standard input; collects its output and exit status.
 HostRun RunHost(const std::vector<std::string>& args, const std::string& input)
 {
@@ -58,19 +72,8 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& input)
     HostRun r;
     int s = std::system(cmd.c_str());
     r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    auto slurp = [](const std::string& path) {
-        std::string text;
-        if (FILE* g = std::fopen(path.c_str(), "rb")) {
-            char b[4096];
-            size_t n;
-            while ((n = std::fread(b, 1, sizeof b, g)) > 0)
-                text.append(b, n);
-            std::fclose(g);
-        }
-        return text;
-    };
-    r.out = slurp(out_path);
-    r.err = slurp(err_path);
+    r.out = ReadWholeFile(out_path);
+    r.err = ReadWholeFile(err_path);
     return r;
 }
 
@@ -270,20 +273,6 @@ TEST(HostSessionTest, TwoModemsOnTheExchangeEachWithItsPortAndSettings)
 }  // namespace
 
 namespace {
-
-// The whole contents of a file (empty when it cannot be read).
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char b[4096];
-        size_t n;
-        while ((n = std::fread(b, 1, sizeof b, f)) > 0)
-            text.append(b, n);
-        std::fclose(f);
-    }
-    return text;
-}
 
 // Replaces the first byte of the "EEProm" value in a registry file.
 bool CorruptSettingsImage(const std::string& path)
