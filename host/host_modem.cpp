@@ -59,8 +59,10 @@ bool HostModem::Start(const HostOptions& options, size_t index, LinePort* port, 
 {
     const std::string name = "modem" + std::to_string(index + 1);
     std::string registry = options.registry;
-    if (!registry.empty() && index > 0)
-        registry += "." + std::to_string(index + 1);
+    if (!registry.empty() && index > 0) {
+        registry += '.';
+        registry += std::to_string(index + 1);
+    }
     if (!registry_usable(registry, error))
         return false;
     platform::MachineConfig config;

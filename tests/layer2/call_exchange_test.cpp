@@ -321,8 +321,9 @@ TEST(CallExchange, AutomaticAnswerAfterS0Rings)
         SCOPED_TRACE(c.setup);
         ExchangeModems x;
         x.Type(x.B(), c.setup);
-        if (c.dtr_off)
+        if (c.dtr_off) {
             EXPECT_EQ(x.B().Control(IOCTL_SERIAL_CLR_DTR), STATUS_SUCCESS);
+        }
         x.Type(x.A(), "ATS7=30DT202\r");
         const bool answered = x.RunUntil([&] { return x.State(kLineB) == EXL_CONNECTED; }, 20000);
         EXPECT_EQ(answered, c.rings_before_answer != 0) << x.EventText();

@@ -76,6 +76,11 @@ int dsp_caller_id_detector(DspDevice* dev, bool on)
     return send(dev, IcdNop7D, payload, 2);
 }
 
+uint8_t dsp_timing_byte(uint16_t ms)
+{
+    return static_cast<uint8_t>(ms > 255 ? 255 : ms);
+}
+
 int dsp_set_dtmf_timing(DspDevice* dev, uint8_t on_time, uint8_t off_time, uint8_t flag, uint16_t duration)
 {
     uint8_t payload[6] = {on_time, off_time, flag, 0, static_cast<uint8_t>(duration),

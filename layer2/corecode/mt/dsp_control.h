@@ -17,6 +17,8 @@ int dsp_light_reset(DspDevice* dev);
 int dsp_set_detector_mode(DspDevice* dev, uint8_t mode);
 int dsp_detector_reset(DspDevice* dev);
 int dsp_caller_id_detector(DspDevice* dev, bool on);
+// A time for the one-byte fields of 0x66: ms, capped at 255.
+uint8_t dsp_timing_byte(uint16_t ms);
 int dsp_set_dtmf_timing(DspDevice* dev, uint8_t on_time, uint8_t off_time, uint8_t flag, uint16_t duration);
 int dsp_start_digit(DspDevice* dev, uint8_t digit);
 // Transmit level word: 0x7B, or 0x88 in level modes 0 and 5.

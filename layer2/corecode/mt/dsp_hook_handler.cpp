@@ -21,13 +21,6 @@ enum HookMsgType : uint8_t {
 };
 
 constexpr uint8_t kPulseFlag = 1;  // 0x66 flag: the digit is sent as loop-disconnect pulses
-constexpr uint16_t kTimingByteMax = 255;
-
-void report_end(DspLinkContext* ctx)
-{
-    if (ctx->hooks.step_done != nullptr)
-        ctx->hooks.step_done(ctx->hooks.ctx);
-}
 
 void hook_change(DspDevice* dev, const CountryLineProfile& p, bool off_hook);
 
@@ -55,7 +48,7 @@ void step_expired(void* arg)
     }
     if (s.reportEnd) {
         s.reportEnd = 0;
-        report_end(&dev->context);
+        dsp_report_step_done(&dev->context);
     }
 }
 
@@ -70,11 +63,6 @@ bool arm(DspDevice* dev, uint32_t ms, bool report)
         return false;
     s.reportEnd = report ? 1 : 0;
     return true;
-}
-
-uint8_t timing_byte(uint16_t ms)
-{
-    return static_cast<uint8_t>(ms > kTimingByteMax ? kTimingByteMax : ms);
 }
 
 void hook_change(DspDevice* dev, const CountryLineProfile& p, bool off_hook)
@@ -101,8 +89,8 @@ void pulse_digit(DspDevice* dev, const CountryLineProfile& p, uint8_t character)
     const uint8_t count = dsp_pulse_count(character);
     if (count == 0)
         return;
-    const uint8_t make = timing_byte(p.pulse_make_ms);
-    const uint8_t brk = timing_byte(p.pulse_break_ms);
+    const uint8_t make = dsp_timing_byte(p.pulse_make_ms);
+    const uint8_t brk = dsp_timing_byte(p.pulse_break_ms);
     const uint32_t wait = p.interdigit_ms + static_cast<uint32_t>(count) * (static_cast<uint32_t>(make) + brk);
     if (!arm(dev, wait, true))
         return;

@@ -40,6 +40,12 @@ void wait_timer_expired(void* a1, void* a2)
 
 }  // namespace
 
+void dsp_report_step_done(DspLinkContext* ctx)
+{
+    if (ctx->hooks.step_done != nullptr)
+        ctx->hooks.step_done(ctx->hooks.ctx);
+}
+
 // Cancels the context's timer held in *id (0: none running) and marks it stopped.
 void dsp_context_cancel_timer(DspLinkContext* ctx, uint8_t* id)
 {

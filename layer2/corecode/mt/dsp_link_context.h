@@ -101,6 +101,8 @@ void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* lin
                        const DspLinkHooks2* hooks);
 // Restart after a country change and at power-up.
 void dsp_interface_restart(DspLinkContext* ctx);
+// Tells call control that a dial step has finished (through the step_done hook, when there is one).
+void dsp_report_step_done(DspLinkContext* ctx);
 // Cancels the context timer whose id *id holds (0: none) and sets *id to 0.
 void dsp_context_cancel_timer(DspLinkContext* ctx, uint8_t* id);
 // Starts a router timer of ms milliseconds calling expired(arg), its id kept in *id (0 again once it ran);

@@ -19,18 +19,12 @@ enum ToneGenMsgType : uint8_t {
 constexpr uint8_t kRequestDtmf = 1;
 constexpr uint8_t kRequestTonePair = 2;
 constexpr uint8_t kTonePairPlay = 1;
-constexpr uint16_t kTimingByteMax = 255;
 constexpr uint16_t kToneMaxHz = 4000;  // the line's band: the pump's 9600 Hz words wrap above 4800 Hz
 constexpr uint32_t kPumpRate = 9600;
 
 uint16_t le16(const uint8_t* p)
 {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint8_t timing_byte(uint16_t ms)
-{
-    return static_cast<uint8_t>(ms > kTimingByteMax ? kTimingByteMax : ms);
 }
 
 int send_tone_pair(DspDevice* dev, uint16_t w1, uint16_t w2, uint8_t control)
@@ -63,8 +57,7 @@ void step_expired(void* arg)
     stop_tone_pair(dev);
     if (s.reportEnd) {
         s.reportEnd = 0;
-        if (dev->context.hooks.step_done != nullptr)
-            dev->context.hooks.step_done(dev->context.hooks.ctx);
+        dsp_report_step_done(&dev->context);
     }
 }
 
@@ -86,8 +79,8 @@ void dtmf_digit(DspDevice* dev, uint8_t character, uint16_t on_ms, uint16_t off_
     const int code = dsp_dtmf_code(character);
     if (code < 0)
         return;
-    const uint8_t on = timing_byte(on_ms);
-    const uint8_t off = timing_byte(off_ms);
+    const uint8_t on = dsp_timing_byte(on_ms);
+    const uint8_t off = dsp_timing_byte(off_ms);
     if (!arm(dev, static_cast<uint32_t>(on) + off, true))
         return;
     send_levels(dev);
