@@ -59,7 +59,7 @@ void DetectorMode(benchmark::State& state)
         std::memcpy(ctx->rxWork, x.data() + at, 96 * sizeof(int16_t));
         at = (at + 96) % x.size();
         DetectorBlockStep(ctx);
-        WindowStore(p.blk.get(), REG_REPLY_CODE, 0);  // the controller takes what was posted
+        WindowStore(p.blk.get(), kRegReplyCode, 0);  // the controller takes what was posted
     }
 }
 BENCHMARK(DetectorMode)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);

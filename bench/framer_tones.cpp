@@ -35,13 +35,13 @@ struct FullRateMailbox {
     uint8_t chunk = 0;
     static int Post(void*, uint8_t, uint8_t, const uint8_t*) { return 1; }
     static int Free(void*) { return 1; }
-    static int Waiting(void*) { return kFramerChunkBytes; }
+    static int Waiting(void*) { return kMailboxBytes; }
     static int Fetch(void* owner, uint8_t* flags, uint8_t* count, uint8_t* bytes)
     {
         FullRateMailbox* m = static_cast<FullRateMailbox*>(owner);
-        for (int i = 0; i < kFramerChunkBytes; ++i)
+        for (int i = 0; i < kMailboxBytes; ++i)
             bytes[i] = static_cast<uint8_t>(m->chunk + i * 37);
-        *count = kFramerChunkBytes;
+        *count = kMailboxBytes;
         *flags = (++m->chunk & 3) == 0 ? kTxEndOfFrame : 0;
         return 1;
     }
@@ -118,16 +118,16 @@ void HdlcBlockThroughWindow(benchmark::State& state)
     DspInterfaceBlock* b = p.block.get();
     uint8_t chunk = 0;
     for (auto _ : state) {
-        if (WindowLoadPair(b, REG_TX_COUNT) == 0) {
+        if (WindowLoadPair(b, kRegTxCount) == 0) {
             for (int i = 0; i < kMailboxBytes; ++i)
-                WindowStore(b, REG_TX_DATA + i, static_cast<uint8_t>(chunk + i * 37));
+                WindowStore(b, kRegTxData + i, static_cast<uint8_t>(chunk + i * 37));
             const uint8_t flags = (++chunk & 3) == 0 ? kTxEndOfFrame : 0;
-            WindowStorePair(b, REG_TX_COUNT, static_cast<uint16_t>(kMailboxBytes | (flags << 8)));
+            WindowStorePair(b, kRegTxCount, static_cast<uint16_t>(kMailboxBytes | (flags << 8)));
         }
         for (int i = 0; i < 70; ++i)
             FramerPutRxBits(p.ctx.get(), static_cast<uint32_t>(FramerGetTxBits(p.ctx.get(), 4)), 4);
         FramerPostRxBytes(p.ctx.get());
-        WindowStorePair(b, REG_RX_COUNT, 0);
+        WindowStorePair(b, kRegRxCount, 0);
     }
 }
 BENCHMARK(HdlcBlockThroughWindow);

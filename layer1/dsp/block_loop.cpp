@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr int kRegStatus = 54;
-constexpr int kRegStreamControl = 242;
-constexpr uint8_t kStreamBit = 0x04;
-
 constexpr uint32_t kWatchdogCheckBlock = 1000;
 constexpr uint32_t kWatchdogRestoreBlock = 1006;
 constexpr uint32_t kWatchdogWrapBlock = 1007;
@@ -35,7 +31,7 @@ void RunCodecWatchdog(DspContext* ctx)
 {
     CodecWatchdog& w = ctx->watchdog;
     w.counter += 1;
-    const uint8_t statusState = GetRegister(ctx->interfaceBlock, kRegStatus) & 0x0F;
+    const uint8_t statusState = GetRegister(ctx->interfaceBlock, kRegStatus) & kStatusPumpStateMask;
     if (w.counter < kWatchdogCheckBlock || statusState != 0 || ctx->modeState != 0 || ctx->modeBusy[0] != 0 ||
         ctx->modeBusy[1] != 0) {
         if (w.counter >= kWatchdogWrapBlock)
@@ -89,13 +85,13 @@ void PerBlockEntry(DspContext* ctx)
 // hook (code 1 closes it). Each change is sent once; the stream of blocks never stops.
 void UpdateStreamState(DspContext* ctx)
 {
-    const uint8_t control = GetRegister(ctx->interfaceBlock, kRegStreamControl);
+    const uint8_t control = GetRegister(ctx->interfaceBlock, kRegGpioData0);
     if (ctx->streamRunning) {
-        if (control & kStreamBit)
+        if (control & kRelayHook)
             return;
         StopLowerStream(ctx->lowerAudio);
         ctx->streamRunning = 0;
-    } else if (control & kStreamBit) {
+    } else if (control & kRelayHook) {
         StartLowerStream(ctx->lowerAudio);
         ctx->streamRunning = 1;
         EnterIdleMode(ctx);

@@ -13,7 +13,7 @@ constexpr int32_t kModeStateCallerIdInCall = 5;
 
 void PassHostControl(DspContext* ctx)
 {
-    const uint8_t value = GetRegister(ctx->interfaceBlock, REG_HOST_CONTROL);
+    const uint8_t value = GetRegister(ctx->interfaceBlock, kRegHostControl);
     if (value == ctx->hostControlCopy)
         return;
     ctx->hostControlCopy = value;
@@ -76,7 +76,7 @@ void CommandDispatcher(DspContext* ctx)
 
 void RunPendingCommand(DspContext* ctx)
 {
-    if (GetRegister(ctx->interfaceBlock, REG_COMMAND_CODE) != 0)
+    if (GetRegister(ctx->interfaceBlock, kRegCommandCode) != 0)
         DispatchLocked(ctx);
 }
 

@@ -4,24 +4,9 @@
 #include <cstdint>
 
 #include "layer1/dsp/dsp_context.h"
+#include "window/icd_codes.h"
 
 typedef void (*CommandHandler)(DspContext* context);
-
-constexpr uint8_t kFirstTableCode = 0x60;
-constexpr uint8_t kLastTableCode = 0xA3;
-constexpr int kCommandTableSlots = 68;
-
-// ICD packet codes the data pump sends.
-enum IcdReplyCode : uint8_t {
-    IcdTableParamValue = 0x14,
-    IcdMemoryValue = 0x15,
-    IcdAck = 0xC0,
-    IcdRateReport = 0xC1,
-    IcdModeReport = 0xC2,
-    IcdLinkParamsReport = 0xC6,
-    IcdVersionReport = 0xCB,
-    IcdStatusReport = 0xCC,
-};
 
 // Framer types used by the command handlers.
 constexpr int32_t kFramerAsync = 0;

@@ -3,13 +3,10 @@
 
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
+#include "platform/byte_order.h"
+#include "window/icd_packet.h"
 
 namespace {
-
-uint16_t Word(const uint8_t* p, int at)
-{
-    return static_cast<uint16_t>(p[at] | (p[at + 1] << 8));
-}
 
 // 0x7B gain words and their levels; any other word is -9 dB.
 struct GainLevel {
@@ -46,7 +43,7 @@ uint16_t RateLimitOfRateCode(int32_t rateCode)
 void CmdResetDsp(DspContext* ctx)
 {
     ResetDsp(ctx);
-    AckCommand(ctx, 0x60);
+    AckCommand(ctx, IcdReset);
 }
 
 // Framer type of both directions; the character format and HDLC option bytes are accepted with no effect.
@@ -55,7 +52,7 @@ void CmdSetFraming(DspContext* ctx)
     const int32_t type = ctx->command.payload[0];
     InitRxFramer(ctx, type);
     InitTxFramer(ctx, type);
-    AckCommand(ctx, 0x61);
+    AckCommand(ctx, IcdSetFraming);
 }
 
 // Echoed.
@@ -64,12 +61,12 @@ void CmdSetPumpOptions(DspContext* ctx)
     const CommandRecord& r = ctx->command;
     V34Link& v = ctx->v34;
     ctx->pumpOption = r.payload[0];
-    v.optionWord = Word(r.payload, 0);
+    v.optionWord = ReadLe16(r.payload);
     if (r.length == 2)
         v.extendedOptions = 0;
     if (r.length == 4 || r.length == 8) {
         v.extendedOptions = 1;
-        v.optionWord = static_cast<uint16_t>(v.optionWord | Word(r.payload, 2));
+        v.optionWord = static_cast<uint16_t>(v.optionWord | ReadLe16(r.payload + 2));
     }
     v.singleOptionFlag = v.optionWord == 1 ? 1 : 0;
     if (r.length == 8) {
@@ -99,38 +96,38 @@ void CmdStartFaxPump(DspContext* ctx)
     } else {
         StartFaxPump(ctx);
     }
-    AckCommand(ctx, 0x73);
+    AckCommand(ctx, IcdStartFaxPump);
 }
 
 void CmdReleaseHold(DspContext* ctx)
 {
     ReleaseHold(ctx);
-    AckCommand(ctx, 0x74);
+    AckCommand(ctx, IcdReleaseHold);
 }
 
 void CmdSetHold(DspContext* ctx)
 {
     SetHold(ctx);
-    AckCommand(ctx, 0x75);
+    AckCommand(ctx, IcdSetHold);
 }
 
 void CmdSetTxLevel(DspContext* ctx)
 {
     const CommandRecord& r = ctx->command;
-    ctx->txLevelDb = TxLevelOfGainWord(Word(r.payload, 0));
+    ctx->txLevelDb = TxLevelOfGainWord(ReadLe16(r.payload));
     ctx->txLevelFlag = r.payload[2] & 1;
-    AckCommand(ctx, 0x7B);
+    AckCommand(ctx, IcdSetTxLevel);
 }
 
 void CmdNop7D(DspContext* ctx)
 {
-    AckCommand(ctx, 0x7D);
+    AckCommand(ctx, IcdNop7D);
 }
 
 void CmdSetLowerOption(DspContext* ctx)
 {
     SetLowerOption8(ctx->lowerAudio, ctx->command.payload[0] & 3u);
-    AckCommand(ctx, 0x81);
+    AckCommand(ctx, IcdSetLowerOption);
 }
 
 // A 32-bit link status word, then two 16-bit fields with their low bits cleared (bit 0; bits 0-1).
@@ -154,18 +151,18 @@ void CmdRestartFramer(DspContext* ctx)
         RestartRxFramer(ctx);
     else
         RestartTxFramer(ctx);
-    AckCommand(ctx, 0x8B);
+    AckCommand(ctx, IcdRestartFramer);
 }
 
 void CmdSetPhase2Params(DspContext* ctx)
 {
     const uint8_t* p = ctx->command.payload;
     uint16_t* w = ctx->v34.phase2Words;
-    w[0] = Word(p, 0);
+    w[0] = ReadLe16(p);
     w[1] = static_cast<uint16_t>(p[4] * 257);
-    w[2] = Word(p, 2);
+    w[2] = ReadLe16(p + 2);
     w[3] = static_cast<uint16_t>(p[6] * 256 + (p[5] & 1));
-    AckCommand(ctx, 0x90);
+    AckCommand(ctx, IcdSetPhase2Params);
 }
 
 void CmdSetCallerIdMode(DspContext* ctx)
@@ -194,26 +191,27 @@ void CmdSetCallerIdMode(DspContext* ctx)
         break;
     }
     ClearFskRxStatus(ctx);
-    AckCommand(ctx, 0x93);
+    AckCommand(ctx, IcdSetCallerIdMode);
 }
 
 void CmdVersion(DspContext* ctx)
 {
-    static constexpr uint8_t kVersion[8] = {1, 0, 4, 0, 4, 0, 67, 0};
-    SetReply(ctx, IcdVersionReport, sizeof(kVersion), kVersion);
+    uint8_t version[kIcdVersionLength];
+    const int length = IcdEncode(IcdVersionPayload{{1, 4, 4, 67}}, version);
+    SetReply(ctx, IcdVersionReport, static_cast<uint8_t>(length), version);
 }
 
 void CmdStartVoice(DspContext* ctx)
 {
     StartVoiceMode(ctx);
-    AckCommand(ctx, 0x97);
+    AckCommand(ctx, IcdStartVoice);
 }
 
 void CmdGoIdle(DspContext* ctx)
 {
     UpdateStatusRegister(ctx->interfaceBlock, 0, 1);
     EnterIdleMode(ctx);
-    AckCommand(ctx, 0x98);
+    AckCommand(ctx, IcdGoIdle);
 }
 
 void CmdSetLineByte(DspContext* ctx)
@@ -221,7 +219,7 @@ void CmdSetLineByte(DspContext* ctx)
     ctx->lineStateByte = ctx->command.payload[0];
     VoiceLineHook(ctx, ctx->lineStateByte);
     VoiceLineHook(ctx, ctx->lineStateByte);
-    AckCommand(ctx, 0xA2);
+    AckCommand(ctx, IcdSetLineByte);
 }
 
 #define D DefaultCommand

@@ -4,6 +4,7 @@
 
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
+#include "window/icd_packet.h"
 
 namespace {
 
@@ -23,21 +24,21 @@ bool PcmMode(const DspContext* ctx)
 
 void ParseConnectionOptions(DspContext* ctx)
 {
-    const uint8_t* p = ctx->command.payload;
+    const IcdConnectionPayload p = IcdDecodeConnection(ctx->command.payload);
     ConnectionOptions& c = ctx->connection;
     V34Link& v = ctx->v34;
-    c.rateCode = p[0] & 0x3F;
-    c.rateOption = p[0] >> 6;
-    ctx->modeNumber = p[1] & 0x1F;
-    c.modeOption = p[1] >> 6;
-    c.lineOption = p[2] & 3;
-    c.originate = (p[2] >> 2) & 1;
-    c.procedureKind = (p[2] >> 3) & 3;
-    c.singleTone = (p[2] >> 5) & 1;
-    c.flag6 = (p[2] >> 6) & 1;
-    c.phase2Kind = p[3] & 3;
-    c.phase2Flags[0] = (p[3] >> 2) & 1;
-    c.phase2Flags[1] = (p[3] >> 3) & 1;
+    c.rateCode = p.rateCode;
+    c.rateOption = p.rateOption;
+    ctx->modeNumber = p.mode;
+    c.modeOption = p.modeOption;
+    c.lineOption = p.lineOption;
+    c.originate = p.originate;
+    c.procedureKind = p.procedureKind;
+    c.singleTone = p.singleTone;
+    c.flag6 = p.flag6;
+    c.phase2Kind = p.phase2Kind;
+    c.phase2Flags[0] = p.phase2Flags[0];
+    c.phase2Flags[1] = p.phase2Flags[1];
     const int32_t mode = ctx->modeNumber;
     if (mode == 1 || (mode >= 3 && mode <= 7) || c.phase2Kind != 0)
         c.procedureKind = 0;
@@ -102,7 +103,7 @@ void CmdStartConnection(DspContext* ctx)
         Phase2SetOption(ctx, 3, 30);
         StartPhase2(ctx);
     }
-    AckCommand(ctx, 0x68);
+    AckCommand(ctx, IcdStartConnection);
 }
 
 void CmdRetrain(DspContext* ctx)
@@ -126,10 +127,10 @@ void CmdRetrain(DspContext* ctx)
         break;
     }
     UpdateStatusRegister(ctx->interfaceBlock, 3, 1);
-    WriteRegister(ctx->interfaceBlock, REG_NOTIFY, 1);
+    WriteRegister(ctx->interfaceBlock, kRegNotify, 1);
     RestartTxFramer(ctx);
     RestartRxFramer(ctx);
-    AckCommand(ctx, 0x69);
+    AckCommand(ctx, IcdRetrain);
 }
 
 // Echoed.
@@ -175,7 +176,7 @@ void CmdStartDataPump(DspContext* ctx)
     default:
         break;
     }
-    AckCommand(ctx, 0x6E);
+    AckCommand(ctx, IcdStartDataPump);
 }
 
 void CmdQueryRate(DspContext* ctx)

@@ -40,7 +40,7 @@ void ResetDetectorBank(DspContext* ctx)
     ctx->parameters.reloadRequests = 0;
     InitDetectorState(ctx);
     if (ctx->interfaceBlock != nullptr)
-        SetRegister(ctx->interfaceBlock, REG_DETECTOR, 0);
+        SetRegister(ctx->interfaceBlock, kRegDetector, 0);
 }
 
 void RequestSectionReload(DspContext* ctx, int32_t set)
@@ -70,8 +70,8 @@ void RunDetectorBank(DspContext* ctx, const int32_t* x, int32_t n, int32_t talkO
     bank->result = RunBankSamples(bank, x, n);
     if (bank->result != bank->previousResult) {
         DspInterfaceBlock* block = ctx->interfaceBlock;
-        SetRegister(block, REG_PROGRESS, 0);
-        SetRegister(block, REG_DETECTOR, static_cast<uint8_t>(bank->result));
+        SetRegister(block, kRegProgress, 0);
+        SetRegister(block, kRegDetector, static_cast<uint8_t>(bank->result));
         NotifyController(block);
     }
 }

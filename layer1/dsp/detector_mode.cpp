@@ -100,7 +100,7 @@ void CallProgressCadence(DspContext* ctx, int32_t on)
     if (code == d.cadenceReport)
         return;
     d.cadenceReport = code;
-    SetRegister(ctx->interfaceBlock, REG_PROGRESS, code);
+    SetRegister(ctx->interfaceBlock, kRegProgress, code);
     NotifyController(ctx->interfaceBlock);
     if (code == kProgressBusy)
         PostEventChar(ctx->interfaceBlock, 'b');
@@ -239,7 +239,7 @@ void CmdConfigDetectors(DspContext* ctx)
     if (!ctx->connection.originate)
         ClearEnergyDetector(ctx);
     SetDetectorMode(ctx, p[0]);
-    AckCommand(ctx, 0x65);
+    AckCommand(ctx, IcdConfigDetectors);
 }
 
 void DetectorBlockStep(void* owner)

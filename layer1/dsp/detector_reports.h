@@ -4,10 +4,8 @@
 
 #include <cstdint>
 
-#include "layer1/dsp/dsp_interface_block.h"
-
-constexpr uint8_t IcdEventChar = 0xC4;
-constexpr uint8_t IcdDetectorReport = 0xD1;
+#include "window/dsp_interface_block.h"
+#include "window/icd_codes.h"
 
 void NotifyController(DspInterfaceBlock* block);
 void PostEventChar(DspInterfaceBlock* block, uint8_t character);

@@ -6,12 +6,13 @@
 // use what is here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "layer1/vek/core/vek_types.h"
 
 #include "layer1/dsp/detector_state.h"
-#include "layer1/dsp/dsp_interface_block.h"
+#include "window/dsp_interface_block.h"
 #include "layer1/dsp/framer_tone_state.h"
 #include "layer1/dsp/fsk_state.h"
 #include "layer1/dsp/parameter_directory.h"
@@ -132,6 +133,9 @@ struct DspContext {
     V34Link v34;
     PcmLink pcm;
 };
+
+// The controller finds the interface block in the first field (InterfaceBlockOfContext).
+static_assert(offsetof(DspContext, interfaceBlock) == 0, "the interface block pointer comes first");
 
 // Set-up and reset of the emulated DSP (dsp_setup.cpp, dsp_reset.cpp, dsp_filters.cpp).
 void InitDspContext(DspContext* context, LowerAudioInterface* lowerAudio, DspInterfaceBlock* block);

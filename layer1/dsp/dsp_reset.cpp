@@ -35,7 +35,7 @@ void FullReset(DspContext* ctx)
     BuildParameterDirectory(ctx);
     UpdateStatusRegister(block, 0, 1);
     UpdateStatusRegister(block, 0x10, 0);
-    SetRegister(block, REG_RESET_MARKER, kResetMarker);
+    SetRegister(block, kRegResetMarker, kResetMarker);
     InitRxFramer(ctx, kFramerAsync);
     InitTxFramer(ctx, kFramerAsync);
     ResetCallProgressLevels(ctx);

@@ -62,7 +62,7 @@ void EnterIdleMode(DspContext* ctx)
     ctx->command.digitBusy = 0;
     UpdateStatusRegister(ctx->interfaceBlock, 0, 1);
     UpdateStatusRegister(ctx->interfaceBlock, 0x10, 0);
-    WriteRegister(ctx->interfaceBlock, REG_NOTIFY, 1);
+    WriteRegister(ctx->interfaceBlock, kRegNotify, 1);
 }
 
 void ReturnToIdle(DspContext* ctx)

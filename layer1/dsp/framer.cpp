@@ -18,7 +18,7 @@ int PortRxMailboxFree(void* owner) { return RxMailboxFree(Block(owner)); }
 // Count and flags are read as one pair, so a chunk is seen whole or not at all.
 int PortTxChunkWaiting(void* owner)
 {
-    const uint16_t pair = WindowLoadPair(Block(owner), REG_TX_COUNT);
+    const uint16_t pair = WindowLoadPair(Block(owner), kRegTxCount);
     if (pair == 0)
         return -1;
     const int count = pair & 0xFF;
@@ -34,7 +34,7 @@ void PortTxDataWanted(void* owner, int set)
 {
     DspInterfaceBlock* block = Block(owner);
     UpdateStatusRegister(block, kTxDataWantedBit, set);
-    WriteRegister(block, REG_NOTIFY, 1);
+    WriteRegister(block, kRegNotify, 1);
 }
 
 void BindPort(DspContext* ctx)

@@ -11,25 +11,9 @@
 
 #include <cstdint>
 
+#include "window/register_map.h"
+
 constexpr int kFramerFifoEntries = 130;
-constexpr int kFramerChunkBytes = 32;
-
-// Receive status codes (receive chunk flags).
-constexpr uint8_t kRxGoodFrame = 1;
-constexpr uint8_t kRxBadFrame = 2;
-constexpr uint8_t kRxAbort = 3;
-constexpr uint8_t kRxBreak = 4;
-constexpr uint8_t kRxBreakEnd = 5;
-
-// Transmit chunk flags as the transmit side reads them.
-constexpr uint8_t kTxEndOfFrame = 1;    // HDLC: send the FCS and a closing flag
-constexpr uint8_t kTxAbort = 3;         // HDLC: 3 or more abort the frame
-constexpr uint8_t kTxIdle = 2;          // asynchronous: 2 and 4 send mark
-constexpr uint8_t kTxIdle2 = 4;
-constexpr uint8_t kTxBreak = 3;         // asynchronous: send a break
-constexpr uint8_t kTxStop = 6;          // asynchronous: stop the current character stream
-
-constexpr uint8_t kTxDataWantedBit = 0x40;  // status register bit: transmit data wanted
 
 struct FramerPort {
     void* owner;

@@ -48,10 +48,10 @@ void FramerPostRxBytes(BitStreamFramer* framer)
     const FramerPort& port = framer->port;
     if (f->count == 0 || port.rxMailboxFree == nullptr || !port.rxMailboxFree(port.owner))
         return;
-    uint8_t bytes[kFramerChunkBytes];
+    uint8_t bytes[kMailboxBytes];
     uint8_t count = 0;
     uint8_t flags = 0;
-    while (f->count != 0 && count < kFramerChunkBytes) {
+    while (f->count != 0 && count < kMailboxBytes) {
         const uint16_t e = FifoPeek(f);
         FifoDrop(f);
         if (e >= 256) {
@@ -72,10 +72,10 @@ int TxFifoPop(BitStreamFramer* framer, uint16_t* entry)
         if (waiting >= 0 && waiting < FifoFree(f) - 1) {
             uint8_t flags = 0;
             uint8_t count = 0;
-            uint8_t bytes[kFramerChunkBytes];
+            uint8_t bytes[kMailboxBytes];
             if (port.fetchTxBytes(port.owner, &flags, &count, bytes)) {
                 port.txDataWanted(port.owner, 0);
-                for (int i = 0; i < count && i < kFramerChunkBytes; ++i)
+                for (int i = 0; i < count && i < kMailboxBytes; ++i)
                     FifoPut(f, bytes[i]);
                 if (flags != 0)
                     FifoPut(f, static_cast<uint16_t>(flags << 8));

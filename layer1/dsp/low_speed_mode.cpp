@@ -30,7 +30,7 @@ void PortStatus(void* owner, uint8_t value, int set)
 {
     DspInterfaceBlock* block = Ctx(owner)->interfaceBlock;
     UpdateStatusRegister(block, value, set);
-    WriteRegister(block, REG_NOTIFY, 1);
+    WriteRegister(block, kRegNotify, 1);
 }
 
 void BindPort(DspContext* ctx)

@@ -6,6 +6,8 @@
 #include "layer1/dsp/command_dispatcher.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
+#include "platform/byte_order.h"
+#include "window/icd_packet.h"
 
 namespace {
 
@@ -14,23 +16,6 @@ constexpr uint32_t kCodecReadA = 0x2000000;
 constexpr uint32_t kCodecReadB = 0x1000000;
 constexpr uint32_t kCodecSelectorA = 0x100005C;  // codec setting A (table 6191)
 constexpr uint32_t kCodecSelectorB = 0x1000062;  // codec setting B (table 6186)
-
-uint16_t Word(const uint8_t* p, int at)
-{
-    return static_cast<uint16_t>(p[at] | (p[at + 1] << 8));
-}
-
-void PutWord(uint8_t* p, int at, uint16_t v)
-{
-    p[at] = static_cast<uint8_t>(v);
-    p[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutLong(uint8_t* p, int at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 uint32_t CodecRead(DspContext* ctx, uint32_t selector)
 {
@@ -58,7 +43,7 @@ void ReadCodecGroup(DspContext* ctx, const uint32_t* table, uint32_t bank, uint3
 {
     for (uint32_t j = 0; j < 4; ++j) {
         const uint32_t address = table[4 * k + j];
-        PutLong(out, static_cast<int>(4 * j), address != 0 ? CodecRead(ctx, bank | address) : 0);
+        WriteLe32(out + 4 * j, address != 0 ? CodecRead(ctx, bank | address) : 0);
     }
 }
 
@@ -66,8 +51,8 @@ void ReadCodecGroup(DspContext* ctx, const uint32_t* table, uint32_t bank, uint3
 void ReadTaps(const int32_t (*taps)[2], uint8_t* out)
 {
     for (int j = 0; j < 4; ++j) {
-        PutWord(out, 4 * j, static_cast<uint16_t>(static_cast<uint32_t>(taps[j][0]) >> 16));
-        PutWord(out, 4 * j + 2, static_cast<uint16_t>(static_cast<uint32_t>(taps[j][1]) >> 16));
+        WriteLe16(out + 4 * j, static_cast<uint16_t>(static_cast<uint32_t>(taps[j][0]) >> 16));
+        WriteLe16(out + 4 * j + 2, static_cast<uint16_t>(static_cast<uint32_t>(taps[j][1]) >> 16));
     }
 }
 
@@ -113,20 +98,20 @@ uint32_t CarriedBytes(const CommandRecord& r, uint32_t header)
 void ReadMemoryParam(DspContext* ctx, uint32_t bank)
 {
     CommandRecord& r = ctx->command;
-    const uint32_t id = Word(r.payload, 0) | bank;
+    const uint32_t id = IcdDecodeParamId(r.payload) | bank;
     const uint32_t size = MemoryParamSize(ctx->interfaceBlock, id);
     if (size == 0)
         return;
     uint8_t value[kIcdMaxPayload] = {};
     const LowerDeviceRecord& device = ctx->deviceRecord;
     if (id == 116) {
-        PutWord(value, 0, static_cast<uint16_t>(ctx->v34.pumpWord116 >> 16));
+        WriteLe16(value, static_cast<uint16_t>(ctx->v34.pumpWord116 >> 16));
     } else if (id == 192) {
-        PutWord(value, 0, PackRateRecord(ctx->parameters.rateRecord));
+        WriteLe16(value, PackRateRecord(ctx->parameters.rateRecord));
     } else if (id == 193) {
-        PutWord(value, 0, PackRateRecord(ctx->v34.rateLimit));
+        WriteLe16(value, PackRateRecord(ctx->v34.rateLimit));
     } else if (id == 65603) {
-        PutWord(value, 0, static_cast<uint16_t>(ctx->v34.counter65603 / 4875u));
+        WriteLe16(value, static_cast<uint16_t>(ctx->v34.counter65603 / 4875u));
     } else if (id >= 6400 && id < 6528 && (id - 6400) % 8 == 0) {
         ReadCodecGroup(ctx, device.codecAddressA, kCodecReadA, (id - 6400) / 8, value);
     } else if (id >= 6528 && id < 6656 && (id - 6528) % 8 == 0) {
@@ -136,7 +121,7 @@ void ReadMemoryParam(DspContext* ctx, uint32_t bank)
     } else if (id >= 67340 && id < 67420 && (id - 67340) % 8 == 0) {
         ReadTaps(&ctx->v34.equaliserTaps[1][4 * ((id - 67340) / 8)], value);
     } else if (id == 67578) {
-        PutWord(value, 0, ctx->pcm.liveWord);
+        WriteLe16(value, ctx->pcm.liveWord);
     } else {
         ReadMemoryValue(ctx->interfaceBlock, id, value, sizeof(value));
     }
@@ -146,7 +131,7 @@ void ReadMemoryParam(DspContext* ctx, uint32_t bank)
 void ReadTableParam(DspContext* ctx)
 {
     CommandRecord& r = ctx->command;
-    const uint32_t id = Word(r.payload, 0);
+    const uint32_t id = IcdDecodeParamId(r.payload);
     const uint32_t size = TableParamSize(ctx->interfaceBlock, id);
     if (size == 0)
         return;
@@ -159,7 +144,7 @@ void ReadTableParam(DspContext* ctx)
         }
     } else if (id == 6184) {
         if (live)
-            PutWord(value, 0, ctx->parameters.codecImage[8]);
+            WriteLe16(value, ctx->parameters.codecImage[8]);
     } else {
         ReadTableValue(ctx->interfaceBlock, id, value, sizeof(value));
     }
@@ -171,7 +156,7 @@ void WriteTableParam(DspContext* ctx)
 {
     CommandRecord& r = ctx->command;
     DspInterfaceBlock* block = ctx->interfaceBlock;
-    const uint32_t id = Word(r.payload, 0);
+    const uint32_t id = IcdDecodeParamId(r.payload);
     const uint32_t carried = CarriedBytes(r, 4);
     const bool download = id >= kDownloadTableId && id <= kDownloadTableLastId;
     const uint32_t size = download ? carried : TableParamSize(block, id);
@@ -209,7 +194,7 @@ void WriteMemoryParam(DspContext* ctx, uint32_t bank)
 {
     CommandRecord& r = ctx->command;
     DspInterfaceBlock* block = ctx->interfaceBlock;
-    const uint32_t id = Word(r.payload, 0) | bank;
+    const uint32_t id = IcdDecodeParamId(r.payload) | bank;
     if (MemoryParamSize(block, id) == 0)
         return;
     static constexpr uint32_t kOptionBits[3] = {0x10, 0x40, 0x20};

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "layer1/dsp/dsp_interface_block.h"
+#include "window/dsp_interface_block.h"
 
 struct DspContext;
 

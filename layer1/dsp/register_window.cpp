@@ -1,80 +1,22 @@
 // Register primitives of the emulated DSP, the reply queue and the device lock.
 #include "layer1/dsp/register_window.h"
 
-#include <atomic>
-#include <bit>
 #include <cstring>
 
-static_assert(std::endian::native == std::endian::little, "register pairs are read as little-endian words");
-
 namespace {
-
-uint8_t* RegisterAddress(DspInterfaceBlock* block, int reg)
-{
-    return &block->window.reg[static_cast<unsigned>(reg) & 0xFFu];
-}
-
-const uint8_t* RegisterAddress(const DspInterfaceBlock* block, int reg)
-{
-    return &block->window.reg[static_cast<unsigned>(reg) & 0xFFu];
-}
-
-uint16_t* PairAddress(DspInterfaceBlock* block, int reg)
-{
-    return reinterpret_cast<uint16_t*>(&block->window.reg[static_cast<unsigned>(reg) & 0xFEu]);
-}
-
-const uint16_t* PairAddress(const DspInterfaceBlock* block, int reg)
-{
-    return reinterpret_cast<const uint16_t*>(&block->window.reg[static_cast<unsigned>(reg) & 0xFEu]);
-}
-
-// Payload bytes are written with relaxed atomic stores: the other side may read them concurrently while the
-// mailbox is closed, and the release store of the code or count orders them before it.
-void StoreBytes(DspInterfaceBlock* block, int reg, const uint8_t* bytes, int count)
-{
-    for (int i = 0; i < count; ++i)
-        __atomic_store_n(RegisterAddress(block, reg + i), bytes[i], __ATOMIC_RELAXED);
-}
-
-void LoadBytes(const DspInterfaceBlock* block, int reg, uint8_t* bytes, int count)
-{
-    for (int i = 0; i < count; ++i)
-        bytes[i] = __atomic_load_n(RegisterAddress(block, reg + i), __ATOMIC_RELAXED);
-}
 
 void WritePacket(DspInterfaceBlock* block, const QueuedPacket& p)
 {
     const int n = p.length < kIcdMaxPayload ? p.length : kIcdMaxPayload;
-    StoreBytes(block, REG_REPLY_PAYLOAD, p.payload, n);
-    __atomic_store_n(RegisterAddress(block, 1), uint8_t{0}, __ATOMIC_RELAXED);
-    __atomic_store_n(RegisterAddress(block, REG_REPLY_LENGTH), static_cast<uint8_t>(n), __ATOMIC_RELAXED);
-    __atomic_store_n(RegisterAddress(block, 3), uint8_t{0}, __ATOMIC_RELAXED);
-    WindowStore(block, REG_REPLY_CODE, p.code);
+    WindowStoreBytes(block, kRegReplyPayload, p.payload, n);
+    WindowStoreRelaxed(block, kRegReplyReserved1, 0);
+    WindowStoreRelaxed(block, kRegReplyLength, static_cast<uint8_t>(n));
+    WindowStoreRelaxed(block, kRegReplyReserved3, 0);
+    WindowStore(block, kRegReplyCode, p.code);
     RaiseCallback(block);
 }
 
 }  // namespace
-
-uint8_t WindowLoad(const DspInterfaceBlock* block, int reg)
-{
-    return __atomic_load_n(RegisterAddress(block, reg), __ATOMIC_ACQUIRE);
-}
-
-void WindowStore(DspInterfaceBlock* block, int reg, uint8_t value)
-{
-    __atomic_store_n(RegisterAddress(block, reg), value, __ATOMIC_RELEASE);
-}
-
-uint16_t WindowLoadPair(const DspInterfaceBlock* block, int reg)
-{
-    return __atomic_load_n(PairAddress(block, reg), __ATOMIC_ACQUIRE);
-}
-
-void WindowStorePair(DspInterfaceBlock* block, int reg, uint16_t value)
-{
-    __atomic_store_n(PairAddress(block, reg), value, __ATOMIC_RELEASE);
-}
 
 void RaiseCallback(DspInterfaceBlock* block)
 {
@@ -86,14 +28,14 @@ void RaiseCallback(DspInterfaceBlock* block)
 void WriteRegister(DspInterfaceBlock* block, int reg, uint8_t value)
 {
     reg &= 0xFF;
-    if (reg == REG_NOTIFY) {
-        if (WindowLoad(block, REG_HOST_CONTROL) & kNotifyEnable)
+    if (reg == kRegNotify) {
+        if (WindowLoad(block, kRegHostControl) & kNotifyEnable)
             RaiseCallback(block);
         else
-            WindowStore(block, REG_NOTIFY, value);
+            WindowStore(block, kRegNotify, value);
         return;
     }
-    if (reg == REG_DOORBELL) {
+    if (reg == kRegDoorbell) {
         (void)value;
         return;  // the controller's doorbell: see the command entry; nothing to store
     }
@@ -103,7 +45,7 @@ void WriteRegister(DspInterfaceBlock* block, int reg, uint8_t value)
 uint8_t ReadRegister(DspInterfaceBlock* block, int reg)
 {
     reg &= 0xFF;
-    if (reg == REG_DOORBELL || reg == REG_NOTIFY)
+    if (reg == kRegDoorbell || reg == kRegNotify)
         return 0;
     return WindowLoad(block, reg);
 }
@@ -122,7 +64,7 @@ uint8_t GetRegister(const DspInterfaceBlock* block, int reg)
 // its bits. No notification.
 void UpdateStatusRegister(DspInterfaceBlock* block, uint8_t value, int set)
 {
-    const uint8_t old = WindowLoad(block, REG_STATUS);
+    const uint8_t old = WindowLoad(block, kRegStatus);
     uint8_t next;
     if (value <= 15)
         next = static_cast<uint8_t>((old & 0xF0u) | value);
@@ -130,13 +72,13 @@ void UpdateStatusRegister(DspInterfaceBlock* block, uint8_t value, int set)
         next = static_cast<uint8_t>(old | value);
     else
         next = static_cast<uint8_t>(old & ~value);
-    WindowStore(block, REG_STATUS, next);
+    WindowStore(block, kRegStatus, next);
 }
 
 int FlushReplyQueue(DspInterfaceBlock* block)
 {
     PumpLink& link = block->link;
-    if (link.queueCount == 0 || WindowLoad(block, REG_REPLY_CODE) != 0)
+    if (link.queueCount == 0 || WindowLoad(block, kRegReplyCode) != 0)
         return 0;
     WritePacket(block, link.queue[link.queueHead]);
     link.queueHead = (link.queueHead + 1) % kReplyQueueEntries;
@@ -155,7 +97,7 @@ int PostReply(DspInterfaceBlock* block, uint8_t code, uint8_t length, const uint
     if (payload != nullptr)
         std::memcpy(p.payload, payload, p.length);
     FlushReplyQueue(block);
-    if (link.queueCount == 0 && WindowLoad(block, REG_REPLY_CODE) == 0) {
+    if (link.queueCount == 0 && WindowLoad(block, kRegReplyCode) == 0) {
         WritePacket(block, p);
         return 1;
     }
@@ -171,16 +113,16 @@ int PostReply(DspInterfaceBlock* block, uint8_t code, uint8_t length, const uint
 // Takes the command in registers 64-83: code, length (more than 15 read as 16) and payload; clears 64.
 int FetchCommand(DspInterfaceBlock* block, uint8_t* code, uint8_t* length, uint8_t* payload)
 {
-    const uint8_t c = WindowLoad(block, REG_COMMAND_CODE);
+    const uint8_t c = WindowLoad(block, kRegCommandCode);
     if (c == 0)
         return 0;
-    uint8_t n = __atomic_load_n(RegisterAddress(block, REG_COMMAND_LENGTH), __ATOMIC_RELAXED);
+    uint8_t n = WindowLoadRelaxed(block, kRegCommandLength);
     if (n > 15)
         n = kIcdMaxPayload;
-    LoadBytes(block, REG_COMMAND_PAYLOAD, payload, n);
+    WindowLoadBytes(block, kRegCommandPayload, payload, n);
     *code = c;
     *length = n;
-    WindowStore(block, REG_COMMAND_CODE, 0);
+    WindowStore(block, kRegCommandCode, 0);
     RaiseCallback(block);
     return 1;
 }
@@ -188,47 +130,47 @@ int FetchCommand(DspInterfaceBlock* block, uint8_t* code, uint8_t* length, uint8
 // The bytes go in first, then count and flags together; the count never exceeds 32.
 int PostRxBytes(DspInterfaceBlock* block, uint8_t flags, uint8_t count, const uint8_t* bytes)
 {
-    if (WindowLoadPair(block, REG_RX_COUNT) != 0)
+    if (WindowLoadPair(block, kRegRxCount) != 0)
         return 0;
     const uint8_t n = count < kMailboxBytes ? count : static_cast<uint8_t>(kMailboxBytes);
     if (bytes != nullptr)
-        StoreBytes(block, REG_RX_DATA, bytes, n);
-    WindowStorePair(block, REG_RX_COUNT, static_cast<uint16_t>(n | (flags << 8)));
+        WindowStoreBytes(block, kRegRxData, bytes, n);
+    WindowStorePair(block, kRegRxCount, static_cast<uint16_t>(n | (flags << 8)));
     RaiseCallback(block);
     return 1;
 }
 
 int RxMailboxFree(const DspInterfaceBlock* block)
 {
-    return WindowLoadPair(block, REG_RX_COUNT) == 0 ? 1 : 0;
+    return WindowLoadPair(block, kRegRxCount) == 0 ? 1 : 0;
 }
 
 // A chunk is taken when count or flags is non-zero; both are read in one access, so a chunk is never seen
 // half published. Count above 32 is taken as 32.
 int FetchTxBytes(DspInterfaceBlock* block, uint8_t* flags, uint8_t* count, uint8_t* bytes)
 {
-    const uint16_t pair = WindowLoadPair(block, REG_TX_COUNT);
+    const uint16_t pair = WindowLoadPair(block, kRegTxCount);
     if (pair == 0)
         return 0;
     uint8_t n = static_cast<uint8_t>(pair & 0xFFu);
     if (n > kMailboxBytes)
         n = kMailboxBytes;
-    LoadBytes(block, REG_TX_DATA, bytes, n);
+    WindowLoadBytes(block, kRegTxData, bytes, n);
     *flags = static_cast<uint8_t>(pair >> 8);
     *count = n;
-    WindowStorePair(block, REG_TX_COUNT, 0);
+    WindowStorePair(block, kRegTxCount, 0);
     RaiseCallback(block);
     return 1;
 }
 
 uint8_t ReadTxCount(const DspInterfaceBlock* block)
 {
-    return WindowLoad(block, REG_TX_COUNT);
+    return WindowLoad(block, kRegTxCount);
 }
 
 uint8_t ReadTxFlags(const DspInterfaceBlock* block)
 {
-    return WindowLoad(block, REG_TX_FLAGS);
+    return WindowLoad(block, kRegTxFlags);
 }
 
 void InitPumpLink(DspInterfaceBlock* block)

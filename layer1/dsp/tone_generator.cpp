@@ -7,6 +7,7 @@
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/nco.h"
 #include "layer1/dsp/register_window.h"
+#include "window/icd_packet.h"
 #include "layer1/dsp/tone_generator.h"
 
 namespace {
@@ -185,7 +186,7 @@ void ToneEndStep(void* owner)
     DspContext* ctx = Context(owner);
     if (ctx->connection.singleTone) {
         UpdateStatusRegister(ctx->interfaceBlock, kSingleToneConnected, 1);
-        WriteRegister(ctx->interfaceBlock, REG_NOTIFY, 1);
+        WriteRegister(ctx->interfaceBlock, kRegNotify, 1);
     }
     SilenceBlock(ctx);
 }
@@ -267,7 +268,7 @@ void CmdSetDtmfTiming(DspContext* ctx)
     counts[1] = DigitBlockCount(g.offTime);
     counts[2] = DigitBlockCount(g.pauseTime);
     SetDigitCounts(ctx, counts[0], counts[1], counts[2]);
-    AckCommand(ctx, 0x66);
+    AckCommand(ctx, IcdSetDtmfTiming);
 }
 
 void CmdStartDigit(DspContext* ctx)
@@ -284,7 +285,7 @@ void CmdStartDigit(DspContext* ctx)
     if (ctx->signal.digitList[kDigitOnIndex].count < 0)
         SetDigitCounts(ctx, counts[0], counts[1], counts[2]);
     StartDigitList(ctx);
-    AckCommand(ctx, 0x67);
+    AckCommand(ctx, IcdStartDigit);
 }
 
 void CmdSetDualToneLevels(DspContext* ctx)
@@ -293,16 +294,16 @@ void CmdSetDualToneLevels(DspContext* ctx)
     DualToneGenerator& g = Dual(ctx);
     g.level1 = DbToGain(ctx->lowerAudio, (p[1] + 5) / -10);
     g.level2 = DbToGain(ctx->lowerAudio, (p[0] + 5) / -10);
-    AckCommand(ctx, 0x88);
+    AckCommand(ctx, IcdSetDualToneLevels);
 }
 
 // The two words are phase steps; control bit 2 keeps their order and sets tone 1 to the transmit level.
 void CmdPlayTonePair(DspContext* ctx)
 {
-    const uint8_t* p = ctx->command.payload;
-    const uint32_t word1 = static_cast<uint32_t>(p[0] | (p[1] << 8));
-    const uint32_t word2 = static_cast<uint32_t>(p[2] | (p[3] << 8));
-    const uint8_t control = p[4];
+    const IcdTonePairPayload pair = IcdDecodeTonePair(ctx->command.payload);
+    const uint32_t word1 = pair.step1;
+    const uint32_t word2 = pair.step2;
+    const uint8_t control = pair.control;
     DualToneGenerator& g = Dual(ctx);
     if (control != 0) {
         const bool inOrder = (control & 0x04) != 0;
@@ -318,5 +319,5 @@ void CmdPlayTonePair(DspContext* ctx)
         ctx->signal.digitSequencer.remaining = 1;
         DigitEnd(ctx);
     }
-    AckCommand(ctx, 0x7C);
+    AckCommand(ctx, IcdPlayTonePair);
 }

@@ -9,7 +9,7 @@ void VoiceLineHook(DspContext* ctx, int32_t value) { (void)ctx; (void)value; }
 void CmdVoiceMode(DspContext* ctx)
 {
     if (ctx->command.voiceActive)
-        AckCommand(ctx, 0x95);
+        AckCommand(ctx, IcdVoiceMode);
 }
-void CmdSetVoiceParams(DspContext* ctx) { AckCommand(ctx, 0x96); }
-void CmdSetLineControl(DspContext* ctx) { AckCommand(ctx, 0x9C); }
+void CmdSetVoiceParams(DspContext* ctx) { AckCommand(ctx, IcdSetVoiceParams); }
+void CmdSetLineControl(DspContext* ctx) { AckCommand(ctx, IcdSetLineControl); }

@@ -42,7 +42,7 @@ TEST_P(Section0, ToneSetsRegister57OnceEachWay)
     EXPECT_NEAR(static_cast<double>(o.reg57[0].first), 50, 2);   // the tone starts at block 50
     EXPECT_NEAR(static_cast<double>(o.reg57[1].first), 150, 3);  // and ends at block 150
     EXPECT_EQ(o.notifications, 2u);
-    EXPECT_EQ(b.Reg(REG_PROGRESS), 0);
+    EXPECT_EQ(b.Reg(kRegProgress), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tones, Section0,
@@ -149,9 +149,9 @@ TEST(DetectorBank, SectionsDetectIndependently)
     for (const Case& c : cases) {
         const std::vector<int16_t> x = Burst(c.tones, 0, 9600, 4800);
         b.Run(std::vector<int16_t>(x.begin(), x.begin() + 4800));
-        EXPECT_EQ(b.Reg(REG_DETECTOR), c.bits);
+        EXPECT_EQ(b.Reg(kRegDetector), c.bits);
         b.Run(std::vector<int16_t>(x.begin() + 4800, x.end()));
-        EXPECT_EQ(b.Reg(REG_DETECTOR), 0);
+        EXPECT_EQ(b.Reg(kRegDetector), 0);
     }
 }
 

@@ -60,7 +60,7 @@ public:
     DetectorBench()
     {
         lower.iface.readBlock = &ReadFeed;
-        WindowStore(block.get(), REG_HOST_CONTROL, kNotifyEnable);
+        WindowStore(block.get(), kRegHostControl, kNotifyEnable);
         Send(0x7D, {0, 0});  // the command entry passes register 247 on
         Taken();
     }
@@ -93,8 +93,8 @@ public:
     {
         Observed o;
         const uint64_t firstBlock = blockCount;
-        uint8_t r56 = Reg(REG_PROGRESS);
-        uint8_t r57 = Reg(REG_DETECTOR);
+        uint8_t r56 = Reg(kRegProgress);
+        uint8_t r57 = Reg(kRegDetector);
         for (size_t at = 0; at + kBlock <= x.size(); at += kBlock) {
             feed = x.data() + at;
             const uint64_t before = callbacks.load();
@@ -105,12 +105,12 @@ public:
             o.notifications += calls - got.size();
             for (const Bytes& p : got)
                 o.events.push_back(Event{blockCount, p[0], Bytes(p.begin() + 4, p.end())});
-            if (Reg(REG_PROGRESS) != r56) {
-                r56 = Reg(REG_PROGRESS);
+            if (Reg(kRegProgress) != r56) {
+                r56 = Reg(kRegProgress);
                 o.reg56.push_back({blockCount, r56});
             }
-            if (Reg(REG_DETECTOR) != r57) {
-                r57 = Reg(REG_DETECTOR);
+            if (Reg(kRegDetector) != r57) {
+                r57 = Reg(kRegDetector);
                 o.reg57.push_back({blockCount, r57});
             }
             blockCount += 1;

@@ -60,7 +60,7 @@ TEST(DspCommand, RepliesToCommandBytes)
         const std::vector<Bytes> packets = bench.Send(c.code, c.payload, c.lengthByte);
         ASSERT_EQ(packets.size(), 1u) << c.name;
         EXPECT_EQ(packets[0], c.expected) << c.name;
-        EXPECT_EQ(bench.Reg(REG_COMMAND_CODE), 0) << c.name;
+        EXPECT_EQ(bench.Reg(kRegCommandCode), 0) << c.name;
     }
 }
 
@@ -93,44 +93,44 @@ TEST(DspCommand, NotificationOnlyWhileEnabled)
     DspInterfaceBlock* b = bench.block.get();
     // Disabled: the value is stored and nobody is called.
     LockDsp(b);
-    WriteRegister(b, REG_NOTIFY, 7);
+    WriteRegister(b, kRegNotify, 7);
     UnlockDsp(b);
     EXPECT_EQ(bench.callbacks, 0u);
-    EXPECT_EQ(GetRegister(b, REG_NOTIFY), 7);
-    EXPECT_EQ(ReadRegister(b, REG_NOTIFY), 0);  // reads as 0
+    EXPECT_EQ(GetRegister(b, kRegNotify), 7);
+    EXPECT_EQ(ReadRegister(b, kRegNotify), 0);  // reads as 0
     // Enabled: the controller is called and the value is not stored.
-    SetRegister(b, REG_NOTIFY, 0);
-    SetRegister(b, REG_HOST_CONTROL, kNotifyEnable);
+    SetRegister(b, kRegNotify, 0);
+    SetRegister(b, kRegHostControl, kNotifyEnable);
     LockDsp(b);
-    WriteRegister(b, REG_NOTIFY, 9);
+    WriteRegister(b, kRegNotify, 9);
     EXPECT_EQ(bench.callbacks, 0u);  // not while the device lock is held
     UnlockDsp(b);
     EXPECT_EQ(bench.callbacks, 1u);
-    EXPECT_EQ(GetRegister(b, REG_NOTIFY), 0);
+    EXPECT_EQ(GetRegister(b, kRegNotify), 0);
     // Other bits of 247 do not enable it.
-    SetRegister(b, REG_HOST_CONTROL, 0xFD);
+    SetRegister(b, kRegHostControl, 0xFD);
     LockDsp(b);
-    WriteRegister(b, REG_NOTIFY, 5);
+    WriteRegister(b, kRegNotify, 5);
     UnlockDsp(b);
     EXPECT_EQ(bench.callbacks, 1u);
-    EXPECT_EQ(GetRegister(b, REG_NOTIFY), 5);
+    EXPECT_EQ(GetRegister(b, kRegNotify), 5);
 }
 
 TEST(DspCommand, GoIdleNotifiesThroughRegister255)
 {
     DspBench bench;
-    SetRegister(bench.block.get(), REG_STATUS, 0x53);
+    SetRegister(bench.block.get(), kRegStatus, 0x53);
     bench.Send(0x98, {});
-    EXPECT_EQ(bench.Reg(REG_STATUS), 0x40);
-    EXPECT_EQ(bench.Reg(REG_NOTIFY), 1);  // notifications off: stored
-    SetRegister(bench.block.get(), REG_NOTIFY, 0);
-    SetRegister(bench.block.get(), REG_HOST_CONTROL, kNotifyEnable);
+    EXPECT_EQ(bench.Reg(kRegStatus), 0x40);
+    EXPECT_EQ(bench.Reg(kRegNotify), 1);  // notifications off: stored
+    SetRegister(bench.block.get(), kRegNotify, 0);
+    SetRegister(bench.block.get(), kRegHostControl, kNotifyEnable);
     bench.Send(0x7D, {});  // passes the 247 change first
     const uint64_t before = bench.callbacks;
     bench.Send(0x98, {});
     // fetch, notification, reply
     EXPECT_EQ(bench.callbacks - before, 3u);
-    EXPECT_EQ(bench.Reg(REG_NOTIFY), 0);
+    EXPECT_EQ(bench.Reg(kRegNotify), 0);
 }
 
 TEST(DspCommand, HostControlChangesReachTheLine)
@@ -140,7 +140,7 @@ TEST(DspCommand, HostControlChangesReachTheLine)
         return Bytes{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
                      static_cast<uint8_t>(v >> 24)};
     };
-    SetRegister(bench.block.get(), REG_HOST_CONTROL, 2);
+    SetRegister(bench.block.get(), kRegHostControl, 2);
     bench.block->commandEntry(bench.context.get());  // no command: the change is still passed on
     auto calls = bench.lower.Calls();
     ASSERT_EQ(calls.size(), 2u);
@@ -151,7 +151,7 @@ TEST(DspCommand, HostControlChangesReachTheLine)
     bench.lower.ClearCalls();
     bench.Send(0x7D, {});  // unchanged: nothing
     EXPECT_TRUE(bench.lower.Calls().empty());
-    SetRegister(bench.block.get(), REG_HOST_CONTROL, 0);
+    SetRegister(bench.block.get(), kRegHostControl, 0);
     bench.Send(0x7D, {});
     calls = bench.lower.Calls();
     ASSERT_EQ(calls.size(), 2u);
@@ -164,12 +164,12 @@ TEST(DspCommand, FullResetEffects)
 {
     DspBench bench(false);
     DspInterfaceBlock* b = bench.block.get();
-    SetRegister(b, REG_STATUS, 0x53);
+    SetRegister(b, kRegStatus, 0x53);
     bench.context->modeFlagByte = 0x03;
     bench.context->command.digitBusy = 0;
     EXPECT_EQ(bench.Reply(0x60, {0}), (Bytes{0xC0, 0, 1, 0, 0x60}));
-    EXPECT_EQ(bench.Reg(REG_RESET_MARKER), 2);
-    EXPECT_EQ(bench.Reg(REG_STATUS), 0x40);  // state 0, in-data bit cleared, other bits kept
+    EXPECT_EQ(bench.Reg(kRegResetMarker), 2);
+    EXPECT_EQ(bench.Reg(kRegStatus), 0x40);  // state 0, in-data bit cleared, other bits kept
     EXPECT_EQ(bench.context->modeState, -1);
     EXPECT_EQ(bench.context->modeFlagByte, 0x01);
     EXPECT_EQ(bench.context->command.filtersCreated, 1);
@@ -187,11 +187,11 @@ TEST(DspCommand, FullResetEffects)
     EXPECT_EQ(b->tableDirectoryCount, 148);
     EXPECT_EQ(b->memoryDirectoryCount, 95);
     FirState* const fir = bench.context->filters.fir48[0];
-    SetRegister(b, REG_RESET_MARKER, 0);
+    SetRegister(b, kRegResetMarker, 0);
     bench.Send(0x60, {2});
     EXPECT_EQ(b->tableDirectoryCount, 148);
     EXPECT_EQ(b->memoryDirectoryCount, 95);
-    EXPECT_EQ(bench.Reg(REG_RESET_MARKER), 2);
+    EXPECT_EQ(bench.Reg(kRegResetMarker), 2);
     EXPECT_EQ(bench.context->filters.fir48[0], fir);  // made once
 }
 
@@ -200,7 +200,7 @@ TEST(DspCommand, LightReset)
     DspBench bench(false);
     bench.context->seqB.auxTimer = 5;
     bench.Send(0x60, {1});
-    EXPECT_EQ(bench.Reg(REG_RESET_MARKER), 0);
+    EXPECT_EQ(bench.Reg(kRegResetMarker), 0);
     EXPECT_EQ(bench.context->seqB.auxTimer, 0);
     EXPECT_EQ(bench.context->command.filtersCreated, 1);
     EXPECT_EQ(bench.block->memoryDirectoryCount, 0);
@@ -217,7 +217,7 @@ TEST(DspCommand, BusyMailboxQueuesRepliesInOrder)
     bench.Send(0x7D, {});
     bench.Send(0x94, {});
     bench.Send(0x63, {});
-    EXPECT_EQ(bench.Reg(REG_REPLY_CODE), 0xC0);
+    EXPECT_EQ(bench.Reg(kRegReplyCode), 0xC0);
     EXPECT_EQ(bench.block->link.queueCount, 2u);
     bench.holdMailbox = false;
     DspBench::Callback(bench.block.get());  // the controller takes the first packet
@@ -246,7 +246,7 @@ TEST(DspCommand, DigitBusyTakesCommandsWithoutReply)
     bench.context->command.digitBusy = 1;
     bench.context->modeState = 0;
     EXPECT_TRUE(bench.Send(0x63, {}).empty());
-    EXPECT_EQ(bench.Reg(REG_COMMAND_CODE), 0);
+    EXPECT_EQ(bench.Reg(kRegCommandCode), 0);
     bench.context->modeState = 5;  // caller ID during a call
     EXPECT_EQ(bench.Reply(0x63, {}), (Bytes{0xC0, 0, 1, 0, 0x63}));
 }
@@ -271,7 +271,7 @@ TEST(DspCommand, StartConnectionRouting)
     for (const Case& c : cases) {
         DspBench bench;
         EXPECT_EQ(bench.Reply(0x68, c.payload), (Bytes{0xC0, 0, 1, 0, 0x68})) << c.name;
-        EXPECT_EQ(bench.Reg(REG_STATUS) & 0x0F, c.status) << c.name;
+        EXPECT_EQ(bench.Reg(kRegStatus) & 0x0F, c.status) << c.name;
         EXPECT_EQ(bench.context->connection.procedureKind, c.kind) << c.name;
         EXPECT_EQ(bench.context->modeNumber, c.payload[1] & 0x1F) << c.name;
         EXPECT_EQ(bench.context->connection.originate, (c.payload[2] >> 2) & 1) << c.name;

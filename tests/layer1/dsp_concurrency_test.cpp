@@ -122,7 +122,7 @@ TEST(DspConcurrency, CommandsWhileBlocksPostEvents)
     EXPECT_EQ(seenAcks, sent - versions - levels);
     EXPECT_EQ(bench.block->link.queueCount, 0u);
     EXPECT_EQ(bench.block->link.droppedPackets, 0u);
-    EXPECT_EQ(bench.Reg(REG_REPLY_CODE), 0);
+    EXPECT_EQ(bench.Reg(kRegReplyCode), 0);
     EXPECT_EQ(bench.context->txLevelDb, 0);
 }
 
@@ -147,10 +147,10 @@ TEST(DspConcurrency, CommandAtDispatchLevelRunsAfterTheBlock)
     KeRaiseIrql(DISPATCH_LEVEL, &old);
     EXPECT_TRUE(bench.Send(0x63, {}).empty());
     KeLowerIrql(old);
-    EXPECT_EQ(bench.Reg(REG_COMMAND_CODE), 0x63);
+    EXPECT_EQ(bench.Reg(kRegCommandCode), 0x63);
     stage = 2;
     block.join();
-    EXPECT_EQ(bench.Reg(REG_COMMAND_CODE), 0);
+    EXPECT_EQ(bench.Reg(kRegCommandCode), 0);
     const std::vector<Bytes> packets = bench.Taken();
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0], (Bytes{0xC0, 0, 1, 0, 0x63}));
@@ -182,7 +182,7 @@ TEST(DspConcurrency, DataChunksArriveWhole)
         }
     });
     for (int i = 0; i < kChunks;) {
-        const uint16_t pair = WindowLoadPair(b, REG_RX_COUNT);
+        const uint16_t pair = WindowLoadPair(b, kRegRxCount);
         if (pair == 0) {
             std::this_thread::yield();
             continue;
@@ -191,8 +191,8 @@ TEST(DspConcurrency, DataChunksArriveWhole)
         ASSERT_EQ(n, 1 + i % 32);
         ASSERT_EQ(pair >> 8, i % 6);
         for (int j = 0; j < n; ++j)
-            ASSERT_EQ(WindowLoad(b, REG_RX_DATA + j), static_cast<uint8_t>(i + j));
-        WindowStorePair(b, REG_RX_COUNT, 0);
+            ASSERT_EQ(WindowLoad(b, kRegRxData + j), static_cast<uint8_t>(i + j));
+        WindowStorePair(b, kRegRxCount, 0);
         ++i;
     }
     pump.join();
@@ -203,14 +203,14 @@ TEST(DspConcurrency, DataChunksArriveWhole)
     uint8_t bytes[32];
     EXPECT_EQ(FetchTxBytes(b, &flags, &count, bytes), 0);
     for (int j = 0; j < 32; ++j)
-        WindowStore(b, REG_TX_DATA + j, static_cast<uint8_t>(j));
-    WindowStorePair(b, REG_TX_COUNT, static_cast<uint16_t>(40 | (1 << 8)));  // a count above 32 is taken as 32
+        WindowStore(b, kRegTxData + j, static_cast<uint8_t>(j));
+    WindowStorePair(b, kRegTxCount, static_cast<uint16_t>(40 | (1 << 8)));  // a count above 32 is taken as 32
     EXPECT_EQ(FetchTxBytes(b, &flags, &count, bytes), 1);
     EXPECT_EQ(count, 32);
     EXPECT_EQ(flags, 1);
     EXPECT_EQ(bytes[31], 31);
-    EXPECT_EQ(WindowLoadPair(b, REG_TX_COUNT), 0);
-    WindowStorePair(b, REG_TX_COUNT, static_cast<uint16_t>(3 << 8));  // flags only: an abort
+    EXPECT_EQ(WindowLoadPair(b, kRegTxCount), 0);
+    WindowStorePair(b, kRegTxCount, static_cast<uint16_t>(3 << 8));  // flags only: an abort
     EXPECT_EQ(FetchTxBytes(b, &flags, &count, bytes), 1);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(flags, 3);

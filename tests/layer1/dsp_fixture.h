@@ -141,9 +141,9 @@ public:
     {
         DspInterfaceBlock* b = block.get();
         for (size_t i = 0; i < payload.size() && i < 16; ++i)
-            WindowStore(b, REG_COMMAND_PAYLOAD + static_cast<int>(i), payload[i]);
-        WindowStore(b, REG_COMMAND_LENGTH, static_cast<uint8_t>(lengthByte >= 0 ? lengthByte : payload.size()));
-        WindowStore(b, REG_COMMAND_CODE, code);
+            WindowStore(b, kRegCommandPayload + static_cast<int>(i), payload[i]);
+        WindowStore(b, kRegCommandLength, static_cast<uint8_t>(lengthByte >= 0 ? lengthByte : payload.size()));
+        WindowStore(b, kRegCommandCode, code);
         b->commandEntry(context.get());
         return Taken();
     }
@@ -174,18 +174,18 @@ public:
         self->callbacks += 1;
         if (self->holdMailbox)
             return;
-        const uint8_t code = WindowLoad(b, REG_REPLY_CODE);
+        const uint8_t code = WindowLoad(b, kRegReplyCode);
         if (code == 0)
             return;
-        const uint8_t n = WindowLoad(b, REG_REPLY_LENGTH);
+        const uint8_t n = WindowLoad(b, kRegReplyLength);
         Bytes p{code, WindowLoad(b, 1), n, WindowLoad(b, 3)};
         for (int i = 0; i < n && i < 60; ++i)
-            p.push_back(WindowLoad(b, REG_REPLY_PAYLOAD + i));
+            p.push_back(WindowLoad(b, kRegReplyPayload + i));
         {
             std::lock_guard<std::mutex> g(self->lock);
             self->packets.push_back(p);
         }
-        WindowStore(b, REG_REPLY_CODE, 0);
+        WindowStore(b, kRegReplyCode, 0);
     }
 
     static inline DspBench* current = nullptr;

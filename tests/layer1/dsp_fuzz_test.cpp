@@ -21,12 +21,12 @@ TEST(DspFuzz, EveryCodeEveryLength)
     for (int code = 0; code < 256; ++code) {
         for (int length = 0; length < 256; ++length) {
             for (int i = 0; i < 16; ++i)
-                WindowStore(b, REG_COMMAND_PAYLOAD + i, static_cast<uint8_t>(rng()));
-            WindowStore(b, REG_COMMAND_LENGTH, static_cast<uint8_t>(length));
-            WindowStore(b, REG_COMMAND_CODE, static_cast<uint8_t>(code));
+                WindowStore(b, kRegCommandPayload + i, static_cast<uint8_t>(rng()));
+            WindowStore(b, kRegCommandLength, static_cast<uint8_t>(length));
+            WindowStore(b, kRegCommandCode, static_cast<uint8_t>(code));
             b->commandEntry(bench.context.get());
             const std::vector<Bytes> packets = bench.Taken();
-            ASSERT_EQ(bench.Reg(REG_COMMAND_CODE), 0);
+            ASSERT_EQ(bench.Reg(kRegCommandCode), 0);
             if (code == 0) {
                 ASSERT_TRUE(packets.empty());
                 continue;

@@ -22,24 +22,24 @@ struct WindowLink {
     // Writes a transmit chunk as the controller does: bytes, then count and flags as one pair.
     bool WriteTx(const Bytes& bytes, uint8_t flags)
     {
-        if (WindowLoadPair(b, REG_TX_COUNT) != 0)
+        if (WindowLoadPair(b, kRegTxCount) != 0)
             return false;
         for (size_t i = 0; i < bytes.size(); ++i)
-            WindowStore(b, REG_TX_DATA + static_cast<int>(i), bytes[i]);
-        WindowStorePair(b, REG_TX_COUNT, static_cast<uint16_t>(bytes.size() | (flags << 8)));
+            WindowStore(b, kRegTxData + static_cast<int>(i), bytes[i]);
+        WindowStorePair(b, kRegTxCount, static_cast<uint16_t>(bytes.size() | (flags << 8)));
         return true;
     }
     // Takes a receive chunk, if one waits.
     bool ReadRx(FramerChunk* chunk)
     {
-        const uint16_t pair = WindowLoadPair(b, REG_RX_COUNT);
+        const uint16_t pair = WindowLoadPair(b, kRegRxCount);
         if (pair == 0)
             return false;
         chunk->flags = static_cast<uint8_t>(pair >> 8);
         chunk->bytes.clear();
         for (int i = 0; i < (pair & 0xFF); ++i)
-            chunk->bytes.push_back(WindowLoad(b, REG_RX_DATA + i));
-        WindowStorePair(b, REG_RX_COUNT, 0);
+            chunk->bytes.push_back(WindowLoad(b, kRegRxData + i));
+        WindowStorePair(b, kRegRxCount, 0);
         return true;
     }
     // One block's worth of line bits looped from transmit to receive, then the per-block post.
@@ -105,19 +105,19 @@ TEST(FramerWindow, EmptyTransmitChunkAsksForDataAndAChunkClearsTheBit)
 {
     WindowLink link;
     link.bench.Send(0x61, {0});
-    WindowStore(link.b, REG_HOST_CONTROL, kNotifyEnable);
+    WindowStore(link.b, kRegHostControl, kNotifyEnable);
     link.bench.Send(0x7D, {});  // passes the register-247 change
     const uint64_t before = link.bench.callbacks;
     link.LoopBlock(1, 10);
-    EXPECT_NE(link.bench.Reg(REG_STATUS) & kTxDataWantedBit, 0);
+    EXPECT_NE(link.bench.Reg(kRegStatus) & kTxDataWantedBit, 0);
     EXPECT_GT(link.bench.callbacks, before);
     ASSERT_TRUE(link.WriteTx({0x41}, 0));
     LockDsp(link.b);
     const int32_t bits = FramerGetTxBits(link.ctx, 10);
     UnlockDsp(link.b);
     EXPECT_EQ(bits, (0x41 << 1) | 0x200);
-    EXPECT_EQ(link.bench.Reg(REG_STATUS) & kTxDataWantedBit, 0);
-    EXPECT_EQ(WindowLoadPair(link.b, REG_TX_COUNT), 0);  // taken
+    EXPECT_EQ(link.bench.Reg(kRegStatus) & kTxDataWantedBit, 0);
+    EXPECT_EQ(WindowLoadPair(link.b, kRegTxCount), 0);  // taken
 }
 
 // 0x61 sets the type of both directions; 0x8B restarts one side (payload[0] non-zero: receive).

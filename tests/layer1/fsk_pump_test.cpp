@@ -122,8 +122,8 @@ struct PumpPair {
         EXPECT_EQ(a->Start(), STATUS_SUCCESS);
         EXPECT_EQ(b->Start(), STATUS_SUCCESS);
         for (PumpModem* m : {a.get(), b.get()}) {
-            m->SetRegister(REG_HOST_CONTROL, kNotifyEnable);
-            m->SetRegister(REG_STREAM_CONTROL, 0x04);
+            m->SetRegister(kRegHostControl, kNotifyEnable);
+            m->SetRegister(kRegGpioData0, 0x04);
         }
         RunFor(30);
     }
@@ -150,20 +150,20 @@ struct ChunkLink {
 
     void Serve()
     {
-        if (!toSend.empty() && WindowLoadPair(block, REG_TX_COUNT) == 0) {
+        if (!toSend.empty() && WindowLoadPair(block, kRegTxCount) == 0) {
             const size_t n = std::min<size_t>(32, toSend.size());
             for (size_t i = 0; i < n; ++i) {
-                WindowStore(block, REG_TX_DATA + static_cast<int>(i), toSend.front());
+                WindowStore(block, kRegTxData + static_cast<int>(i), toSend.front());
                 toSend.pop_front();
             }
             const uint8_t f = (toSend.empty() && endOfFrameAfter) ? kTxEndOfFrame : 0;
-            WindowStorePair(block, REG_TX_COUNT, static_cast<uint16_t>(n | (f << 8)));
+            WindowStorePair(block, kRegTxCount, static_cast<uint16_t>(n | (f << 8)));
         }
-        const uint16_t pair = WindowLoadPair(block, REG_RX_COUNT);
+        const uint16_t pair = WindowLoadPair(block, kRegRxCount);
         if (pair == 0)
             return;
         for (int i = 0; i < (pair & 0xFF); ++i) {
-            received.push_back(WindowLoad(block, REG_RX_DATA + i));
+            received.push_back(WindowLoad(block, kRegRxData + i));
             current.push_back(received.back());
         }
         const uint8_t f = static_cast<uint8_t>(pair >> 8);
@@ -173,13 +173,13 @@ struct ChunkLink {
                 frames.emplace_back(current.begin(), current.end() - 2);
             current.clear();
         }
-        WindowStorePair(block, REG_RX_COUNT, 0);
+        WindowStorePair(block, kRegRxCount, 0);
     }
 };
 
 bool Connected(PumpModem& m)
 {
-    return (m.Register(REG_STATUS) & 0x0F) == 2 && (m.Register(REG_STATUS) & 0x10) != 0;
+    return (m.Register(kRegStatus) & 0x0F) == 2 && (m.Register(kRegStatus) & 0x10) != 0;
 }
 
 // Bytes per 300 bit/s direction (about a minute of line time); the modem tests carry 10 kB per channel.
@@ -252,7 +252,7 @@ TEST(FskPumpPair, CarrierOnAndOffAreReported)
     pair.a->SendCommand(0x98, {});
     for (int t = 0; t < 500 && Connected(*pair.b); ++t)
         RunFor(10);
-    EXPECT_EQ(pair.b->Register(REG_STATUS) & 0x1F, 0);
+    EXPECT_EQ(pair.b->Register(kRegStatus) & 0x1F, 0);
     bool notified = false;
     for (const pumptest::PumpEvent& e : pair.b->Events())
         notified = notified || (!e.packet && (e.status & 0x10) == 0);
@@ -288,7 +288,7 @@ TEST(FskPumpPair, HdlcFramesOverV21Channel2ArriveWithGoodFcs)
     for (uint8_t f : lb.flags)
         EXPECT_EQ(f, kRxGoodFrame);
     // The fax receiver reported the carrier as state 8 with bit 0x10.
-    EXPECT_EQ(pair.b->Register(REG_STATUS) & 0x1F, 0x18);
+    EXPECT_EQ(pair.b->Register(kRegStatus) & 0x1F, 0x18);
 }
 
 // One pump without a line: each block takes received samples, runs both sequencers as the idle block handler
@@ -444,7 +444,7 @@ TEST(FskFaxInterop, OurReceiverDecodesIndependentFrames)
     fsk_tx_free(tx);
     hdlc_tx_free(peer.hdlc);
     EXPECT_EQ(r.link.frames, sent);
-    EXPECT_EQ(r.bench.Reg(REG_STATUS) & 0x1F, 0x18);
+    EXPECT_EQ(r.bench.Reg(kRegStatus) & 0x1F, 0x18);
 }
 
 // A caller-ID message from an independent transmitter (V.23 1200 bit/s) through the 8000 Hz line to the
@@ -490,11 +490,11 @@ TEST(FskCallerId, ReceiverDeliversTheMessageWithItsChecksum)
                 FramerPostRxBytes(ctx);
                 UnlockDsp(bench.block.get());
                 pending.erase(pending.begin(), pending.begin() + 96);
-                const uint16_t pair = WindowLoadPair(bench.block.get(), REG_RX_COUNT);
+                const uint16_t pair = WindowLoadPair(bench.block.get(), kRegRxCount);
                 for (int i = 0; i < (pair & 0xFF); ++i)
-                    received.push_back(WindowLoad(bench.block.get(), REG_RX_DATA + i));
+                    received.push_back(WindowLoad(bench.block.get(), kRegRxData + i));
                 if (pair != 0)
-                    WindowStorePair(bench.block.get(), REG_RX_COUNT, 0);
+                    WindowStorePair(bench.block.get(), kRegRxCount, 0);
             }
         }
         adsi_tx_free(tx);

@@ -106,7 +106,7 @@ TEST(ToneCommand, GoingIdleDuringADigitReleasesTheCommands)
     PerBlockEntry(bench.context.get());
     PerBlockEntry(bench.context.get());
     ASSERT_EQ(bench.context->command.digitBusy, 1);
-    WindowStore(bench.block.get(), REG_STREAM_CONTROL, 0x04);
+    WindowStore(bench.block.get(), kRegGpioData0, 0x04);
     PerBlockEntry(bench.context.get());
     EXPECT_EQ(bench.context->seqA.list, kIdleListA);
     EXPECT_EQ(bench.Reply(0x7D, {}), (Bytes{0xC0, 0, 1, 0, 0x7D}));

@@ -206,9 +206,9 @@ struct PulseCase {
 TEST(ToneLine, PulseDigitsBreakAndMakeTheLoop)
 {
     ToneLine t;
-    t.modem->SetRegister(REG_STREAM_CONTROL, 0x04);
+    t.modem->SetRegister(kRegGpioData0, 0x04);
     RunFor(30);
-    t.modem->SetRegister(REG_STREAM_CONTROL, 0x00);  // off hook
+    t.modem->SetRegister(kRegGpioData0, 0x00);  // off hook
     RunFor(30);
     ASSERT_TRUE(LinePortLoopClosed(t.modem->Port()));
     std::vector<LineControlRecord> log(kLineControlLogEntries);
@@ -268,15 +268,15 @@ TEST(ToneLine, CallingToneCadenceAndTheLevelAfterSilence)
 TEST(ToneLine, AnswerToneAtTheTransmitLevelThenSingleToneState)
 {
     ToneLine t;
-    t.modem->SetRegister(REG_HOST_CONTROL, kNotifyEnable);
+    t.modem->SetRegister(kRegHostControl, kNotifyEnable);
     t.Send(0x7B, {12730 & 0xFF, 12730 >> 8, 0});  // -6 dB
     t.modem->ClearEvents();
     t.Send(0x68, {0x04, 0x01, 0x20, 0x00});
-    EXPECT_EQ(t.modem->Register(REG_STATUS) & 0x0F, 7);
+    EXPECT_EQ(t.modem->Register(kRegStatus) & 0x0F, 7);
     RunFor(3300);
-    EXPECT_EQ(t.modem->Register(REG_STATUS) & 0x0F, 7);
+    EXPECT_EQ(t.modem->Register(kRegStatus) & 0x0F, 7);
     RunFor(300);
-    EXPECT_EQ(t.modem->Register(REG_STATUS) & 0x0F, 8);
+    EXPECT_EQ(t.modem->Register(kRegStatus) & 0x0F, 8);
     bool notified = false;
     for (const pumptest::PumpEvent& e : t.modem->Events())
         notified = notified || (!e.packet && (e.status & 0x0F) == 8);

@@ -98,7 +98,7 @@ public:
         return out;
     }
 
-    void PumpState(uint8_t state) { dsp_reg_write(&dev->link, kDspRegStatus, state); }
+    void PumpState(uint8_t state) { dsp_reg_write(&dev->link, kRegStatus, state); }
 
     std::vector<IcdLogEntry> Icd() { return DspIcdPumpLog(pump.get()); }
     size_t IcdCount(uint8_t code)

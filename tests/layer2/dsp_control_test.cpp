@@ -184,7 +184,7 @@ TEST_F(DspControl, StatusScreenTexts)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        Reg(kDspRegStatus) = c.status;
+        Reg(kRegStatus) = c.status;
         std::string out;
         ShowConnectionStatus(
             dev.get(), &c.facts, 0,
@@ -273,7 +273,7 @@ TEST_F(DspControl, IcdFlagUpdateNeedsTheThirdFlagAndStatusBit20)
     for (const Case& c : {Case{1, 0x20, 1}, Case{1, 0x22, 1}, Case{0, 0x20, 0}, Case{1, 0x02, 0}}) {
         dev->link.icdFlags[0] = 7;
         dev->link.icdFlags[2] = c.third;
-        Reg(kDspRegStatus) = c.status;
+        Reg(kRegStatus) = c.status;
         icd_flag_update(dev.get());
         EXPECT_EQ(icd_flag_get(dev.get()), c.first);
     }

@@ -78,7 +78,7 @@ protected:
         std::lock_guard<std::mutex> g(pump->logLock);
         pump->log.clear();
     }
-    bool OffHook() { return (pump->block.window.reg[kDspRegGpioData0] & kRelayHook) == 0; }
+    bool OffHook() { return (pump->block.window.reg[kRegGpioData0] & kRelayHook) == 0; }
     int FreeNodes()
     {
         int n = 0;
@@ -242,12 +242,12 @@ TEST_F(LineHandlers, NoProfilesNoHookAction)
     CountryBlock none = country_builtin_block(0);
     cb_put_u16(none, CB_PROFILE_COUNT, 0);
     Start(none);
-    const uint8_t relays = pump->block.window.reg[kDspRegGpioData0];
+    const uint8_t relays = pump->block.window.reg[kRegGpioData0];
     Post(kMsgHook, 3, {}, true);
     Post(kMsgHook, 6, {'5'});
     Post(kMsgHook, 4, {}, true);
     Pump(3000);
-    EXPECT_EQ(pump->block.window.reg[kDspRegGpioData0], relays);
+    EXPECT_EQ(pump->block.window.reg[kRegGpioData0], relays);
     EXPECT_TRUE(Wire().empty());
     EXPECT_EQ(stepsDone, 0);
 }

@@ -92,7 +92,7 @@ TEST_F(DspLinkTest, SenderBytesOnTheWire)
         auto log = Log();
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(Wire(log.back()), c.wire);
-        EXPECT_EQ(dsp_reg_read(link.get(), kDspRegCommandCode), 0);
+        EXPECT_EQ(dsp_reg_read(link.get(), kRegCommandCode), 0);
     }
     EXPECT_EQ(lc->connectionState, 3);
 }
@@ -134,7 +134,7 @@ TEST_F(DspLinkTest, TransportFailuresAndTheirLogLines)
     // A pump that takes it but never answers: result 3.
     pump->neverTake = false;
     pump->neverReply = true;
-    dsp_reg_write(link.get(), kDspRegCommandCode, 0);
+    dsp_reg_write(link.get(), kRegCommandCode, 0);
     icd_fill(link.get(), 0x93, pl, 2, kReplyAck, IcdAck);
     t0 = NowMs();
     EXPECT_EQ(dsp_send_packet(link.get()), kIcdNoReply);
@@ -157,7 +157,7 @@ TEST_F(DspLinkTest, OverlongPayloadIsRefused)
     EXPECT_EQ(dsp_send_packet(link.get()), kIcdSent);
     EXPECT_EQ(Log().back().length, 16);
     for (int r = 84; r < 256; ++r) {
-        if (r != kDspRegDoorbell) {
+        if (r != kRegDoorbell) {
             EXPECT_EQ(pump->block.window.reg[r], 0) << r;
         }
     }
@@ -225,7 +225,7 @@ TEST_F(DspLinkTest, VoicePathWordsGoAsSevenSevenOne)
 
 TEST_F(DspLinkTest, LineModeRowZero)
 {
-    dsp_reg_write(link.get(), kDspRegGpioData0, 0);
+    dsp_reg_write(link.get(), kRegGpioData0, 0);
     dsp_apply_line_mode(lc.get(), 0);
     int lineControl = 0;
     for (auto& e : Log())
@@ -321,10 +321,10 @@ TEST_F(DspLinkTest, TraceRingDrainsAndRefusesWhatDoesNotFit)
 TEST_F(DspLinkTest, GpioPins)
 {
     dsp_gpio_set(link.get(), 9);
-    EXPECT_EQ(dsp_reg_read(link.get(), kDspRegGpioData1), 0x02);
-    EXPECT_EQ(dsp_reg_read(link.get(), kDspRegGpioEnable1), 0x02);
+    EXPECT_EQ(dsp_reg_read(link.get(), kRegGpioData1), 0x02);
+    EXPECT_EQ(dsp_reg_read(link.get(), kRegGpioEnable1), 0x02);
     EXPECT_EQ(dsp_gpio_read(link.get(), 9), 1);
-    EXPECT_EQ(dsp_reg_read(link.get(), kDspRegGpioEnable1), 0);
+    EXPECT_EQ(dsp_reg_read(link.get(), kRegGpioEnable1), 0);
     dsp_gpio_clear(link.get(), 3);
     EXPECT_EQ(dsp_gpio_read(link.get(), 3), 0);
     uint8_t before[256];

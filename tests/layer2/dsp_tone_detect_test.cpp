@@ -88,7 +88,7 @@ protected:
         std::lock_guard<std::mutex> g(pump->logLock);
         pump->log.clear();
     }
-    void Detector(uint8_t bits) { pump->block.window.reg[kDspRegDetector] = bits; }
+    void Detector(uint8_t bits) { pump->block.window.reg[kRegDetector] = bits; }
     // Passes of the message pump, 10 ms apart; the results read on the way, one per pass at most.
     std::vector<uint8_t> Run(int ms)
     {

@@ -37,9 +37,9 @@ TEST(ExchangePumpTest, PumpDialsToneAndPulseDigitsAndTheCallIsAnswered)
     ASSERT_EQ(b->Start(), STATUS_SUCCESS);
     // The loop follows changes of the stream register's bit 2 (set: on hook).
     for (PumpModem* m : {a.get(), b.get()})
-        m->SetRegister(REG_STREAM_CONTROL, 0x04);
+        m->SetRegister(kRegGpioData0, 0x04);
     RunFor(50);
-    a->SetRegister(REG_STREAM_CONTROL, 0x00);  // off hook
+    a->SetRegister(kRegGpioData0, 0x00);  // off hook
     RunFor(500);
     EXPECT_EQ(ExchangeGetState(ex, 0), EXL_DIALLING);
     a->SendCommand(0x66, {70, 70, 0, 0, 0, 0});  // DTMF, 70 ms on and off
@@ -54,11 +54,11 @@ TEST(ExchangePumpTest, PumpDialsToneAndPulseDigitsAndTheCallIsAnswered)
     EXPECT_EQ(ExchangeGetState(ex, 0), EXL_RINGBACK);
     EXPECT_EQ(ExchangeGetState(ex, 1), EXL_RINGING);
     RunFor(2000);
-    b->SetRegister(REG_STREAM_CONTROL, 0x00);  // answer
+    b->SetRegister(kRegGpioData0, 0x00);  // answer
     RunFor(100);
     EXPECT_EQ(ExchangeGetState(ex, 0), EXL_CONNECTED);
     EXPECT_EQ(ExchangeGetState(ex, 1), EXL_CONNECTED);
-    a->SetRegister(REG_STREAM_CONTROL, 0x04);  // the caller hangs up
+    a->SetRegister(kRegGpioData0, 0x04);  // the caller hangs up
     RunFor(400);
     EXPECT_EQ(ExchangeGetState(ex, 0), EXL_IDLE);
     EXPECT_EQ(ExchangeGetState(ex, 1), EXL_BUSY);

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "layer2/corecode/mt/dsp_device.h"
+#include "platform/byte_order.h"
+#include "window/icd_packet.h"
 
 namespace {
 
@@ -56,16 +58,15 @@ void command_entry(DspContext* context)
     bool posted;
     {
         std::lock_guard<std::mutex> g(g_postLock);
-        if (code == 0x94) {
-            const uint8_t v[8] = {1, 0, 4, 0, 4, 0, 67, 0};
-            posted = post_locked(p, 0xCB, v, 8);
-        } else if (code == 0x09 || code == 0x0A || code == 0x0B) {
-            reply[0] = static_cast<uint8_t>(p->memoryValue);
-            reply[1] = static_cast<uint8_t>(p->memoryValue >> 8);
-            posted = post_locked(p, code == 0x09 ? 0x14 : 0x15, reply, 2);
+        if (code == IcdQueryVersion) {
+            uint8_t v[kIcdVersionLength];
+            posted = post_locked(p, IcdVersionReport, v, IcdEncode(IcdVersionPayload{{1, 4, 4, 67}}, v));
+        } else if (code == IcdReadTable || code == IcdReadMemory || code == IcdReadMemoryHigh) {
+            WriteLe16(reply, static_cast<uint16_t>(p->memoryValue));
+            posted = post_locked(p, code == IcdReadTable ? IcdTableParamValue : IcdMemoryValue, reply, 2);
         } else {
             reply[0] = code;
-            posted = post_locked(p, 0xC0, reply, 1);
+            posted = post_locked(p, IcdAck, reply, 1);
         }
     }
     if (posted)

@@ -41,7 +41,7 @@ uint8_t acu_pump_state(AcuContext* acu)
     DspLink* link = link_of(acu);
     if (link == nullptr)
         return 0;
-    return static_cast<uint8_t>(dsp_reg_read(link, kDspRegStatus) & 0x0F);
+    return static_cast<uint8_t>(dsp_reg_read(link, kRegStatus) & 0x0F);
 }
 
 bool acu_carrier_present(AcuContext* acu)

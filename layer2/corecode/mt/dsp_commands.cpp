@@ -3,6 +3,9 @@
 
 #include "layer2/corecode/mt/dsp_commands.h"
 
+#include "platform/byte_order.h"
+#include "window/icd_packet.h"
+
 const LineModeRow LineModeTable[kLineModeRows] = {
     {0, 0, 0, 0, 0, 0, 0, 0}, {1, 0, 0, 2, 3, 0, 0, 0}, {0, 1, 0, 2, 3, 0, 0, 1}, {0, 1, 0, 2, 3, 0, 0, 1},
     {1, 1, 0, 0, 0, 0, 0, 0}, {1, 1, 0, 2, 3, 0, 0, 0}, {0, 1, 0, 1, 0, 0, 0, 0}, {0, 1, 0, 0, 1, 0, 0, 0},
@@ -91,8 +94,15 @@ int dsp_start_data_pump(DspLineControl* lc, uint8_t flags, uint32_t rate, uint8_
         if (rate > 33600)
             rate = 33600;
     }
-    const uint8_t payload[4] = {dsp_rate_code(rate), mode, static_cast<uint8_t>(flags << 2), 0};
-    const int result = send(lc, IcdStartDataPump, payload, 4);
+    IcdConnectionPayload start{};
+    start.rateCode = dsp_rate_code(rate);
+    start.mode = mode;
+    start.originate = flags & 1;
+    start.procedureKind = (flags >> 1) & 3;
+    start.singleTone = (flags >> 3) & 1;
+    start.flag6 = (flags >> 4) & 1;
+    uint8_t payload[kIcdConnectionLength];
+    const int result = send(lc, IcdStartDataPump, payload, IcdEncode(start, payload));
     lc->connectionState = 3;
     return result;
 }
@@ -105,8 +115,11 @@ int dsp_set_voice_mode(DspLineControl* lc, uint8_t c)
 
 int dsp_set_line_control(DspLineControl* lc, uint16_t keep, uint16_t value, uint8_t channel)
 {
-    const uint8_t payload[6] = {static_cast<uint8_t>(keep), static_cast<uint8_t>(keep >> 8),
-                                static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), channel, 0};
+    uint8_t payload[6];
+    WriteLe16(payload, keep);
+    WriteLe16(payload + 2, value);
+    payload[4] = channel;
+    payload[5] = 0;
     return send(lc, IcdSetLineControl, payload, 6);
 }
 
@@ -271,8 +284,9 @@ int dsp_show_version(DspLineControl* lc)
     if (result != kIcdSent)
         return result;
     char text[64];
-    std::snprintf(text, sizeof text, "\r\nDSP Software Version : %u.%u.%u.%u", d[0] | (d[1] << 8), d[2] | (d[3] << 8),
-                  d[4] | (d[5] << 8), d[6] | (d[7] << 8));
+    const IcdVersionPayload v = IcdDecodeVersion(d);
+    std::snprintf(text, sizeof text, "\r\nDSP Software Version : %u.%u.%u.%u", v.part[0], v.part[1], v.part[2],
+                  v.part[3]);
     if (lc->link->hooks.print)
         lc->link->hooks.print(lc->link->hooks.ctx, text);
     return result;
@@ -280,7 +294,7 @@ int dsp_show_version(DspLineControl* lc)
 
 uint8_t dsp_read_progress(DspLineControl* lc)
 {
-    lc->progress = dsp_reg_read(lc->link, kDspRegProgress);
+    lc->progress = dsp_reg_read(lc->link, kRegProgress);
     return lc->progress;
 }
 

@@ -41,14 +41,14 @@ int dsp_set_detector_mode(DspDevice* dev, uint8_t mode)
 void dsp_link_reset(DspDevice* dev)
 {
     DspLink* link = &dev->link;
-    dsp_reg_write(link, 246, static_cast<uint8_t>(dsp_reg_read(link, 246) | 1));
+    dsp_reg_write(link, kRegDspRestart, static_cast<uint8_t>(dsp_reg_read(link, kRegDspRestart) | 1));
     dsp_callback_lock(link);
     link->traceRead = 0;
     link->traceWrite = 0;
     dsp_callback_unlock(link);
-    dsp_reg_write(link, 252, 2);
-    dsp_reg_write(link, kDspRegCommandLength, 1);
-    dsp_reg_write(link, 252, 1);
+    dsp_reg_write(link, kRegDspControl, 2);
+    dsp_reg_write(link, kRegCommandLength, 1);
+    dsp_reg_write(link, kRegDspControl, 1);
 }
 
 int dsp_reset_to_idle(DspDevice* dev)
@@ -119,7 +119,7 @@ void dsp_connection_state_reset(DspDevice* dev)
 
 uint8_t dsp_read_status(DspDevice* dev)
 {
-    return dsp_reg_read(&dev->link, kDspRegStatus);
+    return dsp_reg_read(&dev->link, kRegStatus);
 }
 
 // D0: detector and link set-up, then notifications on (so the data pump's reports reach the controller
@@ -132,7 +132,7 @@ void dsp_power_step(DspDevice* dev, int step)
     case 6:
         dsp_detector_reset(dev);
         dsp_link_start(dev);
-        dsp_reg_write(link, kDspRegHostControl, 2);
+        dsp_reg_write(link, kRegHostControl, 2);
         return;
     case 8:
     case 9:
@@ -140,7 +140,7 @@ void dsp_power_step(DspDevice* dev, int step)
         (void)dsp_read_notify(link);
         dsp_link_start(dev);
         dsp_reset_to_idle(dev);
-        dsp_reg_write(link, kDspRegHostControl, 0);
+        dsp_reg_write(link, kRegHostControl, 0);
         return;
     default:
         return;

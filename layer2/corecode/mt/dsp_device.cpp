@@ -41,10 +41,10 @@ void dsp_event_routine(DspInterfaceBlock* block)
 int dsp_link_start(DspDevice* dev)
 {
     DspLink* link = &dev->link;
-    dsp_reg_write(link, 252, 2);
-    dsp_reg_write(link, kDspRegHostControl, 0);
-    dsp_reg_write(link, 246, static_cast<uint8_t>(dsp_reg_read(link, 246) | 1));
-    dsp_reg_write(link, kDspRegCommandLength, 1);
-    dsp_reg_write(link, 252, 1);
+    dsp_reg_write(link, kRegDspControl, 2);
+    dsp_reg_write(link, kRegHostControl, 0);
+    dsp_reg_write(link, kRegDspRestart, static_cast<uint8_t>(dsp_reg_read(link, kRegDspRestart) | 1));
+    dsp_reg_write(link, kRegCommandLength, 1);
+    dsp_reg_write(link, kRegDspControl, 1);
     return 0;
 }

@@ -77,7 +77,7 @@ void hook_change(DspDevice* dev, const CountryLineProfile& p, bool off_hook)
     }
     // A hook change ends whatever step was running, unreported (call control's own wait ends it).
     dsp_context_cancel_timer(&dev->context, &s.timerId);
-    const bool was_off_hook = (dsp_reg_read(&dev->link, kDspRegGpioData0) & kRelayHook) == 0;
+    const bool was_off_hook = (dsp_reg_read(&dev->link, kRegGpioData0) & kRelayHook) == 0;
     dsp_relay_hook(dev, off_hook);
     if (arm(dev, off_hook ? p.off_hook_wait_ms : p.on_hook_wait_ms, false))
         s.released = (!off_hook && was_off_hook) ? 1 : 0;

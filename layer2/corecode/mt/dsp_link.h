@@ -9,80 +9,12 @@
 #include <cstdint>
 #include <thread>
 
-#include "layer1/dsp/dsp_interface_block.h"
+#include "window/dsp_interface_block.h"
+#include "window/icd_codes.h"
+#include "window/register_map.h"
 #include "platform/kernel.h"
 
 struct DspLink;
-
-// Registers of the window as the controller uses them.
-enum DspRegister : int {
-    kDspRegReplyCode = 0,
-    kDspRegReplyLength = 2,
-    kDspRegReplyPayload = 4,
-    kDspRegRxData = 20,
-    kDspRegStatus = 54,
-    kDspRegProgress = 56,
-    kDspRegDetector = 57,
-    kDspRegCommandCode = 64,
-    kDspRegCommandLength = 66,
-    kDspRegGpioEnable0 = 240,
-    kDspRegGpioEnable1 = 241,
-    kDspRegGpioData0 = 242,
-    kDspRegGpioClear0 = 243,
-    kDspRegGpioData1 = 244,
-    kDspRegGpioClear1 = 245,
-    kDspRegHostControl = 247,
-    kDspRegDoorbell = 254,
-    kDspRegNotify = 255,
-};
-
-// Line-interface outputs of register 242, each active low, and the local-phone input.
-constexpr uint8_t kRelayHook = 0x04;
-constexpr uint8_t kRelayVoice = 0x40;
-constexpr uint8_t kRelayCallerId = 0x80;
-constexpr uint8_t kRelaySpeakerHandset = 0x10;
-constexpr uint8_t kInputLocalPhone = 0x02;
-
-// Packet codes the controller sends or receives.
-enum IcdCode : uint8_t {
-    IcdReadTable = 0x09,
-    IcdReadMemory = 0x0A,
-    IcdReadMemoryHigh = 0x0B,
-    IcdWriteTable = 0x0C,
-    IcdWriteMemory = 0x0D,
-    IcdWriteMemoryHigh = 0x0E,
-    IcdTableValue = 0x14,
-    IcdMemoryValue = 0x15,
-    IcdReset = 0x60,
-    IcdConfigDetectors = 0x65,
-    IcdSetDtmfTiming = 0x66,
-    IcdStartDigit = 0x67,
-    IcdSetOption6C = 0x6C,
-    IcdStartDataPump = 0x6E,
-    IcdSetTxLevel = 0x7B,
-    IcdPlayTonePair = 0x7C,
-    IcdNop7D = 0x7D,
-    IcdSetLowerOption = 0x81,
-    IcdSetDualToneLevels = 0x88,
-    IcdSetCallerIdMode = 0x93,
-    IcdQueryVersion = 0x94,
-    IcdVoiceMode = 0x95,
-    IcdSetVoiceParams = 0x96,
-    IcdStartVoice = 0x97,
-    IcdGoIdle = 0x98,
-    IcdSetByte99 = 0x99,
-    IcdSetLineControl = 0x9C,
-    IcdSetLineByte = 0xA2,
-    IcdEndDownload = 0xA3,
-    IcdAck = 0xC0,
-    IcdEventChar = 0xC4,
-    IcdVersionReport = 0xCB,
-    IcdIgnoredCF = 0xCF,
-    IcdDetectorReport = 0xD1,
-    IcdEvent = 0xD4,
-    IcdTraceRecord = 0xD5,
-    IcdTraceAppend = 0xD6,
-};
 
 // Transport results.
 enum IcdResult : int {
@@ -95,7 +27,6 @@ enum IcdResult : int {
 // Reply modes of the outgoing buffer.
 enum IcdReplyMode : uint8_t { kReplyAck = 0, kReplyExpected = 1, kReplyNone = 2 };
 
-constexpr int kIcdMaxPayload = 16;     // the data pump takes at most 16 command payload bytes
 constexpr int kIcdMaxReceived = 60;    // registers 4-63
 constexpr int kDspTraceRingSize = 3072;
 constexpr int kIcdAttempts = 50;

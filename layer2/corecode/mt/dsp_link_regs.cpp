@@ -3,24 +3,19 @@
 #include <cstring>
 
 #include "layer2/corecode/mt/dsp_link.h"
-#include "layer1/dsp/dsp_context.h"
+#include "window/window_access.h"
 
 namespace {
-
-std::atomic_ref<uint8_t> reg_ref(DspInterfaceBlock* block, int reg)
-{
-    return std::atomic_ref<uint8_t>(block->window.reg[reg & 0xFF]);
-}
 
 // Drives one output of register 242 (or 244 for pins 8-15): enable bit set, second bit cleared, data bit
 // cleared for "on" (the outputs are active low).
 void drive_low_active(DspLink* link, uint8_t mask, bool on)
 {
-    dsp_reg_write(link, kDspRegGpioEnable0, dsp_reg_read(link, kDspRegGpioEnable0) | mask);
-    dsp_reg_write(link, kDspRegGpioClear0, dsp_reg_read(link, kDspRegGpioClear0) & ~mask);
-    uint8_t data = dsp_reg_read(link, kDspRegGpioData0);
+    dsp_reg_write(link, kRegGpioEnable0, dsp_reg_read(link, kRegGpioEnable0) | mask);
+    dsp_reg_write(link, kRegGpioClear0, dsp_reg_read(link, kRegGpioClear0) & ~mask);
+    uint8_t data = dsp_reg_read(link, kRegGpioData0);
     data = on ? (data & ~mask) : (data | mask);
-    dsp_reg_write(link, kDspRegGpioData0, data);
+    dsp_reg_write(link, kRegGpioData0, data);
 }
 
 bool pin_ok(DspLink* link, int pin)
@@ -95,8 +90,8 @@ void dsp_reg_write(DspLink* link, int reg, uint8_t value)
     if (!block)
         return;
     reg &= 0xFF;
-    reg_ref(block, reg).store(value, std::memory_order_release);
-    if ((reg == kDspRegDoorbell || reg == kDspRegHostControl) && link->portReady.load(std::memory_order_acquire) &&
+    WindowStore(block, reg, value);
+    if ((reg == kRegDoorbell || reg == kRegHostControl) && link->portReady.load(std::memory_order_acquire) &&
         block->commandEntry && link->pumpContext)
         block->commandEntry(link->pumpContext);
 }
@@ -106,32 +101,32 @@ uint8_t dsp_reg_read(DspLink* link, int reg)
     DspInterfaceBlock* block = link->block.load(std::memory_order_acquire);
     if (!block)
         return 0;
-    return reg_ref(block, reg).load(std::memory_order_acquire);
+    return WindowLoad(block, reg);
 }
 
 bool dsp_notify_enabled(DspLink* link)
 {
-    return (dsp_reg_read(link, kDspRegHostControl) & 0x02) != 0;
+    return (dsp_reg_read(link, kRegHostControl) & kNotifyEnable) != 0;
 }
 
 void dsp_notify_enable(DspLink* link)
 {
-    dsp_reg_write(link, kDspRegHostControl, 2);
+    dsp_reg_write(link, kRegHostControl, kNotifyEnable);
 }
 
 uint8_t dsp_read_notify(DspLink* link)
 {
-    return dsp_reg_read(link, kDspRegNotify);
+    return dsp_reg_read(link, kRegNotify);
 }
 
 void dsp_read_rx_chunk(DspLink* link, uint8_t* destination, int count)
 {
     if (count < 0)
         count = 0;
-    if (count > 32)
-        count = 32;
+    if (count > kMailboxBytes)
+        count = kMailboxBytes;
     for (int i = 0; i < count; ++i)
-        destination[i] = dsp_reg_read(link, kDspRegRxData + i);
+        destination[i] = dsp_reg_read(link, kRegRxData + i);
 }
 
 void dsp_gpio_clear(DspLink* link, int pin)
@@ -140,9 +135,9 @@ void dsp_gpio_clear(DspLink* link, int pin)
         return;
     const int hi = pin >= 8;
     const uint8_t bit = static_cast<uint8_t>(1u << (pin & 7));
-    const int en = hi ? kDspRegGpioEnable1 : kDspRegGpioEnable0;
-    const int second = hi ? kDspRegGpioClear1 : kDspRegGpioClear0;
-    const int data = hi ? kDspRegGpioData1 : kDspRegGpioData0;
+    const int en = hi ? kRegGpioEnable1 : kRegGpioEnable0;
+    const int second = hi ? kRegGpioClear1 : kRegGpioClear0;
+    const int data = hi ? kRegGpioData1 : kRegGpioData0;
     dsp_reg_write(link, en, dsp_reg_read(link, en) | bit);
     dsp_reg_write(link, second, dsp_reg_read(link, second) & ~bit);
     dsp_reg_write(link, data, dsp_reg_read(link, data) & ~bit);
@@ -154,9 +149,9 @@ void dsp_gpio_set(DspLink* link, int pin)
         return;
     const int hi = pin >= 8;
     const uint8_t bit = static_cast<uint8_t>(1u << (pin & 7));
-    const int en = hi ? kDspRegGpioEnable1 : kDspRegGpioEnable0;
-    const int second = hi ? kDspRegGpioClear1 : kDspRegGpioClear0;
-    const int data = hi ? kDspRegGpioData1 : kDspRegGpioData0;
+    const int en = hi ? kRegGpioEnable1 : kRegGpioEnable0;
+    const int second = hi ? kRegGpioClear1 : kRegGpioClear0;
+    const int data = hi ? kRegGpioData1 : kRegGpioData0;
     dsp_reg_write(link, en, dsp_reg_read(link, en) | bit);
     dsp_reg_write(link, second, dsp_reg_read(link, second) & ~bit);
     dsp_reg_write(link, data, dsp_reg_read(link, data) | bit);
@@ -168,8 +163,8 @@ int dsp_gpio_read(DspLink* link, int pin)
         return 0;
     const int hi = pin >= 8;
     const uint8_t bit = static_cast<uint8_t>(1u << (pin & 7));
-    const int en = hi ? kDspRegGpioEnable1 : kDspRegGpioEnable0;
-    const int data = hi ? kDspRegGpioData1 : kDspRegGpioData0;
+    const int en = hi ? kRegGpioEnable1 : kRegGpioEnable0;
+    const int data = hi ? kRegGpioData1 : kRegGpioData0;
     dsp_reg_write(link, en, dsp_reg_read(link, en) & ~bit);
     return (dsp_reg_read(link, data) & bit) ? 1 : 0;
 }
@@ -196,27 +191,27 @@ void dsp_relay_hook_output(DspLink* link, bool off_hook)
 
 bool dsp_voice_relay_on(DspLink* link)
 {
-    return (dsp_reg_read(link, kDspRegGpioData0) & kRelayVoice) == 0;
+    return (dsp_reg_read(link, kRegGpioData0) & kRelayVoice) == 0;
 }
 
 bool dsp_caller_id_relay_on(DspLink* link)
 {
-    return (dsp_reg_read(link, kDspRegGpioData0) & kRelayCallerId) == 0;
+    return (dsp_reg_read(link, kRegGpioData0) & kRelayCallerId) == 0;
 }
 
 bool dsp_speaker_relay_on(DspLink* link)
 {
-    return (dsp_reg_read(link, kDspRegGpioData0) & kRelaySpeakerHandset) == 0;
+    return (dsp_reg_read(link, kRegGpioData0) & kRelaySpeakerHandset) == 0;
 }
 
 bool dsp_local_phone_input_low(DspLink* link)
 {
-    return (dsp_reg_read(link, kDspRegGpioData0) & kInputLocalPhone) == 0;
+    return (dsp_reg_read(link, kRegGpioData0) & kInputLocalPhone) == 0;
 }
 
 uint16_t dsp_gpio_pins_inverted(DspLink* link)
 {
     const uint16_t pins =
-        static_cast<uint16_t>((dsp_reg_read(link, kDspRegGpioData1) << 8) | dsp_reg_read(link, kDspRegGpioData0));
+        static_cast<uint16_t>((dsp_reg_read(link, kRegGpioData1) << 8) | dsp_reg_read(link, kRegGpioData0));
     return static_cast<uint16_t>(~pins);
 }

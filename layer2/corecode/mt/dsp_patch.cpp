@@ -46,10 +46,10 @@ int send_words(DspLink* link, uint16_t address, uint8_t bank, const uint8_t* dat
 
 void write_window(DspLink* link, uint16_t address, const uint8_t* data, int bytes)
 {
-    dsp_reg_write(link, 249, static_cast<uint8_t>(address >> 8));
-    dsp_reg_write(link, 248, static_cast<uint8_t>(address));
+    dsp_reg_write(link, kRegPatchAddressHigh, static_cast<uint8_t>(address >> 8));
+    dsp_reg_write(link, kRegPatchAddressLow, static_cast<uint8_t>(address));
     for (int i = 0; i < bytes; ++i)
-        dsp_reg_write(link, 250, data[i]);
+        dsp_reg_write(link, kRegPatchData, data[i]);
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ int dsp_patch_download(DspLink* link, uint8_t kind, uint8_t id, uint16_t address
     const bool builtin = kind == 0x50 || kind == 0x60;
     const TableReader table{builtin ? &link->builtinPatch : &link->uploadPatch};
     if (kind == 0x60)
-        dsp_reg_write(link, 252, 10);
+        dsp_reg_write(link, kRegDspControl, 10);
     uint32_t pos = 0;
     while (table.has(pos + 5) && table.at(pos) != kTableEnd) {
         const uint8_t flags = table.at(pos);
@@ -83,7 +83,7 @@ int dsp_patch_download(DspLink* link, uint8_t kind, uint8_t id, uint16_t address
                         write_window(link, at, data, static_cast<int>(n));
                     else
                         for (uint32_t i = 0; i < n; ++i)
-                            dsp_reg_write(link, 250, data[i]);
+                            dsp_reg_write(link, kRegPatchData, data[i]);
                 } else {
                     const int result = send_words(link, at, entryBank, data, static_cast<int>(n));
                     if (result != kIcdSent)
@@ -96,8 +96,8 @@ int dsp_patch_download(DspLink* link, uint8_t kind, uint8_t id, uint16_t address
         pos += 6 + bytes;
     }
     if (kind == 0x60) {
-        dsp_reg_write(link, kDspRegCommandLength, 1);
-        dsp_reg_write(link, 252, 9);
+        dsp_reg_write(link, kRegCommandLength, 1);
+        dsp_reg_write(link, kRegDspControl, 9);
         link->patchLoaded = 1;
     }
     const uint8_t end[2] = {id, kind};

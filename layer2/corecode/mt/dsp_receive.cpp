@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "layer2/corecode/mt/dsp_link.h"
+#include "window/icd_packet.h"
 
 namespace {
 
@@ -41,11 +42,6 @@ void dsp_callback_unlock(DspLink* link)
 
 namespace {
 
-uint16_t le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 void cadence_push(DspLink* link, const CadenceSample& s)
 {
     CadenceSampleQueue& q = link->cadence;
@@ -58,10 +54,13 @@ void cadence_push(DspLink* link, const CadenceSample& s)
 
 void cadence_sample(DspLink* link, const ReceivedPacket& p)
 {
-    if (p.length < 6 || le16(p.payload) != 1)
+    if (p.length < kIcdDetectorReportLength)
         return;
-    const uint16_t stamp = le16(p.payload + 2);
-    const uint16_t count = le16(p.payload + 4);
+    const IcdDetectorReportPayload report = IcdDecodeDetectorReport(p.payload);
+    if (report.kind != 1)
+        return;
+    const uint16_t stamp = report.timeStamp;
+    const uint16_t count = report.value;
     uint32_t d = static_cast<uint16_t>(stamp - link->lastCadenceStamp);
     if (link->lastCadenceStamp >= stamp)
         d = static_cast<uint16_t>(d + kCadenceWrap);
@@ -76,8 +75,9 @@ void event_packet(DspLink* link, const ReceivedPacket& p)
 {
     if (p.length == 0)
         return;
-    const uint8_t value = p.payload[0];
-    const uint8_t kind = p.payload[1];
+    const IcdEventPayload event = IcdDecodeEvent(p.payload);
+    const uint8_t value = event.value;
+    const uint8_t kind = event.kind;
     DspEventState& e = link->events;
     if (kind == 4) {
         e.eventFlags.fetch_or(1);
@@ -103,15 +103,15 @@ void event_packet(DspLink* link, const ReceivedPacket& p)
 
 uint8_t dsp_read_packet(DspLink* link, ReceivedPacket* destination)
 {
-    destination->code = dsp_reg_read(link, kDspRegReplyCode);
-    destination->zero1 = dsp_reg_read(link, 1);
-    destination->length = dsp_reg_read(link, kDspRegReplyLength);
-    destination->zero3 = dsp_reg_read(link, 3);
+    destination->code = dsp_reg_read(link, kRegReplyCode);
+    destination->zero1 = dsp_reg_read(link, kRegReplyReserved1);
+    destination->length = dsp_reg_read(link, kRegReplyLength);
+    destination->zero3 = dsp_reg_read(link, kRegReplyReserved3);
     if (destination->length > kIcdMaxReceived)
         destination->length = kIcdMaxReceived;
     for (int i = 0; i < destination->length; ++i)
-        destination->payload[i] = dsp_reg_read(link, kDspRegReplyPayload + i);
-    dsp_reg_write(link, kDspRegReplyCode, 0);
+        destination->payload[i] = dsp_reg_read(link, kRegReplyPayload + i);
+    dsp_reg_write(link, kRegReplyCode, 0);
     return destination->code;
 }
 
@@ -164,7 +164,7 @@ void dsp_notify_callback(DspLink* link)
     if (!link->portReady.load(std::memory_order_acquire) || !link->block.load(std::memory_order_acquire))
         return;
     dsp_callback_lock(link);
-    if (dsp_reg_read(link, kDspRegReplyCode) != 0) {
+    if (dsp_reg_read(link, kRegReplyCode) != 0) {
         const uint8_t code = dsp_read_packet(link, &link->received);
         dsp_dispatch_packet(link, code);
     }

@@ -235,7 +235,7 @@ void poll(DspDevice* dev, uint8_t tag)
         return;
     }
     const uint32_t now = now_ms(dev);
-    const uint8_t bits = dsp_reg_read(&dev->link, kDspRegDetector);
+    const uint8_t bits = dsp_reg_read(&dev->link, kRegDetector);
     bool waiting = false;
     for (int i = 0; i < kToneFilters; ++i) {
         DspToneFilter& f = st.filters[i];

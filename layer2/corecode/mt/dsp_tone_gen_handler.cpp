@@ -5,6 +5,8 @@
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_line_handlers.h"
+#include "platform/byte_order.h"
+#include "window/icd_packet.h"
 
 namespace {
 
@@ -22,16 +24,11 @@ constexpr uint8_t kTonePairPlay = 1;
 constexpr uint16_t kToneMaxHz = 4000;  // the line's band: the pump's 9600 Hz words wrap above 4800 Hz
 constexpr uint32_t kPumpRate = 9600;
 
-uint16_t le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 int send_tone_pair(DspDevice* dev, uint16_t w1, uint16_t w2, uint8_t control)
 {
-    const uint8_t payload[6] = {static_cast<uint8_t>(w1), static_cast<uint8_t>(w1 >> 8), static_cast<uint8_t>(w2),
-                                static_cast<uint8_t>(w2 >> 8), control, 0};
-    return dsp_send_command(&dev->link, IcdPlayTonePair, payload, 6, kReplyAck, nullptr);
+    uint8_t payload[kIcdTonePairLength];
+    const int length = IcdEncode(IcdTonePairPayload{w1, w2, control}, payload);
+    return dsp_send_command(&dev->link, IcdPlayTonePair, payload, length, kReplyAck, nullptr);
 }
 
 // The generator's levels: the country's DTMF low-group level for the first tone, high-group for the second.
@@ -103,9 +100,9 @@ void tone_pair(DspDevice* dev, uint16_t f1, uint16_t f2, uint16_t on_ms)
 void request(DspDevice* dev, const uint8_t* p)
 {
     if (p[0] == kRequestDtmf)
-        dtmf_digit(dev, p[1], le16(p + 2), le16(p + 4));
+        dtmf_digit(dev, p[1], ReadLe16(p + 2), ReadLe16(p + 4));
     else if (p[0] == kRequestTonePair)
-        tone_pair(dev, le16(p + 1), le16(p + 3), le16(p + 5));
+        tone_pair(dev, ReadLe16(p + 1), ReadLe16(p + 3), ReadLe16(p + 5));
 }
 
 }  // namespace

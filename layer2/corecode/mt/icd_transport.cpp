@@ -77,19 +77,19 @@ int send_held(DspLink* link)
     for (int attempt = 0; attempt < kIcdAttempts; ++attempt) {
         link->icd.waitCounter = 2;
         while (link->icd.waitCounter != 0) {
-            if (dsp_reg_read(link, kDspRegCommandCode) == 0) {
+            if (dsp_reg_read(link, kRegCommandCode) == 0) {
                 const int length = wire_length(link);
-                dsp_reg_write(link, kDspRegCommandCode + 1, 0);
-                dsp_reg_write(link, kDspRegCommandLength, static_cast<uint8_t>(length));
-                dsp_reg_write(link, kDspRegCommandLength + 1, 0);
+                dsp_reg_write(link, kRegCommandCode + 1, 0);
+                dsp_reg_write(link, kRegCommandLength, static_cast<uint8_t>(length));
+                dsp_reg_write(link, kRegCommandLength + 1, 0);
                 for (int i = 0; i < length; ++i)
-                    dsp_reg_write(link, kDspRegCommandLength + 2 + i, link->icd.packet[4 + i]);
+                    dsp_reg_write(link, kRegCommandLength + 2 + i, link->icd.packet[4 + i]);
                 // A reply that arrived while the channel waited for register 64 belongs to an earlier
                 // command: only what follows this doorbell ends the wait.
                 link->inFlightCode.store(link->icd.packet[0], std::memory_order_relaxed);
                 link->replyReceived.store(0, std::memory_order_release);
-                dsp_reg_write(link, kDspRegCommandCode, link->icd.packet[0]);
-                dsp_reg_write(link, kDspRegDoorbell, 1);
+                dsp_reg_write(link, kRegCommandCode, link->icd.packet[0]);
+                dsp_reg_write(link, kRegDoorbell, 1);
                 return kIcdSent;
             }
             if (!wait_step(link))

@@ -4,7 +4,7 @@
 // threads.
 #pragma once
 
-#include "layer1/dsp/dsp_interface_block.h"
+#include "window/dsp_interface_block.h"
 
 struct ModemDeviceExtension;
 struct ModemCore;

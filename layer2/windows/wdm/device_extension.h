@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "layer1/dsp/dsp_context.h"
+#include "window/dsp_interface_block.h"
 #include "layer2/corecode/dte/dte_context.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/port_record.h"

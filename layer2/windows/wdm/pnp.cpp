@@ -62,7 +62,7 @@ NTSTATUS start_device(ModemDeviceExtension* ext, PIRP irp)
             status = STATUS_INSUFFICIENT_RESOURCES;
         } else {
             ext->dsp_context = context;
-            ext->dsp_block = context->interfaceBlock;
+            ext->dsp_block = InterfaceBlockOfContext(context);
             status = ModemStartDevice(ext, irp);
         }
         if (NT_SUCCESS(status))

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/ke.h"
 
@@ -72,3 +73,12 @@ struct DspInterfaceBlock {
     // data pump clears it with the block at start and never reads or writes it afterwards.
     void* controllerContext;
 };
+
+// The data pump completes its start request with its DspContext, whose first field points to the
+// DspInterfaceBlock. The controller reads that field only (the data pump checks that it comes first).
+inline DspInterfaceBlock* InterfaceBlockOfContext(const DspContext* context)
+{
+    DspInterfaceBlock* block;
+    std::memcpy(&block, context, sizeof block);
+    return block;
+}
