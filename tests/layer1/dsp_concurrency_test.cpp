@@ -15,7 +15,6 @@ using dsptest::DspBench;
 namespace {
 
 constexpr uint32_t kBlocks = 100000;
-constexpr uint8_t kEventCode = 0xD4;
 
 std::atomic<uint32_t> g_nextEvent{0};
 
@@ -26,7 +25,7 @@ void EventBlockHandler(DspContext* ctx)
     const uint32_t n = g_nextEvent.fetch_add(1, std::memory_order_relaxed);
     const uint8_t payload[4] = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
                                 static_cast<uint8_t>(~n)};
-    ASSERT_EQ(PostReply(ctx->interfaceBlock, kEventCode, 4, payload), 1);
+    ASSERT_EQ(PostReply(ctx->interfaceBlock, IcdEvent, 4, payload), 1);
 }
 
 TEST(DspConcurrency, CommandsWhileBlocksPostEvents)
@@ -91,7 +90,7 @@ TEST(DspConcurrency, CommandsWhileBlocksPostEvents)
         ASSERT_GE(p.size(), 4u);
         ASSERT_EQ(p.size(), 4u + p[2]);
         switch (p[0]) {
-        case kEventCode: {
+        case IcdEvent: {
             ASSERT_EQ(p[2], 4);
             const uint32_t n = p[4] | (p[5] << 8) | (p[6] << 16);
             ASSERT_EQ(n, expectedEvent) << "event lost or out of order";

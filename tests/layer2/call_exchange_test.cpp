@@ -17,16 +17,12 @@ using calltest::ExchangeModems;
 using calltest::kLineA;
 using calltest::kLineB;
 
-constexpr uint8_t kIcdStart = 0x6E;
-constexpr uint8_t kIcdGoIdle = 0x98;
-constexpr uint8_t kIcdConfigDetectors = 0x65;
-
 // Byte 2 of the start packets a modem sent (bit 2: originate), in order.
 std::vector<uint8_t> StartFlags(const std::vector<dsptest::WireCommand>& log)
 {
     std::vector<uint8_t> out;
     for (const auto& c : log)
-        if (c.code == kIcdStart && c.payload.size() > 2)
+        if (c.code == IcdStartDataPump && c.payload.size() > 2)
             out.push_back(c.payload[2]);
     return out;
 }
@@ -99,16 +95,16 @@ TEST(CallExchange, AnalogLoopBackTestRunsAndEnds)
     x.Type(x.A(), "AT&T1\r");
     x.Run(500);
     auto log = x.A().Log();
-    ASSERT_EQ(CountCode(log, kIcdStart), 1u);
+    ASSERT_EQ(CountCode(log, IcdStartDataPump), 1u);
     for (const auto& c : log) {
-        if (c.code == kIcdStart) {
+        if (c.code == IcdStartDataPump) {
             EXPECT_EQ(c.payload[2] & 0x08, 0x08) << "the start packet asks for the loop";
         }
     }
     EXPECT_EQ(x.TakeA(), "AT&T1\r");
     ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("OK") != std::string::npos; }, 12000));
     EXPECT_EQ(x.TakeA(), "\r\nOK\r\n");
-    EXPECT_EQ(CountCode(x.A().Log(), kIcdGoIdle), 1u) << "the loop is released";
+    EXPECT_EQ(CountCode(x.A().Log(), IcdGoIdle), 1u) << "the loop is released";
     x.Type(x.A(), "AT\r");
     x.Run(300);
     EXPECT_EQ(x.TakeA(), "AT\r\r\nOK\r\n");
