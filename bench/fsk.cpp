@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "layer1/dsp/fsk_state.h"
+#include "layer1/modem/fsk/fsk_state.h"
 
 namespace {
 

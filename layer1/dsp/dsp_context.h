@@ -14,7 +14,7 @@
 #include "layer1/dsp/detector_state.h"
 #include "window/dsp_interface_block.h"
 #include "layer1/dsp/framer_tone_state.h"
-#include "layer1/dsp/fsk_state.h"
+#include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"

@@ -33,7 +33,7 @@ void ResetCallProgressLevels(DspContext* context);
 void SetDetectorSectionLevel(DspContext* context, int32_t section, int32_t level);
 void RequestSectionReload(DspContext* context, int32_t set);
 
-// FSK modulations (low_speed_mode.cpp).
+// FSK modulations (layer1/modem/fsk/fsk_mode.cpp).
 void StartLowSpeedMode(DspContext* context, int32_t type);
 void SetCallerIdReceiver(DspContext* context);  // caller ID during a call: level 0x4000, option 5, flag 1
 void ClearFskRxStatus(DspContext* context);
@@ -41,7 +41,7 @@ void ClearFskRxStatus(DspContext* context);
 // carrier flag are ctx->fsk.demod.agc.level and ctx->fsk.demod.carrierOn.
 void RunFskReceiver(DspContext* context, const int16_t* samples, int32_t n);
 
-// Voice mode (voice_mode.cpp).
+// Voice mode (layer1/modem/voice/voice_start.cpp).
 void StopVoice(DspContext* context);
 void StartVoiceMode(DspContext* context);
 void VoiceLineHook(DspContext* context, int32_t value);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fsk_fixture.h"
-#include "layer1/dsp/fsk_state.h"
+#include "layer1/modem/fsk/fsk_state.h"
 #include "support/line_signal.h"
 
 #ifdef HAVE_SPANDSP

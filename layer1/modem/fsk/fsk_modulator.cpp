@@ -2,7 +2,7 @@
 // filter as a complex signal, then moved up to the carrier and scaled by the gain.
 #include <cstring>
 
-#include "layer1/dsp/fsk_state.h"
+#include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/nco.h"
 #include "layer1/vek/core/vek_dispatch.h"
 

@@ -1,5 +1,5 @@
 // Channel choice of the FSK modem: the records, the polarity and the carrier-detect count of the receiver.
-#include "layer1/dsp/fsk_state.h"
+#include "layer1/modem/fsk/fsk_state.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 //   - V.23 600 (beta 5): cut-off 700 Hz, passband to 470 Hz, stopband from 945 Hz. No decimation.
 //   - V.23 backward (beta 5): cut-off 250 Hz, stopband from 495 Hz (the forward channel at 880 Hz and more, the
 //     image at 840 Hz); computed once every 16 samples (600 Hz output, 8 samples per bit).
-#include "layer1/dsp/fsk_channels.h"
+#include "layer1/modem/fsk/fsk_channels.h"
 
 #include <cmath>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "layer1/dsp/detector_filters.h"
-#include "layer1/dsp/fsk_channels.h"
+#include "layer1/modem/fsk/fsk_channels.h"
 #include "layer1/dsp/sequencer.h"
 #include "layer1/vek/core/vek_types.h"
 

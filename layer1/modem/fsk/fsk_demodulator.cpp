@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "layer1/dsp/fsk_state.h"
+#include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/nco.h"
 #include "layer1/vek/core/vek_dispatch.h"
 

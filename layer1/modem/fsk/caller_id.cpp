@@ -2,7 +2,7 @@
 // signal (ones), or by the marks alone. Until a run of marks has been seen every bit is taken here, so the
 // seizure never reaches the asynchronous framer as characters; after it the bits pass to the framer, which finds
 // the start bit of the first character. A loss of carrier re-arms the recogniser.
-#include "layer1/dsp/fsk_state.h"
+#include "layer1/modem/fsk/fsk_state.h"
 
 namespace {
 
