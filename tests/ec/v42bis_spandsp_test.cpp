@@ -11,16 +11,21 @@ namespace {
 using namespace v42bis_test;
 
 struct Peer {
+    // The library's free does not give back the state its init allocated, so the peer lives in memory of
+    // the test's own (well above the state's size).
+    alignas(64) static inline uint8_t memory[1 << 18];
     v42bis_state_t* state = nullptr;
     Bytes encoded;
     Bytes decoded;
 
     Peer(int p1, int p2, int mode)
     {
-        state = v42bis_init(nullptr, 3, p1, p2, on_encoded, this, 128, on_decoded, this, 128);
+        std::memset(memory, 0, sizeof(memory));
+        state = v42bis_init(reinterpret_cast<v42bis_state_t*>(memory), 3, p1, p2, on_encoded, this, 128,
+                            on_decoded, this, 128);
         v42bis_compression_control(state, mode);
     }
-    ~Peer() { v42bis_free(state); }
+    ~Peer() { v42bis_release(state); }
     static void on_encoded(void* user, const uint8_t* msg, int len)
     {
         auto* p = static_cast<Peer*>(user);
@@ -48,7 +53,7 @@ const int kModes[] = {V42BIS_COMPRESSION_MODE_DYNAMIC, V42BIS_COMPRESSION_MODE_A
 #if MODEM_UNDER_SANITIZER
 constexpr size_t kSize = 40000;
 #else
-constexpr size_t kSize = 200000;
+constexpr size_t kSize = 100000;
 #endif
 
 TEST(V42bisPeer, OurEncoderIntoPeerDecoder)
@@ -60,7 +65,8 @@ TEST(V42bisPeer, OurEncoderIntoPeerDecoder)
                 SCOPED_TRACE(std::string(c.name) + " P1 " + std::to_string(p1) + " P2 " + std::to_string(p2));
                 Bytes data = c.make(kSize, p1 + p2);
                 ASSERT_EQ(v42b_init(&ctx, 3, p1, p2), 1);
-                Bytes code = compress_all(&ctx, data, 1000, 128, 0);
+                // Flushes now and then put FLUSH and its fill in the stream as LAPM frame ends do.
+                Bytes code = compress_all(&ctx, data, 1000, 128, p2 == 32 ? 333 : 0);
                 Peer peer(p1, p2, V42BIS_COMPRESSION_MODE_DYNAMIC);
                 v42bis_decompress(peer.state, code.data(), static_cast<int>(code.size()));
                 v42bis_decompress_flush(peer.state);
@@ -83,6 +89,8 @@ TEST(V42bisPeer, PeerEncoderIntoOurDecoder)
                     for (size_t at = 0; at < data.size(); at += 777) {
                         size_t n = std::min<size_t>(777, data.size() - at);
                         v42bis_compress(peer.state, data.data() + at, static_cast<int>(n));
+                        if (p2 == 32)
+                            v42bis_compress_flush(peer.state);
                     }
                     v42bis_compress_flush(peer.state);
                     ASSERT_EQ(v42b_init(&ctx, 3, p1, p2), 1);
