@@ -148,6 +148,13 @@ inline bool v42b_output_pending(const V42bisContext* ctx) { return ctx->dec.stac
 // Dictionary and matching, shared by the encoder and the decoder (v42bis_dict.cpp).
 void v42b_tree_reset(V42bisDictionary* d, V42bisTree* t, uint16_t base, uint16_t n2);
 uint16_t v42b_find_child(const V42bisDictionary* d, const V42bisTree* t, uint16_t parent, uint8_t c);
+// The child of `parent` for character `c`, or 0; then `*before` is the child after which it would go (0:
+// first in the list).
+uint16_t v42b_find_child_at(const V42bisDictionary* d, const V42bisTree* t, uint16_t parent, uint8_t c,
+                            uint16_t* before);
+// Adds `parent` + `c` (which must not exist) after `before`; returns its code (0 when no code was free).
+uint16_t v42b_add_string_at(V42bisDictionary* d, V42bisTree* t, uint16_t parent, uint16_t before, uint8_t c);
+// Adds `parent` + `c` unless it exists (then 0).
 uint16_t v42b_add_string(V42bisDictionary* d, V42bisTree* t, uint16_t parent, uint8_t c);
 uint16_t v42b_parent(const V42bisDictionary* d, const V42bisTree* t, uint16_t code);
 uint16_t v42b_first_child(const V42bisDictionary* d, const V42bisTree* t, uint16_t code);

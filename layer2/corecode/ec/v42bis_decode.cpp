@@ -70,9 +70,7 @@ int take_string(V42bisContext* ctx, uint16_t code)
     if (length == 0)
         return fail(d, V42B_ERR_STRING);
     if (d->previous != 0 && d->previous_length < ctx->n7) {
-        uint8_t first = d->stack[length - 1];
-        if (v42b_find_child(&ctx->dict, &d->tree, d->previous, first) == 0)
-            v42b_add_string(&ctx->dict, &d->tree, d->previous, first);
+        v42b_add_string(&ctx->dict, &d->tree, d->previous, d->stack[length - 1]);
     }
     d->previous = code;
     d->previous_length = length;

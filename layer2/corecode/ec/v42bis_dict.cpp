@@ -99,21 +99,31 @@ void v42b_tree_reset(V42bisDictionary* d, V42bisTree* t, uint16_t base, uint16_t
     }
 }
 
-uint16_t v42b_find_child(const V42bisDictionary* d, const V42bisTree* t, uint16_t parent, uint8_t c)
+uint16_t v42b_find_child_at(const V42bisDictionary* d, const V42bisTree* t, uint16_t parent, uint8_t c,
+                            uint16_t* before)
 {
+    uint16_t prev = 0;
     uint16_t at = v42b_first_child(d, t, parent);
     while (at != 0) {
         uint8_t here = d->character[t->base + at];
         if (here == c)
             return at;
         if (here > c)
-            return 0;
+            break;
+        prev = at;
         at = d->sibling[t->base + at];
     }
+    *before = prev;
     return 0;
 }
 
-uint16_t v42b_add_string(V42bisDictionary* d, V42bisTree* t, uint16_t parent, uint8_t c)
+uint16_t v42b_find_child(const V42bisDictionary* d, const V42bisTree* t, uint16_t parent, uint8_t c)
+{
+    uint16_t before = 0;
+    return v42b_find_child_at(d, t, parent, c, &before);
+}
+
+uint16_t v42b_add_string_at(V42bisDictionary* d, V42bisTree* t, uint16_t parent, uint16_t before, uint8_t c)
 {
     uint16_t code = t->next_free;
     if (code == 0)
@@ -122,22 +132,24 @@ uint16_t v42b_add_string(V42bisDictionary* d, V42bisTree* t, uint16_t parent, ui
     d->character[at] = c;
     d->child_parent_hi[at] = 0;
     set_parent(d, t, code, parent);
-
-    // Into the parent's children, ascending by character.
-    uint16_t prev = 0;
-    uint16_t next = v42b_first_child(d, t, parent);
-    while (next != 0 && d->character[t->base + next] < c) {
-        prev = next;
-        next = sibling_of(d, t, next);
-    }
-    d->sibling[at] = next;
-    if (prev == 0)
+    if (before == 0) {
+        d->sibling[at] = v42b_first_child(d, t, parent);
         set_first_child(d, t, parent, code);
-    else
-        d->sibling[t->base + prev] = code;
+    } else {
+        d->sibling[at] = d->sibling[t->base + before];
+        d->sibling[t->base + before] = code;
+    }
     t->last_added = code;
     prepare_next_code(d, t);
     return code;
+}
+
+uint16_t v42b_add_string(V42bisDictionary* d, V42bisTree* t, uint16_t parent, uint8_t c)
+{
+    uint16_t before = 0;
+    if (v42b_find_child_at(d, t, parent, c, &before) != 0)
+        return 0;
+    return v42b_add_string_at(d, t, parent, before, c);
 }
 
 void v42b_match_reset(V42bisMatcher* m)
@@ -156,7 +168,8 @@ uint16_t v42b_match_char(V42bisDictionary* d, V42bisTree* t, V42bisMatcher* m, u
         m->length = 1;
         return 0;
     }
-    uint16_t child = v42b_find_child(d, t, m->code, c);
+    uint16_t before = 0;
+    uint16_t child = v42b_find_child_at(d, t, m->code, c, &before);
     if (child != 0 && !m->sent && child != m->refused && m->length < n7) {
         m->code = child;
         ++m->length;
@@ -165,7 +178,7 @@ uint16_t v42b_match_char(V42bisDictionary* d, V42bisTree* t, V42bisMatcher* m, u
     uint16_t ended = m->sent ? 0 : m->code;
     uint16_t added = 0;
     if (child == 0 && m->length < n7)
-        added = v42b_add_string(d, t, m->code, c);
+        added = v42b_add_string_at(d, t, m->code, before, c);
     m->refused = added;
     m->sent = false;
     m->code = single;
