@@ -62,6 +62,7 @@ struct Mmx {
     static V add16(V a, V b) { return _mm_add_pi16(a, b); }
     static V add32(V a, V b) { return _mm_add_pi32(a, b); }
     static V sub16(V a, V b) { return _mm_sub_pi16(a, b); }
+    static V adds16(V a, V b) { return _mm_adds_pi16(a, b); }
     static V sub32(V a, V b) { return _mm_sub_pi32(a, b); }
     static V subs16(V a, V b) { return _mm_subs_pi16(a, b); }
     static V subus16(V a, V b) { return _mm_subs_pu16(a, b); }
@@ -119,6 +120,7 @@ struct Sse2 {
     static V add16(V a, V b) { return _mm_add_epi16(a, b); }
     static V add32(V a, V b) { return _mm_add_epi32(a, b); }
     static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
+    static V adds16(V a, V b) { return _mm_adds_epi16(a, b); }
     static V sub32(V a, V b) { return _mm_sub_epi32(a, b); }
     static V subs16(V a, V b) { return _mm_subs_epi16(a, b); }
     static V subus16(V a, V b) { return _mm_subs_epu16(a, b); }
