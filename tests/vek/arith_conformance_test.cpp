@@ -59,9 +59,9 @@ bool check(const SlotEntry& e, int col, const Case& k, std::mt19937_64& rng) {
     c.d = s.inplace ? nullptr : (k.alias == Alias::DstIsX ? bx.data() : k.alias == Alias::DstIsY ? by.data() : bd.data());
 
     const std::vector<int64_t> want = expect_arith(s, x, y, k.sf);
-    const vektest::FpState before = vektest::FpState::capture();
+    const FpControl before = FpControl::now();
     const VekStatus st = e.invoke(col, c);
-    const vektest::FpState after = vektest::FpState::capture();
+    const FpControl after = FpControl::now();
 
     const uint8_t* out = s.inplace ? bx.data() : c.d;
     const auto where = [&] {

@@ -135,6 +135,16 @@ VekStatus call(VekStatus (*f)(const A*, const A*, D*, int32_t), const Call& c) {
     return f(reinterpret_cast<const A*>(c.y), reinterpret_cast<const A*>(c.x), reinterpret_cast<D*>(c.d), c.n);
 }
 
+// The floating-point state a call must leave as it found it: x87 control word, x87 tag word (all empty after MMX
+// code) and the MXCSR control bits (its exception flags are sticky and may be set by any arithmetic).
+struct FpControl {
+    vektest::FpState s;
+    static FpControl now() { return {vektest::FpState::capture()}; }
+    bool operator==(const FpControl& o) const {
+        return s.x87Control == o.s.x87Control && s.x87Tags == o.s.x87Tags && (s.mxcsr & ~0x3Fu) == (o.s.mxcsr & ~0x3Fu);
+    }
+};
+
 using Invoker = VekStatus (*)(int column, const Call& c);
 
 template <int Slot>

@@ -130,10 +130,26 @@
     VekStatus name##_mm params;              \
     VekStatus name##_ss params;              \
     VekStatus name##_wd params;
+// The division entries of every column (div_entries.cpp), same forms.
+#define VEK_ARITH_DIV_ENTRIES(X)                                                                       \
+    X(vek_div_vec_16_scaled, (const int16_t* src1, const int16_t* src2, int16_t* dst, int32_t n, int32_t sf)) \
+    X(vek_div_vec_8_scaled, (const uint8_t* src1, const uint8_t* src2, uint8_t* dst, int32_t n, int32_t sf))  \
+    X(vek_div_vec_c16_scaled, (const VekC16* src1, const VekC16* src2, VekC16* dst, int32_t n, int32_t sf))   \
+    X(vek_div_const_8_scaled, (const uint8_t* src, uint8_t c, uint8_t* dst, int32_t n, int32_t sf))           \
+    X(vek_div_const_c16_scaled, (const VekC16* src, VekC16 c, VekC16* dst, int32_t n, int32_t sf))            \
+    X(vek_div_vec_16_inplace_scaled, (const int16_t* src, int16_t* srcdst, int32_t n, int32_t sf))            \
+    X(vek_div_vec_8_inplace_scaled, (const uint8_t* src, uint8_t* srcdst, int32_t n, int32_t sf))             \
+    X(vek_div_vec_c16_inplace_scaled, (const VekC16* src, VekC16* srcdst, int32_t n, int32_t sf))             \
+    X(vek_div_const_8_inplace_scaled, (uint8_t c, uint8_t* srcdst, int32_t n, int32_t sf))                    \
+    X(vek_div_const_c16_inplace_scaled, (VekC16 c, VekC16* srcdst, int32_t n, int32_t sf))                    \
+    X(vek_divrev_const_16u, (const uint16_t* src, uint16_t c, uint16_t* dst, int32_t n))                      \
+    X(vek_divrev_const_16u_inplace, (uint16_t c, uint16_t* srcdst, int32_t n))
+
 VEK_ARITH_ADD_ENTRIES(VEK_ARITH_DECLARE_ENTRY)
 VEK_ARITH_SUB_ENTRIES(VEK_ARITH_DECLARE_ENTRY)
 VEK_ARITH_MUL_ENTRIES(VEK_ARITH_DECLARE_ENTRY)
 VEK_ARITH_WIDE_ENTRIES(VEK_ARITH_DECLARE_WIDE)
+VEK_ARITH_DIV_ENTRIES(VEK_ARITH_DECLARE_WIDE)
 #undef VEK_ARITH_DECLARE_ENTRY
 #undef VEK_ARITH_DECLARE_WIDE
 
