@@ -160,8 +160,11 @@ void lapm_recover_busy_f1(LapmLink* link, LapmDispatch* d)
 
 void lapm_recover_busy(LapmLink* link, LapmDispatch*) { peer_busy(link); }
 
+// The peer answered the poll, busy: it is alive, so the retransmission budget counts afresh (a reader that
+// stops for long must not end the link).
 void lapm_recover_rnr(LapmLink* link, LapmDispatch* d)
 {
+    link->retransmissions = 0;
     link->poll_outstanding = 0;
     link->window = 0;
     link->peer_busy = 1;

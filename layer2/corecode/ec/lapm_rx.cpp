@@ -213,7 +213,8 @@ bool lapm_rx_frame(LapmLink* link, const uint8_t* octets, uint16_t length, bool 
     if (!frame)
         return false;
     uint16_t n = std::min<uint16_t>(length, FRAME_NODE_OCTETS);
-    std::memcpy(frame->data, octets, n);
+    if (n)
+        std::memcpy(frame->data, octets, n);
     frame->length = n;
     frame->bad = bad || length > FRAME_NODE_OCTETS ? 1 : 0;
     KIRQL old;
