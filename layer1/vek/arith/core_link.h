@@ -48,4 +48,16 @@ inline VekStatus copy16(const int16_t* src, int16_t* dst, int32_t n) {
         return vek_copy_16_wd(src, dst, n);
 }
 
+template <Column C>
+inline VekStatus copy32(const int32_t* src, int32_t* dst, int32_t n) {
+    if constexpr (C == kGen)
+        return vek_copy_32_gen(src, dst, n);
+    else if constexpr (C == kMm)
+        return vek_copy_32_mm(src, dst, n);
+    else if constexpr (C == kSs)
+        return vek_copy_32_ss(src, dst, n);
+    else
+        return vek_copy_32_wd(src, dst, n);
+}
+
 }  // namespace vek::core_link

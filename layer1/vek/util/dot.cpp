@@ -1,4 +1,4 @@
-// Dot products used by the pumps.
+// Dot products with a scale factor: the members the pumps use and the two the pumps do not.
 //
 // 16-bit by 16-bit to 16 bits: the products are summed in a 32-bit accumulator that wraps (two's complement), so
 // every summation order gives the same accumulator. It is then scaled: sf is clamped to -14..31, rounded half to
@@ -7,11 +7,17 @@
 // 16-bit real by 16-bit complex to 32-bit complex: both sums are exact 64-bit sums of the 32-bit products. Each is
 // scaled on its own: sf 32 and above act as 31; a left shift is at most 31 for a negative sum and at most 30 for a
 // non-negative one, and saturates.
+//
+// 16-bit by 16-bit to 32 bits: the exact 64-bit sum, scaled by the same rule. The SIMD columns add the products in
+// pair sums; the one pair sum that does not fit in 32 signed bits (all four operands -32768, 2^31) is read as the
+// unsigned value it is, so every column and alignment gives the exact sum.
+// 16-bit real by 16-bit complex to 16-bit complex: two 32-bit sums that wrap, each scaled by the 16-bit rule.
 #include <initializer_list>
 
 #include "layer1/vek/arith/lanes.h"
 #include "layer1/vek/arith/scale.h"
 #include "layer1/vek/util/util.h"
+#include "layer1/vek/util/utilities.h"
 
 namespace {
 
@@ -159,6 +165,105 @@ VekStatus dotc(const int16_t* a, const VekC16* b, int32_t n, VekC32* result, int
     return VEK_OK;
 }
 
+
+// --- 16 x 16 -> 32 ---------------------------------------------------------------------------------------------
+
+int64_t dot64_scalar(const int16_t* a, const int16_t* b, int64_t from, int64_t to) {
+    int64_t t = 0;
+    for (int64_t i = from; i < to; ++i) t += int32_t{ld16(a, i)} * ld16(b, i);
+    return t;
+}
+
+// Pair sums of the multiply-add as unsigned when they read -2^31: that value only arises from 2 * 2^30.
+template <class L, bool kAlignHead>
+int64_t dot64_simd(const int16_t* a, const int16_t* b, int64_t n) {
+    int64_t h = kAlignHead ? vek::lanes::align_head16<L>(a) : 0;
+    if (h > n) h = n;
+    int64_t t = dot64_scalar(a, b, 0, h);
+    int64_t i = h;
+    for (; n - i >= L::kLanes16; i += L::kLanes16) {
+        int32_t pairs[L::kLanes16 / 2];
+        L::store(pairs, L::madd16(L::load(a + i), L::load(b + i)));
+        for (int32_t p : pairs) t += p == INT32_MIN ? (int64_t{1} << 31) : p;
+    }
+    L::done();
+    return t + dot64_scalar(a, b, i, n);
+}
+
+// Generic: an odd first element alone, then pairs.
+int64_t dot64_gen(const int16_t* a, const int16_t* b, int64_t n) {
+    int64_t t = n % 2 ? dot64_scalar(a, b, 0, 1) : 0;
+    for (int64_t i = n % 2; i < n; i += 2) t += dot64_scalar(a, b, i, i + 2);
+    return t;
+}
+
+template <int64_t (*Sum)(const int16_t*, const int16_t*, int64_t)>
+VekStatus dot32(const int16_t* a, const int16_t* b, int32_t n, int32_t* result, int32_t sf) {
+    if (a == nullptr || b == nullptr || result == nullptr) return VEK_ERR_NULL_POINTER;
+    if (n <= 0) return VEK_ERR_SIZE;
+    *result = scale_dot32(Sum(a, b, n), sf);
+    return VEK_OK;
+}
+
+// --- 16 x c16 -> c16 -------------------------------------------------------------------------------------------
+
+struct WrapSums {
+    uint32_t re = 0, im = 0;
+};
+
+void dotc16_scalar(const int16_t* a, const int16_t* b, int64_t from, int64_t to, WrapSums& s) {
+    for (int64_t i = from; i < to; ++i) {
+        const int32_t x = ld16(a, i);
+        s.re += static_cast<uint32_t>(x * ld16(b, 2 * i));
+        s.im += static_cast<uint32_t>(x * ld16(b, 2 * i + 1));
+    }
+}
+
+WrapSums dotc16_gen(const int16_t* a, const int16_t* b, int64_t n) {
+    WrapSums s;
+    dotc16_scalar(a, b, 0, n, s);
+    return s;
+}
+
+// Each real sample doubled into {x, 0} and {0, x} against {re, im}: the multiply-add gives the real and the
+// imaginary products in 32-bit lanes, added with wrap-around.
+template <class L>
+WrapSums dotc16_simd(const int16_t* a, const int16_t* b, int64_t n) {
+    typename L::V re = L::zero(), im = L::zero();
+    const typename L::V lo_mask = L::set1_32(0xFFFF);
+    int64_t i = 0;
+    const int64_t per = L::kLanes16 / 2;  // complex elements per vector
+    for (; n - i >= per; i += per) {
+        // {x0, x1, ...} as 32-bit lanes holding x in the low half
+        int32_t xs[L::kLanes16 / 2];
+        for (int k = 0; k < per; ++k) xs[k] = static_cast<uint16_t>(ld16(a, i + k));
+        const typename L::V x = L::and_(L::load(xs), lo_mask);
+        const typename L::V y = L::load(b + 2 * i);
+        re = L::add32(re, L::madd16(x, y));               // x * re
+        im = L::add32(im, L::madd16(L::slli32(x, 16), y));  // x * im
+    }
+    uint32_t r[L::kLanes16 / 2], m[L::kLanes16 / 2];
+    L::store(r, re);
+    L::store(m, im);
+    L::done();
+    WrapSums s;
+    for (int k = 0; k < L::kLanes16 / 2; ++k) {
+        s.re += r[k];
+        s.im += m[k];
+    }
+    dotc16_scalar(a, b, i, n, s);
+    return s;
+}
+
+template <WrapSums (*Sum)(const int16_t*, const int16_t*, int64_t)>
+VekStatus dotc16(const int16_t* a, const VekC16* b, int32_t n, VekC16* result, int32_t sf) {
+    if (a == nullptr || b == nullptr || result == nullptr) return VEK_ERR_NULL_POINTER;
+    if (n <= 0) return VEK_ERR_SIZE;
+    const WrapSums s = Sum(a, reinterpret_cast<const int16_t*>(b), n);
+    *result = VekC16{scale_dot16(s.re, sf), scale_dot16(s.im, sf)};
+    return VEK_OK;
+}
+
 }  // namespace
 
 VekStatus vek_dot_16_to16_gen(const int16_t* a, const int16_t* b, int32_t n, int16_t* r, int32_t sf) {
@@ -185,4 +290,30 @@ VekStatus vek_dot_16_c16_to32_ss(const int16_t* a, const VekC16* b, int32_t n, V
 }
 VekStatus vek_dot_16_c16_to32_wd(const int16_t* a, const VekC16* b, int32_t n, VekC32* r, int32_t sf) {
     return dotc<dotc_sse2>(a, b, n, r, sf);
+}
+
+VekStatus vek_dot_16_to32_gen(const int16_t* a, const int16_t* b, int32_t n, int32_t* r, int32_t sf) {
+    return dot32<dot64_gen>(a, b, n, r, sf);
+}
+VekStatus vek_dot_16_to32_mm(const int16_t* a, const int16_t* b, int32_t n, int32_t* r, int32_t sf) {
+    return dot32<dot64_simd<Mmx, true>>(a, b, n, r, sf);
+}
+VekStatus vek_dot_16_to32_ss(const int16_t* a, const int16_t* b, int32_t n, int32_t* r, int32_t sf) {
+    return dot32<dot64_simd<Mmx, true>>(a, b, n, r, sf);
+}
+VekStatus vek_dot_16_to32_wd(const int16_t* a, const int16_t* b, int32_t n, int32_t* r, int32_t sf) {
+    return dot32<dot64_simd<Sse2, true>>(a, b, n, r, sf);
+}
+
+VekStatus vek_dot_16_c16_to16_gen(const int16_t* a, const VekC16* b, int32_t n, VekC16* r, int32_t sf) {
+    return dotc16<dotc16_gen>(a, b, n, r, sf);
+}
+VekStatus vek_dot_16_c16_to16_mm(const int16_t* a, const VekC16* b, int32_t n, VekC16* r, int32_t sf) {
+    return dotc16<dotc16_simd<Mmx>>(a, b, n, r, sf);
+}
+VekStatus vek_dot_16_c16_to16_ss(const int16_t* a, const VekC16* b, int32_t n, VekC16* r, int32_t sf) {
+    return dotc16<dotc16_simd<Mmx>>(a, b, n, r, sf);
+}
+VekStatus vek_dot_16_c16_to16_wd(const int16_t* a, const VekC16* b, int32_t n, VekC16* r, int32_t sf) {
+    return dotc16<dotc16_simd<Sse2>>(a, b, n, r, sf);
 }

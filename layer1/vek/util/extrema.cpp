@@ -1,12 +1,13 @@
-// Minimum with the index of its first occurrence, plain minimum and maximum of a 16-bit vector.
+// Minimum and maximum with the index of the first occurrence, plain minimum and maximum of a 16-bit vector.
 //
-// The indexed search walks in blocks (65536 samples in mm, 4096 in ss and wd): the block minimum comes first,
-// and only a block whose minimum is strictly smaller than the current one is searched for its first position.
+// The indexed search walks in blocks (65536 samples in mm, 4096 in ss and wd): the block extremum comes first,
+// and only a block whose extremum is strictly beyond the current one is searched for its first position.
 // Blocks are visited in order, so ties keep the first position as the scalar walk does.
 #include <algorithm>
 
 #include "layer1/vek/arith/lanes.h"
 #include "layer1/vek/util/util.h"
+#include "layer1/vek/util/utilities.h"
 
 namespace {
 
@@ -70,10 +71,11 @@ int64_t find_first(const int16_t* s, int64_t n, int16_t value) {
     return -1;
 }
 
+template <bool kMax>
 void scan_scalar(const int16_t* s, int64_t from, int64_t to, int16_t& best, int64_t& at) {
     for (int64_t i = from; i < to; ++i) {
         const int16_t x = ld16(s, i);
-        if (x < best) {
+        if (kMax ? x > best : x < best) {
             best = x;
             at = i;
         }
@@ -81,39 +83,53 @@ void scan_scalar(const int16_t* s, int64_t from, int64_t to, int16_t& best, int6
 }
 
 // Blocked search: scalar head to 8-byte alignment, blocks of kBlock over the largest multiple of kStep, scalar rest.
-template <class L, int64_t kBlock, int64_t kStep>
-void min_index_blocked(const int16_t* s, int64_t n, int16_t& best, int64_t& at) {
+template <class L, int64_t kBlock, int64_t kStep, bool kMax>
+void index_blocked(const int16_t* s, int64_t n, int16_t& best, int64_t& at) {
     best = ld16(s, 0);
     at = 0;
     int64_t h = vek::lanes::align_head16<Mmx>(s);
     if (h > n) h = n;
-    scan_scalar(s, 1, h, best, at);
+    scan_scalar<kMax>(s, 1, h, best, at);
     const int64_t body_end = h + (n - h) / kStep * kStep;
     for (int64_t i = h; i < body_end; i += kBlock) {
         const int64_t len = std::min(kBlock, body_end - i);
-        const int16_t m = extremum<L, false>(s + i, len);
-        if (m < best) {
+        const int16_t m = extremum<L, kMax>(s + i, len);
+        if (kMax ? m > best : m < best) {
             best = m;
             at = i + find_first<L>(s + i, len, m);
         }
     }
-    scan_scalar(s, body_end, n, best, at);
+    scan_scalar<kMax>(s, body_end, n, best, at);
 }
 
-template <class L, int64_t kBlock, int64_t kStep>
-VekStatus min_index_simd(const int16_t* s, int32_t n, int16_t* minimum, int32_t* index,
-                         VekStatus (*plain)(const int16_t*, int32_t, int16_t*)) {
-    if (index == nullptr) return plain(s, n, minimum);
-    if (s == nullptr || minimum == nullptr) return VEK_ERR_NULL_POINTER;
+template <class L, int64_t kBlock, int64_t kStep, bool kMax>
+VekStatus index_simd(const int16_t* s, int32_t n, int16_t* out, int32_t* index,
+                     VekStatus (*plain)(const int16_t*, int32_t, int16_t*)) {
+    if (s == nullptr || out == nullptr) return VEK_ERR_NULL_POINTER;
     if (n <= 0) return VEK_ERR_SIZE;
+    if (index == nullptr) return plain(s, n, out);
     int16_t best = ld16(s, 0);
     int64_t at = 0;
     if (n < 32) {
-        scan_scalar(s, 1, n, best, at);
+        scan_scalar<kMax>(s, 1, n, best, at);
     } else {
-        min_index_blocked<L, kBlock, kStep>(s, n, best, at);
+        index_blocked<L, kBlock, kStep, kMax>(s, n, best, at);
     }
-    *minimum = best;
+    *out = best;
+    *index = static_cast<int32_t>(at);
+    return VEK_OK;
+}
+
+template <bool kMax>
+VekStatus index_gen(const int16_t* s, int32_t n, int16_t* out, int32_t* index,
+                    VekStatus (*plain)(const int16_t*, int32_t, int16_t*)) {
+    if (s == nullptr || out == nullptr) return VEK_ERR_NULL_POINTER;
+    if (n <= 0) return VEK_ERR_SIZE;
+    if (index == nullptr) return plain(s, n, out);
+    int16_t best = ld16(s, 0);
+    int64_t at = 0;
+    scan_scalar<kMax>(s, 1, n, best, at);
+    *out = best;
     *index = static_cast<int32_t>(at);
     return VEK_OK;
 }
@@ -157,22 +173,50 @@ VEK_EXTREMUM_ENTRIES(wd, (extremum<Sse2, false>(s, n)), (extremum<Sse2, true>(s,
 #undef VEK_EXTREMUM_ENTRIES
 
 VekStatus vek_min_index_16_gen(const int16_t* s, int32_t n, int16_t* minimum, int32_t* index) {
-    if (index == nullptr) return vek_min_16_gen(s, n, minimum);
-    if (s == nullptr || minimum == nullptr) return VEK_ERR_NULL_POINTER;
-    if (n <= 0) return VEK_ERR_SIZE;
-    int16_t best = ld16(s, 0);
-    int64_t at = 0;
-    scan_scalar(s, 1, n, best, at);
-    *minimum = best;
-    *index = static_cast<int32_t>(at);
-    return VEK_OK;
+    return index_gen<false>(s, n, minimum, index, vek_min_16_gen);
 }
 VekStatus vek_min_index_16_mm(const int16_t* s, int32_t n, int16_t* minimum, int32_t* index) {
-    return min_index_simd<Mmx, 65536, 8>(s, n, minimum, index, vek_min_16_mm);
+    return index_simd<Mmx, 65536, 8, false>(s, n, minimum, index, vek_min_16_mm);
 }
 VekStatus vek_min_index_16_ss(const int16_t* s, int32_t n, int16_t* minimum, int32_t* index) {
-    return min_index_simd<MmxSse, 4096, 16>(s, n, minimum, index, vek_min_16_ss);
+    return index_simd<MmxSse, 4096, 16, false>(s, n, minimum, index, vek_min_16_ss);
 }
 VekStatus vek_min_index_16_wd(const int16_t* s, int32_t n, int16_t* minimum, int32_t* index) {
-    return min_index_simd<Sse2, 4096, 16>(s, n, minimum, index, vek_min_16_wd);
+    return index_simd<Sse2, 4096, 16, false>(s, n, minimum, index, vek_min_16_wd);
+}
+
+// Block searches of n >= 32 elements: the maximum is returned, its first position written.
+int16_t vek_k_max_index_16_wd(const int16_t* s, int32_t n, int32_t* index) {
+    int16_t best;
+    int64_t at;
+    index_blocked<Sse2, 4096, 16, true>(s, n, best, at);
+    *index = static_cast<int32_t>(at);
+    return best;
+}
+int16_t vek_k_max_index_16_ss(const int16_t* s, int32_t n, int32_t* index) {
+    int16_t best;
+    int64_t at;
+    index_blocked<MmxSse, 4096, 16, true>(s, n, best, at);
+    *index = static_cast<int32_t>(at);
+    return best;
+}
+int16_t vek_k_max_index_16_mm(const int16_t* s, int32_t n, int32_t* index) {
+    int16_t best;
+    int64_t at;
+    index_blocked<Mmx, 65536, 8, true>(s, n, best, at);
+    *index = static_cast<int32_t>(at);
+    return best;
+}
+
+VekStatus vek_max_index_16_gen(const int16_t* s, int32_t n, int16_t* maximum, int32_t* index) {
+    return index_gen<true>(s, n, maximum, index, vek_max_16_gen);
+}
+VekStatus vek_max_index_16_mm(const int16_t* s, int32_t n, int16_t* maximum, int32_t* index) {
+    return index_simd<Mmx, 65536, 8, true>(s, n, maximum, index, vek_max_16_mm);
+}
+VekStatus vek_max_index_16_ss(const int16_t* s, int32_t n, int16_t* maximum, int32_t* index) {
+    return index_simd<MmxSse, 4096, 16, true>(s, n, maximum, index, vek_max_16_ss);
+}
+VekStatus vek_max_index_16_wd(const int16_t* s, int32_t n, int16_t* maximum, int32_t* index) {
+    return index_simd<Sse2, 4096, 16, true>(s, n, maximum, index, vek_max_16_wd);
 }

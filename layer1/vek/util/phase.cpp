@@ -1,4 +1,4 @@
-// Phase of a complex 16-bit vector: each {re, im} becomes its angle in radians times 2^-sf as a 16-bit integer.
+// Phase of a complex 16-bit vector, interleaved or split into real and imaginary arrays: each {re, im} becomes its angle in radians times 2^-sf as a 16-bit integer.
 //
 // gen and mm: the exact angle (extended-precision atan2) times the factor, rounded half away from zero; at sf = 0
 // a first-order approximation whose result is -3..3.
@@ -11,6 +11,7 @@
 
 #include "layer1/vek/arith/lanes.h"
 #include "layer1/vek/util/util.h"
+#include "layer1/vek/util/utilities.h"
 
 namespace {
 
@@ -23,6 +24,19 @@ int16_t round_away_sat(long double v) {
     return static_cast<int16_t>(w >= 32767.0L ? 32767 : (w <= -32768.0L ? -32768 : static_cast<int32_t>(w)));
 }
 
+// The two layouts of the input.
+struct Interleaved {
+    const int16_t* p;
+    int16_t re(int64_t i) const { return vek::lanes::ld16(p, 2 * i); }
+    int16_t im(int64_t i) const { return vek::lanes::ld16(p, 2 * i + 1); }
+};
+struct Split {
+    const int16_t* r;
+    const int16_t* m;
+    int16_t re(int64_t i) const { return vek::lanes::ld16(r, i); }
+    int16_t im(int64_t i) const { return vek::lanes::ld16(m, i); }
+};
+
 // --- gen and mm -------------------------------------------------------------------------------------------------
 
 int16_t first_order_x87(int16_t re, int16_t im) {
@@ -34,22 +48,17 @@ int16_t first_order_x87(int16_t re, int16_t im) {
     return round_away_sat(a);
 }
 
-VekStatus phase_x87(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
-    if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
-    if (n <= 0) return VEK_ERR_SIZE;
-    const auto* s = reinterpret_cast<const int16_t*>(src);
+template <class Src>
+void phase_x87(const Src& src, int16_t* dst, int32_t n, int32_t sf) {
     if (sf == 0) {
-        for (int64_t i = 0; i < n; ++i)
-            vek::lanes::st16(dst, i, first_order_x87(vek::lanes::ld16(s, 2 * i), vek::lanes::ld16(s, 2 * i + 1)));
-        return VEK_OK;
+        for (int64_t i = 0; i < n; ++i) vek::lanes::st16(dst, i, first_order_x87(src.re(i), src.im(i)));
+        return;
     }
     const long double factor = std::pow(2.0L, -static_cast<long double>(sf));
     for (int64_t i = 0; i < n; ++i) {
-        const long double a = std::atan2(static_cast<long double>(vek::lanes::ld16(s, 2 * i + 1)),
-                                         static_cast<long double>(vek::lanes::ld16(s, 2 * i)));
+        const long double a = std::atan2(static_cast<long double>(src.im(i)), static_cast<long double>(src.re(i)));
         vek::lanes::st16(dst, i, a == 0 ? int16_t{0} : round_away_sat(a * factor));
     }
-    return VEK_OK;
 }
 
 // --- ss and wd ------------------------------------------------------------------------------------------------
@@ -114,6 +123,10 @@ struct LanesWd {
         re = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(v, 16), 16));
         im = _mm_cvtepi32_ps(_mm_srai_epi32(v, 16));
     }
+    static __m128 from16(const int16_t* p) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16));
+    }
     static void put(__m128 v, int16_t* out) {
         const __m128i r = _mm_cvtps_epi32(v);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(r, r));
@@ -126,6 +139,7 @@ struct LanesSs {
         re = _mm_cvtpi32x2_ps(_mm_srai_pi32(_mm_slli_pi32(a, 16), 16), _mm_srai_pi32(_mm_slli_pi32(b, 16), 16));
         im = _mm_cvtpi32x2_ps(_mm_srai_pi32(a, 16), _mm_srai_pi32(b, 16));
     }
+    static __m128 from16(const int16_t* p) { return _mm_cvtpi16_ps(vek::lanes::Mmx::load(p)); }
     static void put(__m128 v, int16_t* out) {
         const __m64 r = _mm_packs_pi32(_mm_cvtps_pi32(v), _mm_cvtps_pi32(_mm_movehl_ps(v, v)));
         vek::lanes::Mmx::store(out, r);
@@ -133,20 +147,33 @@ struct LanesSs {
     static void done() { _mm_empty(); }
 };
 
+// Four samples of either layout into single-precision lanes.
+template <class Lanes>
+void load4(const Interleaved& src, int64_t i, __m128& re, __m128& im) {
+    Lanes::split(src.p + 2 * i, re, im);
+}
+template <class Lanes>
+void load4(const Split& src, int64_t i, __m128& re, __m128& im) {
+    re = Lanes::from16(src.r + i);
+    im = Lanes::from16(src.m + i);
+}
+
 // Runs f over groups of four samples; a last partial group is padded with {0, 0} and only its samples are stored.
-template <class Lanes, class F>
-void groups_of_four(const int16_t* s, int16_t* dst, int64_t n, F f) {
+template <class Lanes, class Src, class F>
+void groups_of_four(const Src& src, int16_t* dst, int64_t n, F f) {
     __m128 re, im;
     int64_t i = 0;
     for (; n - i >= 4; i += 4) {
-        Lanes::split(s + 2 * i, re, im);
+        load4<Lanes>(src, i, re, im);
         Lanes::put(f(re, im), dst + i);
     }
     if (i < n) {
-        int16_t in[8] = {0, 0, 0, 0, 0, 0, 0, 0}, out[4];
-        std::memcpy(in, s + 2 * i, static_cast<size_t>(n - i) * 4);
-        Lanes::split(in, re, im);
-        Lanes::put(f(re, im), out);
+        int16_t r[4] = {0, 0, 0, 0}, m[4] = {0, 0, 0, 0}, out[4];
+        for (int64_t k = 0; k < n - i; ++k) {
+            r[k] = src.re(i + k);
+            m[k] = src.im(i + k);
+        }
+        Lanes::put(f(Lanes::from16(r), Lanes::from16(m)), out);
         std::memcpy(dst + i, out, static_cast<size_t>(n - i) * 2);
     }
     Lanes::done();
@@ -157,32 +184,28 @@ void clear_flags_if(uint32_t raised, uint32_t clear) {
     if (csr & raised) _mm_setcsr(csr & ~clear);
 }
 
-template <class Lanes>
-VekStatus phase_single(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
-    if (src == nullptr || dst == nullptr) return VEK_ERR_NULL_POINTER;
-    if (n <= 0) return VEK_ERR_SIZE;
-    const auto* s = reinterpret_cast<const int16_t*>(src);
+template <class Lanes, class Src>
+void phase_single(const Src& src, int16_t* dst, int32_t n, int32_t sf) {
     if (sf >= 2) {
         for (int64_t i = 0; i < n; ++i) vek::lanes::st16(dst, i, 0);
-        return VEK_OK;
+        return;
     }
     if (sf == 0) {
-        groups_of_four<Lanes>(s, dst, n, first_order4);
+        groups_of_four<Lanes>(src, dst, n, first_order4);
         clear_flags_if(kMxcsrInvalid, kMxcsrInvalid | kMxcsrUnderflow);
-        return VEK_OK;
+        return;
     }
     const double factor_d = std::pow(2.0, -static_cast<double>(sf));
     if (sf >= -28) {
         const __m128 factor = _mm_set1_ps(static_cast<float>(factor_d));
-        groups_of_four<Lanes>(s, dst, n, [&](__m128 re, __m128 im) { return rational4(re, im, factor); });
+        groups_of_four<Lanes>(src, dst, n, [&](__m128 re, __m128 im) { return rational4(re, im, factor); });
         clear_flags_if(kMxcsrInvalid | kMxcsrOverflow, kMxcsrInvalid | kMxcsrOverflow | kMxcsrUnderflow);
-        return VEK_OK;
+        return;
     }
     // Below -28: single-precision atan2 times the factor, half a unit added, truncated, saturated.
     const float factor = static_cast<float>(factor_d);
     for (int64_t i = 0; i < n; ++i) {
-        const float a = std::atan2(static_cast<float>(vek::lanes::ld16(s, 2 * i + 1)),
-                                   static_cast<float>(vek::lanes::ld16(s, 2 * i)));
+        const float a = std::atan2(static_cast<float>(src.im(i)), static_cast<float>(src.re(i)));
         int16_t r = 0;
         if (a != 0) {
             const float v = a * factor;
@@ -191,20 +214,47 @@ VekStatus phase_single(const VekC16* src, int16_t* dst, int32_t n, int32_t sf) {
         }
         vek::lanes::st16(dst, i, r);
     }
+}
+
+enum class Col { X87, Ss, Wd };
+
+template <Col C, class Src>
+void phase_any(const Src& src, int16_t* d, int32_t n, int32_t sf) {
+    if constexpr (C == Col::X87)
+        phase_x87(src, d, n, sf);
+    else if constexpr (C == Col::Ss)
+        phase_single<LanesSs>(src, d, n, sf);
+    else
+        phase_single<LanesWd>(src, d, n, sf);
+}
+
+template <Col C>
+VekStatus phase_complex(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
+    if (s == nullptr || d == nullptr) return VEK_ERR_NULL_POINTER;
+    if (n <= 0) return VEK_ERR_SIZE;
+    phase_any<C>(Interleaved{reinterpret_cast<const int16_t*>(s)}, d, n, sf);
+    return VEK_OK;
+}
+
+template <Col C>
+VekStatus phase_split(const int16_t* re, const int16_t* im, int16_t* d, int32_t n, int32_t sf) {
+    if (re == nullptr || im == nullptr || d == nullptr) return VEK_ERR_NULL_POINTER;
+    if (n <= 0) return VEK_ERR_SIZE;
+    phase_any<C>(Split{re, im}, d, n, sf);
     return VEK_OK;
 }
 
 }  // namespace
 
-VekStatus vek_phase_complex_16_gen(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
-    return phase_x87(s, d, n, sf);
-}
-VekStatus vek_phase_complex_16_mm(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
-    return phase_x87(s, d, n, sf);
-}
-VekStatus vek_phase_complex_16_ss(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
-    return phase_single<LanesSs>(s, d, n, sf);
-}
-VekStatus vek_phase_complex_16_wd(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {
-    return phase_single<LanesWd>(s, d, n, sf);
-}
+#define VEK_PHASE_ENTRIES(col, C)                                                                              \
+    VekStatus vek_phase_complex_16_##col(const VekC16* s, int16_t* d, int32_t n, int32_t sf) {                 \
+        return phase_complex<C>(s, d, n, sf);                                                                  \
+    }                                                                                                          \
+    VekStatus vek_phase_split_16_##col(const int16_t* re, const int16_t* im, int16_t* d, int32_t n, int32_t sf) { \
+        return phase_split<C>(re, im, d, n, sf);                                                               \
+    }
+VEK_PHASE_ENTRIES(gen, Col::X87)
+VEK_PHASE_ENTRIES(mm, Col::X87)
+VEK_PHASE_ENTRIES(ss, Col::Ss)
+VEK_PHASE_ENTRIES(wd, Col::Wd)
+#undef VEK_PHASE_ENTRIES
