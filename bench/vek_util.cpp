@@ -1,8 +1,10 @@
 // Per-element cost of the utility and arithmetic primitives in each column, beside a plain scalar loop doing the
-// same work, at 96 (one pump block), 4096 and 1 Mi elements. Google Benchmark reports "items_per_second";
+// same work, at 96 (one pump block), 4096 and 1 Mi elements; the utilities the pumps do not call at 256, 16 Ki and
+// 1 Mi elements. Google Benchmark reports "items_per_second";
 // invert it for the cost of one element.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -207,16 +209,163 @@ void BM_nearest(benchmark::State& s, int c) {
         });
 }
 
+// --- utilities the pumps do not call ------------------------------------------------------------------------------
+
+void BM_abs(benchmark::State& s, int c) {
+    run(
+        s, c, [](Data& d, int col, std::int32_t n) { vek_variant<VekSlot::vek_abs_16>(col)(Data::al(d.a), Data::al(d.out), n); },
+        [](Data& d, std::int32_t n) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                const int x = Data::al(d.a)[i];
+                Data::al(d.out)[i] = static_cast<std::int16_t>(x == -32768 ? 32767 : std::abs(x));
+            }
+        });
+}
+
+void BM_conj(benchmark::State& s, int c) {
+    run(
+        s, c,
+        [](Data& d, int col, std::int32_t n) {
+            vek_variant<VekSlot::vek_conj_16>(col)(reinterpret_cast<const VekC16*>(Data::al(d.b)),
+                                                   reinterpret_cast<VekC16*>(Data::al(d.out)), n);
+        },
+        [](Data& d, std::int32_t n) {
+            const std::int16_t* b = Data::al(d.b);
+            std::int16_t* o = Data::al(d.out);
+            for (std::int32_t i = 0; i < n; ++i) {
+                o[2 * i] = b[2 * i];
+                o[2 * i + 1] = static_cast<std::int16_t>(b[2 * i + 1] == -32768 ? 32767 : -b[2 * i + 1]);
+            }
+        });
+}
+
+void BM_threshold_gt(benchmark::State& s, int c) {
+    run(
+        s, c, [](Data& d, int col, std::int32_t n) { vek_variant<VekSlot::vek_threshold_gt_16_inplace>(col)(Data::al(d.a), n, 1000); },
+        [](Data& d, std::int32_t n) {
+            std::int16_t* v = Data::al(d.a);
+            for (std::int32_t i = 0; i < n; ++i) v[i] = v[i] > 1000 ? 1000 : v[i];
+        });
+}
+
+void BM_shift_right(benchmark::State& s, int c) {
+    run(
+        s, c, [](Data& d, int col, std::int32_t n) { vek_variant<VekSlot::vek_shift_16_inplace>(col)(3, Data::al(d.a), n); },
+        [](Data& d, std::int32_t n) {
+            std::int16_t* v = Data::al(d.a);
+            for (std::int32_t i = 0; i < n; ++i) v[i] = static_cast<std::int16_t>(v[i] >> 3);
+        });
+}
+
+void BM_power_spectrum(benchmark::State& s, int c) {
+    run(
+        s, c,
+        [](Data& d, int col, std::int32_t n) {
+            vek_variant<VekSlot::vek_power_spectrum_complex_16>(col)(reinterpret_cast<const VekC16*>(Data::al(d.b)),
+                                                                     Data::al(d.out), n, 16);
+        },
+        [](Data& d, std::int32_t n) {
+            const std::int16_t* b = Data::al(d.b);
+            for (std::int32_t i = 0; i < n; ++i) {
+                const std::uint32_t p = static_cast<std::uint32_t>(b[2 * i] * b[2 * i]) +
+                                        static_cast<std::uint32_t>(b[2 * i + 1] * b[2 * i + 1]);
+                Data::al(d.out)[i] = static_cast<std::int16_t>(std::min<std::uint32_t>(p >> 16, 32767));
+            }
+        });
+}
+
+void BM_sqrt(benchmark::State& s, int c) {
+    run(
+        s, c, [](Data& d, int col, std::int32_t n) { vek_variant<VekSlot::vek_sqrt_16>(col)(Data::al(d.a), Data::al(d.out), n, 0); },
+        [](Data& d, std::int32_t n) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                const int x = Data::al(d.a)[i];
+                Data::al(d.out)[i] = static_cast<std::int16_t>(x < 0 ? 0 : std::lround(std::sqrt(static_cast<double>(x))));
+            }
+        });
+}
+
+void BM_magnitude(benchmark::State& s, int c) {
+    run(
+        s, c,
+        [](Data& d, int col, std::int32_t n) {
+            vek_variant<VekSlot::vek_magnitude_complex_16>(col)(reinterpret_cast<const VekC16*>(Data::al(d.b)),
+                                                                Data::al(d.out), n, 1);
+        },
+        [](Data& d, std::int32_t n) {
+            const std::int16_t* b = Data::al(d.b);
+            for (std::int32_t i = 0; i < n; ++i)
+                Data::al(d.out)[i] = static_cast<std::int16_t>(std::nearbyint(std::hypot(b[2 * i], b[2 * i + 1]) / 2));
+        });
+}
+
+void BM_stddev(benchmark::State& s, int c) {
+    run(
+        s, c,
+        [](Data& d, int col, std::int32_t n) {
+            std::int32_t r;
+            vek_variant<VekSlot::vek_stddev_16>(col)(Data::al(d.a), n, &r, 0);
+            benchmark::DoNotOptimize(r);
+        },
+        [](Data& d, std::int32_t n) {
+            double s1 = 0, s2 = 0;
+            for (std::int32_t i = 0; i < n; ++i) {
+                const double x = Data::al(d.a)[i];
+                s1 += x;
+                s2 += x * x;
+            }
+            benchmark::DoNotOptimize(std::sqrt((n * s2 - s1 * s1) / (static_cast<double>(n) * (n - 1))));
+        });
+}
+
+void BM_max_index(benchmark::State& s, int c) {
+    run(
+        s, c,
+        [](Data& d, int col, std::int32_t n) {
+            std::int16_t m;
+            std::int32_t at;
+            vek_variant<VekSlot::vek_max_index_16>(col)(Data::al(d.a), n, &m, &at);
+            benchmark::DoNotOptimize(at);
+        },
+        [](Data& d, std::int32_t n) {
+            const std::int16_t* p = Data::al(d.a);
+            std::int32_t at = 0;
+            for (std::int32_t i = 1; i < n; ++i) at = p[i] > p[at] ? i : at;
+            benchmark::DoNotOptimize(at);
+        });
+}
+
+void BM_dot_to32(benchmark::State& s, int c) {
+    run(
+        s, c,
+        [](Data& d, int col, std::int32_t n) {
+            std::int32_t r;
+            vek_variant<VekSlot::vek_dot_16_to32>(col)(Data::al(d.a), Data::al(d.b), n, &r, 8);
+            benchmark::DoNotOptimize(r);
+        },
+        [](Data& d, std::int32_t n) {
+            std::int64_t t = 0;
+            for (std::int32_t i = 0; i < n; ++i) t += Data::al(d.a)[i] * Data::al(d.b)[i];
+            benchmark::DoNotOptimize(t);
+        });
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     b->Arg(96)->Arg(4096)->Arg(1 << 20);
 }
 
-#define VEK_BENCH_ALL_COLUMNS(fn)                   \
-    BENCHMARK_CAPTURE(fn, plain, -1)->Apply(sizes); \
-    BENCHMARK_CAPTURE(fn, gen, 0)->Apply(sizes);    \
-    BENCHMARK_CAPTURE(fn, mm, 1)->Apply(sizes);     \
-    BENCHMARK_CAPTURE(fn, ss, 2)->Apply(sizes);     \
-    BENCHMARK_CAPTURE(fn, wd, 3)->Apply(sizes)
+void utility_sizes(benchmark::internal::Benchmark* b) {
+    b->Arg(256)->Arg(16 << 10)->Arg(1 << 20);
+}
+
+#define VEK_BENCH_COLUMNS_AT(fn, at)             \
+    BENCHMARK_CAPTURE(fn, plain, -1)->Apply(at); \
+    BENCHMARK_CAPTURE(fn, gen, 0)->Apply(at);    \
+    BENCHMARK_CAPTURE(fn, mm, 1)->Apply(at);     \
+    BENCHMARK_CAPTURE(fn, ss, 2)->Apply(at);     \
+    BENCHMARK_CAPTURE(fn, wd, 3)->Apply(at)
+#define VEK_BENCH_ALL_COLUMNS(fn) VEK_BENCH_COLUMNS_AT(fn, sizes)
+#define VEK_BENCH_UTILITY(fn) VEK_BENCH_COLUMNS_AT(fn, utility_sizes)
 
 VEK_BENCH_ALL_COLUMNS(BM_sum);
 VEK_BENCH_ALL_COLUMNS(BM_min_index);
@@ -228,6 +377,16 @@ VEK_BENCH_ALL_COLUMNS(BM_sub_sf1);
 VEK_BENCH_ALL_COLUMNS(BM_div_const);
 VEK_BENCH_ALL_COLUMNS(BM_phase);
 VEK_BENCH_ALL_COLUMNS(BM_nearest);
+VEK_BENCH_UTILITY(BM_abs);
+VEK_BENCH_UTILITY(BM_conj);
+VEK_BENCH_UTILITY(BM_threshold_gt);
+VEK_BENCH_UTILITY(BM_shift_right);
+VEK_BENCH_UTILITY(BM_power_spectrum);
+VEK_BENCH_UTILITY(BM_sqrt);
+VEK_BENCH_UTILITY(BM_magnitude);
+VEK_BENCH_UTILITY(BM_stddev);
+VEK_BENCH_UTILITY(BM_max_index);
+VEK_BENCH_UTILITY(BM_dot_to32);
 
 }  // namespace
 

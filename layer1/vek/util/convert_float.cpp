@@ -137,9 +137,6 @@ VekStatus vek_convert_s8_s16_mm(const int8_t* s, int16_t* d, int32_t n) {
     for (; i < n; ++i) st16(d, i, s[i]);
     return VEK_OK;
 }
-VekStatus vek_convert_s8_s16_ss(const int8_t* s, int16_t* d, int32_t n) {
-    return vek_convert_s8_s16_mm(s, d, n);
-}
 
 // SSE2: bytes widened to words by pairing each with itself, then an arithmetic shift right by 8.
 VekStatus vek_convert_s8_s16_wd(const int8_t* s, int16_t* d, int32_t n) {

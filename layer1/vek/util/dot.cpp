@@ -175,18 +175,37 @@ int64_t dot64_scalar(const int16_t* a, const int16_t* b, int64_t from, int64_t t
 }
 
 // Pair sums of the multiply-add as unsigned when they read -2^31: that value only arises from 2 * 2^30.
-template <class L, bool kAlignHead>
+int64_t pair_sum(int32_t p) {
+    return p == INT32_MIN ? (int64_t{1} << 31) : p;
+}
+
+template <class L>
 int64_t dot64_simd(const int16_t* a, const int16_t* b, int64_t n) {
-    int64_t h = kAlignHead ? vek::lanes::align_head16<L>(a) : 0;
+    int64_t h = vek::lanes::align_head16<L>(a);
     if (h > n) h = n;
     int64_t t = dot64_scalar(a, b, 0, h);
     int64_t i = h;
-    for (; n - i >= L::kLanes16; i += L::kLanes16) {
-        int32_t pairs[L::kLanes16 / 2];
-        L::store(pairs, L::madd16(L::load(a + i), L::load(b + i)));
-        for (int32_t p : pairs) t += p == INT32_MIN ? (int64_t{1} << 31) : p;
+    if constexpr (L::kLanes16 == 8) {
+        // SSE2: each pair sum widened into a 64-bit lane, its sign word cleared where it reads -2^31
+        __m128i acc = _mm_setzero_si128();
+        const __m128i min = _mm_set1_epi32(INT32_MIN);
+        for (; n - i >= 8; i += 8) {
+            const __m128i p = _mm_madd_epi16(L::load(a + i), L::load(b + i));
+            const __m128i sign = _mm_andnot_si128(_mm_cmpeq_epi32(p, min), _mm_srai_epi32(p, 31));
+            acc = _mm_add_epi64(acc, _mm_unpacklo_epi32(p, sign));
+            acc = _mm_add_epi64(acc, _mm_unpackhi_epi32(p, sign));
+        }
+        int64_t lanes[2];
+        L::store(lanes, acc);
+        t += lanes[0] + lanes[1];
+    } else {
+        for (; n - i >= L::kLanes16; i += L::kLanes16) {
+            int32_t pairs[L::kLanes16 / 2];
+            L::store(pairs, L::madd16(L::load(a + i), L::load(b + i)));
+            for (int32_t p : pairs) t += pair_sum(p);
+        }
+        L::done();
     }
-    L::done();
     return t + dot64_scalar(a, b, i, n);
 }
 
@@ -296,13 +315,13 @@ VekStatus vek_dot_16_to32_gen(const int16_t* a, const int16_t* b, int32_t n, int
     return dot32<dot64_gen>(a, b, n, r, sf);
 }
 VekStatus vek_dot_16_to32_mm(const int16_t* a, const int16_t* b, int32_t n, int32_t* r, int32_t sf) {
-    return dot32<dot64_simd<Mmx, true>>(a, b, n, r, sf);
+    return dot32<dot64_simd<Mmx>>(a, b, n, r, sf);
 }
 VekStatus vek_dot_16_to32_ss(const int16_t* a, const int16_t* b, int32_t n, int32_t* r, int32_t sf) {
-    return dot32<dot64_simd<Mmx, true>>(a, b, n, r, sf);
+    return dot32<dot64_simd<Mmx>>(a, b, n, r, sf);
 }
 VekStatus vek_dot_16_to32_wd(const int16_t* a, const int16_t* b, int32_t n, int32_t* r, int32_t sf) {
-    return dot32<dot64_simd<Sse2, true>>(a, b, n, r, sf);
+    return dot32<dot64_simd<Sse2>>(a, b, n, r, sf);
 }
 
 VekStatus vek_dot_16_c16_to16_gen(const int16_t* a, const VekC16* b, int32_t n, VekC16* r, int32_t sf) {

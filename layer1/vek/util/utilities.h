@@ -11,7 +11,6 @@
 #define VEK_UTILITIES_DECLARE(col)                                                                                  \
     VekStatus vek_sqrt_16_inplace_##col(int16_t* v, int32_t n, int32_t sf);                                         \
     VekStatus vek_sqrt_16_##col(const int16_t* src, int16_t* dst, int32_t n, int32_t sf);                           \
-    VekStatus vek_convert_s8_s16_##col(const int8_t* src, int16_t* dst, int32_t n);                                 \
     VekStatus vek_magnitude_complex_16_##col(const VekC16* src, int16_t* dst, int32_t n, int32_t sf);               \
     VekStatus vek_magnitude_split_16_##col(const int16_t* re, const int16_t* im, int16_t* dst, int32_t n,           \
                                            int32_t sf);                                                             \
@@ -50,6 +49,11 @@ VEK_UTILITIES_DECLARE(mm)
 VEK_UTILITIES_DECLARE(ss)
 VEK_UTILITIES_DECLARE(wd)
 #undef VEK_UTILITIES_DECLARE
+
+// Widening of bytes: the mm and ss rows hold one entry (the _mm form).
+VekStatus vek_convert_s8_s16_gen(const int8_t* src, int16_t* dst, int32_t n);
+VekStatus vek_convert_s8_s16_mm(const int8_t* src, int16_t* dst, int32_t n);
+VekStatus vek_convert_s8_s16_wd(const int8_t* src, int16_t* dst, int32_t n);
 
 // Complex split and join exist in two forms; the mm and ss rows hold the gen form.
 VekStatus vek_complex_split_16_gen(const VekC16* src, int16_t* re, int16_t* im, int32_t n);
