@@ -1,0 +1,211 @@
+// Radix-4 passes of the float FFT: one template for every column, data form and direction. Input in
+// bit-reversed order, output the transform in natural order, in place, unscaled. Passes: size 4, for odd
+// orders a radix-2 pass of size 8, then radix-4 passes of size 16 (even) or 32 (odd), each four times larger.
+//
+// Acc is the arithmetic type: long double for the x87 columns (gen, mm: sums and products stay in extended
+// precision, a value is rounded when stored) and float for the vector columns (ss, wd: every product and sum
+// rounded to single). The twiddle reader hides the table layout: entry layout (gen, mm) or stage blocks (ss, wd).
+#pragma once
+
+#include <cstdint>
+
+#include "layer1/vek/fft/engine/fft_engine.h"
+
+namespace vekfft {
+
+// Interleaved complex data (re, im pairs).
+struct Interleaved {
+    float* d;
+    void load(std::int64_t i, float& re, float& im) const
+    {
+        re = d[2 * i];
+        im = d[2 * i + 1];
+    }
+    void store(std::int64_t i, float re, float im) const
+    {
+        d[2 * i] = re;
+        d[2 * i + 1] = im;
+    }
+    Interleaved at(std::int64_t i) const { return {d + 2 * i}; }
+};
+
+// Split complex data: one array of real parts, one of imaginary parts.
+struct Split {
+    float* re;
+    float* im;
+    void load(std::int64_t i, float& r, float& m) const
+    {
+        r = re[i];
+        m = im[i];
+    }
+    void store(std::int64_t i, float r, float m) const
+    {
+        re[i] = r;
+        im[i] = m;
+    }
+    Split at(std::int64_t i) const { return {re + i, im + i}; }
+};
+
+// Twiddles in the entry layout: entry j of a table of N points holds w^j, w^2j, w^3j (w = e^(-2*pi*i/N)).
+struct EntryTwiddles {
+    const float* t;
+    std::int64_t n;
+    struct Stage {
+        const float* t;
+        std::int64_t stride;
+        void get(std::int64_t j, int m, float& c, float& s) const
+        {
+            const float* e = t + 6 * j * stride + 2 * (m - 1);
+            c = e[0];
+            s = e[1];
+        }
+    };
+    Stage stage(std::int64_t size) const { return {t, n / size}; }
+    float eighth_root() const { return t[6 * (n / 8)]; }
+};
+
+// Twiddles in stage blocks: per stage, groups of four j as cos x4, -sin x4 for w^j, w^2j, w^3j.
+struct StageTwiddles {
+    const float* t;
+    std::int32_t order;
+    struct Stage {
+        const float* t;
+        void get(std::int64_t j, int m, float& c, float& s) const
+        {
+            const float* g = t + (j / 4) * 24 + 8 * (m - 1);
+            c = g[j % 4];
+            s = g[4 + j % 4];
+        }
+    };
+    Stage stage(std::int64_t size) const
+    {
+        std::int32_t so = 0;
+        while ((std::int64_t{1} << so) < size) {
+            ++so;
+        }
+        return {t + vek_k_fft_stage_block_offset(order, so)};
+    }
+    // The vector columns take cos(pi/4) as the constant with bits 0x3F3504F4.
+    float eighth_root() const { return 0.70710683f; }
+};
+
+template <class Acc, bool Inv>
+inline void twiddle_mul(Acc c, Acc s, Acc& zr, Acc& zi)
+{
+    const Acc r = Inv ? c * zr + s * zi : c * zr - s * zi;
+    const Acc i = Inv ? c * zi - s * zr : c * zi + s * zr;
+    zr = r;
+    zi = i;
+}
+
+// One radix-4 butterfly on x[0], x[q], x[2q], x[3q] (b, c, d already multiplied by their twiddles).
+template <class Acc, bool Inv, class D>
+inline void butterfly4(const D& x, std::int64_t q, Acc ar, Acc ai, Acc br, Acc bi, Acc cr, Acc ci, Acc dr, Acc di)
+{
+    const Acc s1r = ar + br, s1i = ai + bi;
+    const Acc d1r = ar - br, d1i = ai - bi;
+    const Acc s2r = cr + dr, s2i = ci + di;
+    const Acc d2r = cr - dr, d2i = ci - di;
+    // rho * (c - d): rho = -i forward, +i inverse.
+    const Acc rr = Inv ? -d2i : d2i;
+    const Acc ri = Inv ? d2r : -d2r;
+    x.store(0, static_cast<float>(s2r + s1r), static_cast<float>(s2i + s1i));
+    x.store(2 * q, static_cast<float>(s1r - s2r), static_cast<float>(s1i - s2i));
+    x.store(q, static_cast<float>(d1r + rr), static_cast<float>(d1i + ri));
+    x.store(3 * q, static_cast<float>(d1r - rr), static_cast<float>(d1i - ri));
+}
+
+template <class Acc, bool Inv, class D>
+void pass4_first(const D& x, std::int64_t n)
+{
+    for (std::int64_t g = 0; g < n; g += 4) {
+        float v[8];
+        for (int k = 0; k < 4; ++k) {
+            x.load(g + k, v[2 * k], v[2 * k + 1]);
+        }
+        butterfly4<Acc, Inv>(x.at(g), 1, Acc(v[0]), Acc(v[1]), Acc(v[2]), Acc(v[3]), Acc(v[4]), Acc(v[5]), Acc(v[6]),
+                             Acc(v[7]));
+    }
+}
+
+template <class Acc, bool Inv, class D>
+void pass2_eighth(const D& x, std::int64_t n, float root)
+{
+    const Acc c = root;
+    const Acc d = -root;
+    for (std::int64_t g = 0; g < n; g += 8) {
+        for (int j = 0; j < 4; ++j) {
+            float ar0, ai0, br0, bi0;
+            x.load(g + j, ar0, ai0);
+            x.load(g + j + 4, br0, bi0);
+            const Acc zr = br0, zi = bi0;
+            Acc br = zr, bi = zi;
+            if (j == 1) {
+                br = Inv ? c * (zr - zi) : c * (zr + zi);
+                bi = Inv ? c * (zr + zi) : c * (zi - zr);
+            } else if (j == 2) {
+                br = Inv ? -zi : zi;
+                bi = Inv ? zr : -zr;
+            } else if (j == 3) {
+                br = Inv ? d * (zr + zi) : d * (zr - zi);
+                bi = Inv ? d * (zi - zr) : d * (zr + zi);
+            }
+            const Acc ar = ar0, ai = ai0;
+            x.store(g + j, static_cast<float>(ar + br), static_cast<float>(ai + bi));
+            x.store(g + j + 4, static_cast<float>(ar - br), static_cast<float>(ai - bi));
+        }
+    }
+}
+
+template <class Acc, bool Inv, class D, class T>
+void pass4(const D& x, std::int64_t n, std::int64_t size, const T& tw)
+{
+    const std::int64_t q = size / 4;
+    const auto st = tw.stage(size);
+    for (std::int64_t g = 0; g < n; g += size) {
+        const D y = x.at(g);
+        for (std::int64_t j = 0; j < q; ++j) {
+            float v[8];
+            for (int k = 0; k < 4; ++k) {
+                y.load(j + k * q, v[2 * k], v[2 * k + 1]);
+            }
+            Acc br = v[2], bi = v[3], cr = v[4], ci = v[5], dr = v[6], di = v[7];
+            if (j != 0) {
+                float c, s;
+                st.get(j, 2, c, s);
+                twiddle_mul<Acc, Inv>(Acc(c), Acc(s), br, bi);
+                st.get(j, 1, c, s);
+                twiddle_mul<Acc, Inv>(Acc(c), Acc(s), cr, ci);
+                st.get(j, 3, c, s);
+                twiddle_mul<Acc, Inv>(Acc(c), Acc(s), dr, di);
+            }
+            butterfly4<Acc, Inv>(y.at(j), q, Acc(v[0]), Acc(v[1]), br, bi, cr, ci, dr, di);
+        }
+    }
+}
+
+// All passes of an n-point transform (n >= 4, a power of two) on bit-reversed data.
+template <class Acc, bool Inv, class D, class T>
+void radix4_all(const D& x, std::int64_t n, const T& tw)
+{
+    if (n < 4) {
+        return;
+    }
+    pass4_first<Acc, Inv>(x, n);
+    int order = 0;
+    while ((std::int64_t{1} << order) < n) {
+        ++order;
+    }
+    std::int64_t size = 16;
+    if (order & 1) {
+        if (n >= 8) {
+            pass2_eighth<Acc, Inv>(x, n, tw.eighth_root());
+        }
+        size = 32;
+    }
+    for (; size <= n; size *= 4) {
+        pass4<Acc, Inv>(x, n, size, tw);
+    }
+}
+
+}  // namespace vekfft
