@@ -18,6 +18,7 @@
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
+#include "layer1/dsp/v22_mode.h"
 #include "layer1/drivers/wdm/lower_audio.h"
 
 typedef void (*BlockHandler)(DspContext* context);
@@ -127,6 +128,9 @@ struct DspContext {
 
     // --- low-speed FSK modems ---
     FskState fsk;
+
+    // --- V.22 / V.22bis ---
+    V22Pump v22;
 
     // --- parameter memory and the V.34 / PCM pumps' fields ---
     ParameterArea parameters;

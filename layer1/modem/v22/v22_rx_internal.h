@@ -1,0 +1,21 @@
+// Shared inside the receiver: the per-symbol stages the sample-phase handlers call.
+#pragma once
+
+#include <cstdint>
+
+#include "layer1/modem/v22/v22.h"
+
+inline int16_t V22Saturate16(int64_t v)
+{
+    return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
+}
+
+// v22_rx_symbol.cpp
+void V22EqualiserOutput(V22RxState* r);
+uint32_t V22DecideAndAdjustGain(V22RxState* r);   // phase 1: returns V22_RX_EVENT_CARRIER_LOST or 0
+void V22RotateErrorBack(V22RxState* r);
+void V22UpdateTaps(V22RxState* r);
+void V22CarrierLoop(V22RxState* r);
+void V22DecodeSymbol(V22Modem* m);
+void V22DetectS1(V22RxState* r);
+void V22TimingError(V22RxState* r);
