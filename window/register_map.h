@@ -54,7 +54,17 @@ constexpr uint8_t kNotifyEnable = 0x02;
 
 // Register 54: the pump state in the low nibble, flags above it.
 constexpr uint8_t kStatusPumpStateMask = 0x0F;
+constexpr uint8_t kStatusConnected = 0x10;  // a data connection is up
 constexpr uint8_t kTxDataWantedBit = 0x40;  // transmit data wanted
+// Pump states of the low nibble written by the modulations.
+enum PumpState : uint8_t {
+    kPumpStateIdle = 0,
+    kPumpStateProcedure = 1,     // a connection procedure runs
+    kPumpStateData = 2,          // trained, in data
+    kPumpStateRetrain = 3,
+    kPumpStateGivenUp = 4,       // the pump went idle: carrier lost or a list ended
+    kPumpStateQuickData = 5,     // in data after a start by 0x6E
+};
 
 // Register 242: line-interface outputs, each active low, and the local-phone input. The hook relay (bit 2)
 // set means on hook; clear means off hook. The sample stream runs in both states.

@@ -18,7 +18,7 @@
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
-#include "layer1/dsp/v22_mode.h"
+#include "layer1/modem/v22/v22_mode.h"
 #include "layer1/drivers/wdm/lower_audio.h"
 
 typedef void (*BlockHandler)(DspContext* context);

@@ -28,22 +28,22 @@ struct ChunkLink {
 
     void Serve()
     {
-        if (!toSend.empty() && WindowLoadPair(block, REG_TX_COUNT) == 0) {
+        if (!toSend.empty() && WindowLoadPair(block, kRegTxCount) == 0) {
             const size_t n = std::min<size_t>(32, toSend.size());
             for (size_t i = 0; i < n; ++i) {
-                WindowStore(block, REG_TX_DATA + static_cast<int>(i), toSend.front());
+                WindowStore(block, kRegTxData + static_cast<int>(i), toSend.front());
                 toSend.pop_front();
             }
-            WindowStorePair(block, REG_TX_COUNT, static_cast<uint16_t>(n));
+            WindowStorePair(block, kRegTxCount, static_cast<uint16_t>(n));
         }
-        const uint16_t pair = WindowLoadPair(block, REG_RX_COUNT);
+        const uint16_t pair = WindowLoadPair(block, kRegRxCount);
         if (pair == 0)
             return;
         for (int i = 0; i < (pair & 0xFF); ++i)
-            received.push_back(WindowLoad(block, REG_RX_DATA + i));
+            received.push_back(WindowLoad(block, kRegRxData + i));
         if ((pair >> 8) != 0)
             flags.push_back(static_cast<uint8_t>(pair >> 8));
-        WindowStorePair(block, REG_RX_COUNT, 0);
+        WindowStorePair(block, kRegRxCount, 0);
     }
 };
 
@@ -73,8 +73,8 @@ struct Pump {
             statusLog.push_back(s);
         return out;
     }
-    uint8_t Status() { return bench.Reg(REG_STATUS); }
-    bool Connected() { return (Status() & 0x0F) == 2 && (Status() & 0x10) != 0; }
+    uint8_t Status() { return bench.Reg(kRegStatus); }
+    bool Connected() { return (Status() & kStatusPumpStateMask) == kPumpStateData && (Status() & kStatusConnected) != 0; }
 
     // Starts the mode as a connection procedure does (mode 6 or 7, rate code 3 or 4), with asynchronous
     // framing both ways.

@@ -5,16 +5,13 @@
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
-#include "layer1/dsp/v22_mode.h"
+#include "layer1/modem/v22/v22_mode.h"
 
 namespace {
 
 constexpr int32_t kEntryReset = 1;
 constexpr int32_t kEntryConnect = 9;
 constexpr int32_t kEntryLost = 11;
-constexpr uint8_t kStatusRetrain = 3;
-constexpr uint8_t kStatusIdle = 4;
-constexpr uint8_t kStatusConnected = 0x10;
 constexpr int32_t kEnergyBlocksV22 = 3;
 // An FSK caller's mark must hold 200 ms: longer than the 100 ms S1 of a V.22bis caller.
 constexpr int32_t kFskCallerLimit = 1920;
@@ -30,7 +27,7 @@ DspContext* Ctx(void* owner) { return static_cast<DspContext*>(owner); }
 void Notify(DspContext* ctx, uint8_t status, int set)
 {
     UpdateStatusRegister(ctx->interfaceBlock, status, set);
-    WriteRegister(ctx->interfaceBlock, REG_NOTIFY, 1);
+    WriteRegister(ctx->interfaceBlock, kRegNotify, 1);
 }
 
 bool Bis(const DspContext* ctx) { return ctx->v22.modem.bits_per_symbol == 4 && ctx->modeNumber == 7; }
@@ -45,7 +42,7 @@ void RxBlock(DspContext* ctx)
         return;
     }
     if (events & V22_RX_EVENT_RETRAIN) {
-        Notify(ctx, kStatusRetrain, 1);
+        Notify(ctx, kPumpStateRetrain, 1);
         ControlSequencer(&p.tx, SEQ_START_AT, V22RetrainSteps, 0);
         ControlSequencer(&p.rx, SEQ_RESTART_AT, nullptr, kEntryReset);
         p.rateEntered = 0;
@@ -189,7 +186,7 @@ void RxLost(void* owner)
     DspContext* ctx = Ctx(owner);
     ControlSequencer(&ctx->seqA, SEQ_START_AT, kIdleListA, 0);
     ControlSequencer(&ctx->seqB, SEQ_START_AT, kIdleListB, 0);
-    Notify(ctx, kStatusIdle, 1);
+    Notify(ctx, kPumpStateGivenUp, 1);
     std::memset(ctx->rxWork, 0, sizeof(ctx->rxWork));
 }
 

@@ -4,7 +4,7 @@
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
-#include "layer1/dsp/v22_mode.h"
+#include "layer1/modem/v22/v22_mode.h"
 
 namespace {
 
@@ -12,17 +12,13 @@ constexpr int32_t kAnswerS1Entry = 8;
 constexpr int32_t kOriginateAfterS1Entry = 6;
 constexpr int32_t kOriginateV22Ones = 13;   // the last scrambled-ones entry of the V.22 caller
 constexpr int32_t kFskBell103Originate = 4;
-constexpr uint8_t kStatusData = 2;
-constexpr uint8_t kStatusQuickData = 5;
-constexpr uint8_t kStatusIdle = 4;
-constexpr uint8_t kStatusConnected = 0x10;
 
 DspContext* Ctx(void* owner) { return static_cast<DspContext*>(owner); }
 
 void Notify(DspContext* ctx, uint8_t status, int set)
 {
     UpdateStatusRegister(ctx->interfaceBlock, status, set);
-    WriteRegister(ctx->interfaceBlock, REG_NOTIFY, 1);
+    WriteRegister(ctx->interfaceBlock, kRegNotify, 1);
 }
 
 void Send(DspContext* ctx, uint16_t control)
@@ -124,7 +120,7 @@ void ReportConnection(DspContext* ctx, bool bis)
     if (!(r.detect & V22_DETECT_UNREPORTED))
         return;
     const bool quick = ctx->v22.quick && (!bis || ctx->v22.tx.list == V22bisQuickSteps);
-    Notify(ctx, quick ? kStatusQuickData : kStatusData, 1);
+    Notify(ctx, quick ? kPumpStateQuickData : kPumpStateData, 1);
     Notify(ctx, kStatusConnected, 1);
     r.detect &= static_cast<uint16_t>(~V22_DETECT_UNREPORTED);
 }
@@ -150,7 +146,7 @@ void TxIdle(void* owner)
     DspContext* ctx = Ctx(owner);
     Silence(ctx);
     ControlSequencer(&ctx->seqA, SEQ_START_AT, kIdleListA, 0);
-    Notify(ctx, kStatusIdle, 1);
+    Notify(ctx, kPumpStateGivenUp, 1);
 }
 
 }  // namespace

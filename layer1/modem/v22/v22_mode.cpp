@@ -1,6 +1,6 @@
 // Starting the V.22 / V.22bis mode: after a connection procedure (StartV22) or by command 0x6E
 // (StartV22Quick, both directions on one carrier). The modem's port joins it to the data framer.
-#include "layer1/dsp/v22_mode.h"
+#include "layer1/modem/v22/v22_mode.h"
 
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/mode_entries.h"
