@@ -3,6 +3,11 @@
 
 #include <cstdint>
 
+// Protocol codes of the running link, as the connection report reads them.
+constexpr uint8_t EC_PROTOCOL_NONE = 0;
+constexpr uint8_t EC_PROTOCOL_MNP = 3;
+constexpr uint8_t EC_PROTOCOL_LAPM = 6;
+
 struct EcCounters {
     uint8_t framed;          // framed-link flag, set by the line side
     uint8_t event_code;      // last link event code

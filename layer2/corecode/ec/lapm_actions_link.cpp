@@ -4,6 +4,7 @@
 static void enter_transfer(LapmLink* link)
 {
     link->status = LAPM_TRANSFER;
+    ec_set_protocol_code(link->counters, EC_PROTOCOL_LAPM);
     link->window = link->neg.tx_k;
     lapm_t403_start(link);
     lapm_inactivity_restart(link);
