@@ -6,16 +6,13 @@
 
 #include <memory>
 
-#include "layer1/drivers/wdm/dsp_device.h"
 #include "layer2/corecode/mt/dsp_commands.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/windows/wdm/device_extension.h"
-#include "layer2/windows/wdm/driver_entry.h"
-#include "layer2/windows/wdm/modem_core_link.h"
-#include "line/line_driver.h"
 #include "line/line_network.h"
 #include "platform/clock.h"
 #include "platform/machine.h"
+#include "stack/modem_stack.h"
 
 namespace {
 
@@ -32,38 +29,24 @@ struct Modem {
     platform::Machine machine{platform::MachineConfig{&clock, "bench", ""}};
     platform::MachineScope scope{machine};
     LineNetwork* network = LineNetworkCreate();
-    LinePort* port = nullptr;
-    PDRIVER_OBJECT line = nullptr, pump = nullptr, ctl = nullptr;
-    platform::DeviceStack* stack = nullptr;
+    ModemStack stack{machine};
     bool ok = false;
 
     Modem()
     {
         LinePortConfig pc;
         pc.name = "modem1";
-        port = LineNetworkAddPort(network, pc);
-        platform::StackConfig config;
+        ModemStackConfig config;
+        config.port = LineNetworkAddPort(network, pc);
         config.portName = "COM5";
-        config.resources.push_back(LinePortResource(port));
-        ok = machine.LoadDriver("Line", LineDriverEntry, &line) == STATUS_SUCCESS &&
-             machine.LoadDriver("Pumora", pumora::DriverEntry, &pump) == STATUS_SUCCESS &&
-             machine.LoadDriver("Kestrin", kestrin::DriverEntry, &ctl) == STATUS_SUCCESS &&
-             machine.AddStack({line, pump, ctl}, config, &stack) == STATUS_SUCCESS;
-        if (ok) {
-            ModemExtension(machine.TopDevice(stack))->core_hooks = ModemCoreHooksForCore();
-            ok = machine.StartStack(stack) == STATUS_SUCCESS;
-        }
+        ok = NT_SUCCESS(stack.Build(config));
     }
     ~Modem()
     {
-        if (stack != nullptr)
-            machine.RemoveStack(stack);
-        for (PDRIVER_OBJECT d : {ctl, pump, line})
-            if (d != nullptr)
-                machine.UnloadDriver(d);
+        stack.Remove();
         LineNetworkDestroy(network);
     }
-    DspDevice* Dsp() { return &ModemExtension(machine.TopDevice(stack))->dsp; }
+    DspDevice* Dsp() { return &stack.Controller()->dsp; }
 };
 
 void BM_icd_transaction(benchmark::State& state, uint8_t code)

@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "layer1/drivers/wdm/dsp_device.h"
-#include "line/line_driver.h"
 #include "line/line_network.h"
 #include "platform/clock.h"
 #include "platform/machine.h"
+#include "stack/modem_stack.h"
 
 namespace {
 
@@ -51,14 +51,11 @@ void BM_IdlePumpVirtualTime(benchmark::State& state)
         platform::MachineConfig config;
         config.clock = &clock;
         platform::Machine machine(config);
-        PDRIVER_OBJECT line = nullptr;
-        PDRIVER_OBJECT pump = nullptr;
-        machine.LoadDriver("Line", LineDriverEntry, &line);
-        machine.LoadDriver("Pumora", pumora::DriverEntry, &pump);
-        platform::StackConfig stackConfig;
-        stackConfig.resources.push_back(LinePortResource(port));
-        platform::DeviceStack* stack = nullptr;
-        if (!NT_SUCCESS(machine.BuildStack({line, pump}, stackConfig, &stack))) {
+        ModemStack stack(machine);
+        ModemStackConfig stackConfig;
+        stackConfig.port = port;
+        stackConfig.controller = false;
+        if (!NT_SUCCESS(stack.Build(stackConfig))) {
             state.SkipWithError("stack did not start");
             return;
         }
@@ -68,9 +65,7 @@ void BM_IdlePumpVirtualTime(benchmark::State& state)
             wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             simulated += 10.0;
         }
-        machine.RemoveStack(stack);
-        machine.UnloadDriver(pump);
-        machine.UnloadDriver(line);
+        stack.Remove();
     }
     LineNetworkDestroy(network);
     state.counters["simulated_s_per_wall_s"] = simulated / wall;

@@ -1,6 +1,6 @@
 #include "host/host_line.h"
 
-#include "layer2/corecode/cmd/country_exchange.h"
+#include "stack/country_exchange.h"
 #include "line/exchange_port.h"
 #include "line/line_network.h"
 

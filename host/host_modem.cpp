@@ -5,14 +5,10 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "layer1/drivers/wdm/dsp_device.h"
 #include "layer2/windows/wdm/device_extension.h"
-#include "layer2/windows/wdm/driver_entry.h"
 #include "layer2/windows/wdm/modem_core.h"
-#include "layer2/windows/wdm/modem_core_link.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
-#include "line/line_driver.h"
-#include "line/line_network.h"
+#include "stack/modem_stack.h"
 
 namespace {
 
@@ -46,7 +42,7 @@ HostModem::~HostModem()
 
 ModemDeviceExtension* HostModem::Ext() const
 {
-    return stack_ != nullptr ? ModemExtension(machine_->TopDevice(stack_)) : nullptr;
+    return stack_ != nullptr ? stack_->Controller() : nullptr;
 }
 
 const CountryBlock* HostModem::Country() const
@@ -75,25 +71,13 @@ bool HostModem::Start(const HostOptions& options, size_t index, LinePort* port, 
         return false;
     }
     port_ = port;
-    if (machine_->LoadDriver("Line", LineDriverEntry, &line_) != STATUS_SUCCESS ||
-        machine_->LoadDriver("Pumora", pumora::DriverEntry, &pump_) != STATUS_SUCCESS ||
-        machine_->LoadDriver("Kestrin", kestrin::DriverEntry, &ctl_) != STATUS_SUCCESS) {
-        *error = "a driver failed to load";
-        return false;
-    }
-    platform::StackConfig stack_config;
+    stack_ = std::make_unique<ModemStack>(*machine_);
+    ModemStackConfig stack_config;
+    stack_config.port = port_;
     stack_config.portName = "COM" + std::to_string(index + 1);
-    stack_config.resources.push_back(LinePortResource(port_));
-    if (machine_->AddStack({line_, pump_, ctl_}, stack_config, &stack_) != STATUS_SUCCESS) {
-        *error = "the device stack could not be built";
+    if (!NT_SUCCESS(stack_->Build(stack_config, error)))
         return false;
-    }
-    Ext()->core_hooks = ModemCoreHooksForCore();
-    if (machine_->StartStack(stack_) != STATUS_SUCCESS) {
-        *error = "the modem did not start";
-        return false;
-    }
-    if (machine_->Open(stack_, &file_) != STATUS_SUCCESS) {
+    if (machine_->Open(stack_->Stack(), &file_) != STATUS_SUCCESS) {
         file_ = nullptr;
         *error = "the serial port could not be opened";
         return false;
@@ -111,16 +95,7 @@ void HostModem::StopStack()
         if (file_ != nullptr)
             machine_->Close(file_);
         file_ = nullptr;
-        if (stack_ != nullptr)
-            machine_->RemoveStack(stack_);
-        stack_ = nullptr;
-        if (ctl_ != nullptr)
-            machine_->UnloadDriver(ctl_);
-        if (pump_ != nullptr)
-            machine_->UnloadDriver(pump_);
-        if (line_ != nullptr)
-            machine_->UnloadDriver(line_);
-        ctl_ = pump_ = line_ = nullptr;
+        stack_.reset();
     }
 }
 

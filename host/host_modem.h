@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/machine.h"
 
+class ModemStack;
 struct CountryBlock;
 struct LinePort;
 struct ModemDeviceExtension;
@@ -39,10 +40,7 @@ private:
     platform::Clock& clock_;
     LinePort* port_ = nullptr;
     std::unique_ptr<platform::Machine> machine_;
-    PDRIVER_OBJECT line_ = nullptr;
-    PDRIVER_OBJECT pump_ = nullptr;
-    PDRIVER_OBJECT ctl_ = nullptr;
-    platform::DeviceStack* stack_ = nullptr;
+    std::unique_ptr<ModemStack> stack_;
     PFILE_OBJECT file_ = nullptr;
     std::size_t debug_taken_ = 0;
 };

@@ -14,7 +14,7 @@
 #include "layer2/corecode/mt/dsp_line_handlers.h"
 #include "support/pump_harness.h"
 #include "dsp_real_pump.h"
-#include "layer2/corecode/cmd/country_exchange.h"
+#include "stack/country_exchange.h"
 #include "layer2/windows/wdm/modem_core.h"
 #include "line/exchange_port.h"
 #include "line/line_port.h"

@@ -12,7 +12,7 @@
 #include "at_fixture.h"
 #include "core_fixture.h"
 #include "dsp_real_pump.h"
-#include "layer2/corecode/cmd/country_exchange.h"
+#include "stack/country_exchange.h"
 #include "layer2/windows/wdm/modem_core.h"
 #include "line/exchange_port.h"
 

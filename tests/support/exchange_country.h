@@ -3,7 +3,7 @@
 #pragma once
 
 #include "layer2/corecode/cmd/country_block.h"
-#include "layer2/corecode/cmd/country_exchange.h"
+#include "stack/country_exchange.h"
 
 namespace linetest {
 

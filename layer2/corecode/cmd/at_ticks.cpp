@@ -2,8 +2,8 @@
 
 #include "layer2/corecode/cmd/at_collector.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/core_clock.h"
 #include "layer2/corecode/dte/dte_context.h"
-#include "layer2/windows/wdm/modem_core.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -35,7 +35,7 @@ bool acu_may_wait(const AcuContext* acu)
 {
     if (acu->dte == nullptr || acu->dte->port == nullptr)
         return false;  // no port layer: nothing will ever take the output
-    return acu->core == nullptr || acu->core->tick_state.running.load() != 0;
+    return acu->core == nullptr || modem_core_tick_running(acu->core);
 }
 
 void acu_tick_10ms(AcuContext* acu)

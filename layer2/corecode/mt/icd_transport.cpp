@@ -7,9 +7,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "layer2/corecode/cmd/core_clock.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/mt/dsp_link.h"
-#include "layer2/windows/wdm/modem_core.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/corecode/mt/port_table.h"
-#include "layer2/windows/wdm/device_extension.h"
+#include "layer2/corecode/mt/port_device.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ private:
 
 uint32_t pending_enabled(PortRecord* p)
 {
-    SpinHold hold(&p->ext->event_mask_lock);
+    SpinHold hold(port_event_mask_lock(p->ext));
     return *p->event_word & p->event_mask;
 }
 
@@ -51,7 +51,7 @@ void port_post_events(PortRecord* p, uint32_t events)
 {
     if (p == nullptr || p->ext == nullptr)
         return;
-    SpinHold hold(&p->ext->event_mask_lock);
+    SpinHold hold(port_event_mask_lock(p->ext));
     *p->event_word |= events;
 }
 
@@ -62,14 +62,14 @@ void port_notify(PortRecord* p, uint32_t code)
     switch (code) {
     case 1: {
         uint32_t ev = pending_enabled(p);
-        SpinHold hold(&p->ext->rx_callback_lock);
+        SpinHold hold(port_rx_callback_lock(p->ext));
         p->rx_callback(p, p->rx_callback_data, 1, ev);
         p->notify_flags |= PORT_NOTIFIED_RX;
         break;
     }
     case 2: {
         uint32_t ev = pending_enabled(p);
-        SpinHold hold(&p->ext->tx_callback_lock);
+        SpinHold hold(port_tx_callback_lock(p->ext));
         p->tx_callback(p, p->tx_callback_data, 2, ev);
         p->notify_flags |= PORT_NOTIFIED_TX;
         break;
@@ -79,7 +79,7 @@ void port_notify(PortRecord* p, uint32_t code)
         if (ev == 0)
             break;
         p->notify_flags |= PORT_NOTIFIED_EVENT;
-        SpinHold hold(&p->ext->event_mask_lock);
+        SpinHold hold(port_event_mask_lock(p->ext));
         if (p->notification_enabled.load() && p->notify_routine != nullptr)
             p->notify_routine(p, p->notify_data, 4, ev);
         break;
@@ -256,7 +256,7 @@ int port_set_event_mask(PortRecord* p, uint32_t mask, uint32_t* event_word)
 {
     if (p == nullptr)
         return 0;
-    SpinHold hold(&p->ext->event_mask_lock);
+    SpinHold hold(port_event_mask_lock(p->ext));
     p->event_mask = mask;
     p->event_word = event_word != nullptr ? event_word : &p->event_internal;
     return 1;
@@ -269,7 +269,7 @@ int port_get_event_mask(PortRecord* p, uint32_t clear_mask, uint32_t* out)
             p->last_error = PORT_ERR_BAD_ARG;
         return 0;
     }
-    SpinHold hold(&p->ext->event_mask_lock);
+    SpinHold hold(port_event_mask_lock(p->ext));
     *out = *p->event_word;
     *p->event_word &= ~clear_mask;
     return 1;
@@ -280,7 +280,7 @@ int port_enable_notification(PortRecord* p, PortCallback routine, void* data)
     if (p == nullptr)
         return 0;
     {
-        SpinHold hold(&p->ext->event_mask_lock);
+        SpinHold hold(port_event_mask_lock(p->ext));
         p->notify_routine = routine;
         p->notify_data = data;
         p->notification_enabled = routine != nullptr;
@@ -295,7 +295,7 @@ int port_set_read_callback(PortRecord* p, uint32_t threshold, PortCallback routi
     if (p == nullptr)
         return 0;
     {
-        SpinHold hold(&p->ext->rx_callback_lock);
+        SpinHold hold(port_rx_callback_lock(p->ext));
         if (routine == nullptr) {
             p->rx_callback = port_empty_callback;
             p->rx_threshold = PORT_MAXDWORD;
@@ -314,7 +314,7 @@ int port_set_write_callback(PortRecord* p, uint32_t threshold, PortCallback rout
 {
     if (p == nullptr)
         return 0;
-    SpinHold hold(&p->ext->tx_callback_lock);
+    SpinHold hold(port_tx_callback_lock(p->ext));
     if (routine == nullptr) {
         p->tx_callback = port_empty_callback;
         p->tx_threshold = PORT_MAXDWORD;

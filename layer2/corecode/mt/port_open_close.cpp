@@ -5,8 +5,7 @@
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/dte/dte_lock.h"
 #include "layer2/corecode/mt/port_ops.h"
-#include "layer2/windows/wdm/device_extension.h"
-#include "layer2/windows/wdm/port_irql.h"
+#include "layer2/corecode/mt/port_device.h"
 
 namespace {
 
@@ -27,11 +26,6 @@ void dsp_restart(PortRecord* p)
 uint8_t read_notification(PortRecord* p)
 {
     return p->window != nullptr ? p->window[255] : 0;
-}
-
-const ModemCoreHooks* hooks(PortRecord* p)
-{
-    return p->ext != nullptr ? p->ext->core_hooks : nullptr;
 }
 
 void free_queue_blocks(PortRecord* p)
@@ -86,21 +80,18 @@ PortRecord* port_open(PortRecord* p, const uint8_t name[12], uint32_t value, int
     if (name != nullptr)
         std::memcpy(p->name, name, sizeof p->name);
 
-    const ModemCoreHooks* h = hooks(p);
-    if (h && h->timers_start)
-        h->timers_start(p->ext);
+    port_timers_start(p->ext);
     port_irql_enter(p->ext);
     dsp_restart(p);
     (void)read_notification(p);
     port_irql_leave(p->ext);
     if (!p->task_started.load()) {
-        int ok = (h && h->task_start) ? h->task_start(p->ext) : 1;
+        const int ok = port_task_start(p->ext);
         if (!ok) {
             p->last_error = PORT_ERR_TASK;
             if (error)
                 *error = PORT_ERR_TASK;
-            if (h && h->timers_stop)
-                h->timers_stop(p->ext);
+            port_timers_stop(p->ext);
             return nullptr;
         }
         p->task_started = 1;
@@ -148,9 +139,7 @@ int port_close(PortRecord* p)
     dsp_restart(p);
     dte_clamp_release(d);
     p->task_started = 0;
-    const ModemCoreHooks* h = hooks(p);
-    if (h && h->timers_stop)
-        h->timers_stop(p->ext);
+    port_timers_stop(p->ext);
     port_rebuild_msr(p);
     {
         DteLockHold tx(&d->app_tx_lock);
@@ -166,14 +155,14 @@ int port_close(PortRecord* p)
     v44_free_dictionaries(d);
     {
         KIRQL old;
-        KeAcquireSpinLock(&p->ext->rx_callback_lock, &old);
+        KeAcquireSpinLock(port_rx_callback_lock(p->ext), &old);
         p->rx_callback = port_empty_callback;
         p->rx_threshold = PORT_MAXDWORD;
-        KeReleaseSpinLock(&p->ext->rx_callback_lock, old);
-        KeAcquireSpinLock(&p->ext->tx_callback_lock, &old);
+        KeReleaseSpinLock(port_rx_callback_lock(p->ext), old);
+        KeAcquireSpinLock(port_tx_callback_lock(p->ext), &old);
         p->tx_callback = port_empty_callback;
         p->tx_threshold = PORT_MAXDWORD;
-        KeReleaseSpinLock(&p->ext->tx_callback_lock, old);
+        KeReleaseSpinLock(port_tx_callback_lock(p->ext), old);
     }
     p->open_marker = 0;
     p->msr_shadow = nullptr;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "layer2/corecode/cmd/core_clock.h"
 #include "layer2/corecode/cmd/core_settings.h"
 #include "platform/kernel.h"
 
@@ -185,12 +186,6 @@ void tmr_stop(ModemCore* core);
 void tmr_set_async_period(ModemCore* core, ULONG ms);
 ULONG tmr_now_ms(ModemCore* core);
 ULONG tmr_tick_ms();
-// Milliseconds of the precise (interrupt) time, low 32 bits: what the tick thread measures its gaps with.
-// Where timers expire on clock ticks it equals tmr_tick_ms; where they do not (a 10 ms timer on a 15.625 ms
-// tick), measuring with the tick count would see gaps of 0 and 15 ms and run the message clock fast.
-ULONG tmr_elapsed_ms();
-void tmr_delay_1ms();
-void tmr_delay_ms(ULONG ms);
 void tmr_list_tick(ModemCore* core, ULONG extra);
 // One pass of the tick thread after its event: `now` is tmr_elapsed_ms().
 void tick_thread_pass(ModemCore* core, ULONG now);

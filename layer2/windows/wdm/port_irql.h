@@ -1,9 +1,5 @@
-// The nestable IRQL section that the port layer and the modem core use as their device lock.
+// The nestable IRQL section that the port layer and the modem core use as their device lock (declared with
+// the rest of what the port layer asks of the device).
 #pragma once
 
-struct ModemDeviceExtension;
-
-void port_irql_enable(ModemDeviceExtension* ext);
-void port_irql_enter(ModemDeviceExtension* ext);
-void port_irql_leave(ModemDeviceExtension* ext);
-void port_irql_reset(ModemDeviceExtension* ext);
+#include "layer2/corecode/mt/port_device.h"

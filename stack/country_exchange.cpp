@@ -1,4 +1,4 @@
-#include "layer2/corecode/cmd/country_exchange.h"
+#include "stack/country_exchange.h"
 
 static_assert(static_cast<int>(CS_DIAL_TONE) == EXS_DIAL_TONE && static_cast<int>(CS_BUSY) == EXS_BUSY &&
               static_cast<int>(CS_CONGESTION) == EXS_CONGESTION && static_cast<int>(CS_RINGBACK) == EXS_RINGBACK &&

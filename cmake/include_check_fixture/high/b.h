@@ -1,0 +1,4 @@
+// The higher component using the lower one: allowed.
+#pragma once
+
+#include "low/a.h"

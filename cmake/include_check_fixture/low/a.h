@@ -1,0 +1,4 @@
+// The lower component reaching up: the include check must refuse this.
+#pragma once
+
+#include "high/b.h"
