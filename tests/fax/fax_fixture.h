@@ -1,0 +1,108 @@
+// Helpers of the fax pump tests: the 8000 Hz line between a 9600 Hz pump and the far end (resampling both
+// ways, a carrier frequency offset and white noise at a stated signal-to-noise ratio), bit sources and sinks.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "line/line_model.h"
+#include "line/resampler.h"
+
+namespace faxtest {
+
+#if defined(MODEM_UNDER_SANITIZER)
+constexpr double kPageSeconds = 1.5;
+#else
+constexpr double kPageSeconds = 20.0;
+#endif
+
+// One direction of the line: rateIn Hz in, 8000 Hz through the line model, rateOut Hz out.
+class LinePath {
+public:
+    LinePath(uint32_t rateIn, uint32_t rateOut, double snrDb, double levelDbm0, double offsetHz, uint32_t seed)
+    {
+        up_.ConfigureRates(rateIn, kLineRate);
+        down_.ConfigureRates(kLineRate, rateOut);
+        LineModelParams p;
+        p.snrDb = snrDb;
+        p.nominalLevelDbm0 = levelDbm0;
+        p.noiseSeed = seed;
+        p.frequencyOffsetHz = offsetHz;
+        line_.Configure(p);
+    }
+
+    std::vector<int16_t> Process(const int16_t* in, size_t n)
+    {
+        std::vector<double> x(in, in + n);
+        up_.Push(x.data(), x.size());
+        std::vector<double> mid(n * 2 + 16);
+        const size_t m = up_.Pull(mid.data(), mid.size());
+        std::vector<int16_t> m16(m), l16(m);
+        for (size_t i = 0; i < m; ++i)
+            m16[i] = LineSaturate(mid[i]);
+        line_.Process(m16.data(), l16.data(), m);
+        std::vector<double> l(l16.begin(), l16.end());
+        down_.Push(l.data(), l.size());
+        std::vector<double> out(m * 2 + 16);
+        const size_t k = down_.Pull(out.data(), out.size());
+        std::vector<int16_t> o(k);
+        for (size_t i = 0; i < k; ++i)
+            o[i] = LineSaturate(out[i]);
+        return o;
+    }
+
+private:
+    Resampler up_;
+    Resampler down_;
+    LineDirection line_;
+};
+
+inline std::vector<uint8_t> RandomBits(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> out(n);
+    for (uint8_t& b : out)
+        b = static_cast<uint8_t>(rng() & 1u);
+    return out;
+}
+
+// Where want starts in got (its first 64 bits matched exactly), or -1.
+inline long FindStart(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want)
+{
+    const size_t key = want.size() < 64 ? want.size() : 64;
+    for (size_t at = 0; at + key <= got.size(); ++at) {
+        size_t k = 0;
+        while (k < key && got[at + k] == want[k])
+            ++k;
+        if (k == key)
+            return static_cast<long>(at);
+    }
+    return -1;
+}
+
+// Bit errors of got against want from the place where want starts; every bit of want missing counts.
+inline size_t BitErrors(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want, std::string* why)
+{
+    const long at = FindStart(got, want);
+    if (at < 0) {
+        *why = "data never found in " + std::to_string(got.size()) + " bits";
+        return want.size();
+    }
+    size_t errors = 0;
+    size_t first = want.size();
+    for (size_t k = 0; k < want.size(); ++k) {
+        const size_t g = static_cast<size_t>(at) + k;
+        if (g >= got.size() || got[g] != want[k]) {
+            errors += 1;
+            if (first == want.size())
+                first = k;
+        }
+    }
+    *why = std::to_string(errors) + " errors of " + std::to_string(want.size()) + ", first at " + std::to_string(first);
+    return errors;
+}
+
+}  // namespace faxtest
