@@ -105,4 +105,16 @@ inline size_t BitErrors(const std::vector<uint8_t>& got, const std::vector<uint8
     return errors;
 }
 
+// The TCF check: the longest run of zeros received must cover the n zeros sent (an error inside breaks it).
+inline bool HasZeroRun(const std::vector<uint8_t>& got, size_t n, std::string* why)
+{
+    size_t run = 0, longest = 0;
+    for (uint8_t b : got) {
+        run = b == 0 ? run + 1 : 0;
+        longest = run > longest ? run : longest;
+    }
+    *why = "longest run of zeros " + std::to_string(longest) + " of " + std::to_string(n);
+    return longest >= n;
+}
+
 }  // namespace faxtest

@@ -1,13 +1,11 @@
 // The transmit lists of the fax modulations: the training segments, the data and the trailing ones. Each step
 // leaves the symbol of its tick in tx->symbol; counts are in symbols.
 #include "layer1/modem/common/scrambler23.h"
+#include "layer1/modem/fax/fax_training.h"
 #include "layer1/modem/fax/fax_tx.h"
 
 namespace {
 
-constexpr uint32_t kV17TrainingPreset = 5626298;
-constexpr uint32_t kV29ConditioningPreset = 51;
-constexpr uint32_t kV27ConditioningPreset = 976;
 constexpr uint32_t kV17BridgeWord = 0x8880;  // the bridge's 16 bits, two per symbol
 constexpr uint8_t kStateFax = 8;
 constexpr uint8_t kStatusInData = 0x10;
@@ -62,17 +60,15 @@ void V17Abab(void* owner)
 {
     FaxTxState* tx = Tx(owner);
     tx->symbol = FaxV17TrainingPoint((tx->inner.remaining & 1) ? 1 : 0);
-    tx->scrambler = kV17TrainingPreset;
+    tx->scrambler = kFaxV17TrainingPreset;
     tx->phase = 0;
 }
 
 // V.17 segment 2: scrambled ones, two bits per symbol to C, B, D, A.
 void V17Trn(void* owner)
 {
-    static const int8_t kDibitPoint[4] = {2, 1, 3, 0};
     FaxTxState* tx = Tx(owner);
-    const uint32_t dibit = Scramble23(&tx->scrambler, 3, 2);
-    tx->phase = kDibitPoint[dibit];
+    tx->phase = FaxV17TrainingStep(&tx->scrambler);
     tx->symbol = FaxV17TrainingPoint(tx->phase);
 }
 
@@ -98,17 +94,14 @@ void V29Alternations(void* owner)
 {
     FaxTxState* tx = Tx(owner);
     tx->symbol = (tx->inner.remaining & 1) ? FaxV29TrainingB(FaxRateIndexOf(tx->code)) : FaxV29TrainingA();
-    tx->trainingRegister = kV29ConditioningPreset;
+    tx->trainingRegister = kFaxV29ConditioningPreset;
 }
 
 // V.29 segment 3: one bit per symbol from 1 + x^-6 + x^-7, C = -A for 0 and D = -B for 1.
 void V29Conditioning(void* owner)
 {
     FaxTxState* tx = Tx(owner);
-    const uint32_t r = tx->trainingRegister;
-    const uint32_t bit = (r ^ (r >> 1)) & 1;
-    tx->trainingRegister = (r >> 1) | (bit << 6);
-    const FaxPoint p = bit ? FaxV29TrainingB(FaxRateIndexOf(tx->code)) : FaxV29TrainingA();
+    const FaxPoint p = FaxV29ConditioningStep(&tx->trainingRegister) ? FaxV29TrainingB(FaxRateIndexOf(tx->code)) : FaxV29TrainingA();
     tx->symbol = FaxPoint{-p.re, -p.im};
 }
 
@@ -132,7 +125,7 @@ void V27Reversals(void* owner)
     FaxTxState* tx = Tx(owner);
     tx->phase = (tx->phase + 4) & 7;
     tx->symbol = FaxV27Point(tx->phase);
-    tx->trainingRegister = kV27ConditioningPreset;
+    tx->trainingRegister = kFaxV27ConditioningPreset;
 }
 
 // V.27ter segment 4: three bits per symbol from the generator fed with ones; the first turns the phase by a
@@ -140,10 +133,7 @@ void V27Reversals(void* owner)
 void V27Conditioning(void* owner)
 {
     FaxTxState* tx = Tx(owner);
-    const uint32_t r = tx->trainingRegister;
-    const uint32_t v = ((r >> 5) ^ 7u ^ (r >> 6)) & 7u;
-    tx->trainingRegister = (r >> 3) | (v << 9);
-    if (v & 1)
+    if (FaxV27ConditioningStep(&tx->trainingRegister))
         tx->phase = (tx->phase + 4) & 7;
     tx->symbol = FaxV27Point(tx->phase);
 }
