@@ -2,6 +2,8 @@
 // 8000 Hz line at 25 dB SNR with a 10 Hz carrier offset either way: the TCF (zeros) and a page of random bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <deque>
 
 #include "fax_fixture.h"
@@ -131,7 +133,7 @@ void SendBurst(FaxTxState* tx, PeerRx& peer, faxtest::LinePath& line, Sink& sink
             idle += 1;
     }
     std::string why;
-    if (data[0] == 0 && data[1] == 0 && data[63] == 0) {
+    if (std::all_of(data.begin(), data.end(), [](uint8_t b) { return b == 0; })) {
         EXPECT_TRUE(faxtest::HasZeroRun(sink.bits, data.size(), &why)) << what << ": " << why;
         return;
     }

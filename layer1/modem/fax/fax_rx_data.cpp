@@ -95,6 +95,8 @@ void FaxRxDataStart(void* owner)
     rx->loopShift1 = 3;
     rx->loopShift2 = 8;
     FaxViterbiReset(&rx->viterbi);
+    // The first data symbol's phase change counts from the last training symbol.
+    rx->previousPhase = static_cast<int32_t>(((FaxAngleOf(rx->decided) + (1u << 28)) >> 29) & 7);
     rx->delivering = 1;
     if (rx->port.status != nullptr) {
         rx->port.status(rx->port.owner, kStateFax, 1);

@@ -55,15 +55,31 @@ FaxPoint NextReference(FaxRxState* rx)
         return FaxPoint{-p.re, -p.im};
     }
     default:
-        if (FaxV27ConditioningStep(&rx->reference))
+        // The descrambler follows the sender's scrambler through the conditioning into the data.
+        if (FaxV27ConditioningStep(&rx->descrambler, &rx->guardCount))
             rx->refPhase = (rx->refPhase + 4) & 7;
         return FaxV27Point(rx->refPhase);
     }
 }
 
+// True when the point lies nearer to another point of the training segments than to the expected one
+// (the training points: V.17 A B C D; V.29 A, B and their negatives; V.27ter the two phases).
 bool Misses(const FaxRxState* rx, FaxPoint expected)
 {
-    return FaxDistance(rx->point, expected) > FaxDistance(expected, FaxPoint{0, 0}) / 4;
+    const int32_t own = FaxDistance(rx->point, expected);
+    for (int32_t k = 0; k < 4; ++k) {
+        FaxPoint q;
+        if (rx->params.modulation == FAX_V17) {
+            q = FaxV17TrainingPoint(k);
+        } else {
+            q = AlternationPoint(rx, k & 1);
+            if (k >= 2)
+                q = FaxPoint{-q.re, -q.im};
+        }
+        if ((q.re != expected.re || q.im != expected.im) && FaxDistance(rx->point, q) < own)
+            return true;
+    }
+    return false;
 }
 
 void ClearSums(FaxRxState* rx)
@@ -223,7 +239,7 @@ void TrackAlternation(void* owner)
     case FAX_V17: rx->reference = kFaxV17TrainingPreset; break;
     case FAX_V29: rx->reference = kFaxV29ConditioningPreset; break;
     default:
-        rx->reference = kFaxV27ConditioningPreset;
+        FaxV27ConditioningStart(&rx->descrambler, &rx->guardCount);
         rx->refPhase = rx->altIndex ? 0 : 4;  // the last alternation symbol's phase
         break;
     }

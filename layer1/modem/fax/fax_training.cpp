@@ -2,6 +2,7 @@
 #include "layer1/modem/fax/fax_training.h"
 
 #include "layer1/modem/common/scrambler23.h"
+#include "layer1/modem/fax/fax_tx.h"
 
 int32_t FaxV17TrainingStep(uint32_t* reg)
 {
@@ -18,10 +19,19 @@ int32_t FaxV29ConditioningStep(uint32_t* reg)
     return static_cast<int32_t>(bit);
 }
 
-int32_t FaxV27ConditioningStep(uint32_t* reg)
+void FaxV27ConditioningStart(uint32_t* history, int32_t* guardCount)
 {
-    const uint32_t r = *reg;
-    const uint32_t v = ((r >> 5) ^ 7u ^ (r >> 6)) & 7u;
-    *reg = (r >> 3) | (v << 9);
-    return static_cast<int32_t>(v & 1);
+    uint32_t h = 0;
+    for (int32_t k = 0; k < 12; ++k)
+        h |= ((kFaxV27ConditioningPreset >> k) & 1u) << (11 - k);
+    *history = h;
+    *guardCount = 0;
+}
+
+int32_t FaxV27ConditioningStep(uint32_t* history, int32_t* guardCount)
+{
+    const uint32_t first = FaxV27Scramble(history, guardCount, 1);
+    FaxV27Scramble(history, guardCount, 1);
+    FaxV27Scramble(history, guardCount, 1);
+    return static_cast<int32_t>(first);
 }

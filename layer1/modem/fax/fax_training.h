@@ -11,6 +11,9 @@ constexpr uint32_t kFaxV27ConditioningPreset = 976;
 int32_t FaxV17TrainingStep(uint32_t* reg);
 // V.29 conditioning: one bit per symbol of 1 + x^-6 + x^-7 (0 sends C = -A, 1 sends D = -B).
 int32_t FaxV29ConditioningStep(uint32_t* reg);
-// V.27ter conditioning: three bits per symbol of the 12-stage generator fed with ones; 1 when the symbol turns
-// the phase by a half turn.
-int32_t FaxV27ConditioningStep(uint32_t* reg);
+// V.27ter conditioning: the data scrambler (with its repetition guard) fed with ones, three bits per symbol
+// at either rate; 1 when the symbol turns the phase by a half turn (its first bit). The scrambler goes on
+// into the data from where the conditioning leaves it. FaxV27ConditioningStart presets it: the preset
+// names the 12 stages with the newest bit in bit 11; the history keeps the newest in bit 0.
+void FaxV27ConditioningStart(uint32_t* history, int32_t* guardCount);
+int32_t FaxV27ConditioningStep(uint32_t* history, int32_t* guardCount);

@@ -125,15 +125,15 @@ void V27Reversals(void* owner)
     FaxTxState* tx = Tx(owner);
     tx->phase = (tx->phase + 4) & 7;
     tx->symbol = FaxV27Point(tx->phase);
-    tx->trainingRegister = kFaxV27ConditioningPreset;
+    FaxV27ConditioningStart(&tx->scrambler, &tx->guardCount);
 }
 
-// V.27ter segment 4: three bits per symbol from the generator fed with ones; the first turns the phase by a
+// V.27ter segment 4: three bits per symbol from the scrambler fed with ones; the first turns the phase by a
 // half turn.
 void V27Conditioning(void* owner)
 {
     FaxTxState* tx = Tx(owner);
-    if (FaxV27ConditioningStep(&tx->trainingRegister))
+    if (FaxV27ConditioningStep(&tx->scrambler, &tx->guardCount))
         tx->phase = (tx->phase + 4) & 7;
     tx->symbol = FaxV27Point(tx->phase);
 }
