@@ -4,7 +4,9 @@
 // x87 extended precision and round by the x87 integer conversion in the current rounding mode, which the MMX
 // entries set to round to nearest (ties to even): every quotient of 16-bit data is exact or at least 2^-32 away
 // from a half, far above the 64-bit significand's rounding, so the result is the exact quotient rounded to even.
-// The MMX block kernels compute the same as its element kernels, but for the 8u constant kernel (below).
+// The MMX block kernels divide element by element as its element kernels do (one exact division per element is
+// as fast here as batching one division over several elements and keeps every half exact), but for the 8u
+// constant kernel (below).
 #include <cmath>
 
 #include "layer1/vek/arith/div_kernels.h"
@@ -15,22 +17,27 @@ using namespace vek::div;
 using vek::exact::ld;
 using vek::exact::st;
 
-long double scaled(long double q, int32_t sf) {
+// 2^-sf, exact in extended precision (beyond |sf| = 64 every quotient is 0 or saturated already).
+long double power(int32_t sf) {
     const int s = sf > 64 ? 64 : (sf < -64 ? -64 : static_cast<int>(sf));
-    return std::ldexp(q, -s);
+    return std::ldexp(1.0L, -s);
 }
 
-// The quotient clamped to [lo, hi], then rounded by the x87 conversion (a clamped value is an integer already).
+// The quotient clamped to [lo, hi], then stored as an integer by the x87 in its current rounding mode (a clamped
+// value is an integer already).
 int64_t x87_round(long double q, int64_t lo, int64_t hi) {
     if (q >= static_cast<long double>(hi)) return hi;
     if (q <= static_cast<long double>(lo)) return lo;
-    return std::llrint(q);
+    int64_t r;
+    asm("fistpll %0" : "=m"(r) : "t"(q) : "st");
+    return r;
 }
 
 template <class D>
 VekStatus x87_elements(typename D::A a, const typename D::E* src, typename D::E* dst, int32_t n, int32_t sf) {
     using E = typename D::E;
     VekStatus status = VEK_OK;
+    const long double k = power(sf);
     for (int64_t i = 0; i < n; ++i) {
         const E x = ld(src, i);
         if constexpr (std::is_same_v<E, VekC16>) {
@@ -46,8 +53,8 @@ VekStatus x87_elements(typename D::A a, const typename D::E* src, typename D::E*
                 continue;
             }
             const long double m = static_cast<long double>(c.m);
-            st(dst, i, VekC16{static_cast<int16_t>(x87_round(scaled(c.p / m, sf), D::kLo, D::kHi)),
-                              static_cast<int16_t>(x87_round(scaled(c.s / m, sf), D::kLo, D::kHi))});
+            st(dst, i, VekC16{static_cast<int16_t>(x87_round(c.p / m * k, D::kLo, D::kHi)),
+                              static_cast<int16_t>(x87_round(c.s / m * k, D::kLo, D::kHi))});
         } else if constexpr (std::is_same_v<D, Rev16u>) {
             if (x == 0) {
                 st(dst, i, E{65535});
@@ -66,7 +73,7 @@ VekStatus x87_elements(typename D::A a, const typename D::E* src, typename D::E*
                 status = VEK_WARN_DIV_BY_ZERO;
                 continue;
             }
-            st(dst, i, static_cast<E>(x87_round(scaled(x / d, sf), D::kLo, D::kHi)));
+            st(dst, i, static_cast<E>(x87_round(x / d * k, D::kLo, D::kHi)));
         }
     }
     return status;

@@ -31,15 +31,23 @@ inline Ratio scaled_ratio(int64_t num, int64_t den, int32_t sf) {
 
 enum class Rounding { HalfAway, HalfEven };
 
-// The exactly rounded quotient, saturated to [lo, hi].
-inline int64_t round_ratio(Ratio r, Rounding how, int64_t lo, int64_t hi) {
-    const bool neg = r.num < 0;
-    const __int128 a = neg ? -r.num : r.num;
-    __int128 q = a / r.den;
-    const __int128 twice = (a % r.den) * 2;
-    if (twice > r.den || (twice == r.den && (how == Rounding::HalfAway || (q & 1)))) ++q;
+// The exactly rounded quotient, saturated to [lo, hi]. Quotients of 16-bit data at moderate scale factors fit
+// 64 bits, where the division is much cheaper than in 128.
+template <class W>
+inline int64_t round_quotient(W num, W den, Rounding how, int64_t lo, int64_t hi) {
+    const bool neg = num < 0;
+    const W a = neg ? -num : num;
+    W q = a / den;
+    const W twice = (a % den) * 2;
+    if (twice > den || (twice == den && (how == Rounding::HalfAway || (q & 1)))) ++q;
     if (neg) q = -q;
     return q > hi ? hi : (q < lo ? lo : static_cast<int64_t>(q));
+}
+inline int64_t round_ratio(Ratio r, Rounding how, int64_t lo, int64_t hi) {
+    constexpr __int128 kFits = static_cast<__int128>(1) << 61;
+    if (r.num < kFits && r.num > -kFits && r.den < kFits)
+        return round_quotient<int64_t>(static_cast<int64_t>(r.num), static_cast<int64_t>(r.den), how, lo, hi);
+    return round_quotient<__int128>(r.num, r.den, how, lo, hi);
 }
 
 struct VecArg {};

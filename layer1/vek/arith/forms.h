@@ -2,7 +2,8 @@
 // element type and column: argument checks in the family's order, the shortcuts, then one pass over the halves
 // of the elements (a complex element is two halves). The generic column runs the element rule of exact.h; the
 // MMX, SSE and SSE2 columns run the lane walks of simd.h where one exists for the operation and type, and the
-// same scalar loops otherwise (32-bit data, complex products, the widening forms).
+// same scalar loops otherwise (complex products, the widening forms); the SSE2 column also walks 32-bit sums and
+// differences in 64-bit lanes (simd32.h), the MMX columns run those as scalar loops.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "layer1/vek/arith/core_link.h"
 #include "layer1/vek/arith/exact.h"
 #include "layer1/vek/arith/simd.h"
+#include "layer1/vek/arith/simd32.h"
 
 namespace vek::forms {
 
@@ -60,6 +62,8 @@ inline void run_const(const typename P::S* x, typename P::S even, typename P::S 
                                                       P::b);
     } else if constexpr (C != Column::kGen && simd::has<typename P::O, typename P::Half>) {
         simd::halves_const<C, typename P::O, typename P::Half>(x, even, odd, dst, m, sf, P::b);
+    } else if constexpr (C == Column::kWd && std::is_same_v<typename P::Half, H32s> && simd32::has<typename P::O>) {
+        simd32::run<typename P::O>(simd32::ConstOperand(even, odd), x, dst, m, sf, P::b);
     } else {
         halves<typename P::O, typename P::Half>(x, ConstHalves<typename P::Half>{even, odd}, dst, m, sf, P::b);
     }
@@ -70,6 +74,8 @@ inline void run_vec(const typename P::S* x, const typename P::S* y, typename P::
         complex_products<typename P::Half, WideOf<P>>(x, VecHalves<typename P::Half>{y}, dst, m / 2, sf, P::b);
     } else if constexpr (C != Column::kGen && simd::has<typename P::O, typename P::Half>) {
         simd::halves_vec<C, typename P::O, typename P::Half>(x, y, dst, m, sf, P::b);
+    } else if constexpr (C == Column::kWd && std::is_same_v<typename P::Half, H32s> && simd32::has<typename P::O>) {
+        simd32::run<typename P::O>(simd32::VecOperand{y}, x, dst, m, sf, P::b);
     } else {
         halves<typename P::O, typename P::Half>(x, VecHalves<typename P::Half>{y}, dst, m, sf, P::b);
     }
