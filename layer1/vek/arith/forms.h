@@ -1,9 +1,10 @@
 // The four argument forms of the scaled add, subtract and multiply entries, written once for every operation,
 // element type and column: argument checks in the family's order, the shortcuts, then one pass over the halves
 // of the elements (a complex element is two halves). The generic column runs the element rule of exact.h; the
-// MMX, SSE and SSE2 columns run the lane walks of simd.h where one exists for the operation and type, and the
-// same scalar loops otherwise (complex products, the widening forms); the SSE2 column also walks 32-bit sums and
-// differences in 64-bit lanes (simd32.h), the MMX columns run those as scalar loops.
+// MMX, SSE and SSE2 columns run the lane walks of simd.h where one exists for the operation and type (8u, 16s and
+// 16sc data, complex products included), and the same scalar loops otherwise (32-bit products, the widening
+// forms); the SSE2 column also walks 32-bit sums and differences in 64-bit lanes (simd32.h), the MMX columns run
+// those as scalar loops.
 #pragma once
 
 #include <cstdint>
@@ -57,7 +58,9 @@ using WideOf = std::conditional_t<sizeof(typename P::S) == 4, __int128, int64_t>
 template <Column C, class P>
 inline void run_const(const typename P::S* x, typename P::S even, typename P::S odd, typename P::S* dst, int64_t m,
                       int32_t sf) {
-    if constexpr (P::complex_mul) {
+    if constexpr (P::complex_mul && C != Column::kGen && std::is_same_v<typename P::Half, H16s>) {
+        simd::products_const<C>(x, even, odd, dst, m / 2, sf, P::b);
+    } else if constexpr (P::complex_mul) {
         complex_products<typename P::Half, WideOf<P>>(x, ConstHalves<typename P::Half>{even, odd}, dst, m / 2, sf,
                                                       P::b);
     } else if constexpr (C != Column::kGen && simd::has<typename P::O, typename P::Half>) {
@@ -70,7 +73,9 @@ inline void run_const(const typename P::S* x, typename P::S even, typename P::S 
 }
 template <Column C, class P>
 inline void run_vec(const typename P::S* x, const typename P::S* y, typename P::S* dst, int64_t m, int32_t sf) {
-    if constexpr (P::complex_mul) {
+    if constexpr (P::complex_mul && C != Column::kGen && std::is_same_v<typename P::Half, H16s>) {
+        simd::products_vec<C>(x, y, dst, m / 2, sf, P::b);
+    } else if constexpr (P::complex_mul) {
         complex_products<typename P::Half, WideOf<P>>(x, VecHalves<typename P::Half>{y}, dst, m / 2, sf, P::b);
     } else if constexpr (C != Column::kGen && simd::has<typename P::O, typename P::Half>) {
         simd::halves_vec<C, typename P::O, typename P::Half>(x, y, dst, m, sf, P::b);

@@ -72,6 +72,7 @@ struct Mmx {
     static V xor_(V a, V b) { return _mm_xor_si64(a, b); }
     static V cmpgt16(V a, V b) { return _mm_cmpgt_pi16(a, b); }
     static V cmpeq16(V a, V b) { return _mm_cmpeq_pi16(a, b); }
+    static V cmpeq32(V a, V b) { return _mm_cmpeq_pi32(a, b); }
     static V srai16(V a, int k) { return _mm_sra_pi16(a, _mm_cvtsi32_si64(k)); }
     static V srai32(V a, int k) { return _mm_sra_pi32(a, _mm_cvtsi32_si64(k)); }
     static V srli32(V a, int k) { return _mm_srl_pi32(a, _mm_cvtsi32_si64(k)); }
@@ -130,6 +131,7 @@ struct Sse2 {
     static V xor_(V a, V b) { return _mm_xor_si128(a, b); }
     static V cmpgt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
     static V cmpeq16(V a, V b) { return _mm_cmpeq_epi16(a, b); }
+    static V cmpeq32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
     static V srai16(V a, int k) { return _mm_sra_epi16(a, _mm_cvtsi32_si128(k)); }
     static V srai32(V a, int k) { return _mm_sra_epi32(a, _mm_cvtsi32_si128(k)); }
     static V srli32(V a, int k) { return _mm_srl_epi32(a, _mm_cvtsi32_si128(k)); }

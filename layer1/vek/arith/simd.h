@@ -193,4 +193,96 @@ inline void halves_vec(const typename H::Store* x, const typename H::Store* y, t
     run<L, Op, H>(VecLanes<L, typename H::Store>{y}, x, dst, m, sf, b);
 }
 
+// --- complex products of 16-bit halves ---
+
+// The exact real and imaginary parts of four (SSE2) or two (MMX) complex products in 32-bit lanes, interleaved
+// as (re, im) pairs in lo and hi. The real part x.re*y.re - x.im*y.im comes from one multiply-add of (x.re,
+// NOT x.im) with (y.re, y.im), which equals it minus y.im, plus y.im; the negation is never formed, so y.im =
+// -32768 needs no special case, and the wrap-around of the intermediate cancels. The imaginary part x.re*y.im +
+// x.im*y.re is one multiply-add with y's halves exchanged; its only value beyond 32 bits, 2^31 (all four halves
+// -32768), comes out as -2^31 and is mended to 2^31 - 1, which rounds and saturates alike at every scale factor.
+template <class L>
+inline void complex_product(typename L::V x, typename L::V y, typename L::V& lo, typename L::V& hi) {
+    const typename L::V re = L::add32(L::madd16(L::xor_(x, L::pair16(0, -1)), y), L::srai32(y, 16));
+    const typename L::V swapped = L::or_(L::slli32(y, 16), L::srli32(y, 16));
+    typename L::V im = L::madd16(x, swapped);
+    im = L::add32(im, L::cmpeq32(im, L::set1_32(INT32_MIN)));
+    lo = L::unpacklo32(re, im);
+    hi = L::unpackhi32(re, im);
+}
+
+// Round half to even of 32-bit lanes shifted right by s (1..31) without leaving 32 bits: the arithmetic shift plus
+// the carry of (the dropped bits + 2^(s-1) - 1 + the lowest kept bit), added as unsigned.
+template <class L>
+inline typename L::V round_shift32(typename L::V x, int s) {
+    const typename L::V kept = L::and_(L::srli32(x, s), L::set1_32(1));
+    const typename L::V dropped = L::and_(x, L::set1_32(static_cast<int32_t>((uint32_t{1} << s) - 1)));
+    const typename L::V carry = L::add32(L::add32(dropped, kept), L::set1_32(static_cast<int32_t>((uint32_t{1} << (s - 1)) - 1)));
+    return L::add32(L::srai32(x, s), L::srli32(carry, s));
+}
+
+template <class L, Case K>
+inline typename L::V scale_products(typename L::V lo, typename L::V hi, int32_t sf) {
+    if constexpr (K == Case::Sf0) {
+        return L::packs32(lo, hi);
+    } else if constexpr (K == Case::Sf1 || K == Case::Pos) {
+        const int s = K == Case::Sf1 ? 1 : static_cast<int>(sf);
+        return L::packs32(round_shift32<L>(lo, s), round_shift32<L>(hi, s));
+    } else if constexpr (K == Case::Neg) {
+        return recipes::ScaleShiftLeft<true>{static_cast<int>(-int64_t{sf})}.template vec<L>(lo, hi);
+    } else {
+        return recipes::sign_map16<L>(L::packs32(lo, hi));
+    }
+}
+
+// dst[i] = rule(x[i] * a[i]) over n complex elements in case K; dst may be x or a's vector. The lanes need the
+// destination on a 4-byte boundary to align it; otherwise they run unaligned from the start.
+template <class L, Case K, class A>
+inline void walk_products(const A& a, const int16_t* x, int16_t* dst, int64_t n, int32_t sf, const Bounds& b) {
+    constexpr int64_t kStep = L::kLanes16 / 2;  // complex elements per lane vector
+    const auto scalar = [&](int64_t e) {
+        const int64_t i = 2 * e, xr = exact::ld(x, i), xi = exact::ld(x, i + 1), yr = a.at(i), yi = a.at(i + 1);
+        exact::st(dst, i, static_cast<int16_t>(exact::scale<K>(xr * yr - xi * yi, sf, b)));
+        exact::st(dst, i + 1, static_cast<int16_t>(exact::scale<K>(xr * yi + xi * yr, sf, b)));
+    };
+    int64_t e = 0;
+    if (n >= 4 * kStep) {
+        constexpr uintptr_t unit = L::kAlign;
+        const uintptr_t mis = reinterpret_cast<uintptr_t>(dst) & (unit - 1);
+        const int64_t head = mis % 4 ? 0 : static_cast<int64_t>(((unit - mis) & (unit - 1)) / 4);
+        for (; e < head; ++e) scalar(e);
+        for (; n - e >= 2 * kStep; e += 2 * kStep) {
+            typename L::V lo, hi;
+            complex_product<L>(L::load(x + 2 * e), a.vat(2 * e), lo, hi);
+            const typename L::V r0 = scale_products<L, K>(lo, hi, sf);
+            complex_product<L>(L::load(x + 2 * (e + kStep)), a.vat(2 * (e + kStep)), lo, hi);
+            const typename L::V r1 = scale_products<L, K>(lo, hi, sf);
+            L::store(dst + 2 * e, r0);
+            L::store(dst + 2 * (e + kStep), r1);
+        }
+        L::done();
+    }
+    for (; e < n; ++e) scalar(e);
+}
+
+template <Column C, class A>
+inline void products(const A& a, const int16_t* x, int16_t* dst, int64_t n, int32_t sf, const Bounds& b) {
+    const Case c = exact::case_of(sf, b);
+    if (c == Case::Zero) {
+        std::memset(dst, 0, static_cast<size_t>(n) * 4);
+        return;
+    }
+    exact::with_case(c, [&](auto k) { walk_products<LanesOf<C>, k.value>(a, x, dst, n, sf, b); });
+}
+
+template <Column C>
+inline void products_const(const int16_t* x, int16_t re, int16_t im, int16_t* dst, int64_t n, int32_t sf,
+                           const Bounds& b) {
+    products<C>(ConstLanes<LanesOf<C>, int16_t>(re, im), x, dst, n, sf, b);
+}
+template <Column C>
+inline void products_vec(const int16_t* x, const int16_t* y, int16_t* dst, int64_t n, int32_t sf, const Bounds& b) {
+    products<C>(VecLanes<LanesOf<C>, int16_t>{y}, x, dst, n, sf, b);
+}
+
 }  // namespace vek::simd
