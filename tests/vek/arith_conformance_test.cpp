@@ -171,7 +171,7 @@ TEST(VekArithConformance, DestinationAliasingASource) {
 TEST(VekArithConformance, Exhaustive8BitPairs) {
     std::vector<int32_t> sfs;
     for (int32_t sf = -12; sf <= 20; ++sf) sfs.push_back(sf);
-    if (kSanitized) sfs = {-8, -1, 0, 1, 9};
+    if (kSanitized) sfs = {-1, 9};
     for (const SlotEntry* e : arith_slots()) {
         const SlotInfo& s = e->info;
         if (s.in.bytes != 1) continue;

@@ -425,8 +425,12 @@ TEST(VekDivEntries, CallersRoundingModesSurvive) {
     for (int col : vektest::kColumns) {
         Call c{reinterpret_cast<uint8_t*>(x), reinterpret_cast<uint8_t*>(y), reinterpret_cast<uint8_t*>(d), 0, 0, 40, 0};
         ASSERT_EQ(e.invoke(col, c), VEK_OK);
-        if (col == VEK_CPU_MM) EXPECT_EQ(d[0], 2);
-        if (col == VEK_CPU_GEN) EXPECT_EQ(d[0], 3);
+        if (col == VEK_CPU_MM) {
+            EXPECT_EQ(d[0], 2);
+        }
+        if (col == VEK_CPU_GEN) {
+            EXPECT_EQ(d[0], 3);
+        }
         EXPECT_EQ(vek_fpu_set_control(0, 0), 0x0C00 | 0x0200 | (old & ~0x0F00)) << vektest::column_name(col);
         EXPECT_EQ(_mm_getcsr() & ~0x3Fu, mxcsr & ~0x3Fu);
     }
