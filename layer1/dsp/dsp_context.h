@@ -16,6 +16,7 @@
 #include "layer1/dsp/framer_tone_state.h"
 #include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/parameter_directory.h"
+#include "layer1/dsp/procedure_state.h"
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
 #include "layer1/modem/v22/v22_mode.h"
@@ -129,6 +130,9 @@ struct DspContext {
     // --- low-speed FSK modems ---
     FskState fsk;
 
+    // --- answer and originate procedures ---
+    ProcedureState procedure;
+
     // --- V.22 / V.22bis ---
     V22Pump v22;
 
@@ -149,6 +153,7 @@ void DestroyDspFilters(DspContext* context);
 void EnterIdleMode(DspContext* context);
 void ReturnToIdle(DspContext* context);
 void ResetDsp(DspContext* context);
+void FullResetDsp(DspContext* context);  // the full reset whatever the command record holds
 void CommandDispatcher(DspContext* context);
 
 // Block loop (block_loop.cpp).

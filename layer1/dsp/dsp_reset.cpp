@@ -51,6 +51,12 @@ void FullReset(DspContext* ctx)
 
 }  // namespace
 
+void FullResetDsp(DspContext* ctx)
+{
+    SetLowerFormat(ctx->lowerAudio, 9600, 96);
+    FullReset(ctx);
+}
+
 void ResetDsp(DspContext* ctx)
 {
     SetLowerFormat(ctx->lowerAudio, 9600, 96);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "layer1/dsp/sequencer.h"
+
 struct DspContext;
 
 // Data framer (framer.cpp).
@@ -37,6 +39,8 @@ void RequestSectionReload(DspContext* context, int32_t set);
 void StartLowSpeedMode(DspContext* context, int32_t type);
 void SetCallerIdReceiver(DspContext* context);  // caller ID during a call: level 0x4000, option 5, flag 1
 void ClearFskRxStatus(DspContext* context);
+// The FSK receive list (the demodulator on every block), for a procedure that hands its listening over.
+const StepEntry* FskReceiveList();
 // The FSK receiver over a block, as the detector handler runs it for caller ID (modes 0 and 5); its level and
 // carrier flag are ctx->fsk.demod.agc.level and ctx->fsk.demod.carrierOn.
 void RunFskReceiver(DspContext* context, const int16_t* samples, int32_t n);

@@ -180,6 +180,8 @@ struct PumpPair {
     Echo echoB;
     std::vector<int16_t> toA = std::vector<int16_t>(96, 0);
     std::vector<int16_t> toB = std::vector<int16_t>(96, 0);
+    std::vector<int16_t> lastFromA;   // what each pump sent in the last block
+    std::vector<int16_t> lastFromB;
     int64_t blocks = 0;
 
     explicit PumpPair(const LineSettings& s)
@@ -196,6 +198,8 @@ struct PumpPair {
         toA = ba.Process(fromB);
         echoA.Apply(fromA, toA);
         echoB.Apply(fromB, toB);
+        lastFromA = fromA;
+        lastFromB = fromB;
         blocks += 1;
     }
     // Runs until both pumps report the connection; false after maxBlocks.

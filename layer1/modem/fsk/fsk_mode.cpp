@@ -273,3 +273,8 @@ void RunFskReceiver(DspContext* ctx, const int16_t* samples, int32_t n)
     FskDemodulate(&ctx->fsk, samples, n);
     FskAfterBlock(&ctx->fsk);
 }
+
+const StepEntry* FskReceiveList()
+{
+    return kFskRxList;
+}

@@ -1,0 +1,180 @@
+// The answer and originate procedures on two pumps: the basic and automode procedures end in V.22bis or V.22,
+// the handshake's segments measured on the line, fall-back from V.22bis to V.22, carrier loss, and an
+// automode answerer recognising FSK callers.
+#include <gtest/gtest.h>
+
+#include "v22_fixture.h"
+#include "window/icd_codes.h"
+
+using v22test::LineSettings;
+using v22test::Pump;
+using v22test::PumpPair;
+
+namespace {
+
+constexpr uint8_t kOriginate = 0x04;
+constexpr uint8_t kAutomode = 0x08;
+
+// Command 0x68 with a rate code, a mode and the originate and procedure bits.
+void StartConnection(Pump& p, uint8_t rate, uint8_t mode, uint8_t flags)
+{
+    p.bench.Send(IcdStartConnection, {rate, mode, flags, 0});
+    LockDsp(p.ctx->interfaceBlock);
+    InitRxFramer(p.ctx, 0);
+    InitTxFramer(p.ctx, 0);
+    UnlockDsp(p.ctx->interfaceBlock);
+}
+
+TEST(Procedures, BasicAndAutomodeEndInTheExpectedModulation)
+{
+    struct Case {
+        const char* name;
+        uint8_t callerMode;
+        uint8_t callerFlags;
+        uint8_t answererMode;
+        uint8_t answererFlags;
+        int32_t rateCode;   // both ends once connected
+    };
+    const Case cases[] = {
+        {"basic V.22bis", 7, kOriginate, 7, 0, 4},
+        {"basic V.22", 6, kOriginate, 6, 0, 3},
+        {"basic caller, automode answerer", 7, kOriginate, 16, kAutomode, 4},
+        // The automode caller waits 3.1 s of the answerer's unscrambled ones before it starts, so a V.22bis
+        // answerer has given up waiting for S1 and the call runs at 1200 bit/s.
+        {"automode caller, basic answerer", 16, kOriginate | kAutomode, 7, 0, 3},
+    };
+    for (const Case& c : cases) {
+        PumpPair pair(LineSettings{});
+        StartConnection(pair.a, c.callerMode == 6 ? 3 : 4, c.callerMode, c.callerFlags);
+        StartConnection(pair.b, c.answererMode == 6 ? 3 : 4, c.answererMode, c.answererFlags);
+        EXPECT_EQ(pair.a.Status() & kStatusPumpStateMask, kPumpStateProcedure) << c.name;
+        ASSERT_TRUE(pair.RunUntilConnected(1500)) << c.name << " a " << int(pair.a.Status()) << " b "
+                                                  << int(pair.b.Status());
+        EXPECT_EQ(pair.a.ctx->connection.rateCode, c.rateCode) << c.name;
+        EXPECT_EQ(pair.b.ctx->connection.rateCode, c.rateCode) << c.name;
+        // Data flows.
+        const std::vector<uint8_t> bytes = fsktest::RandomBytes(300, 7);
+        pair.a.link.received.clear();
+        pair.b.link.received.clear();
+        for (int i = 0; i < 20; ++i)
+            pair.Step();
+        pair.b.link.received.clear();
+        pair.a.link.toSend.assign(bytes.begin(), bytes.end());
+        for (int i = 0; i < 400 && pair.b.link.received.size() < bytes.size(); ++i)
+            pair.Step();
+        EXPECT_TRUE(pair.b.link.received == bytes) << c.name << fsktest::Mismatch(pair.b.link.received, bytes);
+    }
+}
+
+// Start and end of the blocks in which a pump sent something, as runs of blocks.
+struct Segment {
+    int64_t first;
+    int64_t blocks;
+};
+
+double BlockPower(const std::vector<int16_t>& b)
+{
+    double s = 0;
+    for (int16_t v : b)
+        s += static_cast<double>(v) * v;
+    return s / static_cast<double>(b.size());
+}
+
+TEST(Procedures, BasicV22bisHandshakeTimesOnTheLine)
+{
+    PumpPair pair(LineSettings{});
+    StartConnection(pair.a, 4, 7, kOriginate);
+    StartConnection(pair.b, 4, 7, 0);
+    // The answerer's answer tone: 270 blocks, then 8 blocks of silence before its unscrambled ones.
+    std::vector<bool> answererSends;
+    std::vector<bool> callerSends;
+    std::vector<int> callerS1;  // blocks the caller sent S1
+    std::vector<bool> callerHears;
+    for (int t = 0; t < 900 && !(pair.a.Connected() && pair.b.Connected()); ++t) {
+        callerHears.push_back(BlockPower(pair.toA) > 1e6);
+        pair.Step();
+        answererSends.push_back(BlockPower(pair.lastFromB) > 1e6);
+        callerSends.push_back(BlockPower(pair.lastFromA) > 1e6);
+        if (pair.a.ctx->v22.modem.tx.tx_control == kV22TxS1 && callerSends.back())
+            callerS1.push_back(t);
+    }
+    ASSERT_TRUE(pair.a.Connected() && pair.b.Connected());
+    // Answer tone from the first block, 270 blocks long (within a block).
+    int toneEnd = 0;
+    while (toneEnd < static_cast<int>(answererSends.size()) && answererSends[toneEnd])
+        ++toneEnd;
+    EXPECT_NEAR(toneEnd, 270, 1);
+    int silenceEnd = toneEnd;
+    while (silenceEnd < static_cast<int>(answererSends.size()) && !answererSends[silenceEnd])
+        ++silenceEnd;
+    EXPECT_NEAR(silenceEnd - toneEnd, 8, 1);
+    // The caller starts after 155 ms of unscrambled ones (as it hears them, after the line's delay), is silent
+    // 450 ms, then sends S1 for 100 ms.
+    int hearsUsb1 = toneEnd;
+    while (hearsUsb1 < static_cast<int>(callerHears.size()) && callerHears[hearsUsb1])
+        ++hearsUsb1;
+    while (hearsUsb1 < static_cast<int>(callerHears.size()) && !callerHears[hearsUsb1])
+        ++hearsUsb1;
+    int callerStart = 0;
+    while (callerStart < static_cast<int>(callerSends.size()) && !callerSends[callerStart])
+        ++callerStart;
+    ASSERT_FALSE(callerS1.empty());
+    EXPECT_EQ(callerS1.front(), callerStart);
+    EXPECT_NEAR(static_cast<int>(callerS1.size()), 10, 1);
+    EXPECT_NEAR(callerStart - hearsUsb1, 16 + 45, 1);
+}
+
+TEST(Procedures, V22bisAnswererFallsBackForAV22Caller)
+{
+    PumpPair pair(LineSettings{});
+    StartConnection(pair.a, 3, 6, kOriginate);
+    StartConnection(pair.b, 4, 7, 0);
+    ASSERT_TRUE(pair.RunUntilConnected(1500)) << int(pair.a.Status()) << " " << int(pair.b.Status());
+    EXPECT_EQ(pair.b.ctx->modeNumber, 6);
+    EXPECT_EQ(pair.b.ctx->connection.rateCode, 3);
+}
+
+TEST(Procedures, CarrierLossIsReported)
+{
+    PumpPair pair(LineSettings{});
+    StartConnection(pair.a, 4, 7, kOriginate);
+    StartConnection(pair.b, 4, 7, 0);
+    ASSERT_TRUE(pair.RunUntilConnected(1500));
+    // The caller goes quiet: the answerer reports state 4 and goes idle.
+    LockDsp(pair.a.ctx->interfaceBlock);
+    ControlSequencer(&pair.a.ctx->seqA, SEQ_START_AT, kIdleListA, 0);
+    ControlSequencer(&pair.a.ctx->seqB, SEQ_START_AT, kIdleListB, 0);
+    UnlockDsp(pair.a.ctx->interfaceBlock);
+    int t = 0;
+    for (; t < 200 && (pair.b.Status() & kStatusPumpStateMask) != kPumpStateGivenUp; ++t)
+        pair.Step();
+    EXPECT_EQ(pair.b.Status() & kStatusPumpStateMask, kPumpStateGivenUp);
+    EXPECT_LT(t, 100);
+}
+
+TEST(Procedures, AutomodeAnswerRecognisesFskCallers)
+{
+    struct Case {
+        const char* name;
+        int32_t callerType;
+        int32_t answererType;
+        int32_t mode;
+    };
+    const Case cases[] = {{"V.21", 0, 0, 2}, {"V.23", 6, 7, 4}, {"Bell 103", 4, 5, 0}};
+    for (const Case& c : cases) {
+        PumpPair pair(LineSettings{});
+        StartConnection(pair.b, 9, 16, kAutomode);
+        pair.b.ctx->fsk.type = -1;
+        // The FSK caller sends its marks from the start.
+        LockDsp(pair.a.ctx->interfaceBlock);
+        pair.a.ctx->connection.originate = 1;
+        StartLowSpeedMode(pair.a.ctx, c.callerType);
+        UnlockDsp(pair.a.ctx->interfaceBlock);
+        for (int t = 0; t < 600 && pair.b.ctx->fsk.type != c.answererType; ++t)
+            pair.Step();
+        EXPECT_EQ(pair.b.ctx->fsk.type, c.answererType) << c.name;
+        EXPECT_EQ(pair.b.ctx->modeNumber, c.mode) << c.name;
+    }
+}
+
+}  // namespace
