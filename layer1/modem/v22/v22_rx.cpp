@@ -10,7 +10,6 @@
 
 #include "layer1/dsp/nco.h"
 #include "layer1/modem/v22/v22_rx_internal.h"
-#include "layer1/vek/core/vek_dispatch.h"
 
 namespace {
 
@@ -57,13 +56,22 @@ int16_t ApplyGain(const V22RxState* r, int32_t v)
     return V22Saturate16(x);
 }
 
-// The receive low-pass over the 128 newest baseband values, then the gain.
+// The receive low-pass over the 128 newest baseband values (rounded to 16 bits), then the gain.
 void ReceiveFilter(V22RxState* r)
 {
-    VekC32 sum{0, 0};
-    vek_dot_16_c16_to32(V22RxFilter(), &r->baseband[r->baseband_index], kV22RxFilterTaps, &sum, 15);
-    r->filt_re = ApplyGain(r, sum.re);
-    r->filt_im = ApplyGain(r, sum.im);
+    // The taps are symmetric: each pair of values shares one product. The sum of the taps' magnitudes is
+    // below 65536, so the 32-bit sums cannot overflow.
+    const int16_t* h = V22RxFilter();
+    const VekC16* x = &r->baseband[r->baseband_index];
+    int32_t re = 0, im = 0;
+    for (int k = 0; k < kV22RxFilterTaps / 2; ++k) {
+        const VekC16 a = x[k];
+        const VekC16 b = x[kV22RxFilterTaps - 1 - k];
+        re += h[k] * (a.re + b.re);
+        im += h[k] * (a.im + b.im);
+    }
+    r->filt_re = ApplyGain(r, (re + 16384) >> 15);
+    r->filt_im = ApplyGain(r, (im + 16384) >> 15);
 }
 
 void PushEqualiser(V22RxState* r)
@@ -121,9 +129,11 @@ uint32_t Phase7(V22Modem* m)
     V22DetectS1(&m->rx);
     return 0;
 }
+// The filter output of phase 8 serves only the start energies.
 uint32_t Phase8(V22Modem* m)
 {
-    ReceiveFilter(&m->rx);
+    if (m->rx.control & V22_RX_START_ENERGY)
+        ReceiveFilter(&m->rx);
     return 0;
 }
 uint32_t Phase9(V22Modem* m)
