@@ -144,7 +144,7 @@ public:
     }
 
 private:
-    static constexpr size_t kSlack = 480;  // 50 ms in hand for a receiver whose clock is slower
+    static constexpr size_t kSlack = 480;  // 50 ms in hand for a receiver whose clock is slower (500 s at 100 ppm)
     Resampler up_;
     Resampler down_;
     LineDirection line_;
