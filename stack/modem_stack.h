@@ -7,18 +7,24 @@
 
 #include "platform/machine.h"
 
-struct DspContext;
 struct DspDeviceExtension;
 struct LinePort;
+struct ModemCoreHooks;
 struct ModemDeviceExtension;
 
 struct ModemStackConfig {
-    LinePort* port = nullptr;               // the line port the card's stand-in serves (required)
+    bool withLine = true;                   // the line driver at the bottom
+    LinePort* port = nullptr;               // the line port it serves (null: none, its start then fails)
     std::string portName;                   // the serial port's "PortName" (empty: none)
-    bool controller = true;                 // Kestrin on top of the data pump
-    bool modemCore = true;                  // the controller runs its modem core (else the default hooks)
     PDRIVER_INITIALIZE pumpEntry = nullptr; // the data pump's entry routine; null: Pumora
-    bool start = true;                      // send the start request once the stack is built
+    const char* pumpService = "Pumora";
+    bool controller = true;                 // a driver on top of the data pump
+    // The top driver's entry routine; null: Kestrin (a test probe may stand in for the controller).
+    PDRIVER_INITIALIZE controllerEntry = nullptr;
+    const char* controllerService = "Kestrin";
+    // Kestrin's modem-core hooks, installed before the start; null: the real modem core.
+    const ModemCoreHooks* coreHooks = nullptr;
+    bool start = true;                      // Build sends the start request once the stack is added
 };
 
 class ModemStack {
@@ -28,23 +34,33 @@ public:
     ModemStack(const ModemStack&) = delete;
     ModemStack& operator=(const ModemStack&) = delete;
 
-    // Loads the drivers, adds the stack (bottom to top) and starts it. On failure *error says which step
-    // failed; what was built stays until Remove.
+    // Load, Add and (with config.start) Start. On failure *error says which step failed; what was built
+    // stays until Remove.
     NTSTATUS Build(const ModemStackConfig& config, std::string* error = nullptr);
+    // The steps one by one, for tests of the frame: the drivers' entry routines; the stack added bottom to
+    // top (AddDevice) with the core hooks in place; the start request.
+    NTSTATUS Load(const ModemStackConfig& config);
+    NTSTATUS Add();
     NTSTATUS Start();
-    // Removes the stack and unloads the drivers (nothing when nothing was built).
-    void Remove();
+    // Removes the stack (the drivers stay loaded); the removal's status.
+    NTSTATUS RemoveStack();
+    void Unload();
+    // RemoveStack and Unload (nothing when nothing was built).
+    NTSTATUS Remove();
 
     platform::Machine& M() { return machine_; }
     platform::DeviceStack* Stack() const { return stack_; }
     PDEVICE_OBJECT Top() const { return stack_ != nullptr ? machine_.TopDevice(stack_) : nullptr; }
-    // The controller's device extension; null without a controller.
+    // Kestrin's device extension; null without it.
     ModemDeviceExtension* Controller() const;
-    // The data pump's device extension when Pumora is the top of the stack (no controller); else null.
+    // Pumora's device extension when it is the top of the stack (no driver above it); else null.
     DspDeviceExtension* PumpDevice() const;
+    PDRIVER_OBJECT PumpDriver() const { return pump_; }
+    PDRIVER_OBJECT ControllerDriver() const { return ctl_; }
 
 private:
     platform::Machine& machine_;
+    ModemStackConfig config_;
     PDRIVER_OBJECT line_ = nullptr;
     PDRIVER_OBJECT pump_ = nullptr;
     PDRIVER_OBJECT ctl_ = nullptr;

@@ -13,7 +13,8 @@
 #include "layer2/windows/wdm/driver_entry.h"
 #include "layer2/windows/wdm/modem_core_link.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
-#include "support/fake_pump.h"
+#include "stack/modem_stack.h"
+#include "support/pump_stand_in.h"
 
 namespace attest {
 
@@ -22,14 +23,13 @@ public:
     explicit AtStack(const std::string& registry_file) : m_(registry_file, 100000)
     {
         platform::Machine& m = m_.M();
-        EXPECT_EQ(m.LoadDriver("FakePump", FakePumpDriverEntry, &pump_), STATUS_SUCCESS);
-        EXPECT_EQ(m.LoadDriver("Kestrin", kestrin::DriverEntry, &ctl_), STATUS_SUCCESS);
-        platform::StackConfig config;
+        ModemStackConfig config;
         config.portName = "COM9";
-        EXPECT_EQ(m.AddStack({pump_, ctl_}, config, &stack_), STATUS_SUCCESS);
-        ModemExtension(m.TopDevice(stack_))->core_hooks = ModemCoreHooksForCore();
-        EXPECT_EQ(m.StartStack(stack_), STATUS_SUCCESS);
-        EXPECT_EQ(m.Open(stack_, &file_), STATUS_SUCCESS);
+        config.pumpEntry = FakePumpDriverEntry;
+        config.pumpService = "FakePump";
+        config.withLine = false;
+        EXPECT_EQ(stack_.Build(config), STATUS_SUCCESS);
+        EXPECT_EQ(m.Open(stack_.Stack(), &file_), STATUS_SUCCESS);
         ULONG t[5] = {0xFFFFFFFF, 0, 0, 0, 0};  // reads return at once with what is waiting
         ULONG_PTR info = 0;
         EXPECT_EQ(m.DeviceIoControl(file_, IOCTL_SERIAL_SET_TIMEOUTS, t, sizeof t, nullptr, 0, &info),
@@ -40,13 +40,11 @@ public:
         platform::Machine& m = m_.M();
         if (file_ != nullptr)
             m.Close(file_);
-        m.RemoveStack(stack_);
-        m.UnloadDriver(ctl_);
-        m.UnloadDriver(pump_);
+        stack_.Remove();
         EXPECT_EQ(m.LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0);
     }
 
-    AcuContext* Acu() { return ModemExtension(m_.M().TopDevice(stack_))->acu; }
+    AcuContext* Acu() { return stack_.Controller()->acu; }
     platform::Machine& M() { return m_.M(); }
 
     void Send(const std::string& text)
@@ -71,9 +69,7 @@ public:
 
 private:
     coretest::CoreMachine m_;
-    PDRIVER_OBJECT pump_ = nullptr;
-    PDRIVER_OBJECT ctl_ = nullptr;
-    platform::DeviceStack* stack_ = nullptr;
+    ModemStack stack_{m_.M()};
     PFILE_OBJECT file_ = nullptr;
 };
 

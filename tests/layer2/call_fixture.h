@@ -21,7 +21,7 @@
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_link.h"
 #include "layer2/corecode/mt/dsp_router.h"
-#include "support/dsp_icd_pump.h"
+#include "support/pump_stand_in.h"
 
 namespace calltest {
 

@@ -13,7 +13,8 @@
 #include "layer2/windows/wdm/driver_entry.h"
 #include "layer2/windows/wdm/modem_core_link.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
-#include "support/fake_pump.h"
+#include "stack/modem_stack.h"
+#include "support/pump_stand_in.h"
 
 using namespace coretest;
 
@@ -24,38 +25,35 @@ class CoreStack {
 public:
     explicit CoreStack(const std::string& registry_file) : m_(registry_file, 100000)
     {
-        EXPECT_EQ(m_.M().LoadDriver("FakePump", FakePumpDriverEntry, &pump_), STATUS_SUCCESS);
-        EXPECT_EQ(m_.M().LoadDriver("Kestrin", kestrin::DriverEntry, &ctl_), STATUS_SUCCESS);
-        platform::StackConfig config;
+        ModemStackConfig config;
         config.portName = "COM7";
-        EXPECT_EQ(m_.M().AddStack({pump_, ctl_}, config, &stack_), STATUS_SUCCESS);
-        Ext()->core_hooks = ModemCoreHooksForCore();
-        start_status_ = m_.M().StartStack(stack_);
+        config.pumpEntry = FakePumpDriverEntry;
+        config.pumpService = "FakePump";
+        config.withLine = false;
+        config.start = false;
+        EXPECT_EQ(stack_.Build(config), STATUS_SUCCESS);
+        start_status_ = stack_.Start();
     }
     ~CoreStack()
     {
         if (file_ != nullptr)
             m_.M().Close(file_);
-        m_.M().RemoveStack(stack_);
-        m_.M().UnloadDriver(ctl_);
-        m_.M().UnloadDriver(pump_);
+        stack_.Remove();
         EXPECT_EQ(m_.M().LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0) << "everything the core took is freed";
     }
     NTSTATUS StartStatus() const { return start_status_; }
-    ModemDeviceExtension* Ext() { return ModemExtension(m_.M().TopDevice(stack_)); }
+    ModemDeviceExtension* Ext() { return stack_.Controller(); }
     CoreSettings* S() { return Ext()->core != nullptr ? &Ext()->core->settings : nullptr; }
     CoreMachine& Machine() { return m_; }
     PFILE_OBJECT Open()
     {
-        EXPECT_EQ(m_.M().Open(stack_, &file_), STATUS_SUCCESS);
+        EXPECT_EQ(m_.M().Open(stack_.Stack(), &file_), STATUS_SUCCESS);
         return file_;
     }
 
 private:
     CoreMachine m_;
-    PDRIVER_OBJECT pump_ = nullptr;
-    PDRIVER_OBJECT ctl_ = nullptr;
-    platform::DeviceStack* stack_ = nullptr;
+    ModemStack stack_{m_.M()};
     PFILE_OBJECT file_ = nullptr;
     NTSTATUS start_status_ = STATUS_UNSUCCESSFUL;
 };

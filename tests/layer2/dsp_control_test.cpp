@@ -10,7 +10,7 @@
 #include "core_fixture.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_options.h"
-#include "support/dsp_icd_pump.h"
+#include "support/pump_stand_in.h"
 
 using namespace coretest;
 

@@ -13,7 +13,7 @@
 #include "layer2/corecode/cmd/country_builtin.h"
 #include "layer2/corecode/mt/dsp_line_handlers.h"
 #include "layer2/corecode/mt/dsp_options.h"
-#include "support/dsp_icd_pump.h"
+#include "support/pump_stand_in.h"
 
 using namespace coretest;
 

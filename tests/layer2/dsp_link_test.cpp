@@ -12,7 +12,7 @@
 #include "core_fixture.h"
 #include "layer2/corecode/mt/dsp_commands.h"
 #include "layer2/corecode/mt/dsp_link.h"
-#include "support/dsp_icd_pump.h"
+#include "support/pump_stand_in.h"
 
 using namespace coretest;
 

@@ -15,14 +15,12 @@
 
 #include "core_fixture.h"
 #include "serial_read.h"
-#include "layer1/drivers/wdm/dsp_device.h"
+#include "layer1/dsp/dsp_context.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/windows/wdm/device_extension.h"
-#include "layer2/windows/wdm/driver_entry.h"
-#include "layer2/windows/wdm/modem_core_link.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
-#include "line/line_driver.h"
 #include "line/line_network.h"
+#include "stack/modem_stack.h"
 
 namespace dsptest {
 
@@ -106,19 +104,16 @@ public:
             m.Close(file_);
         file_ = nullptr;
         DspContext* context = Ext()->dsp_context;
-        m.RemoveStack(stack_);
-        stack_ = nullptr;
+        stack_->Remove();
+        stack_.reset();
         {
             std::lock_guard<std::mutex> g(TapMapLock());
             TapMap().erase(context);
         }
-        m.UnloadDriver(ctl_);
-        m.UnloadDriver(pump_);
-        m.UnloadDriver(line_);
         EXPECT_EQ(m.LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0);
     }
 
-    ModemDeviceExtension* Ext() { return ModemExtension(m_->TopDevice(stack_)); }
+    ModemDeviceExtension* Ext() { return stack_->Controller(); }
     DspDevice* Dsp() { return &Ext()->dsp; }
     DspInterfaceBlock* Block() { return Ext()->dsp_block; }
     platform::Machine& M() { return *m_; }
@@ -180,15 +175,11 @@ private:
         LinePortConfig port_config;
         port_config.name = name;
         port_ = LineNetworkAddPort(network_, port_config);
-        EXPECT_EQ(m.LoadDriver("Line", LineDriverEntry, &line_), STATUS_SUCCESS);
-        EXPECT_EQ(m.LoadDriver("Pumora", pumora::DriverEntry, &pump_), STATUS_SUCCESS);
-        EXPECT_EQ(m.LoadDriver("Kestrin", kestrin::DriverEntry, &ctl_), STATUS_SUCCESS);
-        platform::StackConfig config;
+        stack_ = std::make_unique<ModemStack>(m);
+        ModemStackConfig config;
+        config.port = port_;
         config.portName = "COM7";
-        config.resources.push_back(LinePortResource(port_));
-        EXPECT_EQ(m.AddStack({line_, pump_, ctl_}, config, &stack_), STATUS_SUCCESS);
-        Ext()->core_hooks = ModemCoreHooksForCore();
-        EXPECT_EQ(m.StartStack(stack_), STATUS_SUCCESS);
+        EXPECT_EQ(stack_->Build(config), STATUS_SUCCESS);
         DspContext* context = Ext()->dsp_context;
         if (context != nullptr) {
             tap_.entry = context->interfaceBlock->commandEntry;
@@ -198,7 +189,7 @@ private:
             }
             context->interfaceBlock->commandEntry = TappedEntry;
         }
-        EXPECT_EQ(m.Open(stack_, &file_), STATUS_SUCCESS);
+        EXPECT_EQ(m.Open(stack_->Stack(), &file_), STATUS_SUCCESS);
         ULONG t[5] = {0xFFFFFFFF, 0, 0, 0, 0};  // reads return at once with what is waiting
         ULONG_PTR info = 0;
         EXPECT_EQ(m.DeviceIoControl(file_, IOCTL_SERIAL_SET_TIMEOUTS, t, sizeof t, nullptr, 0, &info),
@@ -212,10 +203,7 @@ private:
     LineNetwork* network_ = nullptr;
     bool ownNetwork_;
     LinePort* port_ = nullptr;
-    PDRIVER_OBJECT line_ = nullptr;
-    PDRIVER_OBJECT pump_ = nullptr;
-    PDRIVER_OBJECT ctl_ = nullptr;
-    platform::DeviceStack* stack_ = nullptr;
+    std::unique_ptr<ModemStack> stack_;
     PFILE_OBJECT file_ = nullptr;
     CommandTap tap_;
 };

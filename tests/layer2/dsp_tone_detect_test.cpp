@@ -12,7 +12,7 @@
 #include "layer2/corecode/cmd/country_builtin.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_line_handlers.h"
-#include "support/dsp_icd_pump.h"
+#include "support/pump_stand_in.h"
 #include "support/exchange_country.h"
 
 using namespace coretest;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "support/fake_pump.h"
+#include "support/pump_stand_in.h"
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
 #include "platform/machine.h"

@@ -1,10 +1,8 @@
 // The controller on the whole device stack: the line's lower driver, the data pump, then the controller.
-#include "layer1/drivers/wdm/dsp_device.h"
 #include "layer2/corecode/dte/dte.h"
-#include "layer2/windows/wdm/driver_entry.h"
-#include "line/line_driver.h"
 #include "line/line_network.h"
 #include "serial_fixture.h"
+#include "stack/modem_stack.h"
 
 namespace {
 
@@ -21,20 +19,13 @@ TEST(SerialStack, ControllerBindsToTheDataPumpAtStart)
         config.clock = &clock;
         config.name = "modem1";
         platform::Machine machine(config);
-        PDRIVER_OBJECT line = nullptr;
-        PDRIVER_OBJECT pump = nullptr;
-        PDRIVER_OBJECT ctl = nullptr;
-        ASSERT_EQ(machine.LoadDriver("Line", LineDriverEntry, &line), STATUS_SUCCESS);
-        ASSERT_EQ(machine.LoadDriver("Pumora", pumora::DriverEntry, &pump), STATUS_SUCCESS);
-        ASSERT_EQ(machine.LoadDriver("Kestrin", kestrin::DriverEntry, &ctl), STATUS_SUCCESS);
-        platform::StackConfig stack_config;
+        ModemStack stack(machine);
+        ModemStackConfig stack_config;
+        stack_config.port = port;
         stack_config.portName = "COM7";
-        stack_config.resources.push_back(LinePortResource(port));
-        platform::DeviceStack* stack = nullptr;
-        ASSERT_EQ(machine.AddStack({line, pump, ctl}, stack_config, &stack), STATUS_SUCCESS);
-        ModemDeviceExtension* ext = ModemExtension(machine.TopDevice(stack));
-        ext->core_hooks = SerialTestCoreHooks();
-        ASSERT_EQ(machine.StartStack(stack), STATUS_SUCCESS);
+        stack_config.coreHooks = SerialTestCoreHooks();
+        ASSERT_EQ(stack.Build(stack_config), STATUS_SUCCESS);
+        ModemDeviceExtension* ext = stack.Controller();
         ASSERT_NE(ext->dsp_context, nullptr);
         EXPECT_EQ(ext->dsp_block, ext->dsp_context->interfaceBlock);
         ASSERT_NE(ext->dsp_block, nullptr);
@@ -48,10 +39,7 @@ TEST(SerialStack, ControllerBindsToTheDataPumpAtStart)
         EXPECT_EQ(n, 3u);
         EXPECT_EQ(dte_cmd_in_count(&ext->dte), 3);
         ASSERT_EQ(machine.Close(file), STATUS_SUCCESS);
-        ASSERT_EQ(machine.RemoveStack(stack), STATUS_SUCCESS);
-        machine.UnloadDriver(ctl);
-        machine.UnloadDriver(pump);
-        machine.UnloadDriver(line);
+        ASSERT_EQ(stack.Remove(), STATUS_SUCCESS);
         EXPECT_EQ(machine.LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0);
     }
     LineNetworkDestroy(network);

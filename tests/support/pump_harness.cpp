@@ -3,7 +3,7 @@
 #include <atomic>
 #include <map>
 
-#include "line/line_driver.h"
+#include "stack/modem_stack.h"
 
 namespace pumptest {
 
@@ -129,39 +129,33 @@ PumpModem::PumpModem(platform::Clock& clock, LineNetwork* network, const ModemOp
             portConfig.name = options.name;
         port_ = LineNetworkAddPort(network, portConfig);
     }
-    machine_->LoadDriver("Line", LineDriverEntry, &line_);
-    machine_->LoadDriver("Pumora", pumora::DriverEntry, &pump_);
-    machine_->LoadDriver("Probe", ProbeDriverEntry, &probe_);
+    stack_ = std::make_unique<ModemStack>(*machine_);
+    ModemStackConfig stackConfig;
+    stackConfig.port = port_;
+    stackConfig.controllerEntry = ProbeDriverEntry;
+    stackConfig.controllerService = "Probe";
+    stackConfig.start = false;
+    stack_->Load(stackConfig);
 }
 
 PumpModem::~PumpModem()
 {
-    if (stack_ != nullptr)
-        Remove();
+    Remove();
     UnloadDrivers();
 }
 
 void PumpModem::UnloadDrivers()
 {
-    for (PDRIVER_OBJECT* d : {&probe_, &pump_, &line_})
-        if (*d != nullptr) {
-            machine_->UnloadDriver(*d);
-            *d = nullptr;
-        }
+    stack_->Unload();
 }
 
 NTSTATUS PumpModem::Start(uint64_t failAllocation)
 {
-    platform::StackConfig config;
-    if (withPort_)
-        config.resources.push_back(LinePortResource(port_));
-    NTSTATUS status = machine_->AddStack({line_, pump_, probe_}, config, &stack_);
-    if (!NT_SUCCESS(status)) {
-        stack_ = nullptr;
+    NTSTATUS status = stack_->Add();
+    if (!NT_SUCCESS(status))
         return status;
-    }
     machine_->FailAllocation(failAllocation);
-    status = machine_->StartStack(stack_);
+    status = stack_->Start();
     machine_->FailAllocation(0);
     if (DspContext* ctx = Context()) {
         std::lock_guard<std::mutex> guard(gModemsLock);
@@ -172,20 +166,18 @@ NTSTATUS PumpModem::Start(uint64_t failAllocation)
 
 NTSTATUS PumpModem::Remove()
 {
-    if (stack_ == nullptr)
+    if (stack_->Stack() == nullptr)
         return STATUS_SUCCESS;
     if (DspContext* ctx = Context()) {
         std::lock_guard<std::mutex> guard(gModemsLock);
         gModems.erase(ctx->interfaceBlock);
     }
-    const NTSTATUS status = machine_->RemoveStack(stack_);
-    stack_ = nullptr;
-    return status;
+    return stack_->RemoveStack();
 }
 
 PDEVICE_OBJECT PumpModem::TopDevice() const
 {
-    return stack_ != nullptr ? machine_->TopDevice(stack_) : nullptr;
+    return stack_->Top();
 }
 
 ULONG_PTR PumpModem::StartInformation() const

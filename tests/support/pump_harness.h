@@ -17,6 +17,8 @@
 #include "platform/clock.h"
 #include "platform/machine.h"
 
+class ModemStack;
+
 namespace pumptest {
 
 // One callback into the controller's event routine, with what the window held.
@@ -73,10 +75,7 @@ private:
     std::unique_ptr<platform::Machine> machine_;
     LineNetwork* network_;
     LinePort* port_ = nullptr;
-    PDRIVER_OBJECT line_ = nullptr;
-    PDRIVER_OBJECT pump_ = nullptr;
-    PDRIVER_OBJECT probe_ = nullptr;
-    platform::DeviceStack* stack_ = nullptr;
+    std::unique_ptr<ModemStack> stack_;
     std::mutex eventsLock_;
     std::vector<PumpEvent> events_;
     bool withPort_;

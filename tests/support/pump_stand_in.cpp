@@ -1,9 +1,144 @@
-#include "support/fake_pump.h"
+#include "support/pump_stand_in.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
+#include "layer2/corecode/mt/dsp_device.h"
+#include "platform/byte_order.h"
+#include "window/icd_packet.h"
+#include "window/register_map.h"
+#include "window/window_access.h"
+
 namespace {
+
+std::mutex g_postLock;  // one reply mailbox writer at a time across the stand-in's threads
+
+uint8_t get(DspIcdPump* p, int reg)
+{
+    return WindowLoad(&p->block, reg);
+}
+
+void put(DspIcdPump* p, int reg, uint8_t v)
+{
+    WindowStore(&p->block, reg, v);
+}
+
+bool post_locked(DspIcdPump* p, uint8_t code, const uint8_t* payload, int length)
+{
+    if (get(p, kRegReplyCode) != 0)
+        return false;
+    put(p, kRegReplyReserved1, 0);
+    put(p, kRegReplyLength, static_cast<uint8_t>(length));
+    put(p, kRegReplyReserved3, 0);
+    for (int i = 0; i < length && i < kIcdMaxPayload; ++i)
+        put(p, kRegReplyPayload + i, payload[i]);
+    put(p, kRegReplyCode, code);
+    return true;
+}
+
+void command_entry(DspContext* context)
+{
+    DspIcdPump* p = reinterpret_cast<DspIcdPump*>(context);
+    const uint8_t code = get(p, kRegCommandCode);
+    if (code == 0 || p->neverTake)
+        return;
+    IcdLogEntry e;
+    e.code = code;
+    e.length = get(p, kRegCommandLength);
+    const int n = e.length > kIcdMaxPayload ? kIcdMaxPayload : e.length;
+    for (int i = 0; i < n; ++i)
+        e.payload.push_back(get(p, kRegCommandPayload + i));
+    put(p, kRegCommandCode, 0);
+    {
+        std::lock_guard<std::mutex> g(p->logLock);
+        p->log.push_back(e);
+    }
+    p->notify(p->notifyArg);
+    if (p->neverReply)
+        return;
+    uint8_t reply[16] = {};
+    bool posted;
+    {
+        std::lock_guard<std::mutex> g(g_postLock);
+        if (code == IcdQueryVersion) {
+            uint8_t v[kIcdVersionLength];
+            posted = post_locked(p, IcdVersionReport, v, IcdEncode(IcdVersionPayload{{1, 4, 4, 67}}, v));
+        } else if (code == IcdReadTable || code == IcdReadMemory || code == IcdReadMemoryHigh) {
+            WriteLe16(reply, static_cast<uint16_t>(p->memoryValue));
+            posted = post_locked(p, code == IcdReadTable ? IcdTableParamValue : IcdMemoryValue, reply, 2);
+        } else {
+            reply[0] = code;
+            posted = post_locked(p, IcdAck, reply, 1);
+        }
+    }
+    if (posted)
+        p->notify(p->notifyArg);
+}
+
+}  // namespace
+
+void DspIcdPumpInit(DspIcdPump* pump, void (*notify)(void*), void* arg)
+{
+    std::memset(&pump->context, 0, sizeof pump->context);
+    std::memset(&pump->block, 0, sizeof pump->block);
+    pump->context.interfaceBlock = &pump->block;
+    pump->context.commandEntry = command_entry;
+    pump->block.commandEntry = command_entry;
+    pump->notify = notify;
+    pump->notifyArg = arg;
+    pump->neverTake = false;
+    pump->neverReply = false;
+    pump->memoryValue = 0;
+    pump->log.clear();
+}
+
+bool DspIcdPumpPost(DspIcdPump* pump, uint8_t code, const uint8_t* payload, int length)
+{
+    bool posted;
+    {
+        std::lock_guard<std::mutex> g(g_postLock);
+        posted = post_locked(pump, code, payload, length);
+    }
+    if (posted)
+        pump->notify(pump->notifyArg);
+    return posted;
+}
+
+std::vector<IcdLogEntry> DspIcdPumpLog(DspIcdPump* pump)
+{
+    std::lock_guard<std::mutex> g(pump->logLock);
+    return pump->log;
+}
+
+void DspIcdPumpBindDevice(DspIcdPump* pump, DspDevice* dev, const DspLinkHooks* hooks)
+{
+    dsp_device_init(dev, hooks);
+    DspIcdPumpInit(pump, [](void* d) { dsp_notify_callback(&static_cast<DspDevice*>(d)->link); }, dev);
+    dsp_device_bind(dev, &pump->block, &pump->context);
+    dsp_set_port_ready(&dev->link, true);
+}
+
+std::vector<uint8_t> IcdWireBytes(const IcdLogEntry& entry)
+{
+    std::vector<uint8_t> b;
+    b.reserve(2 + entry.payload.size());
+    b.push_back(entry.code);
+    b.push_back(entry.length);
+    b.insert(b.end(), entry.payload.begin(), entry.payload.end());
+    return b;
+}
+
+// The stand-in as a lower filter driver.
+
+namespace {
+
+void notify_controller(void* arg)
+{
+    auto* ext = static_cast<FakePumpExtension*>(arg);
+    if (ext->block.controllerCallback != nullptr)
+        ext->block.controllerCallback(&ext->block);
+}
 
 FakePumpExtension* ext_of(PDEVICE_OBJECT device)
 {
@@ -105,6 +240,8 @@ NTSTATUS pump_add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     if (!NT_SUCCESS(status))
         return status;
     auto* ext = new (device->DeviceExtension) FakePumpExtension();
+    DspIcdPumpInit(ext, notify_controller, ext);
+    ext->neverTake = true;
     ext->device = device;
     ext->lower = IoAttachDeviceToDeviceStack(device, pdo);
     device->Flags &= ~DO_DEVICE_INITIALIZING;
