@@ -18,11 +18,11 @@ void PassHostControl(DspContext* ctx)
         return;
     ctx->hostControlCopy = value;
     if (value != 0) {
-        SetLower32(ctx->lowerAudio, 0);
-        SetLower18(ctx->lowerAudio, 0);
+        SetLowerHostActive(ctx->lowerAudio, 0);
+        SetLowerHostControl(ctx->lowerAudio, 0);
     } else {
-        ClearLower33(ctx->lowerAudio);
-        SetLower18(ctx->lowerAudio, 2);
+        SetLowerHostIdle(ctx->lowerAudio);
+        SetLowerHostControl(ctx->lowerAudio, 2);
     }
 }
 

@@ -179,10 +179,10 @@ TEST_F(LowerAudioFixture, ControlRoutingAndStoredArguments)
     StartLowerStream(la.get());
     EXPECT_EQ(la->streamByte, 0);
     SetLowerOption8(la.get(), 2);
-    SetLower32(la.get(), 0);
-    ClearLower33(la.get());
+    SetLowerHostActive(la.get(), 0);
+    SetLowerHostIdle(la.get());
     SetLowerGain30(la.get(), 4, 5, 6);
-    SetLower18(la.get(), 2);
+    SetLowerHostControl(la.get(), 2);
     SetLowerCallerId(la.get(), 1);
     uint32_t v13 = 0x01020304;
     LowerControl(la.get(), 13, &v13, nullptr);

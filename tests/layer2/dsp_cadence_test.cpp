@@ -20,7 +20,7 @@ protected:
     void Setup(unsigned country)
     {
         block = country_builtin_block(country);
-        DspLinkHooks2 h{};
+        DspLinkContextHooks h{};
         h.ctx = this;
         h.raise_ri = [](void* c) { static_cast<Cadence*>(c)->ri = true; };
         h.drop_ri = [](void* c) { static_cast<Cadence*>(c)->ri = false; };

@@ -34,7 +34,7 @@ protected:
         DspIcdPumpBindDevice(pump.get(), dev.get(), nullptr);
         DspHandlerRequest handlers[kDspLineHandlerCount];
         const int n = dsp_line_handlers(dev.get(), handlers);
-        DspLinkHooks2 hooks{};
+        DspLinkContextHooks hooks{};
         hooks.ctx = this;
         hooks.step_done = [](void* c) { ++static_cast<LineHandlers*>(c)->stepsDone; };
         DspInterfaceSetup(&dev->context, &dev->queue, &dev->link, &dev->line.optionA, &country, handlers, n,

@@ -40,7 +40,7 @@ public:
         }
         DspLinkHooks hooks{};
         dsp_device_init(dev.get(), &hooks);
-        DspLinkHooks2 h{};
+        DspLinkContextHooks h{};
         h.ctx = this;
         h.restriction_verdict = [](void* c, uint8_t v) { static_cast<Restrictions*>(c)->verdicts.push_back(v); };
         DspHandlerRequest handlers[kDspLineHandlerCount];

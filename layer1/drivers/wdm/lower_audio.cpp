@@ -184,10 +184,10 @@ int32_t SendWord(LowerAudioInterface* la, uint32_t code, uint32_t value)
 
 int32_t SetLowerOption8(LowerAudioInterface* la, uint32_t value) { return SendWord(la, LOWER_CODE_OPTION8, value); }
 int32_t SetLowerCallerId(LowerAudioInterface* la, uint32_t value) { return SendWord(la, LOWER_CODE_CALLER_ID, value); }
-int32_t SetLower18(LowerAudioInterface* la, uint32_t value) { return SendWord(la, LOWER_CODE_HOST_CONTROL, value); }
-int32_t SetLower32(LowerAudioInterface* la, uint32_t value) { return SendWord(la, LOWER_CODE_HOST_ACTIVE, value); }
+int32_t SetLowerHostControl(LowerAudioInterface* la, uint32_t value) { return SendWord(la, LOWER_CODE_HOST_CONTROL, value); }
+int32_t SetLowerHostActive(LowerAudioInterface* la, uint32_t value) { return SendWord(la, LOWER_CODE_HOST_ACTIVE, value); }
 
-int32_t ClearLower33(LowerAudioInterface* la)
+int32_t SetLowerHostIdle(LowerAudioInterface* la)
 {
     return LowerControl(la, LOWER_CODE_HOST_IDLE, nullptr, nullptr);
 }

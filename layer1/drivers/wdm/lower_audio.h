@@ -50,8 +50,8 @@ int32_t StartLowerStream(LowerAudioInterface* la);  // code 2 (opens the loop: o
 int32_t SetLowerFormat(LowerAudioInterface* la, uint16_t rate, uint16_t blockLength);
 int32_t SetLowerOption8(LowerAudioInterface* la, uint32_t value);
 int32_t SetLowerCallerId(LowerAudioInterface* la, uint32_t value);
-int32_t SetLower18(LowerAudioInterface* la, uint32_t value);
-int32_t SetLower32(LowerAudioInterface* la, uint32_t value);
-int32_t ClearLower33(LowerAudioInterface* la);
+int32_t SetLowerHostControl(LowerAudioInterface* la, uint32_t value);
+int32_t SetLowerHostActive(LowerAudioInterface* la, uint32_t value);
+int32_t SetLowerHostIdle(LowerAudioInterface* la);
 int32_t SetLowerGain30(LowerAudioInterface* la, uint32_t selector, uint32_t value, uint32_t level);
 int16_t DbToGain(LowerAudioInterface* la, int32_t dB);

@@ -316,6 +316,10 @@ void AcuInit(AcuContext* acu, DteContext* dte, CoreSettings* settings, ModemCore
 {
     std::memset(acu, 0, sizeof *acu);
     acu->dte = dte;
+    if (dte != nullptr) {
+        dte->escape_reset = [](void* owner) { at_escape_reset(static_cast<AcuContext*>(owner)); };
+        dte->escape_owner = acu;
+    }
     acu->settings = settings;
     acu->core = core;
     EventQueueInit(&acu->queue);

@@ -100,6 +100,10 @@ struct DteFlowSettings {
 
 struct DteContext {
     PortRecord* port;  // the port layer of the same device
+    // The command side's escape detector, reset when data mode starts: set by the command side when it binds
+    // to this DTE side (null: no command side).
+    void (*escape_reset)(void* owner);
+    void* escape_owner;
 
     KSPIN_LOCK app_rx_lock;
     KSPIN_LOCK app_tx_lock;

@@ -90,7 +90,8 @@ void dte_data_mode_start(DteContext* d, const uint8_t params[12])
     d->flow.out_options = params[6];
     default_flow_characters(d);
     store_data_params(d, params);
-    at_escape_reset(d);
+    if (d->escape_reset != nullptr)
+        d->escape_reset(d->escape_owner);
     d->flow.flow_off_asserted = 0;
     d->flow.flow_off_pending = 0;
     d->flow.flow_on_pending = 0;

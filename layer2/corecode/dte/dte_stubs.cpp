@@ -7,8 +7,3 @@ int acu_dte_break(DteContext* d, uint8_t length_ticks, uint16_t waiting)
     (void)waiting;
     return 0;
 }
-
-void at_escape_reset(DteContext* d)
-{
-    (void)d;
-}

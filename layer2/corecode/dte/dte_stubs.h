@@ -8,5 +8,3 @@ struct DteContext;
 
 // A break from the application: returns 1 when the from-DTE ring must be emptied.
 int acu_dte_break(DteContext* d, uint8_t length_ticks, uint16_t waiting);
-// Reset the in-band escape detector of the command side.
-void at_escape_reset(DteContext* d);

@@ -202,7 +202,7 @@ void dsp_on_cadence_msg(DspMessageNode* node, void* user)
 void dsp_on_ring_msg(DspMessageNode* node, void* user)
 {
     auto* ctx = static_cast<DspLinkContext*>(user);
-    const DspLinkHooks2& h = ctx->hooks;
+    const DspLinkContextHooks& h = ctx->hooks;
     switch (node->type) {
     case 1:
         if (h.ring_off)

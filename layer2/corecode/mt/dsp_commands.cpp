@@ -123,7 +123,7 @@ int dsp_set_line_control(DspLineControl* lc, uint16_t keep, uint16_t value, uint
     return send(lc, IcdSetLineControl, payload, 6);
 }
 
-int dsp_send_byte_99(DspLineControl* lc, uint8_t b)
+int dsp_send_escape_code(DspLineControl* lc, uint8_t b)
 {
     const uint8_t payload[2] = {b, 0};
     return send(lc, IcdSetByte99, payload, 2);
@@ -173,42 +173,42 @@ int dsp_write_gain_word(DspLineControl* lc, uint8_t b)
     return dsp_write_value(lc->link, &request, &word, 1);
 }
 
-int dsp_set_line_bits_2(DspLineControl* lc, uint8_t flag, uint8_t channel)
+int dsp_set_line_field_2_3(DspLineControl* lc, uint8_t flag, uint8_t channel)
 {
     lc->bits2Flag[channel & 1] = flag;
     return dsp_set_line_control(lc, 0xFFF3, flag == 1 ? 12 : 0, channel);
 }
 
-int dsp_set_line_bits_12(DspLineControl* lc, uint8_t v, uint8_t channel)
+int dsp_set_line_field_12_13(DspLineControl* lc, uint8_t v, uint8_t channel)
 {
     lc->bits12Value[channel & 1] = v & 3;
     return dsp_set_line_control(lc, 0xCFFF, static_cast<uint16_t>((v & 3) << 12), channel);
 }
 
-int dsp_set_line_bits_10(DspLineControl* lc, uint8_t v, uint8_t channel)
+int dsp_set_line_field_10_11(DspLineControl* lc, uint8_t v, uint8_t channel)
 {
     return dsp_set_line_control(lc, 0xF3FF, static_cast<uint16_t>((v & 3) << 10), channel);
 }
 
-int dsp_set_line_bits_8(DspLineControl* lc, uint8_t v, uint8_t channel)
+int dsp_set_line_field_8_9(DspLineControl* lc, uint8_t v, uint8_t channel)
 {
     return dsp_set_line_control(lc, 0xFCFF, static_cast<uint16_t>((v & 3) << 8), channel);
 }
 
-void dsp_line_bits_12_hold(DspLineControl* lc, bool hold)
+void dsp_line_field_12_13_hold(DspLineControl* lc, bool hold)
 {
     if (hold) {
         lc->bits12Saved[0] = lc->bits12Value[0];
         lc->bits12Saved[1] = lc->bits12Value[1];
-        dsp_set_line_bits_12(lc, 0, 0);
-        dsp_set_line_bits_12(lc, 0, 1);
+        dsp_set_line_field_12_13(lc, 0, 0);
+        dsp_set_line_field_12_13(lc, 0, 1);
     } else {
-        dsp_set_line_bits_12(lc, lc->bits12Saved[0], 0);
-        dsp_set_line_bits_12(lc, lc->bits12Saved[1], 1);
+        dsp_set_line_field_12_13(lc, lc->bits12Saved[0], 0);
+        dsp_set_line_field_12_13(lc, lc->bits12Saved[1], 1);
     }
 }
 
-void dsp_line_bits_2_both(DspLineControl* lc, uint8_t flag)
+void dsp_line_field_2_3_both(DspLineControl* lc, uint8_t flag)
 {
     const uint16_t value = flag == 0 ? (3 << 2) : 0;
     dsp_set_line_control(lc, 0xFFF3, value, 0);
@@ -232,14 +232,14 @@ void dsp_apply_line_mode(DspLineControl* lc, uint8_t row)
     dsp_relay_voice(lc->link, r.voice != 0);
     dsp_relay_caller_id(lc->link, r.callerId != 0);
     dsp_relay_speaker_handset(lc->link, r.speaker != 0);
-    dsp_set_line_bits_2(lc, r.bits2Ch0 == 1 ? 1 : 0, 0);
-    dsp_set_line_bits_2(lc, r.bits2Ch1 == 1 ? 1 : 0, 1);
-    dsp_set_line_bits_12(lc, r.bits12Ch0, 0);
-    dsp_set_line_bits_12(lc, r.bits12Ch1, 1);
+    dsp_set_line_field_2_3(lc, r.bits2Ch0 == 1 ? 1 : 0, 0);
+    dsp_set_line_field_2_3(lc, r.bits2Ch1 == 1 ? 1 : 0, 1);
+    dsp_set_line_field_12_13(lc, r.bits12Ch0, 0);
+    dsp_set_line_field_12_13(lc, r.bits12Ch1, 1);
     if (row == 0) {
         for (uint8_t ch = 0; ch < 2; ++ch) {
-            dsp_set_line_bits_10(lc, 2, ch);
-            dsp_set_line_bits_8(lc, 3, ch);
+            dsp_set_line_field_10_11(lc, 2, ch);
+            dsp_set_line_field_8_9(lc, 3, ch);
         }
     }
     lc->lineModeRow = row;

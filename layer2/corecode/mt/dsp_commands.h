@@ -63,7 +63,8 @@ int dsp_set_option_6c(DspLineControl* lc, uint8_t b);
 int dsp_start_data_pump(DspLineControl* lc, uint8_t flags, uint32_t rate, uint8_t mode);
 int dsp_set_voice_mode(DspLineControl* lc, uint8_t c);
 int dsp_set_line_control(DspLineControl* lc, uint16_t keep, uint16_t value, uint8_t channel);
-int dsp_send_byte_99(DspLineControl* lc, uint8_t b);
+// Command 0x99 with one byte: the in-band escape code the data link hands the data pump.
+int dsp_send_escape_code(DspLineControl* lc, uint8_t b);
 int dsp_go_idle(DspLineControl* lc);
 int dsp_start_voice(DspLineControl* lc, uint8_t a, uint8_t b, uint8_t c);
 int dsp_set_voice_params(DspLineControl* lc, uint8_t a, uint8_t b);
@@ -73,12 +74,16 @@ int dsp_query_version(DspLineControl* lc, uint8_t* reply_out = nullptr);
 int dsp_reset_with_line_byte(DspLineControl* lc);
 int dsp_write_gain_word(DspLineControl* lc, uint8_t b);
 
-int dsp_set_line_bits_2(DspLineControl* lc, uint8_t flag, uint8_t channel);
-int dsp_set_line_bits_12(DspLineControl* lc, uint8_t v, uint8_t channel);
-int dsp_set_line_bits_10(DspLineControl* lc, uint8_t v, uint8_t channel);
-int dsp_set_line_bits_8(DspLineControl* lc, uint8_t v, uint8_t channel);
-void dsp_line_bits_12_hold(DspLineControl* lc, bool hold);
-void dsp_line_bits_2_both(DspLineControl* lc, uint8_t flag);
+// The fields of a channel's 16-bit line-control word, named by their bits: 2-3 (set to 3 by flag 1, else 0;
+// the flag is remembered per channel), 12-13, 10-11 and 8-9 (set to v & 3). The hold saves both channels'
+// bits 12-13 and clears them, and restores them when released; the "both" setter puts bits 2-3 of both
+// channels to 3 for flag 0, else 0.
+int dsp_set_line_field_2_3(DspLineControl* lc, uint8_t flag, uint8_t channel);
+int dsp_set_line_field_12_13(DspLineControl* lc, uint8_t v, uint8_t channel);
+int dsp_set_line_field_10_11(DspLineControl* lc, uint8_t v, uint8_t channel);
+int dsp_set_line_field_8_9(DspLineControl* lc, uint8_t v, uint8_t channel);
+void dsp_line_field_12_13_hold(DspLineControl* lc, bool hold);
+void dsp_line_field_2_3_both(DspLineControl* lc, uint8_t flag);
 
 // The hook message (urgent class-3 message: type 3 off hook, 4 on hook); keeps the hook option bit.
 bool dsp_set_hook(DspLineControl* lc, bool off_hook);

@@ -25,7 +25,7 @@ void wait_timer_expired(void* a1, void* a2)
 {
     auto* ctx = static_cast<DspLinkContext*>(a1);
     const auto argument = static_cast<uint8_t>(reinterpret_cast<uintptr_t>(a2));
-    const DspLinkHooks2& h = ctx->hooks;
+    const DspLinkContextHooks& h = ctx->hooks;
     if (ctx->carrierWaitNotify && h.call_state && h.call_state(h.ctx) == 7)
         post(ctx, kMsgCountry, 5, false);
     if (!h.post_event)
@@ -69,7 +69,7 @@ bool dsp_context_start_timer(DspLinkContext* ctx, uint8_t* id, uint32_t ms, void
 
 void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* link, uint8_t* option_a,
                        const CountryBlock* country, const DspHandlerRequest* handlers, int handler_count,
-                       const DspLinkHooks2* hooks)
+                       const DspLinkContextHooks* hooks)
 {
     dsp_msg_queue_init(queue);
     std::memset(ctx, 0, sizeof *ctx);

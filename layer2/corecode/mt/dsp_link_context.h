@@ -44,7 +44,7 @@ struct DspCadenceState {
 };
 
 // What the link context asks of the rest of the controller. Null entries are passed over.
-struct DspLinkHooks2 {
+struct DspLinkContextHooks {
     void* ctx;
     // Ring indicator towards the application.
     void (*raise_ri)(void* ctx);
@@ -83,7 +83,7 @@ struct DspLinkContext {
     DspCadenceState cadence;
     uint8_t timerIds[4];        // 0 wait-for-carrier, 1-3 call control's
     uint8_t toneResults[kToneResults][3];  // {tone id, state, flag}
-    DspLinkHooks2 hooks;
+    DspLinkContextHooks hooks;
     // The line-side handlers' own state (classes 3, 6, 4, 7 and 9).
     DspHookState hookState;
     DspToneGenState toneGen;
@@ -98,7 +98,7 @@ struct DspLinkContext {
 // ready marked, the cadence sample queue cleared.
 void DspInterfaceSetup(DspLinkContext* ctx, DspMessageQueue* queue, DspLink* link, uint8_t* option_a,
                        const CountryBlock* country, const DspHandlerRequest* handlers, int handler_count,
-                       const DspLinkHooks2* hooks);
+                       const DspLinkContextHooks* hooks);
 // Restart after a country change and at power-up.
 void dsp_interface_restart(DspLinkContext* ctx);
 // Tells call control that a dial step has finished (through the step_done hook, when there is one).

@@ -84,8 +84,8 @@ void ctx_ring_event(void* ctx, const uint8_t payload[3])
 }
 
 // Hooks of the link context (ring indicator, ring permission, call control's S-registers, state and events).
-const DspLinkHooks2 kContextHooks = [] {
-    DspLinkHooks2 h{};
+const DspLinkContextHooks kContextHooks = [] {
+    DspLinkContextHooks h{};
     h.raise_ri = [](void* ctx) { dte_raise_ri(&X(ctx)->dte); };
     h.drop_ri = [](void* ctx) { dte_drop_ri(&X(ctx)->dte); };
     h.ring_allowed = [](void* ctx) { return voice_ring_allowed(&X(ctx)->dte) != 0; };
@@ -268,7 +268,7 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     };
     dsp_device_init(&ext->dsp, &hooks);
     dsp_device_bind(&ext->dsp, ext->dsp_block, ext->dsp_context);
-    DspLinkHooks2 context_hooks = kContextHooks;
+    DspLinkContextHooks context_hooks = kContextHooks;
     context_hooks.ctx = ext;
     context_hooks.s_register = ctx_s_register;
     context_hooks.call_state = ctx_call_state;
