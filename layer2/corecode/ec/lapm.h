@@ -15,6 +15,7 @@
 #include "layer2/corecode/ec/ec_frames.h"
 
 struct LapmLink;
+struct LapmCompression;
 
 // What the glue provides. Every routine gets `context`.
 struct LapmHost {
@@ -146,6 +147,7 @@ struct LapmLink {
     LapmCallValues* call;
     EcCounters* counters;
     const LapmXidOps* xid;
+    LapmCompression* compression;  // V.42bis with its XID groups (lapm_compress.h); null: none
     LapmSetup setup;
 
     // Where the link stands.

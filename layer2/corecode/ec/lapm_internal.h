@@ -145,6 +145,18 @@ void lapm_take_break(LapmLink* link, FrameNode* frame);
 bool lapm_take_break_ack(LapmLink* link, const FrameNode* frame);
 void lapm_discard_all(LapmLink* link);
 
+// lapm_tx.cpp: the I-frame being built, opened when the transmit ring and the free nodes allow, and
+// closed into the transmit ring.
+FrameNode* lapm_open_iframe(LapmLink* link);
+void lapm_close_iframe(LapmLink* link);
+
+// lapm_compress.cpp: with a compressor running in that direction, I-frames are filled through its encoder
+// (true when it did, in place of the plain fill) and received ones delivered through its decoder (true
+// when the frame is used up).
+bool lapm_compression_fill(LapmLink* link);
+bool lapm_compression_rx_on(const LapmLink* link);
+bool lapm_compression_deliver_frame(LapmLink* link, FrameNode* frame);
+
 // lapm_xid_hdlc.cpp
 bool lapm_send_xid(LapmLink* link, bool command);
 bool lapm_take_xid(LapmLink* link, const FrameNode* frame);

@@ -158,6 +158,9 @@ void lapm_deliver(LapmLink* link)
         if (frame->bad == RX_BREAK_MARK) {
             if (h.dte_break)
                 h.dte_break(h.context, frame->data[0], frame->data[1]);
+        } else if (lapm_compression_rx_on(link)) {
+            if (!lapm_compression_deliver_frame(link, frame))
+                return;
         } else {
             uint32_t left = frame->length - 3u - frame->offset;
             uint32_t n = std::min(left, h.dte_room(h.context));

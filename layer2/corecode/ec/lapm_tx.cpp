@@ -230,27 +230,44 @@ bool lapm_acknowledge(LapmLink* link, uint8_t nr)
     return true;
 }
 
+FrameNode* lapm_open_iframe(LapmLink* link)
+{
+    if (link->building)
+        return link->building;
+    if (ec_tx_ring_depth(&link->tx_ring) >= EC_RING16_SLOTS - 1)
+        return nullptr;
+    auto* frame = static_cast<FrameNode*>(ec_frame_take_free(&link->iframes));
+    if (!frame)
+        return nullptr;
+    frame->owner = FRAME_OWNER_IFRAME;
+    frame->in_flight = 0;
+    frame->release_when_sent = 0;
+    frame->data[0] = link->own_cmd_addr;
+    frame->data[1] = static_cast<uint8_t>(link->next_ns << 1);
+    frame->data[2] = 0;
+    frame->length = 3;
+    link->next_ns = mod128(link->next_ns + 1);
+    link->building = frame;
+    return frame;
+}
+
+void lapm_close_iframe(LapmLink* link)
+{
+    ring_put(&link->tx_ring, link->building);
+    link->building = nullptr;
+}
+
 void lapm_fill_iframes(LapmLink* link)
 {
+    if (lapm_compression_fill(link))
+        return;
     const LapmHost& h = link->host;
     for (;;) {
-        if (!link->building) {
-            if (ec_tx_ring_depth(&link->tx_ring) >= EC_RING16_SLOTS - 1 || h.dte_pending(h.context) == 0)
-                return;
-            auto* frame = static_cast<FrameNode*>(ec_frame_take_free(&link->iframes));
-            if (!frame)
-                return;
-            frame->owner = FRAME_OWNER_IFRAME;
-            frame->in_flight = 0;
-            frame->release_when_sent = 0;
-            frame->data[0] = link->own_cmd_addr;
-            frame->data[1] = static_cast<uint8_t>(link->next_ns << 1);
-            frame->data[2] = 0;
-            frame->length = 3;
-            link->next_ns = mod128(link->next_ns + 1);
-            link->building = frame;
-        }
-        FrameNode* frame = link->building;
+        if (!link->building && h.dte_pending(h.context) == 0)
+            return;
+        FrameNode* frame = lapm_open_iframe(link);
+        if (!frame)
+            return;
         uint32_t room = link->neg.tx_n401 + 3u - frame->length;
         if (link->mode3_waiting)
             room = std::min<uint32_t>(room, link->mode3_count);
@@ -268,8 +285,7 @@ void lapm_fill_iframes(LapmLink* link)
             close = true;
         if (!close)
             return;
-        ring_put(&link->tx_ring, frame);
-        link->building = nullptr;
+        lapm_close_iframe(link);
     }
 }
 

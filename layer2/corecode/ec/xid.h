@@ -120,6 +120,8 @@ void xid_default_values(XidValues* v);
 // Sets up a new negotiation: own proposal from the settings (N401 clamped to 20-128, windows 15, P0 capped
 // at 3, P1 clamped to 512-2048, P2 to 6-250), negotiated values at their defaults, flags cleared.
 void xid_init(XidState* x, bool answerer, const XidLinkSettings* settings);
+// The own proposal alone, as xid_init sets it.
+void xid_set_own(XidValues* own, const XidLinkSettings* settings);
 
 // Builds the information field of an XID frame of `kind`; returns its length (0 when `room` is too small).
 size_t xid_build_info(const XidState* x, XidKind kind, uint8_t* out, size_t room);

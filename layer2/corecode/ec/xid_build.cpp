@@ -127,7 +127,11 @@ void xid_init(XidState* x, bool answerer, const XidLinkSettings* s)
     *x = XidState{};
     x->answerer = answerer;
     xid_default_values(&x->negotiated);
-    XidValues* own = &x->own;
+    xid_set_own(&x->own, s);
+}
+
+void xid_set_own(XidValues* own, const XidLinkSettings* s)
+{
     uint16_t n401 = std::clamp<uint16_t>(s->n401, XID_MIN_N401, XID_DEFAULT_N401);
     own->tx_window = XID_DEFAULT_WINDOW;
     own->rx_window = XID_DEFAULT_WINDOW;
