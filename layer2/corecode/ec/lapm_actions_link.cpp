@@ -48,12 +48,14 @@ void lapm_send_dm_f1(LapmLink* link, LapmDispatch*)
     link->reason = LAPM_REASON_DM;
 }
 
+// Also the end of a failed negotiation, whose reason stays.
 void lapm_idle_send_dm(LapmLink* link, LapmDispatch*)
 {
     link->status = LAPM_IDLE;
     link->disconnect_code = LAPM_DC_NORMAL;
     lapm_send_u(link, false, LC_DM, 0);
-    link->reason = LAPM_REASON_DM;
+    if (link->reason != LAPM_REASON_XID_FAILED)
+        link->reason = LAPM_REASON_DM;
 }
 
 void lapm_originate_xid(LapmLink* link, LapmDispatch*)

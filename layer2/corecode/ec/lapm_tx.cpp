@@ -226,7 +226,13 @@ bool lapm_acknowledge(LapmLink* link, uint8_t nr)
     link->va = nr;
     // The link made progress: the retransmission budget counts afresh (the link status keeps its total).
     link->retransmissions = 0;
-    lapm_timers_by_ring(link);
+    // While a poll waits for its answer T401 keeps running: only the answer (or T401) ends the recovery.
+    if (link->poll_outstanding) {
+        if (link->timers.t401 < 0)
+            lapm_t401_start(link);
+    } else {
+        lapm_timers_by_ring(link);
+    }
     return true;
 }
 
