@@ -120,3 +120,24 @@ TEST(LapmLinkTest, TimerValuesFollowTheLineRates)
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::pair<void*, uint16_t>> g_line_starts;
+
+TEST(LapmLinkTest, StartHandsTheLineOptionToTheLineSideWhenOriginating)
+{
+    g_line_starts.clear();
+    LapmPair p;
+    LapmSetup s = lapm_test_setup(0);
+    s.line_option = 0x1234;
+    for (LapmEnd* e : {&p.a, &p.b})
+        e->link.host.line_start = [](void* c, uint16_t option) { g_line_starts.emplace_back(c, option); };
+    p.setup(s, s);
+    p.start();
+    ASSERT_EQ(g_line_starts.size(), 2u);
+    EXPECT_EQ(g_line_starts[0], (std::pair<void*, uint16_t>{&p.a.dte, 0x1234}));
+    EXPECT_EQ(g_line_starts[1], (std::pair<void*, uint16_t>{&p.b.dte, 0}));
+}
+
+}  // namespace

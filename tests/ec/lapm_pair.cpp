@@ -39,7 +39,7 @@ void dte_discard(void* c)
 
 LapmHost lapm_test_host(LapmDte* dte)
 {
-    return LapmHost{dte, dte_pending, dte_read, dte_room, dte_write, dte_break, dte_discard, nullptr, nullptr};
+    return LapmHost{dte, dte_pending, dte_read, dte_room, dte_write, dte_break, dte_discard, nullptr, nullptr, nullptr};
 }
 
 LapmSetup lapm_test_setup(uint8_t srej)

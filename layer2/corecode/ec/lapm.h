@@ -28,6 +28,9 @@ struct LapmHost {
     void (*dte_discard)(void* context);      // empty both DTE rings (a destructive break)
     void (*kick_line)(void* context);        // run the line-block service now
     void (*line_stop)(void* context);        // the link set-up ended: stop the line side
+    // The link starts: switch the line block to LAPM framing and give it a receive buffer (through
+    // ec_rx_frame_done on the link's pool); a non-zero line option goes to the line side too.
+    void (*line_start)(void* context, uint16_t line_option);
 };
 
 // Call-control values LAPM reads, and the two call statistics it counts.

@@ -108,6 +108,8 @@ void lapm_setup(LapmLink* link, const LapmSetup* setup)
 
 void lapm_start(LapmLink* link, uint8_t request)
 {
+    if (request <= 1 && link->host.line_start)
+        link->host.line_start(link->host.context, request == 0 ? link->setup.line_option : 0);
     switch (request) {
     case 0:
         link->originator = 1;
