@@ -117,6 +117,16 @@ TEST(VekArithConformance, TheFamilyHasEverySlotOfItsRange) {
     EXPECT_EQ(arith_slots().size(), 84u);
 }
 
+// Slots 126, 127, 171, 188, 191, 192 and 193 hold one entry in both MMX columns; every other slot its own.
+TEST(VekArithConformance, SharedMmxEntries) {
+    const int shared[] = {126, 127, 171, 188, 191, 192, 193};
+    for (const auto& e : family()) {
+        const auto& row = vek_variant_table()[e.info.slot];
+        const bool same = row.variant[VEK_CPU_MM] == row.variant[VEK_CPU_SS];
+        EXPECT_EQ(same, std::find(std::begin(shared), std::end(shared), e.info.slot) != std::end(shared)) << e.info.name;
+    }
+}
+
 // Every scale factor in -70..70 and the extremes, at a length that runs head, lanes and tail, with every constant
 // choice, in every column.
 TEST(VekArithConformance, EveryScaleFactorInEveryColumn) {

@@ -51,20 +51,25 @@ VekStatus mul_16_to32(const int16_t* s1, const int16_t* s2, int32_t* d, int32_t 
 
 }  // namespace
 
-#define VEK_WIDE_COLUMNS(name, impl, params, args) \
-    VekStatus name##_gen params { return impl args; } \
-    VekStatus name##_mm params { return impl args; }  \
-    VekStatus name##_ss params { return impl args; }  \
+#define VEK_WIDE_Each(name, impl, params, args)   \
+    VekStatus name##_mm params { return impl args; } \
+    VekStatus name##_ss params { return impl args; }
+#define VEK_WIDE_Shared(name, impl, params, args) VekStatus name##_mmss params { return impl args; }
+#define VEK_WIDE_COLUMNS(name, kind, impl, params, args) \
+    VekStatus name##_gen params { return impl args; }   \
+    VEK_WIDE_##kind(name, impl, params, args)            \
     VekStatus name##_wd params { return impl args; }
-VEK_WIDE_COLUMNS(vek_add_vec_8_to16u, add_8_to16u,
+VEK_WIDE_COLUMNS(vek_add_vec_8_to16u, Each, add_8_to16u,
                  (const uint8_t* src1, const uint8_t* src2, uint16_t* dst, int32_t n), (src1, src2, dst, n))
-VEK_WIDE_COLUMNS(vek_mul_vec_8_to16u, mul_8_to16u,
+VEK_WIDE_COLUMNS(vek_mul_vec_8_to16u, Shared, mul_8_to16u,
                  (const uint8_t* src1, const uint8_t* src2, uint16_t* dst, int32_t n), (src1, src2, dst, n))
-VEK_WIDE_COLUMNS(vek_add_vec_16u_sat, add_16u_sat,
+VEK_WIDE_COLUMNS(vek_add_vec_16u_sat, Shared, add_16u_sat,
                  (const uint16_t* src1, const uint16_t* src2, uint16_t* dst, int32_t n), (src1, src2, dst, n))
-VEK_WIDE_COLUMNS(vek_add_vec_32u_sat, add_32u_sat,
+VEK_WIDE_COLUMNS(vek_add_vec_32u_sat, Shared, add_32u_sat,
                  (const uint32_t* src1, const uint32_t* src2, uint32_t* dst, int32_t n), (src1, src2, dst, n))
-VEK_WIDE_COLUMNS(vek_mul_vec_16_to32_scaled, mul_16_to32,
+VEK_WIDE_COLUMNS(vek_mul_vec_16_to32_scaled, Each, mul_16_to32,
                  (const int16_t* src1, const int16_t* src2, int32_t* dst, int32_t n, int32_t sf),
                  (src1, src2, dst, n, sf))
 #undef VEK_WIDE_COLUMNS
+#undef VEK_WIDE_Each
+#undef VEK_WIDE_Shared
