@@ -138,6 +138,51 @@ TEST(V22Peer, TrainsAndCarriesDataBothWaysInBothRolesAtBothRates)
     }
 }
 
+// The answering peer asks for a retrain during data: the calling pump hears its S1, reports state 3, trains
+// again and reports data and the connection once more; the peer trains again too.
+TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
+{
+    for (int32_t weOriginate : {1}) {
+        v22test::Pump pump;
+        PeerBits peer;
+        v22bis_state_t* modem =
+            v22bis_init(nullptr, 2400, 0, weOriginate ? 0 : 1, PeerBits::GetBit, &peer, PeerBits::PutBit, &peer);
+        ASSERT_NE(modem, nullptr);
+        pump.StartV22Mode(7, weOriginate);
+        PeerPath toPeer(9600, 8000, 80, 5);
+        PeerPath toPump(8000, 9600, 96, 6);
+        std::vector<int16_t> fromPeer(96, 0);
+        auto step = [&]() {
+            const std::vector<int16_t> sent = pump.Block(fromPeer.data());
+            std::vector<int16_t> atPeer = toPeer.Process(sent.data(), sent.size());
+            v22bis_rx(modem, atPeer.data(), static_cast<int>(atPeer.size()));
+            int16_t out[80];
+            const int n = v22bis_tx(modem, out, 80);
+            for (int i = n; i < 80; ++i)
+                out[i] = 0;
+            fromPeer = toPump.Process(out, 80);
+        };
+        for (int t = 0; t < 1000 && !(pump.Connected() && peer.trained); ++t)
+            step();
+        ASSERT_TRUE(pump.Connected() && peer.trained) << weOriginate;
+        for (int i = 0; i < 50; ++i)
+            step();
+        pump.statusLog.clear();
+        peer.trained = false;
+        ASSERT_EQ(v22bis_request_retrain(modem, 2400), 0);
+        for (int t = 0; t < 1000 && !(pump.Connected() && peer.trained && !pump.statusLog.empty()); ++t)
+            step();
+        ASSERT_FALSE(pump.statusLog.empty()) << weOriginate;
+        bool sawRetrain = false;
+        for (uint8_t s : pump.statusLog)
+            sawRetrain = sawRetrain || (s & kStatusPumpStateMask) == kPumpStateRetrain;
+        EXPECT_TRUE(sawRetrain) << weOriginate;
+        EXPECT_TRUE(pump.Connected()) << weOriginate;
+        EXPECT_TRUE(peer.trained) << weOriginate;
+        v22bis_free(modem);
+    }
+}
+
 }  // namespace
 
 #endif  // HAVE_SPANDSP

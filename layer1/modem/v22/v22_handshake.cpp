@@ -66,8 +66,9 @@ void V22RxInit(V22Modem* m)
 void V22RxReset(V22Modem* m)
 {
     V22RxState& r = m->rx;
+    // The S1 detector keeps its state: after a retrain it is the far end's S1, already seen, whose end the
+    // listening step waits for. (R-init clears it; settling clears what it saw.)
     r.control = 0;
-    r.s1 = V22S1Detector{};
     r.loop_integrator = 0;
     r.loop_gain_p = 32000;
     r.loop_gain_i = 0;
