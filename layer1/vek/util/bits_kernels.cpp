@@ -8,10 +8,13 @@
 
 #include "layer1/vek/arith/lanes.h"
 #include "layer1/vek/util/bits.h"
+#include "layer1/vek/util/kernel_access.h"
 #include "layer1/vek/util/walk.h"
 
 namespace {
 
+using vek::kernels::ld;
+using vek::kernels::st;
 using vek::lanes::Mmx;
 using vek::lanes::Sse2;
 
@@ -34,17 +37,6 @@ struct ShiftsMmx : Mmx {
     static V sra32(V a, int k) { return _mm_sra_pi32(a, cnt(k)); }
     static V bytes(uint8_t b) { return _mm_set1_pi8(static_cast<char>(b)); }
 };
-
-template <class T>
-T ld(const T* p, int64_t i) {
-    T v;
-    std::memcpy(&v, p + i, sizeof v);
-    return v;
-}
-template <class T>
-void st(T* p, int64_t i, T v) {
-    std::memcpy(p + i, &v, sizeof v);
-}
 
 // --- element operations: scalar form and lane form --------------------------------------------------------------
 

@@ -4,23 +4,15 @@
 #include <cstring>
 
 #include "layer1/vek/arith/lanes.h"
+#include "layer1/vek/util/kernel_access.h"
 #include "layer1/vek/util/util.h"
 #include "layer1/vek/util/utilities.h"
 
 namespace {
 
 using vek::core_link::Column;
-
-template <class T>
-T load(const T* p, int64_t i) {
-    T v;
-    std::memcpy(&v, p + i, sizeof v);
-    return v;
-}
-template <class T>
-void store(T* p, int64_t i, T v) {
-    std::memcpy(p + i, &v, sizeof v);
-}
+using vek::kernels::ld;
+using vek::kernels::st;
 
 template <Column C, class T>
 VekStatus copy(const T* src, T* dst, int32_t n) {
@@ -51,7 +43,7 @@ VekStatus down(const T* src, int32_t src_len, T* dst, int32_t* dst_len, int32_t 
         return VEK_OK;
     }
     int64_t j = *phase, k = 0;
-    for (; j < src_len; j += factor) store(dst, k++, load(src, j));
+    for (; j < src_len; j += factor) st(dst, k++, ld(src, j));
     *dst_len = static_cast<int32_t>(k);
     *phase = static_cast<int32_t>(j - src_len);
     return VEK_OK;
@@ -70,7 +62,7 @@ VekStatus up(const T* src, int32_t src_len, T* dst, int32_t* dst_len, int32_t fa
     const T zero{};
     for (int64_t i = 0; i < src_len; ++i) {
         const int64_t base = i * factor;
-        for (int64_t z = 0; z < factor; ++z) store(dst, base + z, z == p ? load(src, i) : zero);
+        for (int64_t z = 0; z < factor; ++z) st(dst, base + z, z == p ? ld(src, i) : zero);
     }
     return VEK_OK;
 }
