@@ -120,7 +120,7 @@ private:
 // Each family folder defines its registration function in its own <family>_slots.cpp. The core calls every
 // one of them by name when it builds the variant table, so none can drop out of the link. A family that is
 // not built yet leaves its rows holding placeholders that return VEK_ERR_MODE_NOT_SUPPORTED.
-#define VEK_FAMILY_LIST(X) X(core) X(fir) X(lms) X(trellis) X(util) X(arith) X(iir)
+#define VEK_FAMILY_LIST(X) X(core) X(fir) X(lms) X(trellis) X(util) X(arith) X(iir) X(fft)
 #define VEK_X_FAMILY_DECL(family) void vek_register_##family(VekRowWriter& rows);
 VEK_FAMILY_LIST(VEK_X_FAMILY_DECL)
 #undef VEK_X_FAMILY_DECL
