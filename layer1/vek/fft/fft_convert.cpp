@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <xmmintrin.h>
 
 #include "layer1/vek/util/convert_f32.h"
 
@@ -19,6 +20,7 @@ VekStatus check(const void* src, const void* dst, std::int32_t len)
 // The gen loop: extended precision, ties to even in software, saturation on the rounded value.
 void to_s16_gen(const float* src, std::int16_t* dst, std::int32_t len, std::int32_t mode, std::int32_t sf)
 {
+    const unsigned csr = _mm_getcsr();
     const int e = sf > 400 ? -400 : (sf < -400 ? 400 : -sf);
     for (std::int32_t i = 0; i < len; ++i) {
         float v;
@@ -42,6 +44,7 @@ void to_s16_gen(const float* src, std::int16_t* dst, std::int32_t len, std::int3
         }
         std::memcpy(dst + i, &out, 2);
     }
+    _mm_setcsr(csr);
 }
 
 void narrow(const std::int32_t* src, std::int16_t* dst, std::int32_t count, std::int32_t sf)

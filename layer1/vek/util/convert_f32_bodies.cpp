@@ -2,6 +2,7 @@
 // (ties to even, or truncation), so the result never depends on the caller's MXCSR or x87 control word.
 #include <cmath>
 #include <cstring>
+#include <xmmintrin.h>
 
 #include "layer1/vek/util/convert_f32.h"
 
@@ -61,6 +62,7 @@ void from_s16(const std::int16_t* src, float* dst, std::int32_t len)
 template <class T, bool ByInputSign>
 void to_s16(const float* src, std::int16_t* dst, std::int32_t len, bool nearest, std::int32_t sf)
 {
+    const unsigned csr = _mm_getcsr();  // the caller's MXCSR, status flags included, comes back unchanged
     for (std::int32_t i = 0; i < len; ++i) {
         float v;
         std::memcpy(&v, src + i, 4);
@@ -69,6 +71,7 @@ void to_s16(const float* src, std::int16_t* dst, std::int32_t len, bool nearest,
         const std::int16_t r = saturate(y, nanValue);
         std::memcpy(dst + i, &r, 2);
     }
+    _mm_setcsr(csr);
 }
 
 }  // namespace
