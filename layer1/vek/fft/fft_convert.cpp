@@ -5,7 +5,7 @@
 #include <cstring>
 #include <xmmintrin.h>
 
-#include "layer1/vek/util/convert_f32.h"
+#include "layer1/vek/util/utilities.h"
 
 namespace {
 
@@ -118,7 +118,9 @@ VekStatus vek_k_convert_f32_s16_scaled_gen(const float* src, std::int16_t* dst, 
     {                                                                                                             \
         const VekStatus st = check(src, dst, len);                                                               \
         if (st == VEK_OK) {                                                                                       \
+            const unsigned csr = _mm_getcsr(); /* flags the conversion raises do not reach the caller */         \
             vek_k_convert_f32_s16_scaled_body_##col(src, dst, len, mode, sf);                                     \
+            _mm_setcsr(csr);                                                                                      \
         }                                                                                                         \
         return st;                                                                                                \
     }
