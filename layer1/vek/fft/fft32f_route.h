@@ -59,6 +59,19 @@ inline void permute_pairs(const Split& src, const Split& dst, std::int64_t n, co
 
 // Bit-reversed load through FftBitrevIndex: positions 4i..4i+3 take x[v], x[v + N/2], x[v + N/4],
 // x[v + 3N/4] with v = entry i / 2.
+inline void gather_index(const Interleaved& src, const Interleaved& dst, std::int64_t n, const std::int32_t* index)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(src.d);
+    auto* d = reinterpret_cast<unsigned char*>(dst.d);
+    for (std::int64_t i = 0; i < n / 4; ++i) {
+        const std::int64_t v = index[i] / 2;
+        const std::int64_t from[4] = {v, v + n / 2, v + n / 4, v + 3 * n / 4};
+        for (int k = 0; k < 4; ++k) {
+            std::memcpy(d + 8 * (4 * i + k), s + 8 * from[k], 8);
+        }
+    }
+}
+
 template <class D>
 void gather_index(const D& src, const D& dst, std::int64_t n, const std::int32_t* index)
 {

@@ -8,13 +8,16 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "layer1/vek/fft/engine/fft_engine.h"
+#include "layer1/vek/fft/engine/fft_radix_sse.h"
 
 namespace vekfft {
 
 // Interleaved complex data (re, im pairs).
 struct Interleaved {
+    static constexpr bool kInterleaved = true;
     float* d;
     void load(std::int64_t i, float& re, float& im) const
     {
@@ -31,6 +34,7 @@ struct Interleaved {
 
 // Split complex data: one array of real parts, one of imaginary parts.
 struct Split {
+    static constexpr bool kInterleaved = false;
     float* re;
     float* im;
     void load(std::int64_t i, float& r, float& m) const
@@ -77,6 +81,7 @@ struct StageTwiddles {
             s = g[4 + j % 4];
         }
     };
+    const float* block(std::int64_t size) const { return stage(size).t; }
     Stage stage(std::int64_t size) const
     {
         std::int32_t so = 0;
@@ -160,6 +165,10 @@ void pass2_eighth(const D& x, std::int64_t n, float root)
 template <class Acc, bool Inv, class D, class T>
 void pass4(const D& x, std::int64_t n, std::int64_t size, const T& tw)
 {
+    if constexpr (std::is_same_v<Acc, float> && std::is_same_v<T, StageTwiddles>) {
+        pass4_vector<Inv>(x, n, size, tw.block(size));
+        return;
+    }
     const std::int64_t q = size / 4;
     const auto st = tw.stage(size);
     for (std::int64_t g = 0; g < n; g += size) {
