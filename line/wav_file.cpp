@@ -1,35 +1,11 @@
 #include "line/wav_file.h"
+#include "platform/byte_order.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
-
-uint32_t Le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t Le16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-void Put16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 bool Fail(std::string* error, const std::string& path, const char* what)
 {
@@ -76,14 +52,14 @@ bool SampleFileOpenRead(SampleFileReader* r, const std::string& path, int32_t fo
             SampleFileCloseRead(r);
             return Fail(error, path, "WAV file has no data chunk");
         }
-        const uint32_t size = Le32(chunk + 4);
+        const uint32_t size = ReadLe32(chunk + 4);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             uint8_t fmt[16];
             if (size < 16 || std::fread(fmt, 1, 16, r->file) != 16) {
                 SampleFileCloseRead(r);
                 return Fail(error, path, "bad WAV format chunk");
             }
-            if (Le16(fmt) != 1 || Le16(fmt + 2) != 1 || Le32(fmt + 4) != 8000 || Le16(fmt + 14) != 16) {
+            if (ReadLe16(fmt) != 1 || ReadLe16(fmt + 2) != 1 || ReadLe32(fmt + 4) != 8000 || ReadLe16(fmt + 14) != 16) {
                 SampleFileCloseRead(r);
                 return Fail(error, path, "WAV file is not 16-bit mono 8000 Hz PCM");
             }
@@ -118,7 +94,7 @@ size_t SampleFileRead(SampleFileReader* r, int16_t* samples, size_t n)
         const size_t want = std::min<size_t>(n - done, 256);
         const size_t got = std::fread(bytes, 2, want, r->file);
         for (size_t i = 0; i < got; ++i)
-            samples[done + i] = static_cast<int16_t>(Le16(bytes + 2 * i));
+            samples[done + i] = static_cast<int16_t>(ReadLe16(bytes + 2 * i));
         done += got;
         if (got < want)
             break;
@@ -148,13 +124,13 @@ bool SampleFileOpenWrite(SampleFileWriter* w, const std::string& path, int32_t f
         uint8_t head[44] = {};
         std::memcpy(head, "RIFF", 4);
         std::memcpy(head + 8, "WAVEfmt ", 8);
-        Put32(head + 16, 16);
-        Put16(head + 20, 1);
-        Put16(head + 22, 1);
-        Put32(head + 24, 8000);
-        Put32(head + 28, 16000);
-        Put16(head + 32, 2);
-        Put16(head + 34, 16);
+        WriteLe32(head + 16, 16);
+        WriteLe16(head + 20, 1);
+        WriteLe16(head + 22, 1);
+        WriteLe32(head + 24, 8000);
+        WriteLe32(head + 28, 16000);
+        WriteLe16(head + 32, 2);
+        WriteLe16(head + 34, 16);
         std::memcpy(head + 36, "data", 4);
         if (std::fwrite(head, 1, 44, w->file) != 44) {
             SampleFileCloseWrite(w);
@@ -173,7 +149,7 @@ bool SampleFileWrite(SampleFileWriter* w, const int16_t* samples, size_t n)
     while (done < n) {
         const size_t chunk = std::min<size_t>(n - done, 256);
         for (size_t i = 0; i < chunk; ++i)
-            Put16(bytes + 2 * i, static_cast<uint16_t>(samples[done + i]));
+            WriteLe16(bytes + 2 * i, static_cast<uint16_t>(samples[done + i]));
         if (std::fwrite(bytes, 2, chunk, w->file) != chunk)
             return false;
         done += chunk;
@@ -190,10 +166,10 @@ void SampleFileCloseWrite(SampleFileWriter* w)
         const uint64_t bytes64 = w->written * 2;
         const uint32_t bytes = bytes64 > 0xFFFFFFD0u ? 0xFFFFFFD0u : static_cast<uint32_t>(bytes64);
         uint8_t v[4];
-        Put32(v, 36 + bytes);
+        WriteLe32(v, 36 + bytes);
         std::fseek(w->file, 4, SEEK_SET);
         std::fwrite(v, 1, 4, w->file);
-        Put32(v, bytes);
+        WriteLe32(v, bytes);
         std::fseek(w->file, 40, SEEK_SET);
         std::fwrite(v, 1, 4, w->file);
     }

@@ -4,6 +4,7 @@
 #include "layer1/dsp/detector_bank.h"
 #include "layer1/dsp/detector_filters.h"
 #include "layer1/modem/v34/fixed_point.h"
+#include "platform/saturate.h"
 
 namespace {
 
@@ -39,11 +40,6 @@ void ClearSectionStates(DetectorSection* s)
     s->on = 0;
 }
 
-int16_t Clamp16(int32_t v)
-{
-    return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
-}
-
 // The filter output of section i for this sample, computed once per sample: a section with a chain source
 // runs on that section's output (squared when asked), any other on the bank input.
 int32_t SectionOutput(DetectorBank* bank, int32_t i, int16_t x, uint32_t* computed, int32_t* out, int32_t depth)
@@ -75,7 +71,7 @@ const SectionConfig kCallProgressBandSection = {
 
 int32_t SectionFilterSample(DetectorSection* s, int32_t x)
 {
-    const int32_t y1 = Stage(s, 0, Clamp16(x));
+    const int32_t y1 = Stage(s, 0, Saturate16(x));
     const int32_t y2 = Stage(s, 1, static_cast<int16_t>(y1 >> 16));
     return y2 >> 16;
 }
@@ -162,7 +158,7 @@ uint16_t RunBankSamples(DetectorBank* bank, const int32_t* x, int32_t n)
 {
     uint16_t bits = bank->result;
     for (int32_t k = 0; k < n; ++k) {
-        const int16_t v = AgcSample(Clamp16(x[k]), &bank->levelGain, bank->levelRate, bank->levelTarget);
+        const int16_t v = AgcSample(Saturate16(x[k]), &bank->levelGain, bank->levelRate, bank->levelTarget);
         bank->section9Active = 0;
         bits = 0;
         uint32_t computed = 0;

@@ -1,5 +1,6 @@
 // Sine table, sine/cosine of a 16-bit phase, and the phase step rule.
 #include "layer1/dsp/nco.h"
+#include "platform/saturate.h"
 
 #include <cmath>
 
@@ -14,8 +15,6 @@ struct SineTable {
             entry[k] = static_cast<int16_t>(std::lround(32767.0 * std::sin(2.0 * pi * k / 64.0)));
     }
 };
-
-int16_t Clamp16(int32_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
 
 }  // namespace
 
@@ -34,8 +33,8 @@ void NcoSinCos(uint32_t phase, int16_t* sine, int16_t* cosine)
     const int32_t c = t[index + 16];
     const int32_t d = static_cast<int32_t>(p & 1023u) - 512;
     const int32_t dr = (d * 102940) >> 15;  // the offset in radians, Q15
-    *sine = Clamp16(s + ((dr * c) >> 15));
-    *cosine = Clamp16(c - ((dr * s) >> 15));
+    *sine = Saturate16(s + ((dr * c) >> 15));
+    *cosine = Saturate16(c - ((dr * s) >> 15));
 }
 
 uint32_t NcoPhaseStep(int32_t hz)

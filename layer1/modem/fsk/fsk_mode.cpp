@@ -3,6 +3,7 @@
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
+#include "platform/saturate.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ void FskPreFilteredDemod(void* owner)
     int32_t filtered[kLowerBufferSamples];
     DetectorPreFilter(&ctx->fsk.preFilter, ctx->rxWork, filtered, n);
     for (int32_t i = 0; i < n; ++i)
-        ctx->rxWork[i] = static_cast<int16_t>(filtered[i] > 32767 ? 32767 : (filtered[i] < -32768 ? -32768 : filtered[i]));
+        ctx->rxWork[i] = Saturate16(filtered[i]);
     FskDemodulate(&ctx->fsk, ctx->rxWork, n);
     FskAfterBlock(&ctx->fsk);
 }

@@ -5,13 +5,9 @@
 #include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/nco.h"
 #include "layer1/vek/core/vek_dispatch.h"
+#include "platform/saturate.h"
 
 namespace {
-
-int16_t Saturate16(int64_t v)
-{
-    return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
-}
 
 // Asks the port for the next bit at each bit boundary.
 void NextBit(FskState* fsk)

@@ -1,13 +1,9 @@
 #include "layer1/modem/v34/fixed_point.h"
+#include "platform/saturate.h"
 
 int16_t AddSat16(int32_t a, int32_t b)
 {
-    const int32_t sum = static_cast<int32_t>(static_cast<int16_t>(a)) + static_cast<int16_t>(b);
-    if (sum > 32767)
-        return 32767;
-    if (sum < -32768)
-        return -32768;
-    return static_cast<int16_t>(sum);
+    return Saturate16(static_cast<int32_t>(static_cast<int16_t>(a)) + static_cast<int16_t>(b));
 }
 
 int32_t MulQ31Q15(int32_t a, int16_t b)

@@ -1,4 +1,5 @@
 #include "layer2/corecode/cmd/at_scan.h"
+#include "platform/byte_order.h"
 
 #include <cstring>
 
@@ -337,12 +338,10 @@ int ScanArguments(AcuContext* acu, uint8_t type)
 
 uint16_t at_arg_u16(const uint8_t* args, unsigned index)
 {
-    return static_cast<uint16_t>(args[2 * index] | (args[2 * index + 1] << 8));
+    return ReadLe16(args + 2 * index);
 }
 
 uint32_t at_arg_u32(const uint8_t* args, unsigned index)
 {
-    const uint8_t* p = args + 4 * index;
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return ReadLe32(args + 4 * index);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "layer2/corecode/mt/dsp_router.h"
+#include "platform/byte_order.h"
 
 namespace {
 
@@ -42,12 +43,6 @@ bool queued(const DspMessageQueue* q, const DspMessageNode* n)
         if (m == n)
             return true;
     return false;
-}
-
-uint32_t le32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -176,7 +171,7 @@ void dsp_msg_dispatch(DspMessageQueue* q)
             if (n->type == 1)
                 dsp_timer_list_init(&q->timers);
             else if (n->type == 2)
-                dsp_timer_advance(&q->timers, le32(n->payload));
+                dsp_timer_advance(&q->timers, ReadLe32(n->payload));
         } else if (DspMessageHandler* h = dsp_msg_find_handler(q, n->msgClass)) {
             h->callback(n, h->user);
         }
