@@ -33,7 +33,7 @@ void acu_arm_answer_timer(AcuContext* acu)
     CallSequences& q = acu->seq;
     if (q.answer_timer_armed)
         return;
-    q.answer_timer = static_cast<uint16_t>(acu_seconds_ticks(acu->sreg[7]));
+    q.answer_timer = static_cast<uint16_t>(acu_seconds_ticks(acu->sreg[S_CARRIER_WAIT]));
     q.answer_timer_armed = 1;
 }
 

@@ -26,7 +26,7 @@ bool call_refused(const AcuContext* acu)
 {
     if (acu_fax8(acu) && acu_voice(acu))
         return true;
-    uint8_t line_mode = acu->sreg[27] & 3;
+    uint8_t line_mode = acu->sreg[S_LINE_OPTIONS] & S27_LINE_MODE;
     return line_mode >= 2 || acu->test_state != 0 || acu->online;
 }
 
@@ -83,7 +83,7 @@ int dial_check(AcuContext* acu, const char* s)
     }
     if (acu->settings == nullptr)
         return 1;
-    bool pulse = s[0] == 'P' || (s[0] != 'T' && (acu->sreg[14] & 0x20) != 0);
+    bool pulse = s[0] == 'P' || (s[0] != 'T' && (acu->sreg[S_OPTIONS] & S14_PULSE) != 0);
     const CountryBlock& b = acu->settings->block;
     return (pulse ? cb_pulse_allowed(b) : cb_tone_allowed(b)) ? 0 : 1;
 }
@@ -229,9 +229,9 @@ void at_Z(AcuContext* acu, uint8_t* args)
 void at_pause(AcuContext* acu, uint8_t* args)
 {
     (void)args;
-    if (acu->sreg[8] == 0)
+    if (acu->sreg[S_COMMA_PAUSE] == 0)
         return;
-    acu->pause_countdown = static_cast<uint16_t>(acu->sreg[8] * 10u);
+    acu->pause_countdown = static_cast<uint16_t>(acu->sreg[S_COMMA_PAUSE] * 10u);
     acu->collector = COLLECT_PAUSED;
 }
 

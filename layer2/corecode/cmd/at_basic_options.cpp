@@ -247,7 +247,7 @@ void at_bs_T(AcuContext* acu, uint8_t* args)
 {
     if (at_refuse_above(acu, args, 90))
         return;
-    acu->sreg[30] = args[0];
+    acu->sreg[S_INACTIVITY_TIME] = args[0];
     acu->set.ec_changed = 1;
 }
 

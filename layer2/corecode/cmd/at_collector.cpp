@@ -13,7 +13,7 @@ namespace {
 constexpr uint8_t CAN = 24;
 constexpr unsigned kEscapeLineMax = 39;
 
-bool echo_on(const AcuContext* acu) { return (acu->sreg[14] & 0x02) != 0 && acu->echo_hold == 0; }
+bool echo_on(const AcuContext* acu) { return (acu->sreg[S_OPTIONS] & S14_ECHO) != 0 && acu->echo_hold == 0; }
 
 void detect_parity(AcuContext* acu)
 {
@@ -29,13 +29,13 @@ void detect_parity(AcuContext* acu)
         bits = 0;
     else
         return;
-    acu->sreg[23] = static_cast<uint8_t>((acu->sreg[23] & ~0x30) | (bits << 4));
+    acu->sreg[S_DTE_FORMAT] = static_cast<uint8_t>((acu->sreg[S_DTE_FORMAT] & ~S23_PARITY) | (bits << 4));
 }
 
 void collect_prefix(AcuContext* acu)
 {
-    if (acu->ring_timer == 0 && acu->sreg[1] != 0)
-        acu->sreg[1] = 0;
+    if (acu->ring_timer == 0 && acu->sreg[S_RING_COUNT] != 0)
+        acu->sreg[S_RING_COUNT] = 0;
     if (dte_cmd_in_count(acu->dte) != 0) {
         uint8_t raw = dte_cmd_in_get(acu->dte);
         uint8_t c = static_cast<uint8_t>(raw & 0x7F);
@@ -67,14 +67,14 @@ void collect_line(AcuContext* acu)
         uint8_t raw = dte_cmd_in_get(acu->dte);
         at_echo(acu, raw);
         uint8_t c = static_cast<uint8_t>(raw & 0x7F);
-        if (c == acu->sreg[5] && acu->sreg[5] != acu->sreg[3]) {
+        if (c == acu->sreg[S_BS_CHAR] && acu->sreg[S_BS_CHAR] != acu->sreg[S_CR_CHAR]) {
             if (echo_on(acu)) {
                 if (acu->line_length == 0) {
                     at_write_char(acu, acu->prefix_letter == 'a' ? 't' : 'T');
                 } else {
                     --acu->line_length;
                     at_write_char(acu, ' ');
-                    at_write_char(acu, acu->sreg[5]);
+                    at_write_char(acu, acu->sreg[S_BS_CHAR]);
                 }
             } else if (acu->line_length != 0) {
                 --acu->line_length;
@@ -86,7 +86,7 @@ void collect_line(AcuContext* acu)
             PostCallEvent(acu, EV_RESULT, RC_OK);
             acu->collector = COLLECT_WAIT_PREFIX;
             return;
-        } else if (c == acu->sreg[3]) {
+        } else if (c == acu->sreg[S_CR_CHAR]) {
             acu->line[acu->line_length] = 0;
             acu->command_error = 0;
             acu->post_line_delay = acu->post_line_start;
@@ -175,7 +175,7 @@ void at_update_dte_rate(AcuContext* acu)
     case 19200: code = 6; break;
     default: code = 7; break;
     }
-    acu->sreg[23] = static_cast<uint8_t>((acu->sreg[23] & ~0x0E) | (code << 1));
+    acu->sreg[S_DTE_FORMAT] = static_cast<uint8_t>((acu->sreg[S_DTE_FORMAT] & ~S23_RATE_CODE) | (code << 1));
     acu->set.high_rate = rate >= 2400 ? 1 : 0;
 }
 
@@ -222,7 +222,7 @@ void acu_release_dte(AcuContext* acu)
 
 void at_escape_arm(AcuContext* acu)
 {
-    acu->escape_countdown = acu->sreg[12];
+    acu->escape_countdown = acu->sreg[S_ESCAPE_GUARD];
     acu->escape_divider = 0;
     acu->escape_pending = 1;
     acu->escape_state = 2;
@@ -281,7 +281,7 @@ void at_escape_step(AcuContext* acu)
             }
             break;
         case 5:
-            if (c == acu->sreg[3]) {
+            if (c == acu->sreg[S_CR_CHAR]) {
                 acu->line[acu->line_length] = 0;
                 at_validation_mode(acu, 1);
                 uint8_t error = at_run_stored_line(acu);
@@ -331,7 +331,7 @@ void AtInterpreterInit(AcuContext* acu)
     acu->collector = COLLECT_WAIT_PREFIX;
     acu->post_line_start = POST_LINE_DELAY_TICKS;
     acu->post_line_delay = 0;
-    acu->sreg[3] = 13;
-    acu->sreg[4] = 10;
-    acu->sreg[5] = 8;
+    acu->sreg[S_CR_CHAR] = 13;
+    acu->sreg[S_LF_CHAR] = 10;
+    acu->sreg[S_BS_CHAR] = 8;
 }

@@ -133,6 +133,49 @@ enum ResultIndex : uint8_t {
 
 constexpr unsigned S_REGISTER_COUNT = 120;
 
+// The S-registers the controller reads or writes by name (AcuContext::sreg[S_...]).
+enum SRegister : unsigned {
+    S_AUTO_ANSWER_RINGS = 0,     // rings before answering; 0: no auto-answer
+    S_RING_COUNT = 1,
+    S_ESCAPE_CHAR = 2,
+    S_CR_CHAR = 3,               // command line terminator, written for CR in responses
+    S_LF_CHAR = 4,               // written for LF in responses
+    S_BS_CHAR = 5,               // backspace character
+    S_DIAL_TONE_WAIT = 6,        // seconds
+    S_CARRIER_WAIT = 7,          // seconds
+    S_COMMA_PAUSE = 8,           // "," pause, 100 ms units
+    S_CARRIER_DETECT_TIME = 9,
+    S_CARRIER_LOSS_TIME = 10,
+    S_ESCAPE_GUARD = 12,         // two-tick units
+    S_OPTIONS = 14,              // S14_* bits
+    S_TEST_TIMER = 18,           // seconds; 0: none
+    S_DTE_OPTIONS = 21,
+    S_RESULT_OPTIONS = 22,       // L, M, X and &P; S22_CONNECT_REPORT
+    S_DTE_FORMAT = 23,           // S23_* fields
+    S_LINE_OPTIONS = 27,         // S27_* fields
+    S_INACTIVITY_TIME = 30,
+    S_ALTERNATE_TIMING = 63,     // sent in place of S91 when S27_ALTERNATE_TIMING is set
+    S_LEVEL_81 = 81,             // S81-S83 and S91-S93: level bytes kept in non-volatile memory
+    S_LEVEL_82 = 82,
+    S_LEVEL_83 = 83,
+    S_LEVEL_91 = 91,
+    S_LEVEL_92 = 92,
+    S_LEVEL_93 = 93,
+    S_TIMING_108 = 108,          // the last call-progress timing byte
+};
+
+// Bits and fields of the bit-mapped S-registers.
+constexpr uint8_t S14_ECHO = 0x02;
+constexpr uint8_t S14_QUIET = 0x04;
+constexpr uint8_t S14_VERBAL = 0x08;
+constexpr uint8_t S14_PULSE = 0x20;
+constexpr uint8_t S14_ORIGINATE = 0x80;
+constexpr uint8_t S22_CONNECT_REPORT = 0x40;  // CONNECT carries the rate (an X bit)
+constexpr uint8_t S23_RATE_CODE = 0x0E;
+constexpr uint8_t S23_PARITY = 0x30;
+constexpr uint8_t S27_LINE_MODE = 0x03;
+constexpr uint8_t S27_ALTERNATE_TIMING = 0x04;
+
 // The settings of the basic commands that are not S-registers (the stored profile keeps them later).
 struct AtSettings {
     uint8_t w;             // connection report set (W)

@@ -82,7 +82,7 @@ void at_ext_factory(AcuContext* acu)
 
 void at_report_a8(AcuContext* acu, uint8_t kind, const uint8_t* data, bool answering)
 {
-    if ((acu->sreg[14] & 0x08) == 0 || data == nullptr)
+    if ((acu->sreg[S_OPTIONS] & S14_VERBAL) == 0 || data == nullptr)
         return;
     const AtExtSettings* e = &acu->ext;
     const bool answer5 = e->a8e[1] == 5;

@@ -35,8 +35,8 @@ void core_error_report(const char* source, int line)
     (void)line;
 }
 
-bool verbal(const AcuContext* acu) { return (acu->sreg[14] & 0x08) != 0; }
-bool quiet(const AcuContext* acu) { return (acu->sreg[14] & 0x04) != 0; }
+bool verbal(const AcuContext* acu) { return (acu->sreg[S_OPTIONS] & S14_VERBAL) != 0; }
+bool quiet(const AcuContext* acu) { return (acu->sreg[S_OPTIONS] & S14_QUIET) != 0; }
 
 // Reapplies the DTE character format before a print (the DTE side keeps it; nothing to redo here yet).
 void reapply_dte_format(AcuContext* acu) { (void)acu; }
@@ -85,20 +85,20 @@ void at_write_translated(AcuContext* acu, const char* text)
 {
     for (; *text != 0; ++text) {
         uint8_t c = static_cast<uint8_t>(*text);
-        if (c == '\r' && acu->sreg[3] != 0)
-            c = acu->sreg[3];
-        else if (c == '\n' && acu->sreg[4] != 0)
-            c = acu->sreg[4];
+        if (c == '\r' && acu->sreg[S_CR_CHAR] != 0)
+            c = acu->sreg[S_CR_CHAR];
+        else if (c == '\n' && acu->sreg[S_LF_CHAR] != 0)
+            c = acu->sreg[S_LF_CHAR];
         at_write_char(acu, c);
     }
 }
 
 void at_print_line_end(AcuContext* acu)
 {
-    if (acu->sreg[3] != 0)
-        at_write_char(acu, acu->sreg[3]);
-    if (acu->sreg[4] != 0)
-        at_write_char(acu, acu->sreg[4]);
+    if (acu->sreg[S_CR_CHAR] != 0)
+        at_write_char(acu, acu->sreg[S_CR_CHAR]);
+    if (acu->sreg[S_LF_CHAR] != 0)
+        at_write_char(acu, acu->sreg[S_LF_CHAR]);
 }
 
 void PrintToDte(AcuContext* acu, const char* text, uint8_t mode)
@@ -146,8 +146,8 @@ void PrintResultCode(AcuContext* acu, uint8_t index, uint8_t arq)
                 at_write_char(acu, static_cast<uint8_t>('0' + v / 10));
             at_write_char(acu, static_cast<uint8_t>('0' + v % 10));
         }
-        if (acu->sreg[3] != 0)
-            at_write_char(acu, acu->sreg[3]);
+        if (acu->sreg[S_CR_CHAR] != 0)
+            at_write_char(acu, acu->sreg[S_CR_CHAR]);
         return;
     }
     const char* text = index < 33 ? ResultCode[index] : acu->custom_text;
@@ -159,7 +159,7 @@ void PrintResultCode(AcuContext* acu, uint8_t index, uint8_t arq)
         at_print_line_end(acu);
         return;
     }
-    bool originate = (acu->sreg[14] & 0x80) != 0;
+    bool originate = (acu->sreg[S_OPTIONS] & S14_ORIGINATE) != 0;
     bool sync_access = originate ? acu->set.es[0] > 4 : acu->set.es[2] > 6;
     if (sync_access && (index == RC_BUSY || index == RC_NO_CARRIER)) {
         at_write_char(acu, static_cast<uint8_t>(text[0]));
@@ -187,7 +187,7 @@ void ReportExtendedConnect(AcuContext* acu, uint8_t index)
         PrintResultCode(acu, index, 0);
         return;
     }
-    if ((acu->sreg[22] & 0x40) == 0) {
+    if ((acu->sreg[S_RESULT_OPTIONS] & S22_CONNECT_REPORT) == 0) {
         PrintResultCode(acu, RC_CONNECT, 0);
         return;
     }

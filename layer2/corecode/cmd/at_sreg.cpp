@@ -76,15 +76,15 @@ void at_sreg_factory(AcuContext* acu)
 
 void at_send_cp_timing(AcuContext* acu)
 {
-    const bool alternate = (acu->sreg[27] & 0x04) != 0;
+    const bool alternate = (acu->sreg[S_LINE_OPTIONS] & S27_ALTERNATE_TIMING) != 0;
     const uint8_t timing[7] = {
-        acu->sreg[9],
-        acu->sreg[7],
-        alternate ? static_cast<uint8_t>(255) : acu->sreg[10],
+        acu->sreg[S_CARRIER_DETECT_TIME],
+        acu->sreg[S_CARRIER_WAIT],
+        alternate ? static_cast<uint8_t>(255) : acu->sreg[S_CARRIER_LOSS_TIME],
         acu->set.dial_option,
-        alternate ? acu->sreg[63] : acu->sreg[91],
+        alternate ? acu->sreg[S_ALTERNATE_TIMING] : acu->sreg[S_LEVEL_91],
         acu->connection_timing,
-        acu->sreg[108],
+        acu->sreg[S_TIMING_108],
     };
     const AcuLineHooks& h = acu->line_hooks;
     if (h.send_cp_timing != nullptr)
@@ -95,7 +95,7 @@ void at_send_cp_timing(AcuContext* acu)
 
 void at_apply_auto_answer(AcuContext* acu)
 {
-    acu->auto_answer = acu->sreg[0] != 0 ? 1 : 0;
+    acu->auto_answer = acu->sreg[S_AUTO_ANSWER_RINGS] != 0 ? 1 : 0;
     const AcuLineHooks& h = acu->line_hooks;
     if (h.set_auto_answer != nullptr)
         h.set_auto_answer(h.ctx, acu->auto_answer);

@@ -36,22 +36,22 @@ inline uint8_t at_sreg_bits(const AcuContext* acu, unsigned n, unsigned shift, u
 {
     return static_cast<uint8_t>((acu->sreg[n] >> shift) & ((1u << width) - 1u));
 }
-inline uint8_t at_opt_echo(const AcuContext* acu) { return at_sreg_bits(acu, 14, 1, 1); }          // E
-inline uint8_t at_opt_quiet(const AcuContext* acu) { return at_sreg_bits(acu, 14, 2, 1); }         // Q
-inline uint8_t at_opt_verbal(const AcuContext* acu) { return at_sreg_bits(acu, 14, 3, 1); }        // V
-inline uint8_t at_opt_pulse(const AcuContext* acu) { return at_sreg_bits(acu, 14, 5, 1); }         // P/T
-inline uint8_t at_opt_originate(const AcuContext* acu) { return at_sreg_bits(acu, 14, 7, 1); }     // cleared by A
-inline uint8_t at_opt_amp_j(const AcuContext* acu) { return at_sreg_bits(acu, 21, 0, 1); }         // &J
-inline uint8_t at_opt_amp_d(const AcuContext* acu) { return at_sreg_bits(acu, 21, 3, 2); }         // &D 0-3
-inline uint8_t at_opt_amp_c(const AcuContext* acu) { return at_sreg_bits(acu, 21, 5, 1); }         // &C
-inline uint8_t at_opt_amp_s(const AcuContext* acu) { return at_sreg_bits(acu, 21, 6, 1); }         // &S
-inline uint8_t at_opt_y(const AcuContext* acu) { return at_sreg_bits(acu, 21, 7, 1); }             // Y
-inline uint8_t at_opt_speaker_volume(const AcuContext* acu) { return at_sreg_bits(acu, 22, 0, 2); } // L
-inline uint8_t at_opt_speaker_mode(const AcuContext* acu) { return at_sreg_bits(acu, 22, 2, 2); }  // M
-inline uint8_t at_opt_x_bits(const AcuContext* acu) { return at_sreg_bits(acu, 22, 4, 3); }        // X bit set
-inline uint8_t at_opt_amp_p(const AcuContext* acu) { return at_sreg_bits(acu, 22, 7, 1); }         // &P
-inline uint8_t at_opt_loopback_grant(const AcuContext* acu) { return at_sreg_bits(acu, 23, 0, 1); }
-inline uint8_t at_opt_dte_rate_code(const AcuContext* acu) { return at_sreg_bits(acu, 23, 1, 3); }
-inline uint8_t at_opt_parity(const AcuContext* acu) { return at_sreg_bits(acu, 23, 4, 2); }
-inline uint8_t at_opt_amp_g(const AcuContext* acu) { return at_sreg_bits(acu, 23, 6, 2); }         // &G (0, 1, 2)
-inline uint8_t at_opt_line_mode(const AcuContext* acu) { return at_sreg_bits(acu, 27, 0, 2); }     // checked by A, D
+inline uint8_t at_opt_echo(const AcuContext* acu) { return at_sreg_bits(acu, S_OPTIONS, 1, 1); }          // E
+inline uint8_t at_opt_quiet(const AcuContext* acu) { return at_sreg_bits(acu, S_OPTIONS, 2, 1); }         // Q
+inline uint8_t at_opt_verbal(const AcuContext* acu) { return at_sreg_bits(acu, S_OPTIONS, 3, 1); }        // V
+inline uint8_t at_opt_pulse(const AcuContext* acu) { return at_sreg_bits(acu, S_OPTIONS, 5, 1); }         // P/T
+inline uint8_t at_opt_originate(const AcuContext* acu) { return at_sreg_bits(acu, S_OPTIONS, 7, 1); }     // cleared by A
+inline uint8_t at_opt_amp_j(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_OPTIONS, 0, 1); }         // &J
+inline uint8_t at_opt_amp_d(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_OPTIONS, 3, 2); }         // &D 0-3
+inline uint8_t at_opt_amp_c(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_OPTIONS, 5, 1); }         // &C
+inline uint8_t at_opt_amp_s(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_OPTIONS, 6, 1); }         // &S
+inline uint8_t at_opt_y(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_OPTIONS, 7, 1); }             // Y
+inline uint8_t at_opt_speaker_volume(const AcuContext* acu) { return at_sreg_bits(acu, S_RESULT_OPTIONS, 0, 2); } // L
+inline uint8_t at_opt_speaker_mode(const AcuContext* acu) { return at_sreg_bits(acu, S_RESULT_OPTIONS, 2, 2); }  // M
+inline uint8_t at_opt_x_bits(const AcuContext* acu) { return at_sreg_bits(acu, S_RESULT_OPTIONS, 4, 3); }        // X bit set
+inline uint8_t at_opt_amp_p(const AcuContext* acu) { return at_sreg_bits(acu, S_RESULT_OPTIONS, 7, 1); }         // &P
+inline uint8_t at_opt_loopback_grant(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_FORMAT, 0, 1); }
+inline uint8_t at_opt_dte_rate_code(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_FORMAT, 1, 3); }
+inline uint8_t at_opt_parity(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_FORMAT, 4, 2); }
+inline uint8_t at_opt_amp_g(const AcuContext* acu) { return at_sreg_bits(acu, S_DTE_FORMAT, 6, 2); }         // &G (0, 1, 2)
+inline uint8_t at_opt_line_mode(const AcuContext* acu) { return at_sreg_bits(acu, S_LINE_OPTIONS, 0, 2); }     // checked by A, D

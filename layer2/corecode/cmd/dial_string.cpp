@@ -93,12 +93,12 @@ void start_dialling(AcuContext* acu)
     if (acu_dialtone_detect(acu)) {
         uint32_t ms = acu->settings != nullptr ? cb_dial_tone_wait_ms(acu->settings->block) : 0;
         if (ms == 0)
-            ms = acu->sreg[6] * 1000u;
+            ms = acu->sreg[S_DIAL_TONE_WAIT] * 1000u;
         arm_dial_timer(acu, ms / 10u, DTIMER_NO_DIALTONE);
         arm_dial_tone_detection(acu);
         q.dial_substate = DIAL_TONE_WAIT;
     } else {
-        arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[6], 50), DTIMER_NEXT);
+        arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[S_DIAL_TONE_WAIT], 50), DTIMER_NEXT);
         wait_for(acu, WAIT_TIMER);
     }
 }
@@ -194,7 +194,7 @@ void dial_next(AcuContext* acu)
             taken = dial_step(acu, kMsgToneGen, kToneDigit, static_cast<uint8_t>(c));
         break;
     case ',':
-        arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[8]), DTIMER_NEXT);
+        arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[S_COMMA_PAUSE]), DTIMER_NEXT);
         wait_for(acu, WAIT_TIMER);
         break;
     case '!':
@@ -203,18 +203,18 @@ void dial_next(AcuContext* acu)
     case 'W':
         end_digit_run(acu);
         if (acu_dialtone_detect(acu)) {
-            arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[6]), DTIMER_NO_DIALTONE);
+            arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[S_DIAL_TONE_WAIT]), DTIMER_NO_DIALTONE);
             arm_dial_tone_detection(acu);
             wait_for(acu, WAIT_DIAL_TONE);
         } else {
-            arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[8]), DTIMER_NEXT);
+            arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[S_COMMA_PAUSE]), DTIMER_NEXT);
             wait_for(acu, WAIT_TIMER);
         }
         break;
     case '@':
         end_digit_run(acu);
         arm_progress_tone_detection(acu);  // the wait goes by busy and ringback
-        arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[7]), DTIMER_NO_ANSWER);
+        arm_dial_timer(acu, acu_seconds_ticks(acu->sreg[S_CARRIER_WAIT]), DTIMER_NO_ANSWER);
         q.ringback_seen = 0;
         q.silence_armed = 0;
         wait_for(acu, WAIT_QUIET);
@@ -222,14 +222,14 @@ void dial_next(AcuContext* acu)
     case 'P':
         if (block != nullptr && cb_pulse_allowed(*block)) {
             q.pulse = 1;
-            acu->sreg[14] |= 0x20;
+            acu->sreg[S_OPTIONS] |= S14_PULSE;
             acu_dsp_message(acu, kMsgHook, kPulseSelect, false, nullptr, 0);
         }
         break;
     case 'T':
         if (block != nullptr && cb_tone_allowed(*block)) {
             q.pulse = 0;
-            acu->sreg[14] &= static_cast<uint8_t>(~0x20);
+            acu->sreg[S_OPTIONS] &= static_cast<uint8_t>(~S14_PULSE);
             acu_dsp_message(acu, kMsgToneGen, kToneSelect, false, nullptr, 0);
         }
         break;
@@ -265,7 +265,7 @@ void connect_phase(AcuContext* acu)
         return;
     }
     DbgPrint("Originate\n");
-    q.connect_timer = acu_seconds_ticks(acu->sreg[7]);
+    q.connect_timer = acu_seconds_ticks(acu->sreg[S_CARRIER_WAIT]);
     q.connect_armed = 1;
     q.pump_left_idle = 0;
     q.dial_substate = DIAL_CONNECT_WAIT;

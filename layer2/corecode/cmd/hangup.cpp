@@ -152,6 +152,6 @@ void acu_idle_bg(AcuContext* acu)
     if (!at_opt_amp_c(acu))
         dte_raise_dcd(d);
     if (acu->ring_timer == 0)
-        acu->sreg[1] = 0;
+        acu->sreg[S_RING_COUNT] = 0;
     dte_raise_cts(d);
 }

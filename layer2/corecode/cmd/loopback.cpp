@@ -127,8 +127,8 @@ void acu_test_bg(AcuContext* acu)
             break;
         }
         acu_send_loop(acu, q.test_kind, true);
-        q.test_timer = static_cast<uint16_t>(acu_seconds_ticks(acu->sreg[18]));
-        q.test_timer_armed = acu->sreg[18] != 0;
+        q.test_timer = static_cast<uint16_t>(acu_seconds_ticks(acu->sreg[S_TEST_TIMER]));
+        q.test_timer_armed = acu->sreg[S_TEST_TIMER] != 0;
         q.test_countdown = kLoopStartTicks;
         q.test_substate = 2;
         break;

@@ -81,7 +81,7 @@ struct KeptFormat {
 KeptFormat remember_format(const AcuContext* acu)
 {
     return {acu->set.parity_type, {acu->set.dte_format[0], acu->set.dte_format[1]}, acu->set.dte_rate,
-            static_cast<uint8_t>(acu->sreg[23] & 0x30)};
+            static_cast<uint8_t>(acu->sreg[S_DTE_FORMAT] & S23_PARITY)};
 }
 
 void restore_format(AcuContext* acu, const KeptFormat& k)
@@ -91,7 +91,7 @@ void restore_format(AcuContext* acu, const KeptFormat& k)
     acu->set.dte_format[1] = k.format[1];
     acu->set.dte_rate = k.rate;
     rate_into_bytes(acu);
-    acu->sreg[23] = static_cast<uint8_t>((acu->sreg[23] & ~0x30) | k.s23_parity);
+    acu->sreg[S_DTE_FORMAT] = static_cast<uint8_t>((acu->sreg[S_DTE_FORMAT] & ~S23_PARITY) | k.s23_parity);
 }
 
 void rebuild_line_options(AcuContext* acu)
@@ -159,9 +159,9 @@ void profile_factory_values(AcuContext* acu)
     rebuild_rate(acu);
     rebuild_line_options(acu);
     acu->set.high_rate = acu->set.dte_rate >= 2400 ? 1 : 0;
-    acu->dial_pause = acu->sreg[8];
+    acu->dial_pause = acu->sreg[S_COMMA_PAUSE];
     acu->amp_c_working = at_opt_amp_c(acu);
-    acu->auto_answer = acu->sreg[0] != 0 ? 1 : 0;
+    acu->auto_answer = acu->sreg[S_AUTO_ANSWER_RINGS] != 0 ? 1 : 0;
     acu->voice_mode = 0;
     at_v8_v80_reset(acu);
     at_ext_factory(acu);
@@ -181,7 +181,7 @@ void at_load_factory(AcuContext* acu, bool keep_dte_format)
         restore_format(acu, kept);
     }
     acu->set.high_rate = acu->set.dte_rate >= 2400 ? 1 : 0;
-    acu->dial_pause = acu->sreg[8];
+    acu->dial_pause = acu->sreg[S_COMMA_PAUSE];
     acu->amp_c_working = at_opt_amp_c(acu);
     at_apply_auto_answer(acu);
     // The factory %E, %G, -C and &U give the line-option byte its factory bits as well.
@@ -217,7 +217,7 @@ void at_load_profile(AcuContext* acu, unsigned n, bool keep_dte_format)
     default: s->parity_type = 0; break;
     }
     s->high_rate = s->dte_rate >= 2400 ? 1 : 0;
-    acu->dial_pause = acu->sreg[8];
+    acu->dial_pause = acu->sreg[S_COMMA_PAUSE];
     acu->amp_c_working = at_opt_amp_c(acu);
     acu->speaker_volume = at_opt_speaker_volume(acu);
     acu->loopback_grant = at_opt_loopback_grant(acu);
@@ -225,8 +225,8 @@ void at_load_profile(AcuContext* acu, unsigned n, bool keep_dte_format)
         uint8_t levels[6];
         if (nv_read(acu->settings, NV_TX_PARAMS, 3, levels) == 0 &&
             nv_read(acu->settings, NV_TX_LEVELS, 3, levels + 3) == 0) {
-            std::memcpy(&acu->sreg[81], levels, 3);
-            std::memcpy(&acu->sreg[91], levels + 3, 3);
+            std::memcpy(&acu->sreg[S_LEVEL_81], levels, 3);
+            std::memcpy(&acu->sreg[S_LEVEL_91], levels + 3, 3);
         }
         nv_read(acu->settings, NV_TIMING_OFFSET, 2, acu->timing_offset);
     }
@@ -270,8 +270,8 @@ void at_nvram_reset(AcuContext* acu)
     const uint8_t levels[6] = {120, 90, 9, 10, 10, 10};
     nv_write(s, NV_TX_PARAMS, 3, levels);
     nv_write(s, NV_TX_LEVELS, 3, levels + 3);
-    std::memcpy(&acu->sreg[81], levels, 3);
-    std::memcpy(&acu->sreg[91], levels + 3, 3);
+    std::memcpy(&acu->sreg[S_LEVEL_81], levels, 3);
+    std::memcpy(&acu->sreg[S_LEVEL_91], levels + 3, 3);
     nv_write(s, NV_LINE_B, 1, &zero);
     nv_write(s, NV_LINE_C, 1, &zero);
     nv_write(s, NV_LINE_A, 1, &zero);
@@ -313,17 +313,17 @@ uint8_t at_line_level(const AcuContext* acu, unsigned kind, bool alternate)
     const uint8_t* r = acu->settings->block.bytes;
     unsigned sum;
     switch (kind) {
-    case 0: return static_cast<uint8_t>(r[2] + (alternate ? acu->sreg[82] : acu->sreg[81]));
-    case 1: sum = r[2] + acu->sreg[83]; break;
-    case 3: sum = r[0] + acu->sreg[92]; break;
-    case 4: sum = r[4] + acu->sreg[93]; break;
+    case 0: return static_cast<uint8_t>(r[2] + (alternate ? acu->sreg[S_LEVEL_82] : acu->sreg[S_LEVEL_81]));
+    case 1: sum = r[2] + acu->sreg[S_LEVEL_83]; break;
+    case 3: sum = r[0] + acu->sreg[S_LEVEL_92]; break;
+    case 4: sum = r[4] + acu->sreg[S_LEVEL_93]; break;
     case 5: {
         unsigned v = r[4] + (alternate ? r[15] : r[16]);
         if (v > 25)
             v = 25;
         return static_cast<uint8_t>(v * 10);
     }
-    default: sum = r[0] + acu->sreg[91]; break;
+    default: sum = r[0] + acu->sreg[S_LEVEL_91]; break;
     }
     if (sum > 16)
         sum = 16;

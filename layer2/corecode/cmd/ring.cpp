@@ -14,8 +14,8 @@ constexpr uint16_t kRingOffTicks = 800;  // ring interval: S1 is cleared when no
 // arrive before the line goes off hook.
 bool answer_due(const AcuContext* acu)
 {
-    const uint8_t s0 = acu->sreg[0];
-    const uint8_t s1 = acu->sreg[1];
+    const uint8_t s0 = acu->sreg[S_AUTO_ANSWER_RINGS];
+    const uint8_t s1 = acu->sreg[S_RING_COUNT];
     return s0 != 0 && s1 >= s0 && (acu->ext.vcid == 0 || s1 >= 2);
 }
 
@@ -24,8 +24,8 @@ bool answer_due(const AcuContext* acu)
 void acu_valid_ring(AcuContext* acu)
 {
     PostCallEvent(acu, EV_RESULT, RC_RING);
-    if (acu->sreg[1] < 255)
-        acu->sreg[1] = static_cast<uint8_t>(acu->sreg[1] + 1);
+    if (acu->sreg[S_RING_COUNT] < 255)
+        acu->sreg[S_RING_COUNT] = static_cast<uint8_t>(acu->sreg[S_RING_COUNT] + 1);
     acu->ring_timer = kRingOffTicks;
     if (!answer_due(acu))
         return;
@@ -36,7 +36,7 @@ void acu_valid_ring(AcuContext* acu)
     const bool answer = mode <= 1 ? (at_opt_amp_d(acu) != 2 || dtr) : dtr;
     if (!answer)
         return;
-    acu->sreg[14] = static_cast<uint8_t>(acu->sreg[14] & ~0x80);  // answering, not originating
+    acu->sreg[S_OPTIONS] = static_cast<uint8_t>(acu->sreg[S_OPTIONS] & ~S14_ORIGINATE);  // answering, not originating
     if (mode == 1 && acu->dsp != nullptr)
         port_set_cts(&acu->dsp->line, 0);
     PostCallEvent(acu, EV_ANSWER, 0);
