@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "lapm_pair.h"
@@ -322,16 +324,12 @@ TEST(EcManagerTest, LinkStatusCountersSaturateAndClear)
     EXPECT_EQ(s[1], 5);
 }
 
-// Two managers whose LAPM links meet on a line: the link comes up as LAPM and reports it.
-TEST(EcManagerTest, TwoManagersComeUpWithLapm)
+// Two managers whose LAPM links meet on a line: passes of both until `done` holds; the last poll results.
+std::pair<uint8_t, uint8_t> run_managers(ManagerFixture& a, ManagerFixture& b, int passes,
+                                         const std::function<bool(uint8_t, uint8_t)>& done)
 {
-    ManagerFixture a(params(1, 1, 1, 0));
-    ManagerFixture b(params(1, 1, 1, 0));
-    ASSERT_EQ(ec_start(&a.m, 0), 0);
-    ASSERT_EQ(ec_start(&b.m, 1), 0);
-    a.dte.input = {'A', 'T'};
     uint8_t sa = 0, sb = 0;
-    for (int i = 0; i < 500 && !(sa == LAPM_TRANSFER && sb == LAPM_TRANSFER && b.dte.output.size() == 2); ++i) {
+    for (int i = 0; i < passes && !done(sa, sb); ++i) {
         if (i % 10 == 0) {
             lapm_tick(&a.m.lapm);
             lapm_tick(&b.m.lapm);
@@ -344,6 +342,20 @@ TEST(EcManagerTest, TwoManagersComeUpWithLapm)
         sa = ec_poll(&a.m);
         sb = ec_poll(&b.m);
     }
+    return {sa, sb};
+}
+
+// The link comes up as LAPM and reports it.
+TEST(EcManagerTest, TwoManagersComeUpWithLapm)
+{
+    ManagerFixture a(params(1, 1, 1, 0));
+    ManagerFixture b(params(1, 1, 1, 0));
+    ASSERT_EQ(ec_start(&a.m, 0), 0);
+    ASSERT_EQ(ec_start(&b.m, 1), 0);
+    a.dte.input = {'A', 'T'};
+    auto [sa, sb] = run_managers(a, b, 500, [&](uint8_t x, uint8_t y) {
+        return x == LAPM_TRANSFER && y == LAPM_TRANSFER && b.dte.output.size() == 2;
+    });
     EXPECT_EQ(sa, LAPM_TRANSFER);
     EXPECT_EQ(sb, LAPM_TRANSFER);
     EXPECT_EQ(b.dte.output, (std::vector<uint8_t>{'A', 'T'}));
@@ -352,6 +364,31 @@ TEST(EcManagerTest, TwoManagersComeUpWithLapm)
     EXPECT_EQ(s[8], EC_PROTOCOL_LAPM);
     EXPECT_EQ(s[11], EC_LAPM);
     EXPECT_EQ(s[2] | s[3] << 8, 128);
+}
+
+// With a V.42bis direction in the parameters the XID exchange agrees on it and the data goes compressed.
+TEST(EcManagerTest, TwoManagersAgreeOnV42bis)
+{
+    EcParams pa = params(1, 0, 1, 0);
+    EcParams pb = params(1, 0, 1, 0);
+    pa.v42bis_p0 = 3;
+    pb.v42bis_p0 = 1;
+    pb.v42bis_p1 = 1024;
+    auto a = std::make_unique<ManagerFixture>(pa);
+    auto b = std::make_unique<ManagerFixture>(pb);
+    ASSERT_EQ(ec_start(&a->m, 0), 0);
+    ASSERT_EQ(ec_start(&b->m, 1), 0);
+    std::string text;
+    while (text.size() < 20000)
+        text += "the modem compresses the text that the application writes. ";
+    b->dte.input.assign(text.begin(), text.end());
+    run_managers(*a, *b, 20000, [&](uint8_t, uint8_t) { return a->dte.output.size() >= text.size(); });
+    EXPECT_EQ(std::string(a->dte.output.begin(), a->dte.output.end()), text);
+    // Answerer's own direction 1 (transmit) meets the originator's 3: responder to initiator only.
+    EXPECT_EQ(a->m.lapm.neg.p0, 2);
+    EXPECT_EQ(a->m.lapm.neg.p1, 1024);
+    EXPECT_EQ(a->m.compression.v42bis.p0, V42B_DECODER);
+    EXPECT_EQ(b->m.compression.v42bis.p0, V42B_ENCODER);
 }
 
 }  // namespace

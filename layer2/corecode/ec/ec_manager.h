@@ -11,6 +11,7 @@
 
 #include "layer2/corecode/ec/ec_counters.h"
 #include "layer2/corecode/ec/lapm.h"
+#include "layer2/corecode/ec/lapm_compress.h"
 
 enum EcStateValue : uint8_t {
     EC_IDLE = 0,
@@ -108,6 +109,7 @@ struct EcManager {
     EcMnpOps mnp;
     EcLineOps line;
     LapmLink lapm;
+    LapmCompression compression;  // V.42bis on the LAPM link, negotiated by its XID exchange
 };
 
 // Binds the manager to its MNP engine, line side and LAPM host; the manager is idle afterwards.
