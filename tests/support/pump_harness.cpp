@@ -4,6 +4,7 @@
 #include <map>
 
 #include "stack/modem_stack.h"
+#include "window/window_access.h"
 
 namespace pumptest {
 
@@ -106,12 +107,12 @@ NTSTATUS ProbeDriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
 
 uint8_t Load(DspInterfaceBlock* block, int reg)
 {
-    return std::atomic_ref<uint8_t>(block->window.reg[reg]).load(std::memory_order_acquire);
+    return WindowLoad(block, reg);
 }
 
 void Store(DspInterfaceBlock* block, int reg, uint8_t value)
 {
-    std::atomic_ref<uint8_t>(block->window.reg[reg]).store(value, std::memory_order_release);
+    WindowStore(block, reg, value);
 }
 
 }  // namespace
