@@ -12,7 +12,7 @@ using calltest::CallRig;
 
 namespace {
 
-constexpr uint8_t kStart = IcdStartDataPump;
+constexpr uint8_t kStart = IcdStartConnection;  // the start packet of a call
 constexpr uint8_t kIdle = IcdGoIdle;
 
 // A data call up and reported (dialled blind, the pump connects).
@@ -233,7 +233,7 @@ TEST(CallControlTest, AnalogLoopBackTestRunsForItsTestTime)
         r.A()->sreg[18] = seconds;
         r.Type("AT&T1\r");
         r.Run(500);
-        ASSERT_EQ(r.IcdCount(kStart), 1u);
+        ASSERT_EQ(r.IcdCount(IcdStartDataPump), 1u);
         EXPECT_EQ(r.A()->call_state, CALL_TEST);
         r.PumpState(5);
         r.Run(100);

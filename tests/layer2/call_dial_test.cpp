@@ -14,7 +14,7 @@ using calltest::DspMsg;
 
 namespace {
 
-constexpr uint8_t kStart = IcdStartDataPump;
+constexpr uint8_t kStart = IcdStartConnection;  // the start packet of a call
 constexpr uint8_t kIdle = IcdGoIdle;
 
 // Dial steps in short form: "T1" tone digit, "P1" pulse digit, "E" end of tone dialling, "e" end of pulse

@@ -55,13 +55,13 @@ public:
     // whether the line went off hook.
     std::string Dial(const std::string& number, bool* off_hook)
     {
-        const size_t starts = r.IcdCount(IcdStartDataPump);
+        const size_t starts = r.IcdCount(IcdStartConnection);
         r.tone = 0;
         *off_hook = false;
         r.Type("ATD" + number + "\r");
         std::string out;
         for (int t = 0; t < 30000; t += 10) {
-            r.tone = r.IcdCount(IcdStartDataPump) > starts ? 3 : 0;
+            r.tone = r.IcdCount(IcdStartConnection) > starts ? 3 : 0;
             *off_hook = *off_hook || r.A()->seq.line_off_hook != 0;
             Run(10);
             out += r.Output();

@@ -90,6 +90,7 @@ void acu_answer_bg(AcuContext* acu)
         } else if (state == 2) {
             q.answer_substate = 0xFF;
             q.answer_timer_armed = 0;
+            conn_connected(acu);
             ec_start(acu->dte);
             PostCallEvent(acu, EV_CONNECTED, 0);
         } else if (state == 0 && q.pump_left_idle) {

@@ -9,6 +9,7 @@
 
 #include "layer2/corecode/cmd/at_ext_settings.h"
 #include "layer2/corecode/cmd/call_control_state.h"
+#include "layer2/corecode/cmd/conn_state.h"
 
 struct DteContext;
 struct CoreSettings;
@@ -347,6 +348,7 @@ struct AcuContext {
     uint8_t in_service;       // re-entry guard of the tick service
     uint32_t steps;           // call-control passes
     CallSequences seq;        // originate, answer, hang-up and test sequences
+    ConnControl conn;         // connection control
 };
 
 // Prepares the record (tables, S-registers, call control) for a device; does not start anything.

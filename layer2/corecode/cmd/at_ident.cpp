@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "layer2/corecode/cmd/at_output.h"
+#include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/cmd/country.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
@@ -51,13 +52,17 @@ void at_identify(AcuContext* acu, uint8_t which)
             return;
         }
         DspConnectionFacts facts{};
-        facts.modulation = acu->modulation;
-        facts.txRate = acu->line_rate;
-        facts.rxRate = acu->line_rate;
+        const ConnControl& c = acu->conn;
+        facts.modulation = c.modulation;
+        facts.v92 = c.v92;
+        facts.txRate = c.tx_rate;
+        facts.rxRate = c.rx_rate;
+        facts.retrains = c.retrains;
+        facts.renegotiations = c.renegotiations;
         ShowConnectionStatus(
             acu->dsp, &facts, 1,
-            [](void* c, const char* text, uint8_t m) { PrintToDte(static_cast<AcuContext*>(c), text, m); }, acu,
-            nullptr);
+            [](void* ctx, const char* text, uint8_t m) { PrintToDte(static_cast<AcuContext*>(ctx), text, m); },
+            acu, [](void* ctx) { conn_print_log(static_cast<AcuContext*>(ctx)); });
         return;
     }
     case 12: {

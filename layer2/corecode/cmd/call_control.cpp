@@ -187,6 +187,7 @@ void CallControlInit(AcuContext* acu)
     acu->return_to_command = 0;
     acu->originating = 0;
     acu->answering = 0;
+    conn_reset(acu);
     // The sequences start over; the hook state and the DTR-dialling setting stay.
     CallSequences& q = acu->seq;
     // A reset in the middle of a call releases the line: nothing would ever put it back on hook.
@@ -271,6 +272,7 @@ void acu_call_tick_10ms(AcuContext* acu)
     count_down(&q.answer_countdown);
     count_down(&q.hangup_countdown);
     count_down(&q.test_countdown);
+    conn_tick_10ms(acu);
 }
 
 void CallControlCommandStep(AcuContext* acu)
@@ -307,6 +309,7 @@ void CallControlTick(AcuContext* acu)
     }
     // The call-progress code of this pass, seen alike by the background and the status watcher.
     q.progress = acu_call_progress(acu);
+    conn_step(acu);
     DispatchStateBackground(acu);
     DispatchCallEvents(acu);
     acu_recall_profile_deferred(acu);

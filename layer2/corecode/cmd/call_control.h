@@ -6,6 +6,7 @@
 
 #include "layer2/corecode/cmd/at_context.h"
 #include "layer2/corecode/cmd/at_sreg.h"
+#include "layer2/corecode/cmd/conn_control.h"
 
 extern const CallEventTable* const CallEventGrid[CALL_ROWS][CALL_COUNT];
 extern const CallBackground CallBackgroundGrid[CALL_ROWS][CALL_COUNT];

@@ -2,6 +2,7 @@
 // progress, event characters) and the DSP messages and commands it sends (hook, start, hang-up, loop).
 // Without a data pump the line reads as idle with no carrier, so every call attempt fails at once.
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/mt/dsp_commands.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
@@ -12,7 +13,7 @@ namespace {
 
 // Byte 2 flag of the start packet: the analog loop instead of a call.
 constexpr uint8_t kStartFlagLoop = 0x02;
-// Modulation and rate the start packet asks for (connection control composes the full packet from +MS).
+// Modulation and rate of the analog loop.
 constexpr uint8_t kStartModulation = 18;
 constexpr uint32_t kStartRate = 33600;
 
@@ -116,13 +117,14 @@ void acu_go_on_hook(AcuContext* acu)
 
 void acu_send_start_packet(AcuContext* acu, bool originate)
 {
-    if (DspLineControl* lc = acu_line(acu))
-        dsp_start_data_pump(lc, originate ? 1 : 0, kStartRate, kStartModulation);
+    if (acu_line(acu) != nullptr)
+        conn_send_start_packet(acu, originate);
 }
 
 void acu_send_pump_hangup(AcuContext* acu, bool cleardown)
 {
-    (void)cleardown;  // the data pump runs its clear-down whenever it is told to go idle from a connection
+    // The data pump runs its clear-down whenever it is told to go idle from a connection.
+    conn_hangup(acu, cleardown ? 1 : 0);
     if (DspLineControl* lc = acu_line(acu))
         pump_go_idle(acu, lc);
 }

@@ -294,6 +294,7 @@ void connect_wait(AcuContext* acu)
     if (state == 2) {
         q.dial_substate = DIAL_NONE;
         q.connect_armed = 0;
+        conn_connected(acu);
         ec_start(acu->dte);
         PostCallEvent(acu, EV_CONNECTED, 0);
         return;
