@@ -67,6 +67,12 @@ void command_entry(DspContext* context)
         } else if (code == IcdReadTable || code == IcdReadMemory || code == IcdReadMemoryHigh) {
             WriteLe16(reply, static_cast<uint16_t>(p->memoryValue));
             posted = post_locked(p, code == IcdReadTable ? IcdTableParamValue : IcdMemoryValue, reply, 2);
+        } else if (code == IcdQueryRate) {
+            posted = post_locked(p, IcdRateReport, &p->rateByte, 1);
+        } else if (code == IcdQueryMode) {
+            posted = post_locked(p, IcdModeReport, &p->modeByte, 1);
+        } else if (code == IcdQueryLinkParams) {
+            posted = post_locked(p, IcdLinkParamsReport, p->linkParams, 8);
         } else {
             reply[0] = code;
             posted = post_locked(p, IcdAck, reply, 1);

@@ -29,6 +29,10 @@ struct DspIcdPump {
     bool neverTake;
     bool neverReply;
     uint16_t memoryValue;  // answered to memory and table reads
+    // Answers to the connection queries: 0x70 (rate byte), 0x72 (modulation) and 0x91 (link parameters).
+    uint8_t rateByte = 4;
+    uint8_t modeByte = 7;
+    uint8_t linkParams[8] = {};
     std::mutex logLock;
     std::vector<IcdLogEntry> log;
 };

@@ -52,13 +52,7 @@ void at_identify(AcuContext* acu, uint8_t which)
             return;
         }
         DspConnectionFacts facts{};
-        const ConnControl& c = acu->conn;
-        facts.modulation = c.modulation;
-        facts.v92 = c.v92;
-        facts.txRate = c.tx_rate;
-        facts.rxRate = c.rx_rate;
-        facts.retrains = c.retrains;
-        facts.renegotiations = c.renegotiations;
+        conn_status_facts(acu, &facts);
         ShowConnectionStatus(
             acu->dsp, &facts, 1,
             [](void* ctx, const char* text, uint8_t m) { PrintToDte(static_cast<AcuContext*>(ctx), text, m); },

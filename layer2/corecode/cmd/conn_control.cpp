@@ -8,6 +8,7 @@
 #include "layer2/corecode/cmd/at_ticks.h"
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/conn_control.h"
+#include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_link.h"
 #include "platform/dbg.h"
@@ -522,4 +523,16 @@ void conn_print_log(AcuContext* acu)
     connlog_print(&acu->conn.log, [](void* ctx, const char* text, uint8_t mode) {
         PrintToDte(static_cast<AcuContext*>(ctx), text, mode);
     }, acu);
+}
+
+void conn_status_facts(const AcuContext* acu, DspConnectionFacts* facts)
+{
+    const ConnControl& c = acu->conn;
+    *facts = DspConnectionFacts{};
+    facts->modulation = c.modulation;
+    facts->v92 = c.v92;
+    facts->txRate = c.tx_rate;
+    facts->rxRate = c.rx_rate;
+    facts->retrains = c.retrains;
+    facts->renegotiations = c.renegotiations;
 }

@@ -136,3 +136,6 @@ void conn_count_rx_frame(AcuContext* acu);
 bool conn_sync_access_requested(const AcuContext* acu);
 // The log printed on the status screen.
 void conn_print_log(AcuContext* acu);
+// The facts of the connection the status screen shows.
+struct DspConnectionFacts;
+void conn_status_facts(const AcuContext* acu, DspConnectionFacts* facts);
