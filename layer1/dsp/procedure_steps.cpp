@@ -136,7 +136,9 @@ void AutomodeListen(void* owner)
     DspContext* ctx = Ctx(owner);
     ProcedureState& p = ctx->procedure;
     const int32_t* x = Front(ctx, kFront7);
-    RunDetectorBank(ctx, ctx->detector.preFiltered, Samples(ctx), 0);
+    // The call-progress thresholds are set for the normalised input, as in the basic procedure: on the
+    // bare pre-filtered block a busy tone during the answer wait would never be reported.
+    RunDetectorBank(ctx, x, Samples(ctx), 0);
     if (Band(ctx, x, BAND_2100, 10)) {
         ToneOff(ctx);
         JumpTo(ctx, 2);
