@@ -111,13 +111,14 @@ int32_t FaxPhaseChange2(uint32_t bits)
     return kChange[((bits & 1) << 1) | ((bits >> 1) & 1)];
 }
 
-int32_t FaxShapingFilter(const FaxModemParams& params, int16_t* taps)
+int32_t FaxShapingFilter(const FaxModemParams& params, int16_t* taps, int32_t eighths)
 {
     const int32_t sps = params.samplesPerSymbol;
     const int32_t n = kFaxFilterSpan * sps;
     const double beta = params.modulation == FAX_V27TER ? 0.5 : 0.25;
     for (int32_t k = 0; k < n; ++k) {
-        const double t = (k - (n - 1) / 2.0) / sps;  // in symbols
+        const double centre = (n - 1) / 2.0 + eighths / 8.0;
+        const double t = (k - centre) / sps;  // in symbols
         double h;
         const double edge = 1.0 / (4.0 * beta);
         if (std::fabs(t) < 1e-9) {
@@ -130,7 +131,7 @@ int32_t FaxShapingFilter(const FaxModemParams& params, int16_t* taps)
                 (kPi * t * (1 - (4 * beta * t) * (4 * beta * t)));
         }
         // A Hann-like taper over the span keeps the truncated tails from raising the sidelobes.
-        const double w = 0.5 + 0.5 * std::cos(2 * kPi * (k - (n - 1) / 2.0) / (n + 1));
+        const double w = 0.5 + 0.5 * std::cos(2 * kPi * (k - centre) / (n + 1));
         taps[k] = static_cast<int16_t>(std::lround(h * w * 16384.0));
     }
     return n;

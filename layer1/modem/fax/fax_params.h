@@ -72,4 +72,6 @@ int32_t FaxPhaseChange2(uint32_t bits);
 // tap count (8 x samples per symbol); the centre lies between the two middle taps.
 constexpr int32_t kFaxFilterSpan = 8;
 constexpr int32_t kFaxMaxFilterTaps = kFaxFilterSpan * kFaxMaxSamplesPerSymbol;
-int32_t FaxShapingFilter(const FaxModemParams& params, int16_t* taps);
+// With eighths != 0 the pulse is moved eighths / 8 of a sample towards the older taps (the receiver's
+// matched filter then samples that much earlier).
+int32_t FaxShapingFilter(const FaxModemParams& params, int16_t* taps, int32_t eighths = 0);

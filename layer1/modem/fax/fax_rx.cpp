@@ -17,7 +17,7 @@ void FaxRxConstants(FaxRxState* rx)
     // symbol (two outputs) that squared >> 8.
     double sum = 0;
     for (int32_t k = 0; k < rx->tapCount; ++k)
-        sum += rx->taps[k];
+        sum += rx->taps[0][k];
     const double a = 22826.0 * std::pow(10.0, -43.0 / 20.0) * sum / 65536.0;
     rx->onPower = static_cast<int32_t>(a * a / 256.0);
     // Reference power: the first training point.
@@ -58,8 +58,9 @@ void FaxRxInit(FaxRxState* rx, int32_t code, const FaxRxPort& port, int32_t keep
     const bool keep = keepEqualiser && p.modulation == FAX_V17 && p.shortTrain && rx->params.modulation == FAX_V17 &&
                       rx->keepTraining;
     int32_t tapRe[kFaxEqualiserTaps], tapIm[kFaxEqualiserTaps];
-    int32_t gain = 0, frequency = 0;
+    int32_t gain = 0, frequency = 0, centre = 0;
     if (keep) {
+        centre = rx->centrePhase;
         for (int32_t k = 0; k < kFaxEqualiserTaps; ++k) {
             tapRe[k] = rx->tapRe[k];
             tapIm[k] = rx->tapIm[k];
@@ -71,7 +72,8 @@ void FaxRxInit(FaxRxState* rx, int32_t code, const FaxRxPort& port, int32_t keep
     rx->code = code;
     rx->params = p;
     rx->port = port;
-    rx->tapCount = FaxShapingFilter(p, rx->taps);
+    for (int32_t j = 0; j < 8; ++j)
+        rx->tapCount = FaxShapingFilter(p, rx->taps[j], j);
     // V.29's carrier is 1700 Hz; the 16-bit phase step nearest to it.
     rx->carrierStep = static_cast<uint32_t>((p.carrierHz * 65536 + kFaxSampleRate / 2) / kFaxSampleRate);
     rx->gain = 65536;
@@ -83,6 +85,7 @@ void FaxRxInit(FaxRxState* rx, int32_t code, const FaxRxPort& port, int32_t keep
         }
         rx->gain = gain;
         rx->loopFrequency = frequency;
+        rx->centrePhase = centre;
         rx->keepTraining = 1;
     }
     FaxViterbiReset(&rx->viterbi);
@@ -98,10 +101,11 @@ void MatchedFilter(FaxRxState* rx, int32_t* re, int32_t* im)
 {
     const int32_t* r = rx->mixRe + rx->mixPos;
     const int32_t* q = rx->mixIm + rx->mixPos;
+    const int16_t* h = rx->taps[rx->timingEighths];
     int64_t sr = 0, sq = 0;
     for (int32_t k = 0; k < rx->tapCount; ++k) {
-        sr += static_cast<int64_t>(r[k]) * rx->taps[k];
-        sq += static_cast<int64_t>(q[k]) * rx->taps[k];
+        sr += static_cast<int64_t>(r[k]) * h[k];
+        sq += static_cast<int64_t>(q[k]) * h[k];
     }
     *re = static_cast<int32_t>(sr >> 16);
     *im = static_cast<int32_t>(sq >> 16);
@@ -131,6 +135,21 @@ void Symbol(FaxRxState* rx)
 
 }  // namespace
 
+void FaxRxShiftTiming(FaxRxState* rx, int32_t eighths)
+{
+    // A row further on samples earlier; a whole sample is taken from the output counter.
+    int32_t j = rx->timingEighths - eighths;
+    while (j < 0) {
+        j += 8;
+        rx->halfCount -= 1;  // the next output one sample later
+    }
+    while (j >= 8) {
+        j -= 8;
+        rx->halfCount += 1;  // one sample earlier
+    }
+    rx->timingEighths = j;
+}
+
 void FaxRxBlock(FaxRxState* rx, const int16_t* in, int32_t n)
 {
     const int32_t half = rx->params.samplesPerSymbol / 2;
@@ -152,7 +171,7 @@ void FaxRxBlock(FaxRxState* rx, const int16_t* in, int32_t n)
         rx->halfCount += 1;
         if (rx->halfCount < half)
             continue;
-        rx->halfCount = 0;
+        rx->halfCount -= half;
         int32_t re, im;
         MatchedFilter(rx, &re, &im);
         PushHalf(rx, re, im);

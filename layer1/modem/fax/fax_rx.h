@@ -60,8 +60,10 @@ struct FaxRxState {
     int32_t dcOut;               // and output (Q4)
     uint32_t carrierPhase;       // 16-bit
     uint32_t carrierStep;
-    int16_t taps[kFaxMaxFilterTaps];
+    int16_t taps[8][kFaxMaxFilterTaps];  // the matched filter at eighths of a sample earlier
     int32_t tapCount;
+    int32_t timingEighths;       // row of taps in use
+    int32_t centrePhase;         // half phase (0, 1) of the equaliser's centre tap
     int32_t mixPos;              // newest entry of the mixed delay line
     int32_t mixRe[2 * kFaxMaxFilterTaps];
     int32_t mixIm[2 * kFaxMaxFilterTaps];
@@ -96,7 +98,10 @@ struct FaxRxState {
     // Alternation and segment search.
     int64_t altSum[2][2][2][2];  // [half phase][window][even, odd symbol][re, im] at the equaliser's centre
     int64_t altPower[2];         // [half phase]: sum of the squared magnitudes
+    int64_t altRaw[2][2][2];     // [window][even, odd][re, im] of the equaliser's output (short training)
     int32_t altCount;
+    int32_t altMatched;
+    int32_t acquirePower;        // power when the current search window began          // symbols that matched the alternation since it was found
     FaxPoint expectA;            // the alternation's two points as received after the correction
     int32_t altIndex;            // which of A and B the next symbol should be
     FaxPoint history[kFaxHistory];  // corrected points of the last symbols
@@ -134,6 +139,8 @@ const StepEntry* FaxRxListOf(int32_t code);
 
 // Equaliser and carrier loop (fax_rx_equaliser.cpp).
 void FaxEqualiserReset(FaxRxState* rx, int32_t centreHalf);
+// Moves the sampling instants later by the given eighths of a sample (earlier when negative).
+void FaxRxShiftTiming(FaxRxState* rx, int32_t eighths);
 void FaxEqualiserRun(FaxRxState* rx);              // raw and point of the current symbol
 void FaxEqualiserStep(FaxRxState* rx);             // adapt taps and loop toward rx->decided
 FaxPoint FaxRotate(FaxPoint p, uint32_t phase);    // p turned by phase (2^32 = one turn)

@@ -91,9 +91,9 @@ void FaxRxDataStart(void* owner)
     rx->lossPower = rx->power;
     rx->quality = 0;
     rx->keepTraining = 1;
-    rx->stepShift = 8 + rx->shiftBias;
-    rx->loopShift1 = 3;
-    rx->loopShift2 = 8;
+    rx->stepShift = 9 + rx->shiftBias;
+    rx->loopShift1 = 4;
+    rx->loopShift2 = 10;
     FaxViterbiReset(&rx->viterbi);
     // The first data symbol's phase change counts from the last training symbol.
     rx->previousPhase = static_cast<int32_t>(((FaxAngleOf(rx->decided) + (1u << 28)) >> 29) & 7);

@@ -11,7 +11,9 @@
 namespace {
 
 constexpr int32_t kEnergySymbols = 16;       // symbols above the threshold before the search starts (the equaliser centre lies 12 back)
-constexpr int32_t kAlternationLimit = 400;   // symbols the alternation may last before we give up
+constexpr int32_t kAlternationLimit = 400;   // symbols the alternation may be tracked before we give up
+constexpr int32_t kAlternationConfirm = 12;  // matching symbols before a mismatch counts as the next segment
+constexpr int32_t kAcquireEntry = 2;         // position of the alternation search in every list
 constexpr int32_t kVerifySymbols = 16;       // training symbols checked against the reference
 constexpr int32_t kVerifyMisses = 5;         // more misses than this: the segment start was wrong
 constexpr int32_t kStatusInData = 0x10;
@@ -88,6 +90,9 @@ void ClearSums(FaxRxState* rx)
         for (auto& window : phase)
             for (auto& parity : window)
                 parity[0] = parity[1] = 0;
+    for (auto& window : rx->altRaw)
+        for (auto& parity : window)
+            parity[0] = parity[1] = 0;
     rx->altPower[0] = rx->altPower[1] = 0;
     rx->altCount = 0;
 }
@@ -119,13 +124,26 @@ bool AlternationFound(FaxRxState* rx)
     // Coherence: the two points repeat (noise gives about 1/8 here, the alternation nearly 1).
     const C e0 = sum(phase, 0, 0) + sum(phase, 1, 0);
     const C o0 = sum(phase, 0, 1) + sum(phase, 1, 1);
-    if ((std::norm(e0) + std::norm(o0)) < 0.5 * kFaxAlternationWindow * double(rx->altPower[phase]))
+    if ((std::norm(e0) + std::norm(o0)) < 0.6 * kFaxAlternationWindow * double(rx->altPower[phase]))
         return false;
+    // Sampling phase: the alternating part of the signal goes as cos(pi t / T) about a symbol's centre, so
+    // with the half-phase sums (phase 1 is half a symbol older) alt0 ~ cos(pi tau), alt1 ~ sin(pi tau), tau
+    // being how far the phase-0 instants lie after the symbols' centres (in symbols).
+    const C alt0 = (sum(0, 0, 0) + sum(0, 1, 0)) - (sum(0, 0, 1) + sum(0, 1, 1));
+    const C alt1 = (sum(1, 0, 0) + sum(1, 1, 0)) - (sum(1, 0, 1) + sum(1, 1, 1));
+    // Both projected on the direction of the stronger one (they share it but for the sign).
+    const C direction = std::abs(alt1) > std::abs(alt0) ? alt1 / std::abs(alt1) : alt0 / std::abs(alt0);
+    const double tau = std::atan2(std::real(alt1 * std::conj(direction)), std::real(alt0 * std::conj(direction))) / kPi;
+    const bool keep = KeepsEqualiser(rx);
+    // The estimates come from the stronger half phase (a kept equaliser: from its own output).
+    auto source = [rx, keep, phase, &sum](int32_t w, int32_t odd) {
+        return keep ? C(double(rx->altRaw[w][odd][0]), double(rx->altRaw[w][odd][1])) : sum(phase, w, odd);
+    };
     const FaxPoint fa = AlternationPoint(rx, 0);
     const FaxPoint fb = AlternationPoint(rx, 1);
     const C a(fa.re, fa.im), b(fb.re, fb.im);
-    const C even = sum(phase, 0, 0) + sum(phase, 1, 0);
-    const C odd = sum(phase, 0, 1) + sum(phase, 1, 1);
+    const C even = source(0, 0) + source(1, 0);
+    const C odd = source(0, 1) + source(1, 1);
     // Turn from even to odd symbols against the turn from A to B (V.27ter: a half turn either way).
     const double turn = std::arg(odd * std::conj(even));
     const double ab = std::arg(b * std::conj(a));
@@ -134,7 +152,7 @@ bool AlternationFound(FaxRxState* rx)
     const C po = evenIsB ? a : b;
     C z[2];
     for (int32_t w = 0; w < 2; ++w)
-        z[w] = sum(phase, w, 0) * std::conj(pe) + sum(phase, w, 1) * std::conj(po);
+        z[w] = source(w, 0) * std::conj(pe) + source(w, 1) * std::conj(po);
     const double step = std::remainder(std::arg(z[1]) - std::arg(z[0]), 2 * kPi) / kFaxAlternationWindow;
     // z = g e^(j phase) x (window / 2) x (|A|^2 + |B|^2) per window.
     const double g = (std::abs(z[0]) + std::abs(z[1])) / 2 / (kFaxAlternationWindow / 2 * (std::norm(a) + std::norm(b)));
@@ -145,10 +163,16 @@ bool AlternationFound(FaxRxState* rx)
     constexpr double kTurn = 4294967296.0 / (2 * kPi);
     rx->loopPhase = static_cast<uint32_t>(static_cast<int64_t>(std::llround(std::remainder(now, 2 * kPi) * kTurn)));
     rx->loopFrequency = static_cast<int32_t>(std::llround(step * kTurn));
+    // From here on the centre tap's half phase falls on the symbols' centres (for a kept equaliser, the half
+    // phase it was trained on): a shift of less than a quarter symbol for the stronger phase.
+    if (!keep)
+        rx->centrePhase = phase;
+    const double offset = std::remainder(tau - rx->centrePhase / 2.0, 1.0);
+    FaxRxShiftTiming(rx, static_cast<int32_t>(std::lround(-offset * rx->params.samplesPerSymbol * 8)));
     rx->altIndex = evenIsB ? 1 : 0;
     rx->loopShift1 = 2;
     rx->loopShift2 = 6;
-    if (KeepsEqualiser(rx))
+    if (keep)
         return true;
     // The gain to the points' scale, and the samples already in the equaliser brought to it.
     const double ratio = 1.0 / g;
@@ -195,26 +219,37 @@ void Energy(void* owner)
 void Acquire(void* owner)
 {
     FaxRxState* rx = Rx(owner);
-    if (PowerGone(rx) || rx->symbols > kAlternationLimit) {
+    if (PowerGone(rx)) {
         Restart(rx);
         return;
     }
+    // A window that straddles the start of the signal (or a jump in level) is begun again.
+    if (rx->altCount == 0)
+        rx->acquirePower = rx->power;
+    else if (rx->power > 2 * rx->acquirePower || 2 * rx->power < rx->acquirePower)
+        ClearSums(rx);
+    if (rx->altCount == 0)
+        rx->acquirePower = rx->power;
     const int32_t n = rx->altCount;
     const int32_t window = n / kFaxAlternationWindow;
     for (int32_t p = 0; p < 2; ++p) {
-        // A kept equaliser (short training) is already trained: its output is summed instead.
         const int32_t at = rx->eqPos + kFaxEqualiserSpan + p;
-        const int64_t re = KeepsEqualiser(rx) ? rx->raw.re : rx->eqRe[at];
-        const int64_t im = KeepsEqualiser(rx) ? rx->raw.im : rx->eqIm[at];
+        const int64_t re = rx->eqRe[at];
+        const int64_t im = rx->eqIm[at];
         rx->altSum[p][window][n & 1][0] += re;
         rx->altSum[p][window][n & 1][1] += im;
         rx->altPower[p] += re * re + im * im;
     }
+    rx->altRaw[window][n & 1][0] += rx->raw.re;
+    rx->altRaw[window][n & 1][1] += rx->raw.im;
     rx->altCount += 1;
     if (rx->altCount < 2 * kFaxAlternationWindow)
         return;
-    if (AlternationFound(rx))
+    if (AlternationFound(rx)) {
+        rx->altMatched = 0;
+        rx->symbols = 0;
         ControlSequencer(&rx->inner, SEQ_END_STEP, nullptr, 0);
+    }
     ClearSums(rx);
 }
 
@@ -230,6 +265,14 @@ void TrackAlternation(void* owner)
         rx->decided = expected;
         FaxEqualiserStep(rx);
         rx->altIndex ^= 1;
+        rx->altMatched += 1;
+        return;
+    }
+    if (rx->altMatched < kAlternationConfirm) {
+        // Too soon for the next segment: the alternation was found in noise, or it has just begun after
+        // something else. Search again.
+        ClearSums(rx);
+        ControlSequencer(&rx->inner, SEQ_START_AT, rx->list, kAcquireEntry);
         return;
     }
     // The next segment starts here.
@@ -259,7 +302,8 @@ void FaxTrain(void* owner)
     if (done < kVerifySymbols && Misses(rx, ref)) {
         rx->mismatches += 1;
         if (rx->mismatches > kVerifyMisses) {
-            Restart(rx);
+            ClearSums(rx);
+            ControlSequencer(&rx->inner, SEQ_START_AT, rx->list, kAcquireEntry);
             return;
         }
     }
