@@ -169,7 +169,7 @@ void ReleaseHold(DspContext* ctx)
         target = &ctx->seqA;
         ControlSequencer(target, SEQ_SET_REMAINING, nullptr, 0);
     } else {
-        target = &ctx->faxInner;
+        target = &ctx->fax.tx.inner;
         ControlSequencer(target, SEQ_END_STEP, nullptr, 0);
     }
     if (ctx->command.holdSkip) {

@@ -14,6 +14,7 @@
 #include "layer1/dsp/detector_state.h"
 #include "window/dsp_interface_block.h"
 #include "layer1/dsp/framer_tone_state.h"
+#include "layer1/modem/fax/fax_pump.h"
 #include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/dsp/procedure_state.h"
@@ -105,7 +106,6 @@ struct DspContext {
 
     // --- hold (commands 0x75 / 0x74) ---
     const StepEntry* fskV21Ch2List;        // the FSK pump's V.21 channel 2 list, set by that pump
-    Sequencer faxInner;                    // the fax pump's inner sequencer
 
     // --- emulated DSP: command state ---
     ConnectionOptions connection;
@@ -132,6 +132,9 @@ struct DspContext {
 
     // --- answer and originate procedures ---
     ProcedureState procedure;
+
+    // --- fax pumps (V.27ter, V.29, V.17) ---
+    FaxPumpState fax;
 
     // --- V.22 / V.22bis ---
     V22Pump v22;

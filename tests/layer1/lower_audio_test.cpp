@@ -394,19 +394,19 @@ TEST(Hold, ReleaseEndsTheStepAndRestartsUnlessSkipped)
 {
     static const StepEntry list[] = {{{nullptr}, -1}, kStepEnd};
     auto ctx = std::make_unique<DspContext>();
-    ControlSequencer(&ctx->faxInner, SEQ_START_AT, list, 0);
+    ControlSequencer(&ctx->fax.tx.inner, SEQ_START_AT, list, 0);
     SetHold(ctx.get());
     EXPECT_EQ(ctx->command.hold, 1);
     ReleaseHold(ctx.get());
     EXPECT_EQ(ctx->command.hold, 0);
-    EXPECT_EQ(ctx->faxInner.position, -1);
-    EXPECT_EQ(ctx->faxInner.remaining, 0);
+    EXPECT_EQ(ctx->fax.tx.inner.position, -1);
+    EXPECT_EQ(ctx->fax.tx.inner.remaining, 0);
 
-    ControlSequencer(&ctx->faxInner, SEQ_START_AT, list, 0);
+    ControlSequencer(&ctx->fax.tx.inner, SEQ_START_AT, list, 0);
     ctx->command.holdSkip = 1;
     ReleaseHold(ctx.get());
-    EXPECT_EQ(ctx->faxInner.position, 0);
-    EXPECT_EQ(ctx->faxInner.remaining, 0);
+    EXPECT_EQ(ctx->fax.tx.inner.position, 0);
+    EXPECT_EQ(ctx->fax.tx.inner.remaining, 0);
     EXPECT_EQ(ctx->command.holdSkip, 0);
 
     ctx->fskV21Ch2List = list;
