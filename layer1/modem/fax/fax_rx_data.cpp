@@ -43,15 +43,23 @@ void Deliver(FaxRxState* rx, uint32_t bits)
 // Decides the symbol, adapts, and delivers its bits (V.17: the bits of the symbol the decoder settles).
 void DecideAndDeliver(FaxRxState* rx)
 {
-    uint32_t index;
-    rx->decided = FaxDecide(rx, &index);
+    uint32_t index = 0;
+    int32_t label = -1;
+    if (rx->params.modulation == FAX_V17) {
+        // The decoder's distances give the nearest point too.
+        int32_t nearest;
+        label = FaxViterbiStep(&rx->viterbi, rx->point, rx->params.bitsPerSymbol, &nearest);
+        const TrellisPoint q = TrellisQamConstellation(rx->params.bitsPerSymbol)[nearest];
+        rx->decided = FaxPoint{q.re * kFaxV17Unit, q.im * kFaxV17Unit};
+    } else {
+        rx->decided = FaxDecide(rx, &index);
+    }
     const int32_t error = FaxDistance(rx->point, rx->decided);
     const int32_t ratio = rx->halfDistance > 0 ? static_cast<int32_t>((static_cast<int64_t>(error) * 256) / rx->halfDistance) : 0;
     rx->quality += ((ratio > 4096 ? 4096 : ratio) - rx->quality) >> 6;
     FaxEqualiserStep(rx);
     const int32_t n = rx->params.bitsPerSymbol;
     if (rx->params.modulation == FAX_V17) {
-        const int32_t label = FaxViterbiStep(&rx->viterbi, rx->point, n);
         if (label < 0)
             return;
         const int32_t pair = (label >> 1) & 3;

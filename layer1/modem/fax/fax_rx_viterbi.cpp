@@ -38,7 +38,7 @@ void FaxViterbiReset(FaxRxViterbi* v)
     NextStates();
 }
 
-int32_t FaxViterbiStep(FaxRxViterbi* v, FaxPoint p, int32_t dataBits)
+int32_t FaxViterbiStep(FaxRxViterbi* v, FaxPoint p, int32_t dataBits, int32_t* nearest)
 {
     // Branch metrics: nearest point of each subset.
     const TrellisPoint* c = TrellisQamConstellation(dataBits);
@@ -54,6 +54,11 @@ int32_t FaxViterbiStep(FaxRxViterbi* v, FaxPoint p, int32_t dataBits)
             label[k & 7] = k;
         }
     }
+    int32_t overall = 0;
+    for (int32_t s = 1; s < 8; ++s)
+        if (best[s] < best[overall])
+            overall = s;
+    *nearest = label[overall];
     for (int32_t s = 0; s < 8; ++s) {
         const int32_t m = best[s] >> 4;
         v->branch[s].metric = static_cast<uint16_t>(m > kMetricCap ? kMetricCap : m);
