@@ -352,3 +352,27 @@ TEST(CallExchange, ANewCallAtOnceAfterBusyHearsDialTone)
 }
 
 }  // namespace
+
+// Two modems connect through the exchange: A dials, B answers after S0 rings, both report the rate.
+TEST(CallExchange, TwoModemsConnectAtV22bisAndReportTheRate)
+{
+    const struct {
+        const char* ms;
+        const char* connect;
+    } cases[] = {{"+MS=V22B", "CONNECT 2400"}, {"+MS=V22", "CONNECT 1200"}};
+    for (const auto& c : cases) {
+        const std::string ms = c.ms;
+        SCOPED_TRACE(ms);
+        ExchangeModems x;
+        x.Type(x.B(), std::string("ATS0=1") + ms + "\r");
+        x.Type(x.A(), std::string("ATX4") + ms + ";DT202\r");
+        const bool ok = x.RunUntil([&] {
+            return x.OutA().find("CONNECT") != std::string::npos && x.OutB().find("CONNECT") != std::string::npos;
+        }, 30000);
+        ASSERT_TRUE(ok) << x.OutA() << "\n---\n" << x.OutB() << "\n" << x.EventText();
+        x.Run(500);
+        EXPECT_NE(x.OutA().find(c.connect), std::string::npos) << x.OutA();
+        EXPECT_NE(x.OutB().find(c.connect), std::string::npos) << x.OutB();
+        EXPECT_EQ(x.State(kLineA), EXL_CONNECTED);
+    }
+}
