@@ -57,6 +57,8 @@ void CmdSetLineControl(DspContext* context);
 void StartV22(DspContext* context);
 void StartV22Quick(DspContext* context);
 void StartV32bis(DspContext* context, int32_t type);
+// True once the V.32bis pump can run a call; until then the procedures do not wait for a V.32bis answerer.
+bool V32bisAvailable();
 void V32Retrain(DspContext* context);
 void V32Renegotiate(DspContext* context);
 void StartFaxPump(DspContext* context);

@@ -152,7 +152,10 @@ void AutomodeListen(void* owner)
     if (Band(ctx, x, BAND_3000, 10) || ac600)
         StartV32bisCaller(ctx);
     if (Band(ctx, x, BAND_2250, 16)) {
-        p.waitCounter = 310;
+        // The 3.1 s wait gives a V.32bis answerer time to show itself. Without a V.32bis pump it only
+        // outlasts a V.22bis answerer's wait for S1, which then drops to V.22 while this caller would go on
+        // at 2400: the caller starts V.22bis at once instead.
+        p.waitCounter = V32bisAvailable() ? 310 : 1;
         ToneOff(ctx);
         JumpTo(ctx, 1);
     }

@@ -353,19 +353,20 @@ TEST(CallExchange, ANewCallAtOnceAfterBusyHearsDialTone)
 
 }  // namespace
 
-// Two modems connect through the exchange: A dials, B answers after S0 rings, both report the rate.
+// Two modems connect through the exchange: A dials, B answers after S0 rings, both report the rate. With
+// the factory settings (V.90 in automode) they land on the best modulation that is built, V.22bis.
 TEST(CallExchange, TwoModemsConnectAtV22bisAndReportTheRate)
 {
     const struct {
         const char* ms;
         const char* connect;
-    } cases[] = {{"+MS=V22B", "CONNECT 2400"}, {"+MS=V22", "CONNECT 1200"}};
+    } cases[] = {{"+MS=V22B", "CONNECT 2400"}, {"+MS=V22", "CONNECT 1200"}, {"", "CONNECT 2400"}};
     for (const auto& c : cases) {
         const std::string ms = c.ms;
         SCOPED_TRACE(ms);
         ExchangeModems x;
         x.Type(x.B(), std::string("ATS0=1") + ms + "\r");
-        x.Type(x.A(), std::string("ATX4") + ms + ";DT202\r");
+        x.Type(x.A(), std::string("ATX4") + ms + (ms.empty() ? "" : ";") + "DT202\r");
         const bool ok = x.RunUntil([&] {
             return x.OutA().find("CONNECT") != std::string::npos && x.OutB().find("CONNECT") != std::string::npos;
         }, 30000);

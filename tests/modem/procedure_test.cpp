@@ -39,9 +39,10 @@ TEST(Procedures, BasicAndAutomodeEndInTheExpectedModulation)
         {"basic V.22bis", 7, kOriginate, 7, 0, 4},
         {"basic V.22", 6, kOriginate, 6, 0, 3},
         {"basic caller, automode answerer", 7, kOriginate, 16, kAutomode, 4},
-        // The automode caller waits 3.1 s of the answerer's unscrambled ones before it starts, so a V.22bis
-        // answerer has given up waiting for S1 and the call runs at 1200 bit/s.
-        {"automode caller, basic answerer", 16, kOriginate | kAutomode, 7, 0, 3},
+        // Without a V.32bis pump the automode caller starts V.22bis as soon as it hears the unscrambled ones,
+        // within the answerer's wait for S1.
+        {"automode caller, basic answerer", 16, kOriginate | kAutomode, 7, 0, 4},
+        {"automode caller, automode answerer", 16, kOriginate | kAutomode, 16, kAutomode, 4},
     };
     for (const Case& c : cases) {
         PumpPair pair(LineSettings{});

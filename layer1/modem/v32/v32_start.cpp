@@ -3,5 +3,6 @@
 #include "layer1/dsp/mode_entries.h"
 
 void StartV32bis(DspContext* ctx, int32_t type) { (void)ctx; (void)type; }
+bool V32bisAvailable() { return false; }
 void V32Retrain(DspContext* ctx) { (void)ctx; }
 void V32Renegotiate(DspContext* ctx) { (void)ctx; }
