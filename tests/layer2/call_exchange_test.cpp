@@ -377,3 +377,21 @@ TEST(CallExchange, TwoModemsConnectAtV22bisAndReportTheRate)
         EXPECT_EQ(x.State(kLineA), EXL_CONNECTED);
     }
 }
+
+// A connected call that one side drops: A hangs up when DTR falls (&D2), the exchange clears the call and B
+// loses the carrier and reports NO CARRIER.
+TEST(CallExchange, CarrierLostAfterTheFarEndHangsUpEndsWithNoCarrier)
+{
+    ExchangeModems x;
+    x.Type(x.B(), "ATS0=1+MS=V22B\r");
+    x.Type(x.A(), "AT&D2+MS=V22B;DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] {
+        return x.OutA().find("CONNECT 2400") != std::string::npos && x.OutB().find("CONNECT 2400") != std::string::npos;
+    }, 30000)) << x.OutA() << "\n---\n" << x.OutB();
+    x.Run(1000);
+    EXPECT_EQ(x.A().Control(IOCTL_SERIAL_CLR_DTR), STATUS_SUCCESS);
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("NO CARRIER") != std::string::npos; }, 20000))
+        << x.OutB() << "\n" << x.EventText();
+    x.Run(2000);
+    EXPECT_EQ(x.State(kLineA), EXL_IDLE);
+}
