@@ -38,11 +38,7 @@ int send(AcuContext* acu, uint8_t code, const uint8_t* payload, int length, uint
     return dsp_send_command(link, code, payload, length, reply_mode, reply);
 }
 
-uint8_t pump_state(AcuContext* acu)
-{
-    DspLink* link = link_of(acu);
-    return link != nullptr ? static_cast<uint8_t>(dsp_reg_read(link, kRegStatus) & 0x0F) : 0;
-}
+uint8_t pump_state(AcuContext* acu) { return acu_pump_state(acu); }
 
 void log_entry(AcuContext* acu, const char* text, uint32_t tx = 0, uint32_t rx = 0)
 {
@@ -468,18 +464,8 @@ void conn_hangup(AcuContext* acu, int cleardown)
 
 bool conn_carrier_detect(AcuContext* acu)
 {
-    switch (pump_state(acu)) {
-    case PUMP_CONNECTED:
-    case PUMP_RETRAINING:
-    case PUMP_TEST_LOOP:
-    case PUMP_TEST_REQUEST:
-    case PUMP_FAX_CONNECTED:
-    case PUMP_RENEGOTIATING:
-        return true;
-    default:
-        // A retrain or renegotiation in progress keeps the carrier while its timer runs.
-        return acu->conn.retrain_timer > 1 || acu->conn.reneg_timer > 1;
-    }
+    // A retrain or renegotiation in progress keeps the carrier while its timer runs.
+    return acu_carrier_present(acu) || acu->conn.retrain_timer > 1 || acu->conn.reneg_timer > 1;
 }
 
 int conn_dsp_linked(AcuContext* acu)
