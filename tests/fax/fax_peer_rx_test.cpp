@@ -153,7 +153,7 @@ TEST(FaxPeerReceiver, DecodesOurTrainingTcfAndPage)
         FaxTxInit(&tx, code, FaxTxPort{nullptr, Source::Get, Source::Released, nullptr}, FaxTxGainOf(kLevel), nullptr);
         Sink sink;
         PeerRx peer(FaxModulationOf(code), c.bitRate, &sink);
-        faxtest::LinePath line(9600, 8000, 25.0, kLevel, c.offsetHz, 7);
+        faxtest::LinePath line(9600, 8000, 25.0, kLevel, 7, c.offsetHz);
         const std::vector<uint8_t> tcf(static_cast<size_t>(1.5 * c.bitRate), 0);
         SendBurst(&tx, peer, line, sink, tcf, std::string(c.name) + " TCF");
         peer.Restart(c.bitRate, 0);

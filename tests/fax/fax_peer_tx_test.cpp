@@ -140,7 +140,7 @@ TEST(FaxReceiver, DecodesTheIndependentTransmitter)
         FaxRxState rx{};
         FaxRxInit(&rx, code, FaxRxPort{&got, Collected::Put, Collected::Status}, 0);
         PeerTx peer(FaxModulationOf(code), c.bitRate);
-        faxtest::LinePath line(8000, 9600, 25.0, -13.0, c.offsetHz, 11);
+        faxtest::LinePath line(8000, 9600, 25.0, -13.0, 11, c.offsetHz);
         const std::vector<uint8_t> tcf(static_cast<size_t>(1.5 * c.bitRate), 0);
         Burst(peer, &rx, line, got, tcf, c.bitRate, std::string(c.name) + " TCF");
         peer.Restart(c.bitRate, 0);

@@ -53,7 +53,7 @@ struct Link {
     faxtest::LinePath line;
     std::mt19937 noise{5};
     int32_t maxQuality = 0;
-    Link(int32_t code, uint32_t seed) : line(9600, 9600, 25.0, kLevel, 10.0, seed)
+    Link(int32_t code, uint32_t seed) : line(9600, 9600, 25.0, kLevel, seed, 10.0)
     {
         FaxTxInit(&tx, code, FaxTxPort{&source, Source::Get, Source::Released, nullptr}, FaxTxGainOf(kLevel), nullptr);
         FaxRxInit(&rx, code, FaxRxPort{&events, Events::Put, Events::Status}, 0);
