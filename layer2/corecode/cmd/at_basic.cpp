@@ -37,6 +37,7 @@ void at_A(AcuContext* acu, uint8_t* args)
         at_set_error(acu);
         return;
     }
+    at_diag_reset(acu);
     at_sreg_bit(acu, 14, 7, false);
     acu->report_ok = 0;
     PostCallEvent(acu, EV_ANSWER, 0);
@@ -90,6 +91,7 @@ int dial_check(AcuContext* acu, const char* s)
 
 void at_D(AcuContext* acu, uint8_t* args)
 {
+    at_diag_reset(acu);
     if (acu->settings == nullptr ||
         (!cb_pulse_allowed(acu->settings->block) && !cb_tone_allowed(acu->settings->block)) || call_refused(acu)) {
         at_set_error(acu);
@@ -215,6 +217,7 @@ void at_Z(AcuContext* acu, uint8_t* args)
 {
     if (at_refuse_above(acu, args, 1))
         return;
+    at_diag_reset(acu);
     if (acu->call_state == CALL_COMMAND && !acu->online) {
         acu->return_to_command = 1;
         acu->reset_pending = static_cast<uint8_t>(args[0] + 4);
@@ -263,6 +266,7 @@ void at_amp_S(AcuContext* acu, uint8_t* args)
 
 void at_amp_F(AcuContext* acu, uint8_t* args)
 {
+    at_diag_reset(acu);
     if (acu->online) {
         acu->termination_cause = kTerminationHangup;
         at_set_error(acu);
@@ -307,11 +311,10 @@ void at_debug_off(AcuContext* acu, uint8_t* args)
     acu->debug_tables = 0;
 }
 
-// The diagnostic lines come with the diagnostic screens.
 void at_hash_UD(AcuContext* acu, uint8_t* args)
 {
-    (void)acu;
     (void)args;
+    BuildUnimodemDiagnostic(acu);
 }
 
 void at_bang_M(AcuContext* acu, uint8_t* args) { acu->set.pending_request = args[0]; }

@@ -181,6 +181,9 @@ void at_update_dte_rate(AcuContext* acu)
 
 void CollectCommandLine(AcuContext* acu)
 {
+    // While the table dialogue runs it reads the command input; no new line is collected.
+    if (acu->table_dialogue.mode != TABLE_MODE_OFF && acu->collector <= COLLECT_LINE)
+        return;
     switch (acu->collector) {
     case COLLECT_WAIT_PREFIX: collect_prefix(acu); break;
     case COLLECT_LINE: collect_line(acu); break;
@@ -198,6 +201,8 @@ void CollectCommandLine(AcuContext* acu)
 
 void at_poll_dte_input(AcuContext* acu)
 {
+    if (acu->table_dialogue.mode != TABLE_MODE_OFF)
+        return;
     if (dte_cmd_in_count(acu->dte) != 0)
         PostCallEvent(acu, EV_DTE_INPUT, 0);
 }

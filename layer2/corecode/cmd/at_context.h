@@ -10,6 +10,8 @@
 #include "layer2/corecode/cmd/at_ext_settings.h"
 #include "layer2/corecode/cmd/call_control_state.h"
 #include "layer2/corecode/cmd/conn_state.h"
+#include "layer2/corecode/cmd/diag_record.h"
+#include "layer2/corecode/cmd/table_dialogue.h"
 
 struct DteContext;
 struct CoreSettings;
@@ -349,6 +351,8 @@ struct AcuContext {
     uint32_t steps;           // call-control passes
     CallSequences seq;        // originate, answer, hang-up and test sequences
     ConnControl conn;         // connection control
+    DiagnosticRecord diag;    // what "#UD" and "I34" print
+    TableDialogue table_dialogue;  // the table upload and download dialogue
 };
 
 // Prepares the record (tables, S-registers, call control) for a device; does not start anything.

@@ -3,14 +3,35 @@
 #include <cstring>
 
 #include "layer2/corecode/cmd/at_output.h"
+#include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/cmd/country.h"
+#include "layer2/corecode/cmd/diag_record.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
 
 const char kIdentProduct[] = "Morva(R) Qiv Data Fax Voice V.90 Modem";
 const char kIdentShort[] = "Qiv";
 const char kIdentRelease[] = "Qiv Release 4.40CT1  - May 24 2002 - 17:28:30";
+
+namespace {
+
+constexpr uint8_t kFirstInfoPage = 201;
+constexpr uint8_t kInfoPages = 10;
+
+// "I99": the patch version and the timing offset carried from call to call (its 16-bit value).
+void show_patch_version(AcuContext* acu)
+{
+    char digits[8];
+    char text[24] = "TIM OFFS = ";
+    std::strcat(text, at_hex2_text(digits, acu->timing_offset[1]));
+    std::strcat(text, at_hex2_text(digits, acu->timing_offset[0]));
+    PrintToDte(acu, "DSP PATCH VERS #", PRINT_END_TEXT);
+    PrintToDte(acu, "0.00", PRINT_TEXT);
+    PrintToDte(acu, text, PRINT_END_TEXT);
+}
+
+}  // namespace
 
 void at_identify(AcuContext* acu, uint8_t which)
 {
@@ -73,9 +94,20 @@ void at_identify(AcuContext* acu, uint8_t which)
         PrintToDte(acu, text, mode);
         return;
     }
+    case 34:
+        ShowLinkDiagnostic(acu);
+        return;
+    case 99:
+        show_patch_version(acu);
+        return;
     default:
-        // I34 (link diagnostics), I99 (DSP patch) and
-        // I201-I210 (DSP information pages) need the DSP link and come with it; anything else is refused.
+        // I201-I210 hand table 1-10 of the country data out through the table dialogue.
+        if (which >= kFirstInfoPage && which < kFirstInfoPage + kInfoPages && acu->dsp != nullptr) {
+            const uint8_t table = static_cast<uint8_t>(which - kFirstInfoPage + 1);
+            if (!acu_dsp_message(acu, kMsgTable, 5, false, &table, 1))
+                at_set_error(acu);
+            return;
+        }
         at_set_error(acu);
         return;
     }

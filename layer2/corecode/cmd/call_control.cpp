@@ -329,5 +329,6 @@ void AcuInit(AcuContext* acu, DteContext* dte, CoreSettings* settings, ModemCore
     at_sreg_factory(acu);
     profile_factory_values(acu);
     AtInterpreterInit(acu);
+    at_diag_reset(acu);
     acu->initialised = 0;
 }

@@ -153,6 +153,7 @@ void poll_status(AcuContext* acu)
             c.fall_countdown = 0;
             query_rates(acu);
             log_entry(acu, "Connected", c.tx_rate, c.rx_rate);
+            at_diag_connected(acu);
         }
         break;
     case PUMP_RETRAINING:
@@ -353,6 +354,7 @@ void conn_connected(AcuContext* acu)
     acu->line_rate = c.rx_rate;
     acu->connect_rate = c.rx_rate;
     log_entry(acu, "Connected", c.tx_rate, c.rx_rate);
+    at_diag_connected(acu);
     DbgPrint("Connected\n");
 }
 

@@ -283,6 +283,7 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     ext->dsp.context.lpohd = &core->settings.gpio_lpohd;
     ext->dsp.line.dte = &ext->dte;
     ext->acu->dsp = &ext->dsp;
+    table_dialogue_attach(ext->acu);
     PortRecord* port = ModemCoreStart(core);
     if (port == nullptr) {
         dsp_device_unbind(&ext->dsp);
