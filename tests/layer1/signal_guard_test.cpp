@@ -155,6 +155,20 @@ TEST(SignalGuard, FskModulatorAndDemodulatorOfEveryChannel)
     }
 }
 
+// The filters add their products in 32 bits: that is exact only while every channel's taps keep the sums in
+// range, which this holds for every table.
+TEST(SignalGuard, FskFilterSumsFitThirtyTwoBits)
+{
+    for (int32_t id = 0; id < FSK_CHANNEL_COUNT; ++id) {
+        EXPECT_TRUE(FskTapsFitSums(FskTxChannelOf(id)->taps)) << id;
+        EXPECT_TRUE(FskTapsFitSums(FskRxChannelOf(id)->taps)) << id;
+    }
+    int16_t wide[kFskTaps];
+    for (int16_t& t : wide)
+        t = 1100;  // 64 x 1100 x 32767 is beyond 32 bits
+    EXPECT_FALSE(FskTapsFitSums(wide));
+}
+
 void HashDetector(Hash* h, DspContext* ctx)
 {
     const DetectorState& d = ctx->detector;

@@ -29,7 +29,6 @@
 
 #include <cmath>
 
-#include "layer1/vek/core/vek_dispatch.h"
 
 namespace {
 
@@ -48,12 +47,9 @@ double BesselI0(double x)
 }
 
 // Decimating low-pass: the same 64-tap dot product, evaluated only at the output samples.
-void DecimateDot(const FskRxChannel* channel, const void* history, int32_t* i, int32_t* q)
+void DecimateDot(const FskRxChannel* channel, const int16_t* re, const int16_t* im, int32_t* i, int32_t* q)
 {
-    VekC32 r{0, 0};
-    vek_dot_16_c16_to32(channel->taps, static_cast<const VekC16*>(history), kFskTaps, &r, 15);
-    *i = r.re;
-    *q = r.im;
+    FskFilter(channel->taps, re, im, i, q);
 }
 
 struct ChannelTables {
@@ -127,6 +123,14 @@ void FskDesignLowPass(int16_t* taps, double cutoffHz, double beta, int32_t dcSum
     }
     for (int k = 0; k < kFskTaps; ++k)
         taps[k] = static_cast<int16_t>(std::lround(h[k] * dcSum / sum));
+}
+
+bool FskTapsFitSums(const int16_t* taps)
+{
+    int64_t magnitude = 0;
+    for (int k = 0; k < kFskTaps; ++k)
+        magnitude += taps[k] < 0 ? -taps[k] : taps[k];
+    return magnitude * 32767 <= INT32_MAX;
 }
 
 const FskTxChannel* FskTxChannelOf(int32_t id) { return &Tables().tx[Bounded(id)]; }

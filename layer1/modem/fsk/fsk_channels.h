@@ -31,10 +31,36 @@ struct FskTxChannel {
     const int16_t* taps;       // 64 shaping-filter taps, Q15
 };
 
+// The 64 taps of a channel filter over a complex history (newest first) kept as its real and imaginary
+// parts, each rounded by 15 bits, halves to even. The taps of every channel sum in magnitude to less than
+// 65536 (FskTapsFitSums holds for the tables), so with history values within +-32767 both sums are exact in
+// 32 bits and the loop runs on packed 16-bit multiply-adds.
+inline int32_t FskRound15(int32_t sum)
+{
+    const int64_t r = sum;
+    return static_cast<int32_t>((r + 0x3FFF + ((r >> 15) & 1)) >> 15);
+}
+
+inline void FskFilter(const int16_t* taps, const int16_t* re, const int16_t* im, int32_t* outRe, int32_t* outIm)
+{
+    int32_t sumRe = 0;
+    int32_t sumIm = 0;
+    for (int k = 0; k < kFskTaps; ++k) {
+        sumRe += taps[k] * re[k];
+        sumIm += taps[k] * im[k];
+    }
+    *outRe = FskRound15(sumRe);
+    *outIm = FskRound15(sumIm);
+}
+
+// Whether 64 taps keep every sum over values within +-32767 inside 32 bits.
+bool FskTapsFitSums(const int16_t* taps);
+
 struct FskRxChannel;
 // Computes the low-pass output of a decimating channel: the 64 taps over the newest 64 mixed samples
-// (complex, newest first), once per output sample.
-typedef void (*FskDecimator)(const FskRxChannel* channel, const void* history, int32_t* i, int32_t* q);
+// (real and imaginary parts, newest first), once per output sample.
+typedef void (*FskDecimator)(const FskRxChannel* channel, const int16_t* re, const int16_t* im, int32_t* i,
+                             int32_t* q);
 
 struct FskRxChannel {
     int16_t samplesPerBit;     // at the decimated rate

@@ -6,7 +6,6 @@
 
 #include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/nco.h"
-#include "layer1/vek/core/vek_dispatch.h"
 
 namespace {
 
@@ -179,15 +178,10 @@ void FilteredSample(FskState* fsk)
     FskDemodulatorState& d = fsk->demod;
     const FskRxChannel* ch = fsk->rx;
     int32_t i, q;
-    const VekC16* history = &d.mixed[d.position];
-    if (ch->decimate) {
-        ch->decimate(ch, history, &i, &q);
-    } else {
-        VekC32 r{0, 0};
-        vek_dot_16_c16_to32(ch->taps, history, kFskTaps, &r, 15);
-        i = r.re;
-        q = r.im;
-    }
+    if (ch->decimate)
+        ch->decimate(ch, &d.mixedCos[d.position], &d.mixedSin[d.position], &i, &q);
+    else
+        FskFilter(ch->taps, &d.mixedCos[d.position], &d.mixedSin[d.position], &i, &q);
     d.iPrev = d.iCur;
     d.qPrev = d.qCur;
     d.iCur = Scale(d.agc, i);
@@ -247,10 +241,13 @@ void FskDemodulate(FskState* fsk, const int16_t* in, int32_t n)
         int16_t s, c;
         NcoSinCos(d.carrierPhase, &s, &c);
         const int32_t x = in[k];
-        const VekC16 v{static_cast<int16_t>((x * c) / 32768), static_cast<int16_t>((x * s) / 32768)};
+        const int16_t vc = static_cast<int16_t>((x * c) / 32768);
+        const int16_t vs = static_cast<int16_t>((x * s) / 32768);
         d.position = (d.position + kFskTaps - 1) % kFskTaps;
-        d.mixed[d.position] = v;
-        d.mixed[d.position + kFskTaps] = v;
+        d.mixedCos[d.position] = vc;
+        d.mixedCos[d.position + kFskTaps] = vc;
+        d.mixedSin[d.position] = vs;
+        d.mixedSin[d.position + kFskTaps] = vs;
         d.sampleIndex += 1;
         if (d.sampleIndex >= ch->decimation) {
             d.sampleIndex = 0;

@@ -4,7 +4,6 @@
 
 #include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/nco.h"
-#include "layer1/vek/core/vek_dispatch.h"
 #include "platform/saturate.h"
 
 namespace {
@@ -54,14 +53,16 @@ void FskModulate(FskState* fsk, int16_t* out, int32_t n)
         int16_t s, c;
         NcoSinCos(m.basebandPhase, &s, &c);
         m.position = (m.position + kFskTaps - 1) % kFskTaps;
-        m.baseband[m.position] = VekC16{c, s};
-        m.baseband[m.position + kFskTaps] = VekC16{c, s};
-        VekC32 iq{0, 0};
-        vek_dot_16_c16_to32(ch->taps, &m.baseband[m.position], kFskTaps, &iq, 15);
+        m.basebandCos[m.position] = c;
+        m.basebandCos[m.position + kFskTaps] = c;
+        m.basebandSin[m.position] = s;
+        m.basebandSin[m.position + kFskTaps] = s;
+        int32_t re, im;
+        FskFilter(ch->taps, &m.basebandCos[m.position], &m.basebandSin[m.position], &re, &im);
         m.carrierPhase += ch->carrierStep;
         int16_t cs, cc;
         NcoSinCos(m.carrierPhase, &cs, &cc);
-        const int64_t v = ((static_cast<int64_t>(iq.re) * cc) >> 14) - ((static_cast<int64_t>(iq.im) * cs) >> 14);
+        const int64_t v = ((static_cast<int64_t>(re) * cc) >> 14) - ((static_cast<int64_t>(im) * cs) >> 14);
         out[i] = Saturate16((v * m.gain) >> 15);
     }
 }

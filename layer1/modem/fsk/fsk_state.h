@@ -8,7 +8,6 @@
 #include "layer1/dsp/detector_filters.h"
 #include "layer1/modem/fsk/fsk_channels.h"
 #include "layer1/dsp/sequencer.h"
-#include "layer1/vek/core/vek_types.h"
 
 // Receiver kinds of carrier detect.
 enum FskReceiverKind : int32_t {
@@ -40,7 +39,8 @@ struct FskModulatorState {
     uint32_t basebandPhase;
     uint32_t carrierPhase;
     int32_t position;                    // of the newest baseband sample in the circular buffer
-    VekC16 baseband[2 * kFskTaps];       // cosine and sine of the baseband phase, stored twice
+    int16_t basebandCos[2 * kFskTaps];   // cosine and sine of the baseband phase, each stored twice
+    int16_t basebandSin[2 * kFskTaps];
     int16_t gain;
 };
 
@@ -56,7 +56,8 @@ struct FskAgc {
 struct FskDemodulatorState {
     uint32_t carrierPhase;
     int32_t position;
-    VekC16 mixed[2 * kFskTaps];          // x cos and x sin of the carrier, stored twice
+    int16_t mixedCos[2 * kFskTaps];      // x cos and x sin of the carrier, each stored twice
+    int16_t mixedSin[2 * kFskTaps];
     int32_t sampleIndex;                 // counts input samples for the decimation
     int32_t iPrev, qPrev, iCur, qCur;    // filtered and scaled
     int32_t discriminator;

@@ -1,22 +1,6 @@
 #include "layer1/modem/v34/fixed_point.h"
 #include "platform/saturate.h"
 
-int16_t AddSat16(int32_t a, int32_t b)
-{
-    return Saturate16(static_cast<int32_t>(static_cast<int16_t>(a)) + static_cast<int16_t>(b));
-}
-
-int32_t MulQ31Q15(int32_t a, int16_t b)
-{
-    // The two partial products of the 32 x 16 multiply, exact in 64 bits.
-    const int64_t high = static_cast<int64_t>(a >> 16) * 2 * b;
-    const int64_t low = (static_cast<int64_t>(b) * static_cast<int64_t>(a & 0xFFFF)) >> 15;
-    const int64_t r = high + low;
-    if (r > INT32_MAX)
-        return INT32_MAX;
-    return static_cast<int32_t>(r);
-}
-
 int16_t AgcSample(int16_t sample, int16_t* gain, int16_t rate, int16_t target)
 {
     const int32_t y = (static_cast<int32_t>(sample) * *gain) >> 15;
