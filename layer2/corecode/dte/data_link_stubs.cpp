@@ -12,10 +12,6 @@ void ec_stop(DteContext* d) { d->ec_started = 0; }
 int ec_hook_false() { return 0; }
 
 // The +DS44=? ranges: (0-3),(0,1),(0),(256-65535),(256-65535),(32-255),(32-255),(512-65535),(512-65535).
-int v44_check_direction(uint32_t value) { return value <= 3; }
-int v44_check_negotiation(uint32_t value) { return value <= 1; }
-int v44_check_capability(uint32_t value) { return value == 0; }
-int v44_check_string_length(uint32_t value) { return value >= 32 && value <= 255; }
 int v44_check_tx_codewords(uint32_t value) { return value >= 256 && value <= 65535; }
 int v44_check_rx_codewords(uint32_t value) { return value >= 256 && value <= 65535; }
 int v44_check_tx_history(uint32_t value) { return value >= 512 && value <= 65535; }

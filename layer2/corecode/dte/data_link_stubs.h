@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "layer2/corecode/ec/v44.h"
+
 struct DteContext;
 
 // Error control: negotiating (1) until started, then link up (3).
@@ -14,11 +16,9 @@ void ec_stop(DteContext* d);
 // Always 0 (profiles that need it are refused).
 int ec_hook_false();
 
-// +DS44 range checks, non-zero when the value is accepted.
-int v44_check_direction(uint32_t value);
-int v44_check_negotiation(uint32_t value);
-int v44_check_capability(uint32_t value);
-int v44_check_string_length(uint32_t value);
+// +DS44 range checks, non-zero when the value is accepted. Direction, negotiation, capability and string
+// length are the data link's own (v44.h); the size checks stand in for the ones against the device's
+// supported maxima (v44.h) and take the ranges of the unlimited maxima.
 int v44_check_tx_codewords(uint32_t value);
 int v44_check_rx_codewords(uint32_t value);
 int v44_check_tx_history(uint32_t value);

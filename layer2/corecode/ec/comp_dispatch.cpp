@@ -1,9 +1,10 @@
-// The compression dispatch and the V.42bis engine's row.
+// The compression dispatch and the rows of the V.42bis and V.44 engines.
 #include "layer2/corecode/ec/comp_dispatch.h"
 
 #include <algorithm>
 
 #include "layer2/corecode/ec/v42bis.h"
+#include "layer2/corecode/ec/v44.h"
 
 namespace {
 
@@ -30,6 +31,25 @@ int v42b_decode_op(void* e, const uint8_t* in, size_t n, size_t* used, uint8_t* 
 }
 bool v42b_pending_op(const void* e) { return v42b_output_pending(v42b(e)); }
 
+V44Engine* v44(void* e) { return static_cast<V44Engine*>(e); }
+const V44Engine* v44(const void* e) { return static_cast<const V44Engine*>(e); }
+
+bool v44_encoder_on(const void* e) { return v44(e)->tx.flags & V44_ENCODE; }
+bool v44_decoder_on(const void* e) { return v44(e)->rx.flags & V44_DECODE; }
+size_t v44_headroom(const void* e) { return v44(e)->rx.n7; }
+size_t v44_encode_op(void* e, const uint8_t* in, size_t n, uint8_t* out, size_t room, size_t* made)
+{
+    return v44_compress(v44(e), in, n, out, room, made);
+}
+void v44_flush_op(void* e) { v44_flush(v44(e)); }
+size_t v44_drain_op(void* e, uint8_t* out, size_t room) { return v44_drain(v44(e), out, room); }
+size_t v44_queued_op(const void* e) { return v44_queued(v44(e)); }
+int v44_decode_op(void* e, const uint8_t* in, size_t n, size_t* used, uint8_t* out, size_t room, size_t* made)
+{
+    return v44_decompress(v44(e), in, n, used, out, room, made);
+}
+bool v44_pending_op(const void* e) { return v44_output_pending(v44(e)); }
+
 bool frame_full(const CompDispatch* c, const CompTxFrame* f)
 {
     return static_cast<size_t>(f->fill) + V42B_FRAME_SLACK >= c->tx_n401;
@@ -45,6 +65,9 @@ void drain_into(CompDispatch* c, CompTxFrame* f)
 
 const CompEngine kV42bisEngine = {v42b_encoder_on, v42b_decoder_on, v42b_headroom, v42b_encode_op, v42b_flush_op,
                                   v42b_drain_op,   v42b_queued_op,  v42b_decode_op, v42b_pending_op};
+
+const CompEngine kV44Engine = {v44_encoder_on, v44_decoder_on, v44_headroom, v44_encode_op, v44_flush_op,
+                               v44_drain_op,   v44_queued_op,  v44_decode_op, v44_pending_op};
 
 void comp_start(CompDispatch* c, const CompLinkOps* ops, void* link, const CompEngine* engine, void* state,
                 uint16_t tx_n401)

@@ -61,6 +61,7 @@ struct CompEngine {
 };
 
 extern const CompEngine kV42bisEngine;
+extern const CompEngine kV44Engine;
 
 struct CompDispatch {
     const CompLinkOps* ops;

@@ -107,9 +107,10 @@ void ec_start_lapm(EcManager* m, uint8_t request)
     s.hook_flag = p.detection_hook;
     lapm_stop(&m->lapm);
     lapm_setup(&m->lapm, &s);
-    // The XID proposes V.42bis with the +DS values; V.44 stays out of it until its engine is built.
-    const XidV44Values no_v44{};
-    lapm_compression_attach(&m->lapm, &m->compression, &no_v44);
+    // The XID proposes V.42bis with the +DS values and V.44 with the +DS44 request (when its direction
+    // is not 0).
+    const XidV44Values v44 = v44_xid_request(&m->v44);
+    lapm_compression_attach(&m->lapm, &m->compression, &v44);
     lapm_start(&m->lapm, request);
     m->idle = 0;
     m->state = EC_LAPM;

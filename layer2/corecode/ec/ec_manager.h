@@ -109,7 +109,8 @@ struct EcManager {
     EcMnpOps mnp;
     EcLineOps line;
     LapmLink lapm;
-    LapmCompression compression;  // V.42bis on the LAPM link, negotiated by its XID exchange
+    LapmCompression compression;  // V.42bis or V.44 on the LAPM link, negotiated by its XID exchange
+    V44Settings v44;              // +DS44: supported maxima and request (direction 0 until call control sets it)
 };
 
 // Binds the manager to its MNP engine, line side and LAPM host; the manager is idle afterwards.

@@ -1,4 +1,4 @@
-// V.42bis on a LAPM link (lapm_compress.h).
+// Compression on a LAPM link (lapm_compress.h).
 #include "layer2/corecode/ec/lapm_compress.h"
 
 #include <algorithm>
@@ -102,18 +102,31 @@ bool take(LapmLink* link, const uint8_t* info, uint16_t length)
     neg.p1 = n.p1;
     neg.p2 = n.p2;
     ec_set_link_value(link->counters, neg.tx_n401);
-    // Every XID exchange restarts the compressor with the values now in force.
+    // Every XID exchange restarts the compressors with the values now in force: V.44 when it was agreed
+    // in a direction, else V.42bis (which the agreement on V.44 turned off).
     xid_start_v42bis(&c->xid, &c->v42bis);
-    comp_start(&c->comp, &kLapmOps, link, &kV42bisEngine, &c->v42bis, neg.tx_n401);
-    c->running = c->v42bis.p0 != 0;
+    XidV44Values v44 = n.v44;
+    if (!c->xid.v44_accepted)
+        v44.direction = 0;
     c->stage_count = 0;
+    if (!v44_start(&c->v44, &v44)) {
+        // No dictionary memory: the link cannot carry what was agreed and ends as on a compressor error.
+        c->running = false;
+        lapm_request_disconnect_tx(link);
+        return true;
+    }
+    if (v44.direction != 0)
+        comp_start(&c->comp, &kLapmOps, link, &kV44Engine, &c->v44, neg.tx_n401);
+    else
+        comp_start(&c->comp, &kLapmOps, link, &kV42bisEngine, &c->v42bis, neg.tx_n401);
+    c->running = v44.direction != 0 || c->v42bis.p0 != 0;
     return true;
 }
 
 bool encoder_on(const LapmLink* link)
 {
     const LapmCompression* c = link->compression;
-    return c && c->running && (c->v42bis.p0 & V42B_ENCODER);
+    return c && c->running && c->comp.engine->encoder_active(c->comp.engine_state);
 }
 
 } // namespace
@@ -131,6 +144,12 @@ void lapm_compression_attach(LapmLink* link, LapmCompression* c, const XidV44Val
     refresh_own(link, c);
 }
 
+void lapm_compression_stop(LapmCompression* c)
+{
+    v44_free_dictionaries(&c->v44);
+    c->running = false;
+}
+
 bool lapm_compression_fill(LapmLink* link)
 {
     if (!encoder_on(link))
@@ -138,7 +157,8 @@ bool lapm_compression_fill(LapmLink* link)
     LapmCompression* c = link->compression;
     const LapmHost& h = link->host;
     for (int frames = 0; frames < EC_RING16_SLOTS; ++frames) {
-        bool waiting = c->stage_count != 0 || h.dte_pending(h.context) != 0 || v42b_queued(&c->v42bis) != 0;
+        bool waiting = c->stage_count != 0 || h.dte_pending(h.context) != 0 ||
+                       c->comp.engine->queued(c->comp.engine_state) != 0;
         if (!link->building && !waiting)
             return true;
         if (!lapm_open_iframe(link))
@@ -163,7 +183,7 @@ bool lapm_compression_fill(LapmLink* link)
 bool lapm_compression_rx_on(const LapmLink* link)
 {
     const LapmCompression* c = link->compression;
-    return c && c->running && (c->v42bis.p0 & V42B_DECODER);
+    return c && c->running && c->comp.engine->decoder_active(c->comp.engine_state);
 }
 
 bool lapm_compression_deliver_frame(LapmLink* link, FrameNode* frame)
@@ -172,7 +192,7 @@ bool lapm_compression_deliver_frame(LapmLink* link, FrameNode* frame)
     const LapmHost& h = link->host;
     c->rx = CompRxFrame{frame->data + 3, static_cast<uint16_t>(frame->length - 3), frame->offset, 0};
     c->rx_done = false;
-    size_t headroom = kV42bisEngine.rx_headroom(&c->v42bis);
+    size_t headroom = c->comp.engine->rx_headroom(c->comp.engine_state);
     for (;;) {
         if (h.dte_room(h.context) <= headroom)
             break;

@@ -1,5 +1,6 @@
 // LAPM life cycle: init, set-up, start, stop, hold, disconnect and parameter changes.
 #include "layer2/corecode/ec/lapm_internal.h"
+#include "layer2/corecode/ec/lapm_compress.h"
 
 #include <algorithm>
 #include <cstring>
@@ -143,6 +144,8 @@ void lapm_stop(LapmLink* link)
     if (link->host.line_stop)
         link->host.line_stop(link->host.context);
     reset_queues(link);
+    if (link->compression)
+        lapm_compression_stop(link->compression);
     link->state = LS_IDLE;
     link->status = LAPM_IDLE;
 }
