@@ -1,5 +1,7 @@
 #include "line/exchange.h"
 
+#include "line/exchange_internal.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,7 +9,9 @@ namespace {
 
 constexpr size_t kExchangeEventsKept = 1024;
 
-void Note(Exchange* ex, int i, LONGLONG t, const std::string& text)
+}  // namespace
+
+void ExchangeNote(Exchange* ex, int i, LONGLONG t, const std::string& text)
 {
     // The oldest events go when nobody takes them (a host that runs for days).
     if (ex->events.size() >= kExchangeEventsKept)
@@ -16,7 +20,7 @@ void Note(Exchange* ex, int i, LONGLONG t, const std::string& text)
     DbgPrint("exchange: line %s: %s\n", ex->lines[i]->number.c_str(), text.c_str());
 }
 
-void SetState(Exchange* ex, int i, ExchangeLineState state, LONGLONG t)
+void ExchangeSetState(Exchange* ex, int i, ExchangeLineState state, LONGLONG t)
 {
     ExchangeLine& l = *ex->lines[i];
     l.state = state;
@@ -42,16 +46,35 @@ void SetState(Exchange* ex, int i, ExchangeLineState state, LONGLONG t)
         break;
     }
     ExchangeToneStart(&l.tone, signal);
-    Note(ex, i, t, ExchangeLineStateName(state));
+    // Whatever was being sent to show a caller ends with the state it belonged to.
+    l.cid = CallerIdSender{};
+    l.cidSent = false;
+    ExchangeNote(ex, i, t, ExchangeLineStateName(state));
+    if (state == EXL_RINGING)
+        ExchangeRingingStarted(ex, i);
+}
+
+namespace {
+
+void Note(Exchange* ex, int i, LONGLONG t, const std::string& text)
+{
+    ExchangeNote(ex, i, t, text);
+}
+
+void SetState(Exchange* ex, int i, ExchangeLineState state, LONGLONG t)
+{
+    ExchangeSetState(ex, i, state, t);
 }
 
 // The line hung up (or its loop stayed open long enough): its call ends; a partner in conversation hears
 // busy tone until it hangs up too, a line being rung stops ringing.
 void Release(Exchange* ex, int i, LONGLONG t)
 {
+    ExchangeReleaseOthers(ex, i, t);
     ExchangeLine& l = *ex->lines[i];
     const int p = l.partner;
-    if (p >= 0) {
+    // A line whose partner is no longer this one (this one waited or was held) has been told already.
+    if (p >= 0 && ex->lines[p]->partner == i) {
         ExchangeLine& q = *ex->lines[p];
         q.partner = -1;
         if (q.state == EXL_RINGING)
@@ -103,6 +126,8 @@ void Route(Exchange* ex, int i, LONGLONG t, bool timedOut)
     if (longer && !timedOut)
         return;
     ExchangeLine& called = *ex->lines[exact];
+    if (called.state == EXL_CONNECTED && ExchangeOfferWaiting(ex, i, exact, t))
+        return;
     if (called.state != EXL_IDLE || called.closed) {
         Note(ex, i, t, "the line " + called.number + " is busy");
         SetState(ex, i, EXL_BUSY, t);
@@ -129,9 +154,10 @@ void Digit(Exchange* ex, int i, LONGLONG t, char key, const char* how)
 void Advance(Exchange* ex, int i, LONGLONG t)
 {
     ExchangeLine& l = *ex->lines[i];
-    if (!l.closed && l.state != EXL_IDLE && l.state != EXL_RINGING && t - l.openedAt >= kExchangeClearTime) {
-        Note(ex, i, l.openedAt + kExchangeClearTime, "on hook");
-        Release(ex, i, l.openedAt + kExchangeClearTime);
+    const LONGLONG clear = ExchangeClearTime(ex->country);
+    if (!l.closed && l.state != EXL_IDLE && l.state != EXL_RINGING && t - l.openedAt >= clear) {
+        Note(ex, i, l.openedAt + clear, "on hook");
+        Release(ex, i, l.openedAt + clear);
         return;
     }
     if (l.state != EXL_DIALLING)
@@ -149,6 +175,16 @@ void Advance(Exchange* ex, int i, LONGLONG t)
     if (!l.dialled.empty() && !PulseReceiverActive(&l.pulse) && !DtmfReceiverActive(&l.dtmf) &&
         t - l.lastDigit >= kExchangeDiallingTimeout)
         Route(ex, i, t, true);
+}
+
+// A line in conversation hears its partner; a line held by its partner (who talks to another) hears nothing.
+void ConnectedFrame(Exchange* ex, int i)
+{
+    ExchangeLine& l = *ex->lines[i];
+    if (l.partner >= 0 && ex->lines[l.partner]->partner == i)
+        std::memcpy(l.out, ex->lines[l.partner]->in, sizeof l.out);
+    else
+        std::memset(l.out, 0, sizeof l.out);
 }
 
 bool ValidLine(Exchange* ex, int line)
@@ -254,8 +290,13 @@ void ExchangeHook(Exchange* ex, int i, bool closed, LONGLONG t)
         if (!closed)
             l.dialStarted = true;
         break;
+    case EXL_CONNECTED:
+        // A break shorter than a hang-up (Advance above cleared a longer one) is a hook flash.
+        if (closed)
+            ExchangeFlash(ex, i, t);
+        break;
     default:
-        break;  // a break shorter than a hang-up changes nothing in a call
+        break;  // a break shorter than a hang-up changes nothing
     }
 }
 
@@ -287,12 +328,21 @@ void ExchangeTick(Exchange* ex, LONGLONG now)
     // What each line hears in this frame.
     for (int i = 0; i < n; ++i) {
         ExchangeLine& l = *ex->lines[i];
-        if (l.state == EXL_CONNECTED && l.partner >= 0)
-            std::memcpy(l.out, ex->lines[l.partner]->in, sizeof l.out);
+        if (l.state == EXL_CONNECTED && CallerIdSenderActive(l.cid)) {
+            // The partner is not heard while a waiting caller is announced.
+            std::memset(l.out, 0, sizeof l.out);
+            CallerIdSenderMix(&l.cid, l.out, kLineFrameSamples);
+            continue;
+        }
+        if (l.state == EXL_RINGING)
+            ExchangeRingingTick(ex, i, now);
+        if (l.state == EXL_CONNECTED)
+            ConnectedFrame(ex, i);
         else if (l.state == EXL_DIALLING && l.dialStarted)
             std::memset(l.out, 0, sizeof l.out);
         else
             ExchangeToneRender(&l.tone, l.out, kLineFrameSamples);
+        CallerIdSenderMix(&l.cid, l.out, kLineFrameSamples);
     }
     // A line that sends nothing in this frame is silent.
     for (int i = 0; i < n; ++i)
@@ -325,6 +375,49 @@ int ExchangeGetPartner(Exchange* ex, int i)
 {
     std::lock_guard<std::mutex> hold(ex->lock);
     return ValidLine(ex, i) ? ex->lines[i]->partner : -1;
+}
+
+int ExchangeGetWaiting(Exchange* ex, int i)
+{
+    std::lock_guard<std::mutex> hold(ex->lock);
+    return ValidLine(ex, i) ? ex->lines[i]->waiting : -1;
+}
+
+int ExchangeGetHeld(Exchange* ex, int i)
+{
+    std::lock_guard<std::mutex> hold(ex->lock);
+    return ValidLine(ex, i) ? ex->lines[i]->held : -1;
+}
+
+void ExchangeSetSubscriber(Exchange* ex, int i, const ExchangeSubscriber& options)
+{
+    std::lock_guard<std::mutex> hold(ex->lock);
+    if (!ValidLine(ex, i))
+        return;
+    ExchangeLine& l = *ex->lines[i];
+    l.name = options.name;
+    l.callerId = options.callerId;
+    l.callWaiting = options.callWaiting;
+}
+
+void ExchangeSetDateTime(Exchange* ex, const std::string& mmddhhmm, LONGLONG t)
+{
+    std::lock_guard<std::mutex> hold(ex->lock);
+    ex->dateTime = mmddhhmm;
+    ex->dateTimeSetAt = t;
+}
+
+void ExchangeSetCallerIdRenderer(Exchange* ex, ExchangeCallerIdRenderer renderer, void* ctx)
+{
+    std::lock_guard<std::mutex> hold(ex->lock);
+    ex->cidRenderer = renderer;
+    ex->cidRendererCtx = ctx;
+}
+
+void ExchangeSetCallerIdSingleFormat(Exchange* ex, bool single)
+{
+    std::lock_guard<std::mutex> hold(ex->lock);
+    ex->cidSingleFormat = single;
 }
 
 std::string ExchangeGetDialled(Exchange* ex, int i)

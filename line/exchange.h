@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "line/exchange_caller_id.h"
 #include "line/exchange_dtmf.h"
 #include "line/exchange_pulse.h"
 #include "line/exchange_tones.h"
@@ -35,8 +36,11 @@ enum ExchangeLineState : int {
 
 const char* ExchangeLineStateName(ExchangeLineState state);
 
-// An open loop this long is the subscriber hanging up (shorter breaks are pulses, or ignored in a call).
+// An open loop this long is the subscriber hanging up (shorter breaks are pulses, or hook flashes in a call),
+// unless the country's longest flash with its margin is longer (ExchangeClearTime).
 constexpr LONGLONG kExchangeClearTime = 300 * 10000;
+// Caller ID on hook starts this long after the end of the first ring.
+constexpr LONGLONG kExchangeCallerIdDelay = 500 * 10000;
 // A number left incomplete this long after its last digit is given up (congestion).
 constexpr LONGLONG kExchangeDiallingTimeout = 5000LL * 10000;
 
@@ -59,13 +63,31 @@ struct ExchangeLine {
     std::string dialled;
     LONGLONG lastDigit = 0;
     ExchangeTonePlayer tone;
+    // Subscriber options and the signals that show a caller.
+    std::string name;
+    bool callerId = false;         // caller ID between the first and second ring
+    bool callWaiting = false;      // a second caller is announced during a call
+    CallerIdSender cid;            // caller ID (and the call-waiting tone) being sent to this line
+    bool cidSent = false;          // caller ID of this ringing was sent
+    int waiting = -1;              // the second caller waiting (in ringback), -1 none
+    int held = -1;                 // the party held after a flash took the waiting caller, -1 none
     int16_t in[kLineFrameSamples] = {};   // what the line sent in the last frame
     int16_t out[kLineFrameSamples] = {};  // what the line hears in this frame
 };
 
+// Renders the caller-ID signal of a message into samples (8000 Hz): on hook after a ring (with a channel
+// seizure) or during a call (marks only). Replaceable, so a test can put another generator on the line.
+typedef void (*ExchangeCallerIdRenderer)(void* ctx, const std::vector<uint8_t>& message, bool duringCall,
+                                         std::vector<int16_t>* out);
+
 struct Exchange {
     std::mutex lock;
     ExchangeCountry country;
+    ExchangeCallerIdRenderer cidRenderer = nullptr;  // null: the exchange's own V.23 sender
+    void* cidRendererCtx = nullptr;
+    bool cidSingleFormat = false;    // single data message format instead of the multiple one
+    std::string dateTime = "01010000";  // "MMDDhhmm" at dateTimeSetAt
+    LONGLONG dateTimeSetAt = 0;
     std::vector<std::unique_ptr<ExchangeLine>> lines;
     std::vector<ExchangeEvent> events;
     LONGLONG now = 0;
@@ -85,8 +107,24 @@ void ExchangeTick(Exchange* exchange, LONGLONG now);
 void ExchangeGet(Exchange* exchange, int line, int16_t* samples);  // kLineFrameSamples
 void ExchangePut(Exchange* exchange, int line, const int16_t* samples);
 
+struct ExchangeSubscriber {
+    std::string name;
+    bool callerId = false;
+    bool callWaiting = false;
+};
+// Subscriber options of a line: the name shown to the lines it calls, caller ID, call waiting.
+void ExchangeSetSubscriber(Exchange* exchange, int line, const ExchangeSubscriber& options);
+// The calendar shown in caller ID: "MMDDhhmm" at time t, running on with the clock.
+void ExchangeSetDateTime(Exchange* exchange, const std::string& mmddhhmm, LONGLONG t);
+void ExchangeSetCallerIdRenderer(Exchange* exchange, ExchangeCallerIdRenderer renderer, void* ctx);
+void ExchangeSetCallerIdSingleFormat(Exchange* exchange, bool single);
+// An open loop at least this long clears the call: the default, or the country's longest flash and half again.
+LONGLONG ExchangeClearTime(const ExchangeCountry& country);
+
 // State for the host and the tests.
 ExchangeLineState ExchangeGetState(Exchange* exchange, int line);
 int ExchangeGetPartner(Exchange* exchange, int line);
+int ExchangeGetWaiting(Exchange* exchange, int line);  // the second caller waiting, -1 none
+int ExchangeGetHeld(Exchange* exchange, int line);     // the party held, -1 none
 std::string ExchangeGetDialled(Exchange* exchange, int line);
 std::vector<ExchangeEvent> ExchangeTakeEvents(Exchange* exchange);

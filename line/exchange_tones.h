@@ -28,6 +28,8 @@ struct ExchangeSignal {
 
 struct ExchangeCountry {
     ExchangeSignal signal[EXS_COUNT];
+    ExchangeSignal callWaiting;  // the tone that announces a second caller (f1 0: none)
+    uint16_t flashMaxMs = 0;     // the longest hook flash the country's subscribers make (0: none)
 };
 
 // Plays one signal from its start, sample by sample at 8000 Hz, continuing across frames.

@@ -139,7 +139,7 @@ TEST(CallExchange, DiallingReachesTheOtherModemAndAnUnansweredCallEndsAfterS7)
         EXPECT_EQ(x.TakeA(), std::string(c.line)) << "S7 has not run out";
         ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("NO CARRIER") != std::string::npos; }, 8000));
         EXPECT_EQ(x.TakeA(), "\r\nNO CARRIER\r\n");
-        x.Run(500);
+        x.Run(x.ClearMs() + 200);
         EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x0C}) << "started as originator in automode";
         EXPECT_EQ(x.EventsOf(kLineA), (std::vector<std::string>{"on hook", "idle"}));
         EXPECT_EQ(x.State(kLineB), EXL_IDLE) << "the ringing stopped";
@@ -184,7 +184,7 @@ TEST(CallExchange, BusyUnknownNumberNoAnswerAndNoDialTone)
         x.Type(x.A(), line);
         ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find(c.result) != std::string::npos; }, 15000))
             << Visible(x.OutA()) << "\n" << x.EventText();
-        x.Run(500);
+        x.Run(x.ClearMs() + 200);
         EXPECT_EQ(x.TakeA(), line + "\r\n" + c.result + "\r\n");
         const auto events = x.EventsOf(kLineA);
         ASSERT_GE(events.size(), 4u) << x.EventText();
@@ -213,11 +213,11 @@ TEST(CallExchange, AnsweredCallConnectsTheLinesAndStartsBothPumps)
     EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x0C}) << "A originates in automode";
     EXPECT_EQ(StartFlags(x.B().Log()), std::vector<uint8_t>{0x08}) << "B answers in automode";
     ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("NO CARRIER") != std::string::npos; }, 6000));
-    x.Run(500);
+    x.Run(x.ClearMs() + 200);
     EXPECT_EQ(x.State(kLineA), EXL_IDLE);
     EXPECT_EQ(x.State(kLineB), EXL_BUSY) << "B still off hook, hearing busy tone";
     ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("NO CARRIER") != std::string::npos; }, 10000));
-    x.Run(500);
+    x.Run(x.ClearMs() + 200);
     EXPECT_EQ(x.State(kLineB), EXL_IDLE);
     EXPECT_EQ(Count(x.OutA(), "CONNECT") + Count(x.OutB(), "CONNECT"), 0u);
     const std::string b = x.TakeB();

@@ -69,7 +69,7 @@ TEST(LineExchange, HookChangesOpenAndCloseTheLoop)
     EXPECT_TRUE(LinePortLoopClosed(call.modem.Port()));
     EXPECT_EQ(ExchangeGetState(call.ex, call.modemLine), EXL_DIALLING);
     EXPECT_EQ(call.modem.Dialogue("ATH0\r"), "ATH0\r\r\nOK\r\n");
-    call.modem.Read(500);
+    call.modem.Read(static_cast<int>(ExchangeClearTime(call.ex->country) / 10000));
     EXPECT_FALSE(LinePortLoopClosed(call.modem.Port()));
     EXPECT_EQ(ExchangeGetState(call.ex, call.modemLine), EXL_IDLE);
 }

@@ -71,6 +71,8 @@ public:
     Exchange* Ex() { return ex_; }
     platform::Clock& Clock() { return clock_; }
     ExchangeLineState State(int line) { return ExchangeGetState(ex_, line); }
+    // How long an open loop lasts before the exchange takes it as a hang-up (longer than any hook flash).
+    int ClearMs() const { return static_cast<int>(ExchangeClearTime(ex_->country) / 10000); }
 
     // Lets ms of virtual time pass in 10 ms steps, collecting both modems' output and the exchange's events.
     void Run(int ms)

@@ -109,14 +109,16 @@ TEST(ExchangeCallTest, AnsweredCallCarriesSpeechBothWaysAndClearsOnEitherHangUp)
         s.Run(200);
         EXPECT_EQ(s.Heard(1, t0 + 10, t0 + 110), a);
         EXPECT_EQ(s.Heard(0, t0 + 10, t0 + 110), b);
-        // The first hangs up: a break shorter than a hang-up changes nothing, a long one clears.
+        // The first hangs up: a break shorter than a hang-up changes nothing, a long one clears (the country's
+        // longest hook flash and half again).
         const int other = 1 - c.first;
+        const int clearMs = static_cast<int>(ExchangeClearTime(s.country) / 10000);
         s.Hook(c.first, false);
         s.Hook(c.first, true, 150);
         s.Run(500);
         EXPECT_EQ(s.State(c.first), EXL_CONNECTED);
         s.Hook(c.first, false);
-        s.Run(290);
+        s.Run(clearMs - 10);
         EXPECT_EQ(s.State(c.first), EXL_CONNECTED);
         s.Run(20);
         EXPECT_EQ(s.State(c.first), EXL_IDLE);
@@ -125,12 +127,12 @@ TEST(ExchangeCallTest, AnsweredCallCarriesSpeechBothWaysAndClearsOnEitherHangUp)
         const auto busy = s.Heard(other, s.NowMs() - 1000, s.NowMs());
         EXPECT_NEAR(Fit(busy, 425).frequency, 425, 0.5);
         s.Hook(other, false);
-        s.Run(400);
+        s.Run(clearMs + 100);
         EXPECT_EQ(s.State(other), EXL_IDLE);
         std::vector<std::string> expect = {"off hook",     "dial tone",   "DTMF digit 4", "DTMF digit 5",
                                            "DTMF digit 6", "calling 456", "ringback",     "connected"};
         if (c.first == 0)
-            expect.insert(expect.end(), {"on hook", "idle"});
+            expect.insert(expect.end(), {"hook flash", "on hook", "idle"});
         else
             expect.insert(expect.end(), {"busy", "on hook", "idle"});
         EXPECT_EQ(s.EventsOf(0), expect);
@@ -185,7 +187,7 @@ TEST(ExchangeCallTest, CallerHangingUpStopsTheRinging)
     s.Run(1000);
     ASSERT_EQ(s.State(1), EXL_RINGING);
     s.Hook(0, false);
-    s.Run(400);
+    s.Run(static_cast<int>(ExchangeClearTime(s.country) / 10000) + 100);
     EXPECT_EQ(s.State(0), EXL_IDLE);
     EXPECT_EQ(s.State(1), EXL_IDLE);
     s.Run(5000);

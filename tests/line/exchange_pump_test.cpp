@@ -58,8 +58,8 @@ TEST(ExchangePumpTest, PumpDialsToneAndPulseDigitsAndTheCallIsAnswered)
     RunFor(100);
     EXPECT_EQ(ExchangeGetState(ex, 0), EXL_CONNECTED);
     EXPECT_EQ(ExchangeGetState(ex, 1), EXL_CONNECTED);
-    a->SetRegister(kRegGpioData0, 0x04);  // the caller hangs up
-    RunFor(400);
+    a->SetRegister(kRegGpioData0, 0x04);  // the caller hangs up (a loop open longer than any hook flash)
+    RunFor(static_cast<int>(ExchangeClearTime(ex->country) / 10000) + 100);
     EXPECT_EQ(ExchangeGetState(ex, 0), EXL_IDLE);
     EXPECT_EQ(ExchangeGetState(ex, 1), EXL_BUSY);
     std::vector<std::string> texts;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "layer2/corecode/cmd/at_ext_settings.h"
+#include "layer2/corecode/cmd/caller_id.h"
 #include "layer2/corecode/cmd/call_control_state.h"
 #include "layer2/corecode/cmd/conn_state.h"
 #include "layer2/corecode/cmd/diag_record.h"
@@ -126,6 +127,11 @@ enum ResultIndex : uint8_t {
     RC_BUSY = 7,
     RC_NO_ANSWER = 8,
     RC_FCERROR = 11,
+    RC_DRON = 15,             // "DRON=" and the ring-on duration
+    RC_DROF = 16,             // "DROF=" and the ring-off duration
+    RC_DLE_RING = 17,         // voice: DLE "R"
+    RC_DLE_REPORT_START = 18, // voice: DLE "X"
+    RC_DLE_REPORT_END = 19,   // voice: DLE "."
     RC_CONNECT_REPORT = 20,
     RC_NONE = 21,
     RC_CUSTOM_BARE = 254,
@@ -322,6 +328,7 @@ struct AcuContext {
     uint8_t sreg[S_REGISTER_COUNT];
     AtSettings set;
     AtExtSettings ext;         // extended-command settings
+    CidState cid;              // caller-ID capture and the call-waiting caller ID
     AcuLineHooks line_hooks;
     uint8_t auto_answer;       // auto-answer option (S0 not 0)
     uint8_t dial_pause;        // dial-pause byte (copied from S8)

@@ -5,7 +5,9 @@
 #include "layer2/corecode/cmd/at_ext_util.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/at_tables.h"
+#include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/dte/dte.h"
+#include "layer2/corecode/mt/dsp_device.h"
 
 namespace {
 
@@ -46,7 +48,7 @@ void vcid_set(AcuContext* acu, uint8_t* args)
     store_at_most(acu, args, 2, &acu->ext.vcid);
     // Turning caller ID off ends a capture that is running.
     if (acu->command_error == 0 && args[0] == 0)
-        acu->ext.cid_capture = 0;
+        acu_cid_cancel(acu);
 }
 
 void vcid_query(AcuContext* acu, uint8_t*) { print_value(acu, acu->ext.vcid); }
@@ -65,6 +67,9 @@ void vdr_set(AcuContext* acu, uint8_t* args)
     }
     acu->ext.vdr[0] = l.present[0] ? static_cast<uint8_t>(l.value[0]) : 0;
     acu->ext.vdr[1] = l.present[1] ? static_cast<uint8_t>(l.value[1]) : 0;
+    // The ring-report setting of the cadence detector: "DRON="/"DROF=" reports on or off, report delay.
+    if (acu->dsp != nullptr)
+        dsp_cadence_config(&acu->dsp->context, acu->ext.vdr[0], acu->ext.vdr[1]);
 }
 
 void vdr_query(AcuContext* acu, uint8_t*)

@@ -137,6 +137,15 @@ void PrintResultCode(AcuContext* acu, uint8_t index, uint8_t arq)
     if (quiet(acu) || index == RC_NONE)
         return;
     acu->response_sent = 1;
+    // The voice DLE codes: DLE "R" alone, DLE "X" and DLE "." with a line end.
+    if (index >= RC_DLE_RING && index <= RC_DLE_REPORT_END) {
+        const char letter[] = {'R', 'X', '.'};
+        at_write_char(acu, 0x10);
+        at_write_char(acu, static_cast<uint8_t>(letter[index - RC_DLE_RING]));
+        if (index != RC_DLE_RING)
+            at_print_line_end(acu);
+        return;
+    }
     if (!verbal(acu) && index <= 253) {
         if (index == RC_FCERROR) {
             at_write_text(acu, "+F4");

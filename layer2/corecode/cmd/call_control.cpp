@@ -310,6 +310,7 @@ void CallControlTick(AcuContext* acu)
     // The call-progress code of this pass, seen alike by the background and the status watcher.
     q.progress = acu_call_progress(acu);
     conn_step(acu);
+    acu_cid_service(acu);
     DispatchStateBackground(acu);
     DispatchCallEvents(acu);
     acu_recall_profile_deferred(acu);

@@ -125,8 +125,20 @@ bool acu_dsp_class_served(AcuContext* acu, uint8_t msg_class);
 // After a change of country: the DSP message interface restarts and the country's parameters are applied
 // afresh (line profile, call-restriction bookkeeping).
 void acu_country_changed(AcuContext* acu);
-// A valid ring of an incoming call: "RING", S1 counted, and the automatic answer once S0 rings have come.
-void acu_valid_ring(AcuContext* acu);
+// A ring indication of the cadence detector {kind, duration in 100 ms, cadence marker}: kind 1 ring on
+// ("DRON="), 2 ring off ("DROF="), 3 a valid ring.
+void acu_ring_event(AcuContext* acu, const uint8_t payload[3]);
+// A valid ring of an incoming call: "RING", S1 counted, the caller-ID capture after the first ring, and the
+// automatic answer once S0 rings have come.
+void acu_valid_ring(AcuContext* acu, uint8_t cadence_marker);
+// Caller ID (caller_id_capture.cpp): the capture after the first ring and its end, a byte of a message, and
+// the service run once per pass of call control (takes the received bytes, reports a complete message).
+void acu_cid_start(AcuContext* acu);
+void acu_cid_end(AcuContext* acu);
+// Ends a capture without a report (+VCID=0): receiver off, message dropped.
+void acu_cid_cancel(AcuContext* acu);
+void acu_cid_byte(AcuContext* acu, uint8_t byte);
+void acu_cid_service(AcuContext* acu);
 void acu_go_off_hook(AcuContext* acu, bool answering);
 void acu_go_on_hook(AcuContext* acu);
 // The start packet of a connection (originate or answer) and the data pump's hang-up request.

@@ -1,7 +1,10 @@
-// A valid ring of an incoming call: the "RING" result, the ring count in S1 with its ring-off timer, and the
-// automatic answer after S0 rings.
+// Ring reports of an incoming call: the ring-on and ring-off durations ("DRON=", "DROF=") and the voice DLE
+// codes, the "RING" result of a valid ring, the ring count in S1 with its ring-off timer, the caller-ID
+// capture between the first and second ring, and the automatic answer after S0 rings.
+#include "layer2/corecode/cmd/at_basic_util.h"
 #include "layer2/corecode/cmd/at_sreg.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/country_block.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_options.h"
@@ -19,16 +22,24 @@ bool answer_due(const AcuContext* acu)
     return s0 != 0 && s1 >= s0 && (acu->ext.vcid == 0 || s1 >= 2);
 }
 
-}  // namespace
-
-void acu_valid_ring(AcuContext* acu)
+// Voice class with the voice relay closed: rings are reported as DLE codes.
+bool voice_reports(AcuContext* acu)
 {
-    PostCallEvent(acu, EV_RESULT, RC_RING);
-    if (acu->sreg[S_RING_COUNT] < 255)
-        acu->sreg[S_RING_COUNT] = static_cast<uint8_t>(acu->sreg[S_RING_COUNT] + 1);
-    acu->ring_timer = kRingOffTicks;
-    if (!answer_due(acu))
+    return acu_fax8(acu) && acu->dsp != nullptr && dsp_voice_relay_on(&acu->dsp->link);
+}
+
+bool distinctive_ring(const AcuContext* acu)
+{
+    const CountryBlock* country = acu->dsp != nullptr ? acu->dsp->context.country : nullptr;
+    return country != nullptr && cb_u8(*country, CB_DISTINCTIVE_RING) != 0;
+}
+
+void automatic_answer(AcuContext* acu)
+{
+    if (acu_fax8(acu)) {
+        PostCallEvent(acu, EV_ANSWER, 0);
         return;
+    }
     // Without DTR dialling (or with mode 1) the modem answers unless &D2 holds DTR off; in modes 2 and 3 it
     // answers only with DTR on.
     const uint8_t mode = acu->seq.dtr_dial_mode;
@@ -40,4 +51,50 @@ void acu_valid_ring(AcuContext* acu)
     if (mode == 1 && acu->dsp != nullptr)
         port_set_cts(&acu->dsp->line, 0);
     PostCallEvent(acu, EV_ANSWER, 0);
+}
+
+}  // namespace
+
+void acu_valid_ring(AcuContext* acu, uint8_t cadence_marker)
+{
+    if (voice_reports(acu) && !distinctive_ring(acu)) {
+        PostCallEvent(acu, EV_RESULT, RC_DLE_RING);
+    } else {
+        PostCallEvent(acu, EV_RESULT, RC_RING);
+        if (voice_reports(acu) && cadence_marker != 0)
+            PostCallEvent(acu, EV_RESULT, RC_DLE_REPORT_END);
+    }
+    if (acu->sreg[S_RING_COUNT] < 255)
+        acu->sreg[S_RING_COUNT] = static_cast<uint8_t>(acu->sreg[S_RING_COUNT] + 1);
+    acu->ring_timer = kRingOffTicks;
+    // Caller ID arrives between the first and the second ring.
+    if (acu->sreg[S_RING_COUNT] == 1)
+        acu_cid_start(acu);
+    else
+        acu_cid_end(acu);
+    if (answer_due(acu))
+        automatic_answer(acu);
+}
+
+void acu_ring_event(AcuContext* acu, const uint8_t payload[3])
+{
+    switch (payload[0]) {
+    case kRingOn:
+        if (voice_reports(acu))
+            PostCallEvent(acu, EV_RESULT, RC_DLE_REPORT_START);
+        acu->dr_number = payload[1];
+        PostCallEvent(acu, EV_RESULT, RC_DRON);
+        break;
+    case kRingOff:
+        acu->dr_number = payload[1];
+        PostCallEvent(acu, EV_RESULT, RC_DROF);
+        if (payload[2] == 0 && voice_reports(acu))
+            PostCallEvent(acu, EV_RESULT, RC_DLE_REPORT_END);
+        break;
+    case kRingValid:
+        acu_valid_ring(acu, payload[2]);
+        break;
+    default:
+        break;
+    }
 }

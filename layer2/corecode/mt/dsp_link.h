@@ -168,6 +168,9 @@ bool dsp_notify_enabled(DspLink* link);
 void dsp_notify_enable(DspLink* link);
 uint8_t dsp_read_notify(DspLink* link);
 void dsp_read_rx_chunk(DspLink* link, uint8_t* destination, int count);
+// Takes the receive chunk waiting in the window (its count and flags read as one pair, then cleared): the
+// number of bytes copied (at most kMailboxBytes), 0 when none waits.
+int dsp_take_rx_chunk(DspLink* link, uint8_t* destination);
 
 // GPIO and relays.
 void dsp_gpio_clear(DspLink* link, int pin);

@@ -129,6 +129,23 @@ void dsp_read_rx_chunk(DspLink* link, uint8_t* destination, int count)
         destination[i] = dsp_reg_read(link, kRegRxData + i);
 }
 
+int dsp_take_rx_chunk(DspLink* link, uint8_t* destination)
+{
+    DspInterfaceBlock* block = link->block.load(std::memory_order_acquire);
+    if (!block)
+        return 0;
+    const uint16_t pair = WindowLoadPair(block, kRegRxCount);
+    if (pair == 0)
+        return 0;
+    int count = pair & 0xFF;
+    if (count > kMailboxBytes)
+        count = kMailboxBytes;
+    for (int i = 0; i < count; ++i)
+        destination[i] = WindowLoad(block, kRegRxData + i);
+    WindowStorePair(block, kRegRxCount, 0);  // the mailbox is free again
+    return count;
+}
+
 void dsp_gpio_clear(DspLink* link, int pin)
 {
     if (!pin_ok(link, pin))

@@ -72,15 +72,17 @@ void dsp_hook_command_error(void* ctx)
         at_set_error(X(ctx)->acu);
 }
 
-constexpr uint8_t kValidRing = 3;
-
-// A valid ring from the cadence detector: "RING" through call control, the ring counter S1 and the ring-off
-// timer. Ring-on/off duration reports and automatic answer are not built.
+// Ring indications and caller-ID bytes go to call control.
 void ctx_ring_event(void* ctx, const uint8_t payload[3])
 {
-    AcuContext* acu = X(ctx)->acu;
-    if (acu != nullptr && payload[0] == kValidRing)
-        acu_valid_ring(acu);
+    if (X(ctx)->acu != nullptr)
+        acu_ring_event(X(ctx)->acu, payload);
+}
+
+void ctx_caller_id_byte(void* ctx, uint8_t byte)
+{
+    if (X(ctx)->acu != nullptr)
+        acu_cid_byte(X(ctx)->acu, byte);
 }
 
 // Hooks of the link context (ring indicator, ring permission, call control's S-registers, state and events).
@@ -90,6 +92,7 @@ const DspLinkContextHooks kContextHooks = [] {
     h.drop_ri = [](void* ctx) { dte_drop_ri(&X(ctx)->dte); };
     h.ring_allowed = [](void* ctx) { return voice_ring_allowed(&X(ctx)->dte) != 0; };
     h.ring_event = ctx_ring_event;
+    h.caller_id_byte = ctx_caller_id_byte;
     return h;
 }();
 
