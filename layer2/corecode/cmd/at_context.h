@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "layer2/corecode/cmd/at_ext_settings.h"
+#include "layer2/corecode/cmd/call_waiting.h"
 #include "layer2/corecode/cmd/caller_id.h"
 #include "layer2/corecode/cmd/call_control_state.h"
 #include "layer2/corecode/cmd/conn_state.h"
@@ -328,7 +329,9 @@ struct AcuContext {
     uint8_t sreg[S_REGISTER_COUNT];
     AtSettings set;
     AtExtSettings ext;         // extended-command settings
-    CidState cid;              // caller-ID capture and the call-waiting caller ID
+    CidState cid;              // caller-ID capture on hook
+    CwSequence cw;             // the call-waiting sequence during a data connection
+    uint32_t cw_last_ms;       // time of its last step
     AcuLineHooks line_hooks;
     uint8_t auto_answer;       // auto-answer option (S0 not 0)
     uint8_t dial_pause;        // dial-pause byte (copied from S8)

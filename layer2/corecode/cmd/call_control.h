@@ -139,6 +139,10 @@ void acu_cid_end(AcuContext* acu);
 void acu_cid_cancel(AcuContext* acu);
 void acu_cid_byte(AcuContext* acu, uint8_t byte);
 void acu_cid_service(AcuContext* acu);
+// The call-waiting sequence (call_waiting_control.cpp): armed (watching) when a data connection comes up,
+// disarmed at its end; stepped by the DSP message pump while armed.
+void acu_cw_arm(AcuContext* acu, bool watch);
+void acu_cw_step(AcuContext* acu);
 void acu_go_off_hook(AcuContext* acu, bool answering);
 void acu_go_on_hook(AcuContext* acu);
 // The start packet of a connection (originate or answer) and the data pump's hang-up request.

@@ -41,8 +41,7 @@ enum CidCaptureState : uint8_t { CID_CAPTURE_IDLE = 0, CID_CAPTURE_RECEIVING = 1
 
 // The controller's caller-ID record, one per device.
 struct CidState {
-    CidMessage message;      // the message being received
-    CidCallWaiting waiting;  // the last message received during a call
+    CidMessage message;  // the message being received
 };
 
 struct CidPrinter {

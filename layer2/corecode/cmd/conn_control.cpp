@@ -356,6 +356,7 @@ void conn_connected(AcuContext* acu)
     log_entry(acu, "Connected", c.tx_rate, c.rx_rate);
     at_diag_connected(acu);
     DbgPrint("Connected\n");
+    acu_cw_arm(acu, acu->ext.cid_capture != CID_CAPTURE_RECEIVING);
 }
 
 void conn_step(AcuContext* acu)
@@ -445,6 +446,7 @@ void conn_hangup(AcuContext* acu, int cleardown)
     ConnControl& c = acu->conn;
     if (acu->dsp == nullptr)
         return;
+    acu_cw_arm(acu, false);
     if (c.state != CONN_IDLE || c.connection_reported)
         log_entry(acu, "Hangup");
     if (pump_state(acu) != PUMP_IDLE && cleardown == 1 && c.connection_reported) {

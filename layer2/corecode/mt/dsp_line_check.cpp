@@ -9,10 +9,13 @@ namespace {
 constexpr uint8_t kLineCheckStart = 3;
 constexpr uint8_t kLineCheckStep = 5;
 
-// One step of the call-waiting sequence. The sequence itself is not built yet: the step only counts.
+// One step of the call-waiting sequence, which call control runs.
 void call_waiting_step(DspDevice* dev)
 {
     ++dev->context.lineCheck.steps;
+    const DspLinkContextHooks& h = dev->context.hooks;
+    if (h.call_waiting_step != nullptr)
+        h.call_waiting_step(h.ctx);
 }
 
 void repost(DspDevice* dev, DspMessageNode* node)

@@ -65,6 +65,8 @@ struct DspLinkContextHooks {
     // call-restriction check (1 allowed, 2 delayed, 3 refused).
     void (*step_done)(void* ctx);
     void (*restriction_verdict)(void* ctx, uint8_t verdict);
+    // One pass of the call-waiting sequence (class 9 stepping).
+    void (*call_waiting_step)(void* ctx);
 };
 
 struct DspLinkContext {

@@ -130,6 +130,12 @@ void ctx_restriction_verdict(void* ctx, uint8_t verdict)
         acu_restriction_verdict(X(ctx)->acu, verdict);
 }
 
+void ctx_call_waiting_step(void* ctx)
+{
+    if (X(ctx)->acu != nullptr)
+        acu_cw_step(X(ctx)->acu);
+}
+
 void svc_port_shutdown(void* ctx)
 {
     ModemDeviceExtension* ext = X(ctx);
@@ -279,6 +285,7 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     context_hooks.post_event = ctx_post_event;
     context_hooks.step_done = ctx_step_done;
     context_hooks.restriction_verdict = ctx_restriction_verdict;
+    context_hooks.call_waiting_step = ctx_call_waiting_step;
     DspHandlerRequest handlers[kDspLineHandlerCount];
     const int handler_count = dsp_line_handlers(&ext->dsp, handlers);
     DspInterfaceSetup(&ext->dsp.context, &ext->dsp.queue, &ext->dsp.link, &ext->dsp.line.optionA,
