@@ -21,6 +21,7 @@
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
 #include "layer1/modem/v22/v22_mode.h"
+#include "layer1/modem/v32/v32_mode.h"
 #include "layer1/drivers/wdm/lower_audio.h"
 
 typedef void (*BlockHandler)(DspContext* context);
@@ -138,6 +139,9 @@ struct DspContext {
 
     // --- V.22 / V.22bis ---
     V22Pump v22;
+
+    // --- V.32 / V.32bis ---
+    V32Pump v32;
 
     // --- parameter memory and the V.34 / PCM pumps' fields ---
     ParameterArea parameters;

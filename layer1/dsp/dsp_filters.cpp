@@ -57,6 +57,7 @@ void CreateDspFilters(DspContext* ctx)
             s = MakeComplexLms(48, 1, 1);
     }
     CreatePcmObjects(ctx);
+    CreateV32Objects(ctx);
     int32_t shortA[kShortTaps];
     int32_t shortReversed[kShortTaps];
     int32_t shortB[kShortTaps];
@@ -77,6 +78,7 @@ void CreateDspFilters(DspContext* ctx)
 void DestroyDspFilters(DspContext* ctx)
 {
     DspFilters& f = ctx->filters;
+    DestroyV32Objects(ctx);
     for (FirState*& s : f.fir48) {
         if (s != nullptr)
             vek_fir_free_real(s);

@@ -23,3 +23,27 @@ inline uint32_t Descramble23(uint32_t* reg, uint32_t line, int32_t n)
     *reg = ((*reg | (line << 23)) >> n) & 0x7FFFFFu;
     return out;
 }
+
+// One bit at a time, for either generator of the pair 1 + x^-near + x^-23 (near 18 or 5): a group may be longer
+// than the nearer tap. The register holds the last 23 line bits, the newest in bit 0.
+inline uint32_t ScrambleSerial23(uint32_t* reg, uint32_t bits, int32_t n, int32_t nearTap)
+{
+    uint32_t out = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        const uint32_t b = ((bits >> k) ^ (*reg >> (nearTap - 1)) ^ (*reg >> 22)) & 1u;
+        *reg = ((*reg << 1) | b) & 0x7FFFFFu;
+        out |= b << k;
+    }
+    return out;
+}
+
+inline uint32_t DescrambleSerial23(uint32_t* reg, uint32_t line, int32_t n, int32_t nearTap)
+{
+    uint32_t out = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        const uint32_t in = (line >> k) & 1u;
+        out |= ((in ^ (*reg >> (nearTap - 1)) ^ (*reg >> 22)) & 1u) << k;
+        *reg = ((*reg << 1) | in) & 0x7FFFFFu;
+    }
+    return out;
+}

@@ -34,3 +34,13 @@ const uint8_t* TrellisNextStateTable();
 // pair sent, modulo 4; decoding is the difference.
 inline int32_t TrellisDiffEncode(int32_t previous, int32_t bits) { return (previous + bits) & 3; }
 inline int32_t TrellisDiffDecode(int32_t previous, int32_t received) { return (received - previous) & 3; }
+
+// One trellis-coded symbol: the first two (scrambled) bits are differentially coded, the encoder adds Y0,
+// the rest follow as Q3 onwards. Returns the label and moves both states on.
+inline int32_t TrellisEncodeLabel(int32_t* diffPair, int32_t* state, uint32_t line)
+{
+    *diffPair = TrellisDiffEncode(*diffPair, static_cast<int32_t>(line & 3));
+    const int32_t label = TrellisY0(*state) | (*diffPair << 1) | static_cast<int32_t>((line >> 2) << 3);
+    *state = TrellisNextState(*state, *diffPair);
+    return label;
+}

@@ -8,9 +8,7 @@ FaxPoint FaxEncodeV17(FaxTxState* tx, uint32_t bits)
 {
     const int32_t n = tx->params.bitsPerSymbol;
     const uint32_t line = Scramble23(&tx->scrambler, bits, n);
-    tx->diffPair = TrellisDiffEncode(tx->diffPair, static_cast<int32_t>(line & 3));
-    const int32_t label = TrellisY0(tx->trellisState) | (tx->diffPair << 1) | static_cast<int32_t>((line >> 2) << 3);
-    tx->trellisState = TrellisNextState(tx->trellisState, tx->diffPair);
+    const int32_t label = TrellisEncodeLabel(&tx->diffPair, &tx->trellisState, line);
     const TrellisPoint p = TrellisQamConstellation(n)[label];
     return FaxPoint{p.re * kFaxV17Unit, p.im * kFaxV17Unit};
 }

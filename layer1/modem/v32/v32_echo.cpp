@@ -1,0 +1,73 @@
+// Echo canceller: two real adaptive filters on the transmitted line samples, one right behind the
+// transmitter (the near echo of the local hybrid and the line interface, 96 samples) and one placed around
+// the measured round-trip delay (the far echo, 160 samples). Both run on the library's LMS filters.
+//
+// Design: line samples rather than baseband symbols, because at 3 samples per symbol the sample-spaced
+// filter costs the same as three symbol-spaced phases and needs no carrier phase of its own; the far echo of
+// the test lines carries no frequency offset (the far hybrid reflects at the far end's clock, which the
+// signal crosses twice). The step (mu) is normalised to the transmit power: 4 is fast (about 1/20 of the
+// inverse power per tap), 1 the finest, 0 holds the taps.
+#include "layer1/modem/v32/v32.h"
+#include "layer1/vek/core/vek_dispatch.h"
+
+namespace {
+
+// mu of the library filters for a step of 1: 2^46 x 0.0125 / (taps x transmit power 8000^2), with the error
+// given sixteen times larger for resolution.
+constexpr int32_t kMuUnit = 6;
+
+}  // namespace
+
+void V32EchoReset(V32Echo* e, int32_t farDelay)
+{
+    const int32_t zeros[kV32FarEchoTaps] = {};
+    const int16_t line[2 * kV32FarEchoTaps + 4] = {};
+    if (e->near) {
+        vek_lms_set_taps_real(e->near, zeros);
+        vek_lms_set_delay_real(e->near, line, 0);
+    }
+    if (e->far) {
+        vek_lms_set_taps_real(e->far, zeros);
+        vek_lms_set_delay_real(e->far, line, 0);
+    }
+    for (int16_t& h : e->history)
+        h = 0;
+    e->pos = 0;
+    e->farDelay = farDelay < kV32NearEchoTaps ? kV32NearEchoTaps : farDelay;
+    if (e->farDelay > kV32EchoHistory - 1)
+        e->farDelay = kV32EchoHistory - 1;
+    e->mu = 0;
+    e->power = 0;
+}
+
+int32_t V32EchoEstimate(V32Echo* e, int16_t sent)
+{
+    e->pos = (e->pos + 1) & (kV32EchoHistory - 1);
+    e->history[e->pos] = sent;
+    const int16_t old = e->history[(e->pos - e->farDelay) & (kV32EchoHistory - 1)];
+    int32_t nearOut = 0, farOut = 0;
+    if (!e->near || !e->far)
+        return 0;
+    vek_lms_put_filter_real(sent, &nearOut, e->near);
+    vek_lms_put_filter_real(old, &farOut, e->far);
+    const int64_t sum = static_cast<int64_t>(nearOut) + farOut;
+    return static_cast<int32_t>((sum + 0x4000) >> 15);
+}
+
+void V32EchoAdapt(V32Echo* e, int32_t residual)
+{
+    const int64_t r2 = static_cast<int64_t>(residual) * residual;
+    e->power += static_cast<int32_t>((r2 - e->power) >> 8);
+    if (e->mu == 0 || !e->near || !e->far)
+        return;
+    const int32_t mu = e->mu * kMuUnit;
+    if (vek_lms_set_mu_real(e->near, mu) < 0 || vek_lms_set_mu_real(e->far, mu) < 0)
+        return;
+    int32_t err = residual * 16;
+    if (err > 0x7FFFFF)
+        err = 0x7FFFFF;
+    if (err < -0x7FFFFF)
+        err = -0x7FFFFF;
+    vek_lms_update_real(err, e->near);
+    vek_lms_update_real(err, e->far);
+}
