@@ -9,6 +9,7 @@
 
 #include "lapm_pair.h"
 #include "layer2/corecode/ec/ec_manager.h"
+#include "platform/machine.h"
 
 namespace {
 
@@ -389,6 +390,44 @@ TEST(EcManagerTest, TwoManagersAgreeOnV42bis)
     EXPECT_EQ(a->m.lapm.neg.p1, 1024);
     EXPECT_EQ(a->m.compression.v42bis.p0, V42B_DECODER);
     EXPECT_EQ(b->m.compression.v42bis.p0, V42B_ENCODER);
+}
+
+// With the +DS44 defaults on both sides the XID exchange agrees on V.44 (which turns V.42bis off); the
+// dictionaries come from the pool and go back when the manager stops.
+TEST(EcManagerTest, TwoManagersAgreeOnV44AndGiveTheDictionariesBack)
+{
+    platform::Clock clock;
+    platform::Machine machine({&clock, "ec-v44", ""});
+    platform::MachineScope scope(machine);
+    EcParams p = params(1, 0, 1, 0);
+    p.v42bis_p0 = 3;
+    auto a = std::make_unique<ManagerFixture>(p);
+    auto b = std::make_unique<ManagerFixture>(p);
+    for (ManagerFixture* f : {a.get(), b.get()}) {
+        v44_supported_defaults(&f->m.v44);
+        v44_params_default(&f->m.v44);
+    }
+    ASSERT_EQ(ec_start(&a->m, 0), 0);
+    ASSERT_EQ(ec_start(&b->m, 1), 0);
+    std::string text;
+    while (text.size() < 20000)
+        text += "the modem compresses the text that the application writes. ";
+    a->dte.input.assign(text.begin(), text.end());
+    b->dte.input.assign(text.begin(), text.end());
+    run_managers(*a, *b, 20000, [&](uint8_t, uint8_t) {
+        return a->dte.output.size() >= text.size() && b->dte.output.size() >= text.size();
+    });
+    EXPECT_EQ(std::string(a->dte.output.begin(), a->dte.output.end()), text);
+    EXPECT_EQ(std::string(b->dte.output.begin(), b->dte.output.end()), text);
+    for (ManagerFixture* f : {a.get(), b.get()}) {
+        EXPECT_EQ(f->m.compression.comp.engine, &kV44Engine);
+        EXPECT_EQ(f->m.compression.v44.tx.flags | f->m.compression.v44.rx.flags, V44_ENCODE | V44_DECODE);
+        EXPECT_EQ(f->m.compression.v42bis.p0, 0);
+    }
+    EXPECT_EQ(machine.LiveBlocks(POOL_TAG('D', 'I', 'C', 'T')), 2);
+    ec_stop(&a->m);
+    ec_stop(&b->m);
+    EXPECT_EQ(machine.LiveBlocks(), 0);
 }
 
 }  // namespace
