@@ -123,4 +123,54 @@ TEST(V44RoundTrip, CodewordSizeCoversNonPowerOfTwoCounts)
     EXPECT_TRUE(out == text);
 }
 
+// Long repeats with small changes: long strings, extensions up to the longest string, history restarts.
+Bytes make_repeats(size_t n, uint32_t* state)
+{
+    Bytes base = v42bis_test::make_text(300, v42bis_test::next_random(state));
+    Bytes out;
+    while (out.size() < n) {
+        size_t from = v42bis_test::next_random(state) % 200;
+        size_t len = 1 + v42bis_test::next_random(state) % 100;
+        out.insert(out.end(), base.begin() + static_cast<long>(from), base.begin() + static_cast<long>(from + len));
+        if (v42bis_test::next_random(state) % 4 == 0)
+            out.push_back(static_cast<uint8_t>(v42bis_test::next_random(state)));
+    }
+    out.resize(n);
+    return out;
+}
+
+// Random sizes, data kinds, pieces, frame rooms and flush points: the encoder's decisions land on every
+// boundary of the input and the output, and the decoder gets the code in random pieces with random room.
+TEST(V44RoundTrip, RandomisedSettingsAndBoundaries)
+{
+#ifdef MODEM_UNDER_SANITIZER
+    constexpr int kRounds = 40;
+#else
+    constexpr int kRounds = 300;
+#endif
+    uint32_t state = 777;
+    auto pick = [&](uint32_t n) { return v42bis_test::next_random(&state) % n; };
+    for (int round = 0; round < kRounds; ++round) {
+        Sizes s{static_cast<uint16_t>(256 + pick(3000)), static_cast<uint16_t>(512 + pick(4000)),
+                static_cast<uint8_t>(32 + pick(224))};
+        if (pick(4) == 0)
+            s.history = 512;
+        size_t n = 500 + pick(12000);
+        Bytes data;
+        switch (pick(4)) {
+        case 0: data = make_repeats(n, &state); break;
+        case 1: data = v42bis_test::make_mixed(n, pick(1000)); break;
+        case 2: data = v42bis_test::make_binary(n, pick(1000)); break;
+        default: data = v42bis_test::make_random(n, pick(1000)); break;
+        }
+        Engine eng(s);
+        ASSERT_TRUE(eng.started);
+        Bytes code = v44_test::compress_all(&eng.e, data, 1 + pick(300), 8 + pick(200), pick(3) ? 0 : 1 + pick(2000));
+        Bytes out;
+        ASSERT_EQ(v44_test::decompress_all(&eng.e, code, 1 + pick(200), 1 + pick(400), &out), V44_OK)
+            << "round " << round;
+        ASSERT_TRUE(out == data) << "round " << round << ": " << out.size() << " of " << data.size();
+    }
+}
+
 } // namespace
