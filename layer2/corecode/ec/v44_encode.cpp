@@ -200,7 +200,7 @@ bool longest_match(V44Encoder* e, bool final, uint16_t* code, uint32_t* length)
         }
         uint8_t next = h[start + m];
         uint16_t found = 0;
-        for (uint16_t x = child; x != 0 && found == 0; x = node(e, x)->sibling) {
+        for (uint16_t x = child; x != 0; x = node(e, x)->sibling) {
             const V44Node* n = node(e, x);
             if (n->character != next)
                 continue;
@@ -208,10 +208,12 @@ bool longest_match(V44Encoder* e, bool final, uint16_t* code, uint32_t* length)
             uint32_t j = m + 1;
             while (j < end && h[n->pos + j] == h[start + j])
                 ++j;
-            if (j == n->length)
+            // Of the children that match whole, the longest; one that matches as far as the characters
+            // go may still match whole.
+            if (j == n->length && (found == 0 || n->length > node(e, found)->length))
                 found = x;
-            else if (j == avail && !final)
-                return false;  // matches as far as the characters go
+            else if (j < n->length && j == avail && !final)
+                return false;
         }
         if (found == 0)
             break;
