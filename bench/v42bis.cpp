@@ -6,11 +6,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "compression_corpus.h"
 #include "layer2/corecode/ec/v42bis.h"
 
 #if HAVE_SPANDSP
@@ -24,42 +22,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint16_t kP1 = 2048;
 constexpr uint8_t kP2 = 32;
 
-Bytes licence_text()
-{
-    std::ifstream f("/usr/share/common-licenses/GPL-3", std::ios::binary);
-    Bytes out((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (out.size() < 1000) {
-        const char* words[] = {"the ", "program ", "license ", "of ", "and ", "work ", "to ", "you ", "free ",
-                               "software ", "copy ", "source ", "code ", "terms ", "conditions\n"};
-        uint32_t x = 1;
-        while (out.size() < 35000) {
-            x = x * 1103515245u + 12345u;
-            const char* w = words[(x >> 16) % 15];
-            out.insert(out.end(), w, w + std::strlen(w));
-        }
-    }
-    return out;
-}
-
-Bytes random_data()
-{
-    Bytes out(1 << 20);
-    uint32_t x = 2463534242u;
-    for (auto& b : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x >> 7);
-    }
-    return out;
-}
-
-const Bytes& corpus(int which)
-{
-    static const Bytes text = licence_text();
-    static const Bytes noise = random_data();
-    return which == 0 ? text : noise;
-}
+using compression_corpus::corpus;
 
 struct PeerFigures {
     double size[2] = {0, 0};

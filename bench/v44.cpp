@@ -7,11 +7,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "compression_corpus.h"
 #include "layer2/corecode/ec/v42bis.h"
 #include "layer2/corecode/ec/v44.h"
 
@@ -21,42 +19,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kFrame = 128;  // LAPM information field
 
-Bytes licence_text()
-{
-    std::ifstream f("/usr/share/common-licenses/GPL-3", std::ios::binary);
-    Bytes out((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (out.size() < 1000) {
-        const char* words[] = {"the ", "program ", "license ", "of ", "and ", "work ", "to ", "you ", "free ",
-                               "software ", "copy ", "source ", "code ", "terms ", "conditions\n"};
-        uint32_t x = 1;
-        while (out.size() < 35000) {
-            x = x * 1103515245u + 12345u;
-            const char* w = words[(x >> 16) % 15];
-            out.insert(out.end(), w, w + std::strlen(w));
-        }
-    }
-    return out;
-}
-
-Bytes random_data()
-{
-    Bytes out(1 << 20);
-    uint32_t x = 2463534242u;
-    for (auto& b : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x >> 7);
-    }
-    return out;
-}
-
-const Bytes& corpus(int which)
-{
-    static const Bytes text = licence_text();
-    static const Bytes noise = random_data();
-    return which == 0 ? text : noise;
-}
+using compression_corpus::corpus;
 
 double g_v42bis_ratio[2] = {0, 0};
 
