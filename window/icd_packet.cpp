@@ -122,3 +122,24 @@ IcdEventPayload IcdDecodeEvent(const uint8_t* payload)
 {
     return IcdEventPayload{payload[0], payload[1]};
 }
+
+int16_t IcdTxLevelOfWord(uint16_t word)
+{
+    for (const IcdTxLevelWord& g : kIcdTxLevelWords) {
+        if (g.word == word)
+            return g.dB;
+    }
+    return kIcdTxLevelOther;
+}
+
+uint16_t IcdTxLevelWordOf(int dB)
+{
+    const IcdTxLevelWord* best = &kIcdTxLevelWords[0];
+    for (const IcdTxLevelWord& g : kIcdTxLevelWords) {
+        const int d = g.dB > dB ? g.dB - dB : dB - g.dB;
+        const int b = best->dB > dB ? best->dB - dB : dB - best->dB;
+        if (d < b || (d == b && g.dB < best->dB))
+            best = &g;
+    }
+    return best->word;
+}

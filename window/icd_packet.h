@@ -78,3 +78,20 @@ struct IcdEventPayload {
 constexpr int kIcdEventLength = 2;
 int IcdEncode(const IcdEventPayload& p, uint8_t* payload);
 IcdEventPayload IcdDecodeEvent(const uint8_t* payload);
+
+// 0x7B: the transmit-level gain words and the levels (dB) they set; any other word sets -9 dB.
+struct IcdTxLevelWord {
+    uint16_t word;
+    int16_t dB;
+};
+// clang-format off
+constexpr IcdTxLevelWord kIcdTxLevelWords[] = {
+    {25399, 0},   {22637, -1},  {20175, -2},  {17981, -3},  {16026, -4},  {14283, -5},
+    {12730, -6},  {11346, -7},  {10112, -8},  {8032, -10},  {7158, -11},  {6380, -12},
+    {5686, -13},  {5067, -14},  {4516, -15},  {4027, -16},
+};
+// clang-format on
+constexpr int16_t kIcdTxLevelOther = -9;
+int16_t IcdTxLevelOfWord(uint16_t word);
+// The listed word whose level lies nearest dB (the lower level on a tie).
+uint16_t IcdTxLevelWordOf(int dB);

@@ -6,30 +6,7 @@
 #include "platform/byte_order.h"
 #include "window/icd_packet.h"
 
-namespace {
-
-// 0x7B gain words and their levels; any other word is -9 dB.
-struct GainLevel {
-    uint16_t word;
-    int16_t dB;
-};
-constexpr GainLevel kTxLevels[] = {
-    {25399, 0},   {22637, -1},  {20175, -2},  {17981, -3},  {16026, -4},  {14283, -5},
-    {12730, -6},  {11346, -7},  {10112, -8},  {8032, -10},  {7158, -11},  {6380, -12},
-    {5686, -13},  {5067, -14},  {4516, -15},  {4027, -16},
-};
-constexpr int16_t kTxLevelOther = -9;
-
-}  // namespace
-
-int16_t TxLevelOfGainWord(uint16_t word)
-{
-    for (const GainLevel& g : kTxLevels) {
-        if (g.word == word)
-            return g.dB;
-    }
-    return kTxLevelOther;
-}
+int16_t TxLevelOfGainWord(uint16_t word) { return IcdTxLevelOfWord(word); }
 
 uint16_t RateLimitOfRateCode(int32_t rateCode)
 {

@@ -4,6 +4,7 @@
 
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/at_parser.h"
+#include "layer2/corecode/cmd/at_debug.h"
 #include "layer2/corecode/cmd/at_tables.h"
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/dte/dte.h"
@@ -184,6 +185,9 @@ void CollectCommandLine(AcuContext* acu)
     // While the table dialogue runs it reads the command input; no new line is collected.
     if (acu->table_dialogue.mode != TABLE_MODE_OFF && acu->collector <= COLLECT_LINE)
         return;
+    // A signal test runs until the next character, which only ends it (at_poll_dte_input takes it).
+    if (acu->signal_test_running && acu->collector <= COLLECT_LINE)
+        return;
     switch (acu->collector) {
     case COLLECT_WAIT_PREFIX: collect_prefix(acu); break;
     case COLLECT_LINE: collect_line(acu); break;
@@ -201,7 +205,7 @@ void CollectCommandLine(AcuContext* acu)
 
 void at_poll_dte_input(AcuContext* acu)
 {
-    if (acu->table_dialogue.mode != TABLE_MODE_OFF)
+    if (acu->table_dialogue.mode != TABLE_MODE_OFF || debug_signal_test_poll(acu))
         return;
     if (dte_cmd_in_count(acu->dte) != 0)
         PostCallEvent(acu, EV_DTE_INPUT, 0);

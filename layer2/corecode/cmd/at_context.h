@@ -13,6 +13,7 @@
 #include "layer2/corecode/cmd/call_control_state.h"
 #include "layer2/corecode/cmd/conn_state.h"
 #include "layer2/corecode/cmd/diag_record.h"
+#include "layer2/corecode/cmd/modem_hold.h"
 #include "layer2/corecode/cmd/table_dialogue.h"
 
 struct DteContext;
@@ -363,6 +364,14 @@ struct AcuContext {
     ConnControl conn;         // connection control
     DiagnosticRecord diag;    // what "#UD" and "I34" print
     TableDialogue table_dialogue;  // the table upload and download dialogue
+    ModemOnHold moh;          // modem on hold
+    QuickConnect qc;          // quick connect and its data area
+
+    // Debug set and command sets.
+    uint32_t debug_display_count;  // DSP words shown by *D? and *P? (*SD)
+    uint8_t signal_test_running;   // a *TT signal test runs until a character arrives
+    uint8_t mode_state;            // ModeState
+    const AtCommandEntry* voice_table;  // the voice layer's command table (null: none)
 };
 
 // Prepares the record (tables, S-registers, call control) for a device; does not start anything.

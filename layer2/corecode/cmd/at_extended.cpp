@@ -433,10 +433,3 @@ const AtCommandEntry ExtendedCommands[] = {
     {"", nullptr, 0, 0, {}},
 };
 // clang-format on
-
-// The debug command set's table (its commands are registered by *DEBUGON).
-// clang-format off
-const AtCommandEntry DebugCommands[] = {
-    {"", nullptr, 0, 0, {}},
-};
-// clang-format on

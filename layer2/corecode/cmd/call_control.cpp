@@ -188,6 +188,7 @@ void CallControlInit(AcuContext* acu)
     acu->originating = 0;
     acu->answering = 0;
     conn_reset(acu);
+    qc_data_init(acu);
     // The sequences start over; the hook state and the DTR-dialling setting stay.
     CallSequences& q = acu->seq;
     // A reset in the middle of a call releases the line: nothing would ever put it back on hook.

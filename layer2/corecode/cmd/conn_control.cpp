@@ -267,6 +267,8 @@ void conn_reset(AcuContext* acu)
     ConnControl& c = acu->conn;
     std::memset(&c, 0, sizeof c);
     c.modulation = MOD_NONE;
+    moh_reset(acu);
+    qc_arm(acu, 0);
 }
 
 bool conn_sync_access_requested(const AcuContext* acu)
@@ -349,6 +351,7 @@ void conn_connected(AcuContext* acu)
     c.connection_reported = 1;
     c.pump_state = PUMP_CONNECTED;
     c.state = CONN_CONNECTED;
+    qc_arm(acu, 0);
     acu->modulation = c.modulation;
     acu->v92_marks = c.v92;
     acu->line_rate = c.rx_rate;
@@ -376,6 +379,8 @@ void conn_step(AcuContext* acu)
         c.connected = 0;
         c.link_up = 0;
         c.state = CONN_CLEARED;
+        moh_reset(acu);
+        qc_arm(acu, 0);
         break;
     case CONN_CLEARED:
     case CONN_FAX_CLEARED:
@@ -400,10 +405,13 @@ void conn_step(AcuContext* acu)
     default:
         break;
     }
+    moh_step(acu);
+    qc_step(acu);
 }
 
 void conn_tick_10ms(AcuContext* acu)
 {
+    moh_qc_tick_10ms(acu);
     ConnControl& c = acu->conn;
     count_down_to_one(&c.raise_countdown);
     count_down_to_one(&c.fall_countdown);
