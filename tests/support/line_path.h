@@ -1,6 +1,6 @@
 // One direction of the line for the pump tests: samples of rateIn Hz are resampled to 8000 Hz, pass the line
-// model (noise at snrDb against a signal of levelDbm0, an optional frequency offset) and are resampled to
-// rateOut Hz. Identity conversions are skipped.
+// model (noise at snrDb against a signal of levelDbm0 at the receiving end, an optional frequency offset and
+// attenuation) and are resampled to rateOut Hz. Identity conversions are skipped.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +15,7 @@ namespace linetest {
 class LinePath {
 public:
     LinePath(uint32_t rateIn, uint32_t rateOut, double snrDb, double levelDbm0, uint32_t seed = 1,
-             double offsetHz = 0.0)
+             double offsetHz = 0.0, double attenuationDb = 0.0)
     {
         up_.ConfigureRates(rateIn, kLineRate);
         down_.ConfigureRates(kLineRate, rateOut);
@@ -24,6 +24,7 @@ public:
         p.nominalLevelDbm0 = levelDbm0;
         p.noiseSeed = seed;
         p.frequencyOffsetHz = offsetHz;
+        p.attenuationDb = attenuationDb;
         line_.Configure(p);
     }
 
