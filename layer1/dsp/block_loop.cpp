@@ -77,6 +77,7 @@ void PerBlockEntry(DspContext* ctx)
     ResetBlockIndices(ctx->lowerAudio);
     UpdateStreamState(ctx);
     ctx->blockHandler(ctx);
+    DeliverPendingPhase2Event(ctx);
     RunPendingCommand(ctx);
     UnlockDsp(ctx->interfaceBlock);
 }

@@ -46,6 +46,7 @@ void CmdSetPumpOptions(DspContext* ctx)
         v.optionWord = static_cast<uint16_t>(v.optionWord | ReadLe16(r.payload + 2));
     }
     v.singleOptionFlag = v.optionWord == 1 ? 1 : 0;
+    ctx->phase2.only2400 = static_cast<uint16_t>(v.singleOptionFlag);
     if (r.length == 8) {
         v.optionValue32 = static_cast<uint32_t>(r.payload[4]) | (static_cast<uint32_t>(r.payload[5]) << 8) |
                           (static_cast<uint32_t>(r.payload[6]) << 16) | (static_cast<uint32_t>(r.payload[7]) << 24);

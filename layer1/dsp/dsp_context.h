@@ -147,6 +147,8 @@ struct DspContext {
     ParameterArea parameters;
     V34Link v34;
     PcmLink pcm;
+    Phase2State phase2;
+    Phase2Result phase2Result;
 };
 
 // The controller finds the interface block in the first field (InterfaceBlockOfContext).

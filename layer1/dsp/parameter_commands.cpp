@@ -8,6 +8,7 @@
 #include "layer1/dsp/register_window.h"
 #include "platform/byte_order.h"
 #include "window/icd_packet.h"
+#include "window/parameter_ids.h"
 
 namespace {
 
@@ -186,8 +187,8 @@ void WriteTableParam(DspContext* ctx)
     }
     WriteTableValue(block, id, in, carried);
     static constexpr uint32_t kChangedBits[4] = {4, 1, 2, 8};
-    if (id >= 5632 && id <= 5635)
-        ctx->parameters.parameterChanged |= kChangedBits[id - 5632];
+    if (id >= kParamKeptWords && id < kParamKeptWords + kParamKeptWordHalves)
+        ctx->parameters.parameterChanged |= kChangedBits[id - kParamKeptWords];
 }
 
 void WriteMemoryParam(DspContext* ctx, uint32_t bank)

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "layer1/dsp/dsp_context.h"
+#include "window/parameter_ids.h"
 
 namespace {
 
@@ -43,6 +44,27 @@ uint32_t CopyIn(const ParameterEntry* e, const void* in, uint32_t bytes)
     return n;
 }
 
+// The phase-2 kept words (low and high halves) and the Phase2Result record, in the order of their ids.
+void RegisterPhase2Params(DspContext* ctx)
+{
+    DspInterfaceBlock* b = ctx->interfaceBlock;
+    Phase2State& s = ctx->phase2;
+    uint8_t* kept[2] = {reinterpret_cast<uint8_t*>(&s.keptWord0), reinterpret_cast<uint8_t*>(&s.keptWord1)};
+    for (int i = 0; i < kParamKeptWordHalves; ++i)
+        RegisterTableParam(b, kParamKeptWords + i, kept[i / 2] + 2 * (i % 2), 2);
+    Phase2Result& r = ctx->phase2Result;
+    uint8_t* words = reinterpret_cast<uint8_t*>(&r);
+    for (int g = 0; g < 3; ++g)
+        RegisterTableParam(b, kParamPhase2Result + 8 * g, words + 16 * g, 16);
+    RegisterTableParam(b, kParamPhase2Info0, &r.info0FirstWord, 14);
+    for (int g = 3; g < 5; ++g)
+        RegisterTableParam(b, kParamPhase2Result + 8 * g, words + 16 * g, 16);
+    RegisterTableParam(b, kParamPhase2FreqOffset, &r.freqOffset, 4);
+    RegisterTableParam(b, kParamPhase2Result + 8 * 5, words + 16 * 5, 16);
+    for (int k = 0; k < kParamPhase2SpectrumEntries; ++k)
+        RegisterTableParam(b, kParamPhase2Spectrum + 8 * k, &r.spectrum[4 * k], 16);
+}
+
 void BuildTableDirectory(DspContext* ctx)
 {
     DspInterfaceBlock* b = ctx->interfaceBlock;
@@ -51,18 +73,7 @@ void BuildTableDirectory(DspContext* ctx)
     RegisterTableParam(b, 257, &a.dspParam[1], 2);
     RegisterTableParam(b, 6158, &a.pcmParam32, 4);
     RegisterTableParam(b, 6159, &a.pcmParam16, 2);
-    for (uint32_t i = 0; i < 4; ++i)
-        RegisterTableParam(b, 5632 + i, &a.modeParam[i], 2);
-    RegisterTableParam(b, 5731, a.coefficient[0], 16);
-    RegisterTableParam(b, 5739, a.coefficient[1], 16);
-    RegisterTableParam(b, 5747, a.coefficient[2], 16);
-    RegisterTableParam(b, 5752, a.coefficient5752, 14);
-    RegisterTableParam(b, 5755, a.coefficient5755, 16);
-    RegisterTableParam(b, 5763, a.coefficient5763, 16);
-    RegisterTableParam(b, 5765, a.coefficientPair, 4);
-    RegisterTableParam(b, 5771, a.coefficient5771, 16);
-    for (uint32_t k = 0; k < 16; ++k)
-        RegisterTableParam(b, 5779 + 8 * k, a.coefficientRun[k], 16);
+    RegisterPhase2Params(ctx);
     RegisterTableParam(b, 5907, a.detectorBlock, 8);
     RegisterTableParam(b, 5767, &ctx->txLevelDb, 2);
     RegisterTableParam(b, 5727, &a.modeWord, 2);

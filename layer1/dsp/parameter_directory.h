@@ -31,14 +31,6 @@ struct ParameterArea {
     uint16_t dspParam[2];              // 256, 257
     uint32_t pcmParam32;               // 6158
     uint16_t pcmParam16;               // 6159
-    uint16_t modeParam[4];             // 5632-5635
-    uint16_t coefficient[3][8];        // 5731, 5739, 5747
-    uint16_t coefficient5752[7];
-    uint16_t coefficient5755[8];
-    uint16_t coefficient5763[8];
-    uint16_t coefficientPair[2];       // 5765
-    uint16_t coefficient5771[8];
-    uint16_t coefficientRun[16][8];    // 5779-5899
     uint16_t detectorBlock[4];         // 5907
     uint16_t modeWord;                 // 5727
     uint16_t codecImage[9];            // 6176: eight words; 6184: the word that follows

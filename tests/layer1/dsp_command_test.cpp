@@ -283,9 +283,9 @@ TEST(DspCommand, PcmSkipStartsPhase2)
     DspBench bench;
     bench.Send(0xA1, {2});
     bench.Send(0x68, {9, 23, 0x04, 1, 0x0C, 0});  // 6 bytes: option byte bit 2 set, bit 3 dropped
-    EXPECT_EQ(bench.context->v34.phase2Started, 1);
-    EXPECT_EQ(bench.context->v34.phase2Option[2], 1);
-    EXPECT_EQ(bench.context->v34.phase2Option[3], 30);
+    EXPECT_EQ(bench.context->blockHandler, &Phase2BlockHandler);
+    EXPECT_EQ(bench.context->phase2.shortAnswer, 1);
+    EXPECT_EQ(bench.context->phase2.initialWait, 30);
     EXPECT_EQ(bench.context->connection.optionByte, 0x04);
 }
 

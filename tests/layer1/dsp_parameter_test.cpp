@@ -239,11 +239,11 @@ TEST(DspParameters, WritesCopyOnlyWhatTheCommandCarried)
     EXPECT_EQ(ReadMemory(bench, 288), (Bytes{0x15, 0, 12, 0, 1, 2, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77,
                                              0x77, 0x77}));
     // A 16-byte table entry written with 12 bytes keeps its last two words.
-    for (uint16_t& w : a.coefficient[0])
-        w = 0x5555;
+    Phase2Result& result = bench.context->phase2Result;
+    std::memset(&result, 0x55, 16);
     bench.Send(0x0C, Cat(Cat(Lo(5731), {0, 0}), Bytes(12, 0x11)));
-    EXPECT_EQ(a.coefficient[0][5], 0x1111);
-    EXPECT_EQ(a.coefficient[0][6], 0x5555);
+    EXPECT_EQ(result.callerFreqOffset, 0x1111);      // word 5, the last one written
+    EXPECT_EQ(result.callerPowerReduction, 0x5555);  // word 6 kept
     // Writes to the mode parameters and option words mark what changed.
     bench.Send(0x0C, Cat(Cat(Lo(5633), {0, 0}), {1, 0}));
     bench.Send(0x0C, Cat(Cat(Lo(5635), {0, 0}), {1, 0}));

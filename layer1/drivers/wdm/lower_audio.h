@@ -34,6 +34,8 @@ struct LowerAudioInterface {
     uint16_t rxDepthBlocks;
     uint16_t txDepthBlocks;
     uint32_t extraSamples;
+    // Receive-level references that the V.34 phase-2 receiver copies at its start (passed through).
+    uint16_t rxLevelWords[2];
 };
 
 // The 96 gains in 1 dB steps, 0 dB .. -95 dB.

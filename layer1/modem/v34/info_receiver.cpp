@@ -39,17 +39,33 @@ int32_t ScaleProduct(int64_t p)
     return static_cast<int32_t>(p >> 11);
 }
 
+// The in-phase and quadrature filters over the shared history, as CircularFir16 forms them: coefficient 0
+// weighs the oldest of the 63 samples, coefficient k >= 1 the sample k - 1 back. The tables' 64th entry is 0,
+// so the loop runs over 64 products.
+void FilterPair(InfoReceiver* r, int16_t y, int16_t* i, int16_t* q)
+{
+    int32_t w = r->filterIndex;
+    r->history[w] = y;
+    r->history[w + kInfoRxFilterTaps] = y;
+    w = w == 0 ? kInfoRxFilterTaps - 1 : w - 1;
+    r->filterIndex = w;
+    const int16_t* h = r->history + w;
+    const int16_t* ci = r->coefI;
+    const int16_t* cq = r->coefQ;
+    uint32_t si = 0, sq = 0;
+    for (int k = 0; k < kInfoRxFilterTable; ++k) {
+        si += static_cast<uint32_t>((static_cast<int32_t>(ci[k]) * h[k]) >> 4);
+        sq += static_cast<uint32_t>((static_cast<int32_t>(cq[k]) * h[k]) >> 4);
+    }
+    *i = static_cast<int16_t>(static_cast<int32_t>(si) >> 11);
+    *q = static_cast<int16_t>(static_cast<int32_t>(sq) >> 11);
+}
+
 // The demodulator: returns the product with one bit earlier; *energy gets the current output's energy.
 int32_t Demodulate(InfoReceiver* r, int16_t y, int32_t* energy)
 {
-    // Both histories move with one write index.
-    int32_t index = r->filterIndex;
-    const int16_t i = RunFir(r->coefI, r->historyI, kInfoRxFilterTaps, &index, y);
-    index = r->filterIndex;
-    const int16_t q = RunFir(r->coefQ, r->historyQ, kInfoRxFilterTaps, &index, y);
-    r->filterIndex = index;
-    // The ring's index moves down one slot a sample, so the slot below this one holds the output 16 samples
-    // back (the oldest).
+    int16_t i, q;
+    FilterPair(r, y, &i, &q);
     const int32_t now = r->delayIndex;
     const int32_t then = now == 0 ? kInfoSamplesPerBit : now - 1;
     r->delayI[now] = i;

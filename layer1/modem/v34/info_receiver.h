@@ -32,9 +32,10 @@ struct InfoReceiver {
     // Front end.
     const int16_t* coefI;                      // the receive pair for the far end's carrier
     const int16_t* coefQ;
-    int16_t historyI[kInfoRxFilterTaps];
-    int16_t historyQ[kInfoRxFilterTaps];
-    int32_t filterIndex;                       // write index of both histories
+    // The pair's history: both filters see the same samples, so they share it; it is kept twice over, so
+    // the 63 samples of the window always lie in one run.
+    int16_t history[2 * kInfoRxFilterTaps];
+    int32_t filterIndex;                       // write index, moving down
     const int16_t* carrierCoef;
     int16_t carrierHistory[kInfoCarrierTaps];
     int32_t carrierIndex;

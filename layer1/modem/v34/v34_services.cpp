@@ -1,31 +1,24 @@
-// The V.34 and PCM pumps' entries as the data-pump runtime calls them. Until those pumps are built these
-// keep only the bookkeeping the runtime's commands and reports rely on.
+// The V.34 and PCM pumps' entries as the data-pump runtime calls them, beyond phase 2. Until those pumps are
+// built these keep only the bookkeeping the runtime's commands and reports rely on.
 #include "layer1/modem/v34/v34_services.h"
 
 #include <cstring>
 
 #include "layer1/dsp/command_dispatcher.h"
+#include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/mode_entries.h"
 
-void StartPhase2(DspContext* ctx)
+// The stand-ins count the hand-over and leave the pump idle.
+void StartV34Phase3(DspContext* ctx)
 {
-    ctx->v34.phase2Started += 1;
+    ctx->v34.phase3Starts += 1;
+    ReturnToIdle(ctx);
 }
 
-void ResetPhase2State(DspContext* ctx)
+void StartPcmMode(DspContext* ctx)
 {
-    ctx->v34.phase2RestartType = 0;
-}
-
-void RestartPhase2(DspContext* ctx, int32_t type)
-{
-    ctx->v34.phase2RestartType = type;
-}
-
-void Phase2SetOption(DspContext* ctx, int32_t option, int32_t value)
-{
-    if (option >= 0 && option < 4)
-        ctx->v34.phase2Option[option] = value;
+    ctx->pcm.modeStarts += 1;
+    ReturnToIdle(ctx);
 }
 
 void ResetV34Pump(DspContext* ctx)
@@ -67,11 +60,6 @@ void ResetPcmState(DspContext* ctx)
     p.renegotiation = 0;
     p.defaults[0] = 13;
     p.defaults[1] = 42;
-}
-
-void HoldStep(void* owner)
-{
-    (void)owner;
 }
 
 void CmdPhase2Control(DspContext* ctx)

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "layer1/modem/v34/phase2_state.h"
+
 struct DspContext;
 struct FirState;
 
@@ -33,9 +35,10 @@ struct V34Link {
     uint32_t pumpWord116;        // memory parameter 116 reads its high half
     uint32_t counter65603;       // memory parameter 65603 reads it / 4875
     int32_t equaliserTaps[2][40][2];  // two equalisers: 40 complex 32-bit taps (real, imaginary)
-    int32_t phase2Option[4];     // Phase2SetOption
-    int32_t phase2Started;       // StartPhase2 calls (stand-in bookkeeping)
-    int32_t phase2RestartType;   // last RestartPhase2 type
+    uint32_t connectionOptionWord;  // bit 0 rates limited; bits 1 and 3 keep parts of keptWord1 at a phase-2 start
+    int32_t fallenBackToV34;     // a PCM candidate's phase 2 fell back to V.34 (cleared by ResetPhase2State)
+    int32_t txRateCode;          // transmit data-rate code for phase 3 (14 = 33600 bit/s)
+    int32_t phase3Starts;        // StartV34Phase3 calls (stand-in bookkeeping)
 };
 
 // PCM pump fields.
@@ -48,12 +51,12 @@ struct PcmLink {
     int32_t objectsCreated;
     int32_t rateFilterCreated;
     uint16_t defaults[2];        // 13 and 42 after a reset
+    int32_t modeStarts;          // StartPcmMode calls (stand-in bookkeeping)
 };
 
-void StartPhase2(DspContext* context);
-void ResetPhase2State(DspContext* context);
-void RestartPhase2(DspContext* context, int32_t type);
-void Phase2SetOption(DspContext* context, int32_t option, int32_t value);
+// Where phase 2 hands over: V.34 phase 3 and PCM mode (stand-ins until those pumps exist).
+void StartV34Phase3(DspContext* context);
+void StartPcmMode(DspContext* context);
 void ResetV34Pump(DspContext* context);
 void InstallV34BlockHandler(DspContext* context);
 void CreatePcmRateFilter(DspContext* context);
@@ -61,7 +64,6 @@ void FreePcmRateFilter(DspContext* context);
 void CreatePcmObjects(DspContext* context);
 void FreePcmObjects(DspContext* context);
 void ResetPcmState(DspContext* context);
-void HoldStep(void* owner);
 
 // Command slots 0xA0, 0xA1 and 0xA3: the record is left as fetched (echo).
 void CmdPhase2Control(DspContext* context);
