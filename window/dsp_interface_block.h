@@ -56,6 +56,11 @@ struct PumpLink {
     uint32_t queueHead;
     uint32_t queueCount;
     uint32_t droppedPackets;      // packets lost to a full queue
+    // A mode that moves more than one data chunk per block (voice) installs a refill: called with the lock
+    // held each time it is taken, it posts the next waiting receive chunk and takes the next transmit chunk
+    // once the controller has emptied or filled the mailbox.
+    void (*refill)(void* owner);
+    void* refillOwner;
 };
 
 struct DspInterfaceBlock {

@@ -226,6 +226,7 @@ void SetDetectorMode(DspContext* ctx, int32_t mode)
         InitNotchToneDetector(&d.callingTone, &kNotch1100, 5, 2);
         ResetCallProgressLevels(ctx);
         ctx->modeState = 2;
+        EnterVoiceIfPending(ctx);
         break;
     }
 }
@@ -270,6 +271,7 @@ void DetectorBlockStep(void* owner)
     case 2:
         RunDetectorBank(ctx, d.input, n, 0);
         CallingToneDetector(ctx, n);
+        EnterVoiceIfPending(ctx);
         break;
     case 5:
         CallerIdGuard(ctx, block, n);
@@ -278,4 +280,21 @@ void DetectorBlockStep(void* owner)
         break;
     }
     d.sampleCounter = static_cast<uint16_t>(d.sampleCounter + n);
+}
+
+// Voice mode's receive steps: the detector bank and, while the cadence is enabled, the call-progress tone and
+// its cadence over the block at 9600 Hz, so busy and ringback are reported while voice runs.
+void VoiceCallProgress(DspContext* ctx, const int16_t* block, int32_t n)
+{
+    DetectorState& d = ctx->detector;
+    if (n > kDetectorBlockSamples)
+        n = kDetectorBlockSamples;
+    if (n <= 0)
+        return;
+    DetectorFrontEnd(ctx, kFrontPreFilter | kFrontNormalise, block, n);
+    RunDetectorBank(ctx, d.input, n, 0);
+    if (d.cadenceEnabled) {
+        const int32_t tone = CallProgressTone(ctx, n);
+        CallProgressCadence(ctx, (d.bank.result & 1) && tone);
+    }
 }

@@ -22,6 +22,7 @@
 #include "layer1/dsp/sequencer.h"
 #include "layer1/modem/v22/v22_mode.h"
 #include "layer1/modem/v32/v32_mode.h"
+#include "layer1/modem/voice/voice_state.h"
 #include "layer1/drivers/wdm/lower_audio.h"
 
 typedef void (*BlockHandler)(DspContext* context);
@@ -142,6 +143,9 @@ struct DspContext {
 
     // --- V.32 / V.32bis ---
     V32Pump v32;
+
+    // --- voice mode ---
+    VoiceState voice;
 
     // --- parameter memory and the V.34 / PCM pumps' fields ---
     ParameterArea parameters;

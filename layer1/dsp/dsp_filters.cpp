@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "layer1/dsp/dsp_context.h"
+#include "layer1/modem/voice/voice_mode.h"
 #include "layer1/vek/core/vek_dispatch.h"
 #include "layer1/vek/core/vek_select.h"
 
@@ -106,5 +107,6 @@ void DestroyDspFilters(DspContext* ctx)
     }
     FreePcmObjects(ctx);
     FreePcmRateFilter(ctx);
+    FreeVoiceResamplers(ctx);
     ctx->command.filtersCreated = 0;
 }

@@ -5,6 +5,7 @@
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
 #include "layer1/dsp/tone_generator.h"
+#include "layer1/modem/voice/voice_mode.h"
 
 void InitInterfaceBlock(DspInterfaceBlock* block, ControllerCallback callback, DspCommandEntry commandEntry)
 {
@@ -35,6 +36,7 @@ void InitDspContext(DspContext* ctx, LowerAudioInterface* lowerAudio, DspInterfa
     ctx->command.payload[0] = 0;
     CmdSetFraming(ctx);  // framer type 0 for both directions
     InitToneGenerators(ctx);
+    InitVoiceState(ctx);
 
     ctx->blockHandler = IdleBlockHandler;
     ctx->commandEntry = CommandDispatcher;
@@ -51,8 +53,7 @@ void InitDspContext(DspContext* ctx, LowerAudioInterface* lowerAudio, DspInterfa
 
 void EnterIdleMode(DspContext* ctx)
 {
-    if (ctx->command.voiceActive)
-        StopVoice(ctx);
+    StopVoice(ctx);
     SetLowerFormat(ctx->lowerAudio, 9600, 96);
     ctx->blockHandler = IdleBlockHandler;
     ControlSequencer(&ctx->seqA, SEQ_START_AT, kIdleListA, 0);

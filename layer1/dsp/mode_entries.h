@@ -34,6 +34,8 @@ void ResetDetectorBank(DspContext* context);
 void ResetCallProgressLevels(DspContext* context);
 void SetDetectorSectionLevel(DspContext* context, int32_t section, int32_t level);
 void RequestSectionReload(DspContext* context, int32_t set);
+// The detector bank and the call-progress cadence over a 9600 Hz block in voice mode.
+void VoiceCallProgress(DspContext* context, const int16_t* block, int32_t n);
 
 // FSK modulations (layer1/modem/fsk/fsk_mode.cpp).
 void StartLowSpeedMode(DspContext* context, int32_t type);
@@ -45,8 +47,10 @@ const StepEntry* FskReceiveList();
 // carrier flag are ctx->fsk.demod.agc.level and ctx->fsk.demod.carrierOn.
 void RunFskReceiver(DspContext* context, const int16_t* samples, int32_t n);
 
-// Voice mode (layer1/modem/voice/voice_start.cpp).
+// Voice mode (layer1/modem/voice/voice_mode.cpp).
 void StopVoice(DspContext* context);
+// Enters voice when a voice start waits for the detector mode (a 0x97 sent outside detector mode 2).
+void EnterVoiceIfPending(DspContext* context);
 void StartVoiceMode(DspContext* context);
 void VoiceLineHook(DspContext* context, int32_t value);
 void CmdVoiceMode(DspContext* context);

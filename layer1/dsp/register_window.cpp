@@ -16,6 +16,12 @@ void WritePacket(DspInterfaceBlock* block, const QueuedPacket& p)
     RaiseCallback(block);
 }
 
+void RefillMailboxes(DspInterfaceBlock* block)
+{
+    if (block->link.refill != nullptr)
+        block->link.refill(block->link.refillOwner);
+}
+
 }  // namespace
 
 void RaiseCallback(DspInterfaceBlock* block)
@@ -183,6 +189,7 @@ void LockDsp(DspInterfaceBlock* block)
 {
     KeWaitForSingleObject(&block->link.lock, Executive, KernelMode, FALSE, nullptr);
     FlushReplyQueue(block);
+    RefillMailboxes(block);
 }
 
 int TryLockDsp(DspInterfaceBlock* block)
@@ -192,6 +199,7 @@ int TryLockDsp(DspInterfaceBlock* block)
     if (KeWaitForSingleObject(&block->link.lock, Executive, KernelMode, FALSE, &poll) != STATUS_SUCCESS)
         return 0;
     FlushReplyQueue(block);
+    RefillMailboxes(block);
     return 1;
 }
 

@@ -32,7 +32,7 @@ int FlushReplyQueue(DspInterfaceBlock* block);
 
 // The device lock: a mutex, waited for through the platform, so a block may wait inside it and virtual time
 // moves on. TryLockDsp only polls it (the one form allowed at DISPATCH_LEVEL); it returns 1 when taken.
-// Taking the lock moves a queued packet into a free reply mailbox. UnlockDsp releases the lock and then makes
+// Taking the lock moves a queued packet into a free reply mailbox and runs the mode's mailbox refill. UnlockDsp releases the lock and then makes
 // the callbacks raised while it was held; after each round of callbacks it takes the lock again to move the
 // next queued packet into the mailbox the controller freed.
 void InitPumpLink(DspInterfaceBlock* block);
