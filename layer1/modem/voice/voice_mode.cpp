@@ -15,7 +15,7 @@ constexpr int16_t kSilenceThresholdDefault = -40;
 constexpr uint8_t kSilenceEnableDefault = 1;
 constexpr uint8_t kSilenceTimeDefault = 35;
 constexpr uint8_t kPumpStateVoice = 12;
-constexpr int32_t kDetectorModeVoice = 2;
+constexpr int32_t kDetectorModeVoice = 2;   // the detector mode (0x65) that lets voice start at once
 constexpr int32_t kVoiceChunk = 30;
 
 // Rate codes (0x97 payload[0]): voice rate, stream rate and block, voice block and the resamplers' codes (0:
@@ -149,7 +149,7 @@ void StartVoiceMode(DspContext* ctx)
     v.subMode = p[2];
     v.coder = SelectVoiceCodec(v.formatCode);
     SetRateAndResamplers(ctx, v.rateCode);
-    if (ctx->detectorMode == kDetectorModeVoice) {
+    if (ctx->modeState == kDetectorModeVoice) {
         InitDtmfDetector(&v.dtmf, 9600);
         ConfigureSection(&ctx->detector.bank, 0, kCallProgressBandSection);
         EnterVoice(ctx);
