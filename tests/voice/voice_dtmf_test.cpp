@@ -8,13 +8,7 @@
 #include <vector>
 
 #include "layer1/modem/voice/voice_dtmf.h"
-#include "line/resampler.h"
-
-#ifdef HAVE_SPANDSP
-extern "C" {
-#include <spandsp.h>
-}
-#endif
+#include "voice/voice_peer.h"
 
 namespace {
 
@@ -207,7 +201,6 @@ TEST(VoiceDtmfTiming, NothingBeforeSetup)
 // (the loudest pushes the block energy past 2^30) and with 4 dB of twist either way.
 TEST(VoiceDtmfPeer, EveryKeyOnceAcrossLevels)
 {
-    const char* keys = "123A456B789C*0#D";
     struct Case {
         int level;
         int twist;
@@ -216,26 +209,8 @@ TEST(VoiceDtmfPeer, EveryKeyOnceAcrossLevels)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.level);
         SCOPED_TRACE(c.twist);
-        dtmf_tx_state_t* tx = dtmf_tx_init(nullptr);
-        dtmf_tx_set_level(tx, c.level, c.twist);
-        dtmf_tx_set_timing(tx, 100, 100);
-        dtmf_tx_put(tx, keys, -1);
-        std::vector<double> x8;
-        int16_t buf[160];
-        int n;
-        while ((n = dtmf_tx(tx, buf, 160)) > 0)
-            x8.insert(x8.end(), buf, buf + n);
-        dtmf_tx_free(tx);
-        x8.insert(x8.end(), 2000, 0.0);
-        Resampler up;
-        up.ConfigureRates(8000, 9600);
-        up.Push(x8.data(), x8.size());
-        std::vector<double> x96(x8.size() * 2);
-        x96.resize(up.Pull(x96.data(), x96.size()));
-        std::vector<int16_t> x(x96.size());
-        for (size_t i = 0; i < x.size(); ++i)
-            x[i] = static_cast<int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, x96[i]))));
         DtmfDetector d = Fresh();
+        const std::vector<int16_t> x = voicetest::AtRate(voicetest::PeerDtmf("123A456B789C*0#D", c.level, c.twist, 100, 100), 9600);
         EXPECT_EQ(RunBlocks(&d, x).chars, "123A456B789CE0FD");
     }
 }
@@ -246,25 +221,11 @@ TEST(VoiceDtmfPeer, ShortKeysAreNotReported)
 {
     std::vector<double> x8;
     for (const char* pair : {"11", "55", "99", "**", "DD"}) {
-        dtmf_tx_state_t* tx = dtmf_tx_init(nullptr);
-        dtmf_tx_set_level(tx, -10, 0);
-        dtmf_tx_set_timing(tx, 50, 50);
-        dtmf_tx_put(tx, pair, -1);
-        int16_t buf[160];
-        int n;
-        while ((n = dtmf_tx(tx, buf, 160)) > 0)
-            x8.insert(x8.end(), buf, buf + n);
-        dtmf_tx_free(tx);
-        x8.insert(x8.end(), 2400, 0.0);
+        const std::vector<double> p = voicetest::PeerDtmf(pair, -10, 0, 50, 50);
+        x8.insert(x8.end(), p.begin(), p.end());
     }
-    Resampler up;
-    up.ConfigureRates(8000, 9600);
-    up.Push(x8.data(), x8.size());
-    std::vector<double> x96(x8.size() * 2);
-    x96.resize(up.Pull(x96.data(), x96.size()));
-    std::vector<int16_t> x(x96.begin(), x96.end());
     DtmfDetector d = Fresh();
-    EXPECT_EQ(RunBlocks(&d, x).chars, "");
+    EXPECT_EQ(RunBlocks(&d, voicetest::AtRate(x8, 9600)).chars, "");
 }
 #endif
 

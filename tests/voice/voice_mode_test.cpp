@@ -267,6 +267,24 @@ TEST(VoiceMode, CallingToneReportedOnce)
     }
 }
 
+// With the call-progress detector on (detector mode 1), a busy cadence heard during voice is reported as
+// 'b', once while it holds.
+TEST(VoiceMode, BusyCadenceDuringVoice)
+{
+    VoiceBench v;
+    v.StartVoice(2, 0, 0);
+    v.Send(IcdConfigDetectors, {1, 0});
+    ASSERT_EQ(v.context->command.voiceActive, 1);
+    for (int i = 0; i < 8000 * 5; ++i) {
+        const bool on = (i / 4000) % 2 == 0;
+        const double t = i / 8000.0;
+        const double s = on ? 4000.0 * (std::sin(2 * kPi * 480.0 * t) + std::sin(2 * kPi * 620.0 * t)) : 0.0;
+        v.lineIn.push_back(static_cast<int16_t>(s));
+    }
+    v.Blocks(500);
+    EXPECT_EQ(v.EventChars(), "b");
+}
+
 // Line control 0x9C: the two 2-bit gain fields go to the sample-stream driver unless masked.
 TEST(VoiceMode, LineControlSendsTheGainFields)
 {

@@ -12,12 +12,7 @@
 #include "layer1/modem/voice/voice_coders.h"
 #include "line/resampler.h"
 #include "voice/voice_fixture.h"
-
-#ifdef HAVE_SPANDSP
-extern "C" {
-#include <spandsp.h>
-}
-#endif
+#include "voice/voice_peer.h"
 
 namespace {
 
@@ -179,26 +174,11 @@ TEST(VoicePairPeer, DtmfKeysAtEveryRate)
         for (const Case& c : cases) {
             SCOPED_TRACE(static_cast<int>(code));
             SCOPED_TRACE(c.keys);
-            dtmf_tx_state_t* tx = dtmf_tx_init(nullptr);
-            dtmf_tx_set_level(tx, -12, 0);
-            dtmf_tx_set_timing(tx, c.onMs, 100);
-            dtmf_tx_put(tx, c.keys, -1);
-            std::vector<double> x8;
-            int16_t buf[160];
-            int n;
-            while ((n = dtmf_tx(tx, buf, 160)) > 0)
-                x8.insert(x8.end(), buf, buf + n);
-            dtmf_tx_free(tx);
-            x8.insert(x8.end(), 2400, 0.0);
-            Resampler down;
-            down.ConfigureRates(8000, streams[code]);
-            down.Push(x8.data(), x8.size());
-            std::vector<double> y(x8.size() * 2);
-            y.resize(down.Pull(y.data(), y.size()));
+            const std::vector<double> x8 = voicetest::PeerDtmf(c.keys, -12, 0, c.onMs, 100);
+            const std::vector<int16_t> y = voicetest::AtRate(x8, streams[code]);
             VoiceBench v;
             v.StartVoice(code, 0, 0);
-            for (double s : y)
-                v.lineIn.push_back(static_cast<int16_t>(std::lround(s)));
+            v.lineIn.assign(y.begin(), y.end());
             v.Blocks(static_cast<int>(x8.size() / 80) + 2);
             EXPECT_EQ(v.EventChars(), c.expected);
         }
@@ -208,21 +188,11 @@ TEST(VoicePairPeer, DtmfKeysAtEveryRate)
 // Digits that meet a controller slow to take its reply mailbox wait in order and arrive once it does.
 TEST(VoicePairPeer, DtmfCharactersWaitForABusyReplyMailbox)
 {
-    dtmf_tx_state_t* tx = dtmf_tx_init(nullptr);
-    dtmf_tx_set_level(tx, -12, 0);
-    dtmf_tx_set_timing(tx, 100, 100);
-    dtmf_tx_put(tx, "9876543210", -1);
-    std::vector<double> x8;
-    int16_t buf[160];
-    int n;
-    while ((n = dtmf_tx(tx, buf, 160)) > 0)
-        x8.insert(x8.end(), buf, buf + n);
-    dtmf_tx_free(tx);
-    x8.insert(x8.end(), 2400, 0.0);
+    const std::vector<double> x8 = voicetest::PeerDtmf("9876543210", -12, 0, 100, 100);
+    const std::vector<int16_t> y = voicetest::AtRate(x8, 8000);
     VoiceBench v;
     v.StartVoice(2, 0, 0);
-    for (double s : x8)
-        v.lineIn.push_back(static_cast<int16_t>(std::lround(s)));
+    v.lineIn.assign(y.begin(), y.end());
     v.holdReplies = true;
     v.Blocks(static_cast<int>(x8.size() / 80) + 2);
     EXPECT_EQ(v.EventChars(), "");

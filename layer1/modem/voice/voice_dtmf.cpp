@@ -201,8 +201,8 @@ int32_t DtmfDecide(const DtmfDetector* d)
     int32_t pl, il, sl, ph, ih, sh;
     GroupPeak(d->power, &pl, &il, &sl);
     GroupPeak(d->power + 4, &ph, &ih, &sh);
-    const int32_t lo = (total * kPeakLow) >> 15;
-    const int32_t hi = (total * kPeakHigh) >> 15;
+    const int32_t lo = static_cast<int32_t>((int64_t{total} * kPeakLow) >> 15);
+    const int32_t hi = static_cast<int32_t>((int64_t{total} * kPeakHigh) >> 15);
     if (pl < lo || ph < lo || pl > hi || ph > hi || 3 * pl < 2 * sl || 3 * ph < 2 * sh)
         return kDtmfNoDigit;
     return kDtmfDigitTable[il][ih];
