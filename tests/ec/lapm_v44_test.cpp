@@ -26,10 +26,11 @@ struct V44Link {
     LapmCompression ca;
     LapmCompression cb;
 
-    V44Link(uint8_t da, uint8_t db, uint32_t seed = 3, uint8_t p0 = 3) : p(28800, seed)
+    V44Link(uint8_t da, uint8_t db, uint32_t seed = 3, uint8_t break_mode = 1) : p(28800, seed)
     {
         LapmSetup s = lapm_test_setup(1);
-        s.p0 = p0;
+        s.p0 = 3;
+        s.break_mode = break_mode;
         p.setup(s, s);
         XidV44Values va = v44_request(da);
         XidV44Values vb = v44_request(db);
@@ -137,6 +138,37 @@ TEST(LapmV44, DamagedCodeStreamDisconnectsWithCode250)
     p.run(3000, [&] { return p.b.link.disconnect_code != 0; });
     EXPECT_TRUE(damaged);
     EXPECT_EQ(p.b.link.disconnect_code, LAPM_DC_COMPRESSOR);
+}
+
+TEST(LapmV44, InSequenceBreakFlushesAtItsByteCount)
+{
+    auto c = std::make_unique<V44Link>(3, 3, 3, 3);
+    LapmPair& p = c->p;
+    p.run(300, [&] { return p.established(); });
+    ASSERT_TRUE(p.established());
+    p.ab.logging = true;
+    EXPECT_FALSE(lapm_send_break(&p.a.link, 0, 100));
+    std::vector<uint8_t> text = v42bis_test::make_text(1000, 4);
+    p.a.dte.input.assign(text.begin(), text.end());
+    p.run(2000, [&] { return p.b.dte.output.size() == text.size(); });
+    EXPECT_TRUE(p.b.dte.output == text);
+    // The first I-frame ends with the code of the 100 bytes before the break, flushed: a decoder that
+    // gets only this frame gives exactly those bytes.
+    const std::vector<uint8_t>* first = nullptr;
+    for (const auto& f : p.ab.log)
+        if (!first && f.size() > 3 && (f[1] & 1) == 0)
+            first = &f;
+    ASSERT_NE(first, nullptr);
+    V44Engine dec{};
+    XidV44Values v{0, V44_DECODE, 2048, 2048, 140, 140, 8192, 8192};
+    ASSERT_TRUE(v44_start(&dec, &v));
+    uint8_t out[200];
+    size_t used = 0;
+    size_t made = 0;
+    EXPECT_EQ(v44_decompress(&dec, first->data() + 3, first->size() - 3, &used, out, sizeof out, &made), V44_OK);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + made), std::vector<uint8_t>(text.begin(), text.begin() + 100));
+    EXPECT_EQ(dec.dec.bit_count, 0);  // nothing left over: the frame ends on the fill after FLUSH
+    v44_free_dictionaries(&dec);
 }
 
 TEST(LapmV44, DictionariesLiveWhileTheLinkRunsAndGoBackAtStop)
