@@ -29,6 +29,7 @@ enum WindowRegister : int {
     kRegTxData = 84,            // 84-115
     kRegTxCount = 116,          // count and flags: one 16-bit pair
     kRegTxFlags = 117,
+    kRegCallWaitingTone = 126,  // bit 0: the call-waiting tone is heard during a connection
     kRegGpioEnable0 = 240,
     kRegGpioEnable1 = 241,
     kRegGpioData0 = 242,        // the line-interface outputs (kRelay*) and inputs (kInput*)

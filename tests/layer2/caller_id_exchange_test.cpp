@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "exchange_modems.h"
+#include "layer2/corecode/mt/dsp_device.h"
+#include "layer2/corecode/mt/dsp_line_check.h"
 #include "line/exchange_caller_id.h"
+#include "window/window_access.h"
 
 #ifdef HAVE_SPANDSP
 #include <spandsp.h>
@@ -126,7 +129,12 @@ TEST(CallerIdExchange, CalledModemReportsTheCallerBetweenTheRingsAndAnswersOnThe
 TEST(CallerIdExchange, CorruptedMessagePrintsNothingWhenFormatted)
 {
     const std::vector<uint8_t> message = CallerIdMultipleMessage(CallerIdFields{kDateTime, "201", "MODEM A"});
-    for (int corrupt : {5, 13, static_cast<int>(message.size()) - 1}) {
+#if defined(MODEM_UNDER_SANITIZER) || defined(MODEM_UNDER_TSAN)
+    const int positions[] = {static_cast<int>(message.size()) - 1};  // a whole call each: one under the sanitizers
+#else
+    const int positions[] = {5, 13, static_cast<int>(message.size()) - 1};
+#endif
+    for (int corrupt : positions) {
         SCOPED_TRACE(corrupt);
         ExchangeModems x;
         CorruptingRenderer r{corrupt};
@@ -147,6 +155,114 @@ TEST(CallerIdExchange, SingleDataMessageFormat)
     ExchangeModems x;
     ExchangeSetCallerIdSingleFormat(x.Ex(), true);
     EXPECT_EQ(CallAndCollect(x, "ATE0+VCID=1\r"), kRing + "DATE = 1211\r\nTIME = 0322\r\nNMBR = 201\r\n" + kRing);
+}
+
+// +VDR=1 reports the ring bursts and the pauses between them with their lengths in 100 ms ("DRON=",
+// "DROF="); with a report delay "RING" follows as well, without one only the durations are reported.
+TEST(CallerIdExchange, RingOnAndOffDurationsPerVdr)
+{
+    const struct {
+        const char* setup;
+        bool rings;
+    } cases[] = {
+        {"ATE0+VDR=1,0\r", false},
+        {"ATE0+VDR=1,1\r", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setup);
+        ExchangeModems x;
+        x.Type(x.B(), c.setup);
+        x.Run(300);
+        x.TakeB();
+        x.Type(x.A(), "ATS7=30DT202\r");
+        x.Run(16000);
+        const std::string out = x.TakeB();
+        // The country's ringing: 2 s on, 4 s off, measured to within a block (and cut to 100 ms).
+        std::vector<std::string> lines;
+        for (size_t at = 0, end; (end = out.find("\r\n", at)) != std::string::npos; at = end + 2)
+            if (end > at)
+                lines.push_back(out.substr(at, end - at));
+        std::vector<std::string> expect;
+        for (int ring = 0; ring < 2; ++ring) {
+            expect.push_back("DRON=19");
+            if (c.rings)
+                expect.push_back("RING");
+            expect.push_back("DROF=40");
+        }
+        EXPECT_EQ(lines, expect) << Visible(out);
+        EXPECT_EQ(x.State(kLineB), EXL_RINGING) << "no answer";
+    }
+}
+
+// Answering by hand after the first ring ends the caller-ID capture: the receiver is switched off again and
+// nothing is reported, the call goes on.
+TEST(CallerIdExchange, AnswerAfterTheFirstRingEndsTheCapture)
+{
+    ExchangeModems x;
+    ExchangeSubscriber b;
+    b.callerId = true;
+    ExchangeSetSubscriber(x.Ex(), kLineB, b);
+    x.Type(x.B(), "ATE0+VCID=1\r");
+    x.Run(300);
+    x.TakeB();
+    x.B().ClearLog();
+    x.Type(x.A(), "ATS7=30DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] { return Count(x.OutB(), "RING") == 1; }, 15000)) << x.EventText();
+    x.Type(x.B(), "ATA\r");
+    ASSERT_TRUE(x.RunUntil([&] { return x.State(kLineB) == EXL_CONNECTED; }, 3000)) << x.EventText();
+    x.Run(3000);
+    EXPECT_EQ(x.OutB().find("DATE"), std::string::npos) << Visible(x.OutB());
+    std::vector<std::vector<uint8_t>> modes;
+    for (const auto& c : x.B().Log())
+        if (c.code == IcdSetCallerIdMode)
+            modes.push_back(c.payload);
+    ASSERT_EQ(modes.size(), 2u);
+    EXPECT_EQ(modes[0][0], 1) << "the receiver on after the first ring";
+    EXPECT_EQ(modes[1][0], 0) << "and off when the line was taken";
+    EXPECT_EQ(x.B().Ext()->acu->ext.cid_capture, CID_CAPTURE_IDLE);
+}
+
+// Once two modems are connected the call-waiting sequence watches (stepped by the message pump). A 300 ms
+// burst of the call-waiting tone flag (set here in B's register window, as the data pump would) gives
+// "RING" twice, without caller ID in between, and the hold request to the pump (0x69 with the V.22bis
+// code × 4 + 1), after which both modems go on in data. When the connection ends the sequence stops.
+TEST(CallerIdExchange, CallWaitingSequenceWatchesDuringAConnection)
+{
+    ExchangeModems x;
+    x.Type(x.B(), "ATS0=1+MS=V22B\r");
+    x.Type(x.A(), "AT&D2+MS=V22B;DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] {
+        return x.OutA().find("CONNECT 2400") != std::string::npos && x.OutB().find("CONNECT 2400") != std::string::npos;
+    }, 30000)) << x.OutA() << "\n---\n" << x.OutB();
+    const DspDevice* dsp = x.B().Ext()->acu->dsp;
+    const uint32_t steps = dsp->context.lineCheck.steps;
+    x.Run(1000);
+    EXPECT_EQ(x.B().Ext()->acu->cw.step, CW_WATCH);
+    EXPECT_GE(dsp->context.lineCheck.steps, steps + 50) << "stepped about once per pass";
+    EXPECT_NE(dsp->link.events.eventFlags.load() & kEventFlagCallWaiting, 0);
+    x.TakeB();
+    x.B().ClearLog();
+    WindowStore(x.B().Block(), kRegCallWaitingTone, 1);
+    x.Run(300);
+    WindowStore(x.B().Block(), kRegCallWaitingTone, 0);
+    x.Run(2000);
+    EXPECT_EQ(x.TakeB(), "\r\nRING\r\n\r\nRING\r\n");
+    EXPECT_EQ(x.B().Ext()->acu->cw.announced, 1u);
+    std::vector<std::vector<uint8_t>> holds;
+    for (const auto& c : x.B().Log())
+        if (c.code == IcdRetrain)
+            holds.push_back(c.payload);
+    // One byte, sent with the packet's length rounded up to even.
+    EXPECT_EQ(holds, (std::vector<std::vector<uint8_t>>{{MOD_V22BIS * 4 + 1, 0}}));
+    x.Run(3000);
+    EXPECT_EQ(x.OutA().find("NO CARRIER"), std::string::npos) << Visible(x.OutA());
+    EXPECT_EQ(x.OutB().find("NO CARRIER"), std::string::npos) << Visible(x.OutB());
+    EXPECT_EQ(x.A().Control(IOCTL_SERIAL_CLR_DTR), STATUS_SUCCESS);
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().find("NO CARRIER") != std::string::npos; }, 20000));
+    x.Run(500);
+    EXPECT_EQ(x.B().Ext()->acu->cw.step, CW_OFF);
+    EXPECT_EQ(dsp->link.events.eventFlags.load() & kEventFlagCallWaiting, 0);
+    EXPECT_EQ(x.B().Ext()->acu->cw.announced, 1u);
 }
 
 #ifdef HAVE_SPANDSP

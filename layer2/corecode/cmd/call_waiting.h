@@ -1,4 +1,4 @@
-// The call-waiting sequence during a data connection: it watches the data pump's tone flag for bursts of the
+// The call-waiting sequence during a data connection: it watches a tone flag for bursts of the
 // call-waiting tone, matches their lengths against the country's patterns, then (when the pattern says a
 // caller-ID message follows and formatted caller ID is on) receives the caller's message, and reports
 // "RING", the caller and "RING" again before it asks for the connection to be held or cleared.

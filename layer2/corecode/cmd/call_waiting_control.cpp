@@ -1,7 +1,7 @@
 // The call-waiting sequence in the modem: armed when a data connection comes up and stepped by the DSP
 // message pump's class 9 stepping while the event flag word's call-waiting bit is set. Its tone flag is bit
-// 0 of the data pump's detector register; the caller's message comes through the receive data chunk while
-// the pump's caller-ID receiver runs. The answer is a hold request to the data pump or, with +PCW=1, a
+// 0 of the data pump's call-waiting tone register (cleared when the sequence is armed or stopped); the
+// caller's message comes through the receive data chunk while the pump's caller-ID receiver runs. The answer is a hold request to the data pump or, with +PCW=1, a
 // clear-down.
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/at_ticks.h"
@@ -17,7 +17,7 @@ namespace {
 
 constexpr uint8_t kReceiverOff = 0;
 constexpr uint8_t kReceiverInCall = 3;
-constexpr uint8_t kToneFlag = 0x01;      // detector register: the first detector hears its tone
+constexpr uint8_t kToneFlag = 0x01;      // call-waiting tone register: the tone is heard
 constexpr uint16_t kKeepFlags = 0x02;    // event flag bits kept when the sequence is armed
 constexpr uint8_t kPcwClearDown = 1;     // +PCW=1: a waiting call clears the data connection
 constexpr uint32_t kMaxCatchUpSteps = 50;
@@ -58,6 +58,7 @@ void acu_cw_arm(AcuContext* acu, bool watch)
     acu->cw_last_ms = acu_now_ms();
     if (acu->dsp == nullptr)
         return;
+    dsp_reg_write(&acu->dsp->link, kRegCallWaitingTone, 0);
     std::atomic<uint16_t>& flags = acu->dsp->link.events.eventFlags;
     flags.store(watch ? static_cast<uint16_t>((flags.load() & kKeepFlags) | kEventFlagCallWaiting) : 0);
     if (watch)
@@ -79,7 +80,7 @@ void acu_cw_step(AcuContext* acu)
     if (steps > kMaxCatchUpSteps)
         steps = kMaxCatchUpSteps;
     for (uint32_t k = 0; k < steps; ++k) {
-        const bool tone = (dsp_reg_read(&acu->dsp->link, kRegProgress) & kToneFlag) != 0;
+        const bool tone = (dsp_reg_read(&acu->dsp->link, kRegCallWaitingTone) & kToneFlag) != 0;
         uint8_t bytes[kMailboxBytes];
         const int n = acu->cw.step == CW_CALLER_ID ? dsp_take_rx_chunk(&acu->dsp->link, bytes) : 0;
         cw_step(&acu->cw, *country, acu->ext.vcid, tone, bytes, n, ops);
