@@ -314,6 +314,39 @@ TEST(V34InfoReceiver, ToneAndReversalEvents)
     }
 }
 
+// The narrow carrier filter lets the far end's carrier through as a steady tone and keeps tones off the
+// carrier out entirely (no signal); without it an off-carrier tone still never counts as the steady tone.
+TEST(V34InfoReceiver, CarrierFilterPassesOnlyTheCarrier)
+{
+    struct Case {
+        int32_t caller;
+        int32_t filter;
+        double hz;
+        bool tone;     // state 5 reported
+        bool silent;   // every sample after the first 300 seen as no signal
+    };
+    const Case cases[] = {
+        {0, 1, 1200, true, false}, {0, 1, 1500, false, true}, {0, 1, 900, false, true},
+        {1, 1, 2400, true, false}, {1, 1, 2100, false, true}, {1, 1, 1200, false, true},
+        {0, 0, 1200, true, false}, {0, 0, 1500, false, false}, {1, 0, 2400, true, false},
+    };
+    for (const Case& c : cases) {
+        DpskTransmitter tx(c.hz, kAmplitude);
+        std::vector<int16_t> x;
+        tx.Carrier(2000, &x);
+        InfoReceiver rx;
+        InitInfoReceiver(&rx, c.caller, 33);
+        SetCarrierFilter(&rx, c.filter);
+        bool tone = false, silent = true;
+        for (size_t i = 0; i < x.size(); ++i) {
+            tone = InfoReceiverSample(&rx, x[i]) == kInfoRxTone || tone;
+            silent = silent && (i < 300 || rx.lowEnergyCount == 150);
+        }
+        EXPECT_EQ(tone, c.tone) << c.caller << " " << c.filter << " " << c.hz;
+        EXPECT_EQ(silent, c.silent) << c.caller << " " << c.filter << " " << c.hz;
+    }
+}
+
 // The designed pair: gain 2 at the carrier for positive frequencies, the image and the other carrier at least
 // 40 dB down; the carrier filter has gain 1 at its carrier.
 TEST(V34InfoReceiver, FilterResponses)
