@@ -354,13 +354,14 @@ TEST(CallExchange, ANewCallAtOnceAfterBusyHearsDialTone)
 }  // namespace
 
 // Two modems connect through the exchange: A dials, B answers after S0 rings, both report the rate. With
-// the factory settings (V.90 in automode) they land on the best modulation that is built, V.22bis.
-TEST(CallExchange, TwoModemsConnectAtV22bisAndReportTheRate)
+// the factory settings (V.90 in automode) they land on the best modulation that is built, V.32bis at 14400.
+TEST(CallExchange, TwoModemsConnectAndReportTheRate)
 {
     const struct {
         const char* ms;
         const char* connect;
-    } cases[] = {{"+MS=V22B", "CONNECT 2400"}, {"+MS=V22", "CONNECT 1200"}, {"", "CONNECT 2400"}};
+    } cases[] = {{"+MS=V22B", "CONNECT 2400"}, {"+MS=V22", "CONNECT 1200"}, {"", "CONNECT 14400"},
+                 {"+MS=V32B", "CONNECT 14400"}};
     for (const auto& c : cases) {
         const std::string ms = c.ms;
         SCOPED_TRACE(ms);
@@ -376,6 +377,21 @@ TEST(CallExchange, TwoModemsConnectAtV22bisAndReportTheRate)
         EXPECT_NE(x.OutB().find(c.connect), std::string::npos) << x.OutB();
         EXPECT_EQ(x.State(kLineA), EXL_CONNECTED);
     }
+}
+
+// An automode caller (factory settings) reaches a V.22bis-only answerer: it starts V.32bis on the answer
+// tone, hears the answerer's unscrambled ones instead of AC and falls back to V.22bis.
+TEST(CallExchange, AnAutomodeCallerFallsBackToV22bisAgainstAV22bisAnswerer)
+{
+    ExchangeModems x;
+    x.Type(x.B(), "ATS0=1+MS=V22B\r");
+    x.Type(x.A(), "ATX4DT202\r");
+    ASSERT_TRUE(x.RunUntil([&] {
+        return x.OutA().find("CONNECT") != std::string::npos && x.OutB().find("CONNECT") != std::string::npos;
+    }, 30000)) << x.OutA() << "\n---\n" << x.OutB() << "\n" << x.EventText();
+    x.Run(500);
+    EXPECT_NE(x.OutA().find("CONNECT 2400"), std::string::npos) << x.OutA();
+    EXPECT_NE(x.OutB().find("CONNECT 2400"), std::string::npos) << x.OutB();
 }
 
 // A connected call that one side drops: A hangs up when DTR falls (&D2), the exchange clears the call and B

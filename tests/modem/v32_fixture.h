@@ -62,14 +62,18 @@ struct PairOptions {
     int32_t mode = 16;
     linetest::DuplexParams line;
     int32_t gain = 16033;              // Q13: -6 dB of the table, as the pump's default level gives
+    uint16_t callerWord = 0;           // a capability word instead of the rate options (0: from the options)
+    uint16_t answererWord = 0;
 };
 
-// The usual test line: near echo at 10 dB, far echo 16 dB down, 30 dB signal-to-noise ratio.
+// The usual test line: near echo at 10 dB, far echo 16 dB down coming back after the line's round trip
+// (farDelayMs; the line carries each direction in half of it), 30 dB signal-to-noise ratio.
 inline linetest::DuplexParams EchoLine(double farDelayMs, double ppm, double snrDb = 30.0, uint32_t seed = 1)
 {
     linetest::DuplexParams p;
     p.levelDbm0 = -6.0;
     p.seed = seed;
+    p.bulkDelayMs = farDelayMs / 2.0;
     for (int s = 0; s < 2; ++s) {
         p.side[s].snrDb = snrDb;
         p.side[s].nearLossDb = 10.0;
@@ -83,8 +87,11 @@ inline linetest::DuplexParams EchoLine(double farDelayMs, double ppm, double snr
 
 class Pair {
 public:
+    static constexpr size_t kPrefill = 96;
+
     explicit Pair(const PairOptions& o) : line_(o.line)
     {
+        const int32_t latency = linetest::DuplexLine::EchoLatency(o.line, kPrefill);
         ends_[0] = std::make_unique<End>();
         ends_[1] = std::make_unique<End>();
         for (int s = 0; s < 2; ++s) {
@@ -93,10 +100,11 @@ public:
             V32Create(&e.modem);
             const V32Port port{&e, GetBits, PutBits, Status, AnswerFallback, nullptr};
             const uint8_t rates = s == 0 ? o.callerRates : o.answererRates;
+            const uint16_t word = s == 0 ? o.callerWord : o.answererWord;
             V32Start(&e.modem, port, s == 0 ? V32_START_CALLER : V32_START_ANSWERER, 1, o.mode,
-                     V32CapabilityWord(rates, o.mode), o.gain);
+                     word ? word : V32CapabilityWord(rates, o.mode), o.gain, latency);
         }
-        line_.Prefill(96);
+        line_.Prefill(kPrefill);
     }
     ~Pair()
     {
@@ -137,6 +145,37 @@ public:
         for (long k = 0; k < limit; ++k)
             Step();
     }
+
+    // Bit errors of what side `to` received against what the other side sent, from where the sent data
+    // starts in the received stream; every sent bit missing at the end counts. -1: the data never showed.
+    long Errors(int to, size_t* compared)
+    {
+        const std::vector<uint8_t>& want = Side(1 - to).sent;
+        const std::vector<uint8_t>& got = Side(to).received;
+        *compared = 0;
+        const size_t key = 64;
+        if (want.size() < key)
+            return -1;
+        for (size_t at = 0; at + key <= got.size(); ++at) {
+            size_t k = 0;
+            while (k < key && got[at + k] == want[k])
+                ++k;
+            if (k < key)
+                continue;
+            long errors = 0;
+            for (size_t i = 0; i < want.size(); ++i) {
+                const size_t g = at + i;
+                if (g >= got.size())
+                    break;
+                errors += got[g] != want[i];
+                *compared += 1;
+            }
+            return errors;
+        }
+        return -1;
+    }
+
+    uint64_t LineGlitches() const { return line_.LineGlitches() + line_.Underruns(); }
 
     double Seconds() const { return static_cast<double>(blocks_) * kV32BlockSamples / kV32SampleRate; }
 

@@ -25,7 +25,7 @@ std::unique_ptr<V32Modem> Started(int32_t type)
 {
     auto m = std::make_unique<V32Modem>();
     EXPECT_TRUE(V32Create(m.get()));
-    V32Start(m.get(), V32Port{}, type, 0, 16, 0x9FF0, 8192);
+    V32Start(m.get(), V32Port{}, type, 0, 16, 0x9FF0, 8192, 0);
     return m;
 }
 

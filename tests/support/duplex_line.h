@@ -62,12 +62,9 @@ public:
         std::vector<int16_t> sent[2];
         for (int s = 0; s < 2; ++s)
             sent[s] = ToLine(s, out[s], n);
-        const size_t m = sent[0].size() < sent[1].size() ? sent[0].size() : sent[1].size();
-        for (int s = 0; s < 2; ++s) {
+        for (int s = 0; s < 2; ++s)
             carry_[s].insert(carry_[s].end(), sent[s].begin(), sent[s].end());
-        }
         const size_t k = carry_[0].size() < carry_[1].size() ? carry_[0].size() : carry_[1].size();
-        (void)m;
         std::vector<int16_t> a[2], across[2];
         for (int s = 0; s < 2; ++s) {
             a[s].assign(carry_[s].begin(), carry_[s].begin() + static_cast<long>(k));
@@ -99,6 +96,42 @@ public:
             queue_[s].insert(queue_[s].end(), n, 0);
     }
     uint64_t Underruns() const { return underruns_; }
+    // Gaps and slips of the line model's delay lines (each a glitch the modems hear).
+    uint64_t LineGlitches() const
+    {
+        return line_[0].Underruns() + line_[1].Underruns() + line_[0].Slips() + line_[1].Slips();
+    }
+
+    // Samples (at rateHz) from a sample sent by side 0 to the peak of its own echo, with `prefill` samples
+    // of receive latency: the stream latency a modem on this line would be told.
+    static int32_t EchoLatency(const DuplexParams& params, size_t prefill)
+    {
+        DuplexParams p = params;
+        p.side[0] = DuplexSide{};
+        p.side[1] = DuplexSide{};
+        p.side[0].nearLossDb = 0.0;
+        p.side[0].nearDelayMs = 0.0;
+        DuplexLine line(p);
+        line.Prefill(prefill);
+        const size_t n = 48;
+        std::vector<int16_t> a(n, 0), b(n, 0), ra(n), rb(n);
+        a[0] = 16000;
+        int32_t best = 0, at = 0;
+        for (int32_t block = 0; block < 40; ++block) {
+            const int16_t* out[2] = {a.data(), b.data()};
+            int16_t* in[2] = {ra.data(), rb.data()};
+            line.Step(out, in, n);
+            a[0] = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const int32_t v = ra[i] < 0 ? -ra[i] : ra[i];
+                if (v > best) {
+                    best = v;
+                    at = block * static_cast<int32_t>(n) + static_cast<int32_t>(i);
+                }
+            }
+        }
+        return at;
+    }
 
 private:
     std::vector<int16_t> ToLine(int s, const int16_t* x, size_t n)

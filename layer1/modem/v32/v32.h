@@ -117,7 +117,7 @@ struct V32Rx {
     uint32_t markAt;                     // sample index of the reversal that starts a segment
     // Symbol timing and gain.
     int32_t strobe;                      // sample index modulo 3 at which a symbol is formed
-    int32_t skip;                        // +1: next strobe one sample late, -1: one early
+    int32_t skip;                        // 1: the next strobe is passed over (the strobe moved a sample later)
     int32_t agc;                         // Q12 gain into the equaliser
     // Equaliser and carrier loop.
     LmsState* eq;
@@ -142,6 +142,8 @@ struct V32Rx {
     int32_t smoothedError;
     int32_t dataSymbols;
     int32_t centroidCheck;               // symbols to the next timing check
+    int32_t tapsSaved;                   // savedTaps holds the taps after training
+    VekC32 savedTaps[kV32EqualiserTaps];
     int32_t noFallback;                  // a retrain: the caller's wait does not listen for other modes
     // Finding the first training symbol: the equaliser's input from before the earliest candidate start.
     int32_t aligning;
@@ -156,6 +158,8 @@ struct V32Echo {
     LmsState* far;
     int16_t history[kV32EchoHistory];
     int32_t pos;                 // slot of the newest transmitted sample
+    int32_t latency;             // samples from a sent sample to its first echo (the sample stream's buffering)
+    int32_t nearDelay;           // samples from the newest sample to the near window's newest tap
     int32_t farDelay;            // samples from the newest sample to the far window's newest tap
     int32_t mu;                  // 0: taps held
     int32_t power;               // smoothed power of the residual
@@ -188,9 +192,10 @@ struct V32Modem {
 // Makes the library objects (once per modem; no allocation afterwards). Returns false when it fails.
 bool V32Create(V32Modem* m);
 void V32Destroy(V32Modem* m);
-// Starts the modem (start type, procedure kind, mode, options word, transmit gain Q13).
+// Starts the modem (start type, procedure kind, mode, options word, transmit gain Q13, and the samples a
+// sent sample takes through the sample stream until its echo can come back).
 void V32Start(V32Modem* m, const V32Port& port, int32_t startType, int32_t procedureKind, int32_t mode,
-              uint16_t capability, int32_t gain);
+              uint16_t capability, int32_t gain, int32_t latency);
 // n received samples in, n samples to send out.
 void V32Block(V32Modem* m, const int16_t* in, int16_t* out, int32_t n);
 // Restarts the handshake from its tone stage (status 3).
@@ -216,7 +221,9 @@ uint32_t V32Descramble(uint32_t* reg, uint32_t bits, int32_t n, int32_t caller);
 int32_t V32NearestTraining(V32Point p);
 
 // Echo canceller (v32_echo.cpp).
-void V32EchoReset(V32Echo* e, int32_t farDelay);
+// Clears the taps; the near window starts at the stream latency, the far window around the round trip
+// (0: not measured yet, the far window follows the near one).
+void V32EchoReset(V32Echo* e, int32_t roundTrip);
 // Puts the transmitted sample; returns the echo estimate for the sample received now.
 int32_t V32EchoEstimate(V32Echo* e, int16_t sent);
 void V32EchoAdapt(V32Echo* e, int32_t residual);

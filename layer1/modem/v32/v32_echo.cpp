@@ -1,6 +1,6 @@
-// Echo canceller: two real adaptive filters on the transmitted line samples, one right behind the
-// transmitter (the near echo of the local hybrid and the line interface, 96 samples) and one placed around
-// the measured round-trip delay (the far echo, 160 samples). Both run on the library's LMS filters.
+// Echo canceller: two real adaptive filters on the transmitted line samples, one at the sample stream's
+// latency (the near echo of the local hybrid and the line interface, 96 samples) and one placed around the
+// measured round-trip delay (the far echo, 160 samples). Both run on the library's LMS filters.
 //
 // Design: line samples rather than baseband symbols, because at 3 samples per symbol the sample-spaced
 // filter costs the same as three symbol-spaced phases and needs no carrier phase of its own; the far echo of
@@ -15,10 +15,15 @@ namespace {
 // mu of the library filters for a step of 1: 2^46 x 0.0125 / (taps x transmit power 8000^2), with the error
 // given sixteen times larger for resolution.
 constexpr int32_t kMuUnit = 6;
+// The near window starts this many samples before the stream latency (in case it is overstated).
+constexpr int32_t kNearLead = 16;
+// Samples the far end takes from hearing a reversal to sending its own: both transmit filters' delay and a
+// detector's lag.
+constexpr int32_t kFarReaction = 60;
 
 }  // namespace
 
-void V32EchoReset(V32Echo* e, int32_t farDelay)
+void V32EchoReset(V32Echo* e, int32_t roundTrip)
 {
     const int32_t zeros[kV32FarEchoTaps] = {};
     const int16_t line[2 * kV32FarEchoTaps + 4] = {};
@@ -33,9 +38,17 @@ void V32EchoReset(V32Echo* e, int32_t farDelay)
     for (int16_t& h : e->history)
         h = 0;
     e->pos = 0;
-    e->farDelay = farDelay < kV32NearEchoTaps ? kV32NearEchoTaps : farDelay;
-    if (e->farDelay > kV32EchoHistory - 1)
-        e->farDelay = kV32EchoHistory - 1;
+    e->nearDelay = e->latency > kNearLead ? e->latency - kNearLead : 0;
+    // The measured round trip holds the far end's stream latency and its reaction as well as the line:
+    // assume a latency like ours and centre the window a little before what remains.
+    const int32_t farEcho = roundTrip - e->latency - kFarReaction;
+    int32_t far = farEcho - kV32FarEchoTaps / 2;
+    const int32_t nearEnd = e->nearDelay + kV32NearEchoTaps;
+    if (roundTrip <= 0 || far < nearEnd)
+        far = nearEnd;
+    if (far > kV32EchoHistory - kV32FarEchoTaps - 1)
+        far = kV32EchoHistory - kV32FarEchoTaps - 1;
+    e->farDelay = far;
     e->mu = 0;
     e->power = 0;
 }
@@ -44,11 +57,12 @@ int32_t V32EchoEstimate(V32Echo* e, int16_t sent)
 {
     e->pos = (e->pos + 1) & (kV32EchoHistory - 1);
     e->history[e->pos] = sent;
+    const int16_t recent = e->history[(e->pos - e->nearDelay) & (kV32EchoHistory - 1)];
     const int16_t old = e->history[(e->pos - e->farDelay) & (kV32EchoHistory - 1)];
     int32_t nearOut = 0, farOut = 0;
     if (!e->near || !e->far)
         return 0;
-    vek_lms_put_filter_real(sent, &nearOut, e->near);
+    vek_lms_put_filter_real(recent, &nearOut, e->near);
     vek_lms_put_filter_real(old, &farOut, e->far);
     const int64_t sum = static_cast<int64_t>(nearOut) + farOut;
     return static_cast<int32_t>((sum + 0x4000) >> 15);

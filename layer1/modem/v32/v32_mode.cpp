@@ -17,9 +17,12 @@ DspContext* Ctx(void* owner) { return static_cast<DspContext*>(owner); }
 int32_t PortGetBits(void* owner, int32_t n) { return FramerGetTxBits(Ctx(owner), n); }
 void PortPutBits(void* owner, uint32_t bits, int32_t n) { FramerPutRxBits(Ctx(owner), bits, n); }
 
+// Data starting (state 2, or 5 after 0x6E) makes the agreed rate the connection's, for the rate query.
 void PortStatus(void* owner, uint8_t value, int set)
 {
     DspContext* ctx = Ctx(owner);
+    if (set && (value == 2 || value == 5) && ctx->v32.modem.rateCode != 0)
+        ctx->connection.rateCode = ctx->v32.modem.rateCode;
     UpdateStatusRegister(ctx->interfaceBlock, value, set);
     WriteRegister(ctx->interfaceBlock, kRegNotify, 1);
 }
@@ -53,14 +56,10 @@ bool CreateV32Objects(DspContext* ctx) { return V32Create(&ctx->v32.modem); }
 
 void DestroyV32Objects(DspContext* ctx) { V32Destroy(&ctx->v32.modem); }
 
-// The pump trains and carries data between two modems, but its receiver does not yet reach the higher rates
-// on an echoing line: until it does, the procedures go on choosing V.22bis and a start does nothing.
-bool V32bisAvailable() { return false; }
+bool V32bisAvailable() { return true; }
 
 void StartV32bis(DspContext* ctx, int32_t type)
 {
-    if (!V32bisAvailable())
-        return;
     LowerAudioInterface* la = ctx->lowerAudio;
     uint32_t query = 0;
     uint32_t answer = 0;
@@ -83,8 +82,12 @@ void StartV32bis(DspContext* ctx, int32_t type)
     const V32Port port{ctx, PortGetBits, PortPutBits, PortStatus, PortAnswerFallback, PortFallbackDetect};
     InitV32bisFallbackDetectors(ctx);
     ctx->v32.blocks = 0;
+    // The stream's buffering as the sample-stream driver reported it: whole blocks each way plus the samples
+    // it queues (counted at the rate of its report, the pump's default 9600).
+    const int32_t latency = kV32BlockSamples * (la->rxDepthBlocks + la->txDepthBlocks) +
+                            static_cast<int32_t>(la->extraSamples * kV32SampleRate / 9600u);
     V32Start(&ctx->v32.modem, port, type, ctx->connection.procedureKind, ctx->modeNumber, Capability(ctx, type),
-             TransmitGain(ctx));
+             TransmitGain(ctx), latency);
     ctx->blockHandler = V32bisBlockHandler;
 }
 

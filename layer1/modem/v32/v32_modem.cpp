@@ -61,8 +61,9 @@ void V32Destroy(V32Modem* m)
 }
 
 void V32Start(V32Modem* m, const V32Port& port, int32_t startType, int32_t procedureKind, int32_t mode,
-              uint16_t capability, int32_t gain)
+              uint16_t capability, int32_t gain, int32_t latency)
 {
+    m->echo.latency = latency < 0 ? 0 : (latency > kV32EchoHistory / 2 ? kV32EchoHistory / 2 : latency);
     m->port = port;
     m->startType = startType;
     m->answering = startType == V32_START_ANSWERER ? 1 : 0;
@@ -80,7 +81,7 @@ void V32Start(V32Modem* m, const V32Port& port, int32_t startType, int32_t proce
     m->tx.gain = gain;
     V32TxStart(m);
     V32RxStart(m);
-    V32EchoReset(&m->echo, kV32NearEchoTaps);
+    V32EchoReset(&m->echo, 0);
 }
 
 void V32Block(V32Modem* m, const int16_t* in, int16_t* out, int32_t n)
@@ -100,7 +101,7 @@ void V32ModemRetrain(V32Modem* m)
     Status(m, 3, 1);
     ClearExchange(m);
     m->retrains += 1;
-    V32EchoReset(&m->echo, kV32NearEchoTaps);
+    V32EchoReset(&m->echo, 0);
     const int32_t type = m->startType == V32_START_DIRECT ? (m->answering ? V32_START_ANSWERER : V32_START_CALLER)
                                                          : m->startType;
     const int32_t saved = m->startType;

@@ -13,9 +13,6 @@ constexpr int32_t kSSamples = 48;
 constexpr int32_t kDelayGuard = 24;
 constexpr int32_t kCallerGuard = 2400;      // samples before the caller listens for other modulations
 constexpr int32_t kRetrainSamples = 256;    // a steady tone or alternation in data asks for a retrain
-// The far echo arrives this much before the measured round trip (both ends' transmit filters and reversal
-// detectors lie on the measured path only); the far canceller's window reaches a little past it.
-constexpr int32_t kFarLead = 64;
 
 bool Holds(V32Rx& r, V32Pattern want, int32_t samples)
 {
@@ -27,8 +24,7 @@ void DelayMeasured(V32Modem* m, int32_t count)
 {
     m->echoDelay = count;
     m->delayMeasured = 1;
-    int32_t far = count - kFarLead - kV32FarEchoTaps / 2;
-    V32EchoReset(&m->echo, far);
+    V32EchoReset(&m->echo, count);
 }
 
 void StartSegment(V32Rx& r, int32_t state)

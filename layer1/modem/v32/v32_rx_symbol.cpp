@@ -2,12 +2,13 @@
 //
 // Design: a fractionally spaced equaliser of 48 complex taps a third of a symbol apart (16 symbols) on the
 // library's complex LMS filter, fed every demodulated sample and read once per symbol. At a third of a
-// symbol it needs no sampling-phase recovery: the reversal that ends S places the first training symbol
-// within a sample or two and the taps learn the rest. Clock drift (the far end's sample clock may differ by
-// 50 ppm and more) moves the taps' centre of energy; every 256 symbols it is brought back by moving the
-// strobe one sample and the taps with it. A second-order carrier loop after the equaliser follows slow phase
-// changes. Steps: 4 (about 0.05 of the normalised step) on the 2-point training, 2 on the 4-point training,
-// 1 on decisions; the reference is used for the first 2000 symbols of the 4-point training, decisions after.
+// symbol it needs no sampling-phase recovery: the correlation with the known start of the training places the
+// first training symbol and the taps learn the rest. Clock drift (the far end's sample clock may differ by
+// 50 ppm and more) slides the taps; every 64 symbols their position against a copy taken after training is
+// measured, and past half a sample the strobe moves a sample and the taps with it. A second-order carrier loop after the equaliser follows slow phase
+// changes. Steps: 4 (about 0.05 of the normalised step) on the 2-point training and on decisions (which must
+// follow the timing drift of a far clock 50 ppm away between the tap moves), 2 on the 4-point training; the
+// reference is used for the first 2000 symbols of the 4-point training, decisions after.
 #include "layer1/modem/common/trellis_qam.h"
 #include "layer1/modem/v32/v32_rx_internal.h"
 #include "layer1/vek/core/vek_dispatch.h"
@@ -20,7 +21,7 @@ constexpr int32_t kCentre = kV32EqualiserTaps / 2;
 constexpr int32_t kTargetLevel = 4096;     // |z| into the equaliser
 constexpr int32_t kEqualiserShift = 13;    // output = sum(tap x sample) >> 13 (a tap of 8192 is 1)
 constexpr int32_t kErrorScale = 256;       // errors handed to the LMS update, for resolution
-constexpr int32_t kTimingCheck = 256;      // symbols between checks of the taps' centre
+constexpr int32_t kTimingCheck = 64;       // symbols between checks of the taps' position
 // The first training symbol reaches the equaliser's centre this many samples after the S -> S-bar reversal
 // (16 S-bar symbols, half the equaliser, and the detector's lag).
 constexpr int32_t kTrainingLag = 16 * 3 + kCentre - 4;
@@ -119,7 +120,9 @@ V32Point DataDecision(V32Modem* m, V32Point y)
     return d;
 }
 
-bool NoRateWord(uint16_t w) { return (w & 0x899F) == 0x8980 && (w & kV32WordRates) == 0; }
+// A framed word that offers no rate (its marker bit cleared, or still set when a modem has no rate to
+// offer at all): the exchange goes on to end with status 4 on both sides.
+bool NoRateWord(uint16_t w) { return (w & 0x898F) == 0x8980 && (w & kV32WordRates) == 0; }
 
 // A word seen twice, a group apart, in the states that wait for one.
 void WordSearch(V32Modem* m, int32_t dibit, int32_t k)
@@ -178,27 +181,43 @@ void CarrierLoop(V32Rx& r, V32Point y, V32Point d)
     r.loopPhase += static_cast<uint32_t>(static_cast<int32_t>(err * 160) + r.loopFrequency);
 }
 
-// Keeps the taps' centre of energy near the middle by moving the strobe a sample and the taps with it.
+// Follows the far clock: the taps are compared with a copy taken after training, shifted by -1, 0 and +1
+// samples; the peak of a parabola through the three correlations tells how far the taps have slid. Past
+// half a sample the strobe moves a sample and the taps with it, so the taps stay where the copy was.
 void TimingCheck(V32Modem* m)
 {
     V32Rx& r = m->rx;
     VekC32 taps[kV32EqualiserTaps];
     if (vek_lms_get_taps_complex(r.eq, taps) < 0)
         return;
-    int64_t sum = 0, moment = 0;
-    for (int32_t j = 0; j < kV32EqualiserTaps; ++j) {
-        const int64_t re = taps[j].re >> 16, im = taps[j].im >> 16;
-        const int64_t e = re * re + im * im;
-        sum += e;
-        moment += e * j;
-    }
-    if (sum == 0)
+    if (!r.tapsSaved) {
+        for (int32_t j = 0; j < kV32EqualiserTaps; ++j)
+            r.savedTaps[j] = taps[j];
+        r.tapsSaved = 1;
         return;
-    const int64_t centre2 = (2 * moment) / sum;  // twice the centre
+    }
+    double c[3] = {};
+    for (int32_t s = -1; s <= 1; ++s) {
+        double re = 0;
+        for (int32_t j = 0; j < kV32EqualiserTaps; ++j) {
+            const int32_t i = j + s;
+            if (i < 0 || i >= kV32EqualiserTaps)
+                continue;
+            const double ar = taps[j].re >> 16, ai = taps[j].im >> 16;
+            const double br = r.savedTaps[i].re >> 16, bi = r.savedTaps[i].im >> 16;
+            re += ar * br + ai * bi;
+        }
+        c[s + 1] = re;
+    }
+    const double curve = c[0] - 2.0 * c[1] + c[2];
+    if (curve >= 0)
+        return;
+    // The taps match the copy shifted by `peak` places: slid that far towards the newer taps.
+    const double peak = (c[0] - c[2]) / (2.0 * curve);
     int32_t move = 0;
-    if (centre2 > 2 * kCentre + 1)
-        move = 1;
-    else if (centre2 < 2 * kCentre - 5)
+    if (peak < -0.5)
+        move = 1;       // slid towards older taps: the symbols come earlier
+    else if (peak > 0.5)
         move = -1;
     if (move == 0)
         return;
@@ -209,7 +228,10 @@ void TimingCheck(V32Modem* m)
             shifted[j] = taps[from];
     }
     vek_lms_set_taps_complex(r.eq, shifted);
-    r.markAt += static_cast<uint32_t>(move);
+    // Energy on older taps: the strobe moves a sample earlier and the taps a place newer (and the other way
+    // round). A strobe a sample later: the sample after this one falls on the grid but belongs to this symbol.
+    r.markAt -= static_cast<uint32_t>(move);
+    r.skip = move < 0 ? 1 : 0;
 }
 
 // The 2-point training starts where the buffered input correlates best with the known sequence (C against
@@ -280,7 +302,7 @@ void Symbol(V32Modem* m)
     const V32Point y = Rotate(V32Point{out.re >> kEqualiserShift, out.im >> kEqualiserShift}, ~r.loopPhase + 1u);
     r.point = y;
     V32Point d{};
-    int32_t mu = 1;
+    int32_t mu = 4;
     if (r.state == V32_RX_DATA) {
         d = DataDecision(m, y);
     } else if (k < r.trainEnd) {
@@ -299,7 +321,7 @@ void Symbol(V32Modem* m)
         CarrierLoop(r, y, d);
     if (--r.centroidCheck <= 0) {
         r.centroidCheck = kTimingCheck;
-        if (k > kTrn2Symbols)
+        if (k > 2 * kTrn2Symbols)
             TimingCheck(m);
     }
 }
@@ -338,6 +360,10 @@ void V32RxEqualiserInput(V32Modem* m, int32_t zr, int32_t zi)
         return;
     if (static_cast<int32_t>(r.sampleIndex - r.markAt) < 0)
         return;
+    if (r.skip) {
+        r.skip = 0;
+        return;
+    }
     Symbol(m);
 }
 
@@ -355,6 +381,7 @@ void V32RxStartTraining(V32Modem* m, uint32_t mark)
     r.loopFrequency = 0;
     r.trainEnd = kReferenceSymbols;
     r.centroidCheck = kTimingCheck;
+    r.tapsSaved = 0;
     r.lastWord = 0;
     r.wordAt = -100;
     r.wordReg = 0;

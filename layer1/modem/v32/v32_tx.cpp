@@ -37,7 +37,7 @@ int16_t V32TxSample(V32Modem* m)
     }
     int64_t fre = 0, fim = 0;
     if (t.toneKind == V32_SYMBOL_PULSE) {
-        const int16_t* row = kV32Pulse[t.sampleInSymbol];
+        const int16_t* row = kV32Pulse[2 - t.sampleInSymbol];
         int64_t re = 0, im = 0;
         for (int32_t k = 0; k < kV32PulseTaps; ++k) {
             const V32Point& h = t.history[(t.historyPos + 1 + k) & (kV32PulseTaps - 1)];
