@@ -396,6 +396,9 @@ void V32RxStartData(V32Modem* m, uint16_t word)
     r.diffPrevious = 0;
     r.dataSymbols = 0;
     FaxViterbiReset(&r.viterbi);
+    // The transmitter's encoder starts data in state 0: the other states start far behind.
+    for (int32_t k = 1; k < kTrellisStates; ++k)
+        r.viterbi.metrics[k] = 2048;
     m->rateCode = s.rateCode;
     m->agreed = word;
     m->dataRunning = 1;
