@@ -47,7 +47,13 @@ TEST(V32Pair, EveryRateConnectsOnAnEchoingLineWithClockOffset)
         {0x3E, 0x3E, 40.0, 50.0, 9},   // 14400
         {0x3E, 0x3E, 0.0, -50.0, 9},
     };
-    for (const auto& c : cases) {
+#if defined(MODEM_UNDER_SANITIZER)
+    const size_t count = 3;  // 4800, 7200 and 9600 under the sanitizers; the last two are slow there
+#else
+    const size_t count = sizeof(cases) / sizeof(cases[0]);
+#endif
+    for (size_t k = 0; k < count; ++k) {
+        const auto& c = cases[k];
         PairOptions o;
         o.callerRates = c.caller;
         o.answererRates = c.answerer;
@@ -126,7 +132,11 @@ TEST(V32Pair, RandomDataAt14400IsErrorFreeBothWays)
 // Bit error rate at 14400 against the line's signal-to-noise ratio, reported as test properties.
 TEST(V32Pair, BitErrorRateAgainstNoise)
 {
+#if defined(MODEM_UNDER_SANITIZER)
+    const double snrs[] = {28.0};
+#else
     const double snrs[] = {22.0, 25.0, 28.0};
+#endif
     for (double snr : snrs) {
         PairOptions o;
         o.line = EchoLine(20.0, 0.0, snr, 7);
