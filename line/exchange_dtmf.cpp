@@ -2,13 +2,14 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "line/line_model.h"
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925;
-constexpr double kFrequency[kDtmfChannels] = {697, 770, 852, 941, 1209, 1336, 1477, 1633};
+constexpr int kFrequency[kDtmfChannels] = {697, 770, 852, 941, 1209, 1336, 1477, 1633};
 constexpr char kKeys[4][4] = {{'1', '2', '3', 'A'}, {'4', '5', '6', 'B'}, {'7', '8', '9', 'C'}, {'*', '0', '#', 'D'}};
 constexpr double kStepSeconds = static_cast<double>(kDtmfDecimation) / kLineRate;
 
@@ -19,6 +20,26 @@ constexpr double kMaxForwardTwist = 5.0;   // high group above low, dB
 constexpr double kMaxReverseTwist = 9.0;   // high group below low, dB
 constexpr double kMinDurationMs = 31.0;
 constexpr int kBridgeSteps = 20;           // ms of absence bridged inside one digit
+constexpr double kOscillatorScale = 1073741824.0;  // 2^30
+constexpr double kAverageGain = static_cast<double>(kDtmfAverage) * kDtmfAverage * kDtmfAverage;
+
+// One second of the oscillators: 2^30 x cos and sin of 2 pi n / 8000, rounded.
+struct OscillatorTable {
+    std::vector<int32_t> cosine, sine;
+    OscillatorTable() : cosine(kLineRate), sine(kLineRate)
+    {
+        for (int n = 0; n < kLineRate; ++n) {
+            cosine[n] = static_cast<int32_t>(std::lround(kOscillatorScale * std::cos(kTwoPi * n / kLineRate)));
+            sine[n] = static_cast<int32_t>(std::lround(kOscillatorScale * std::sin(kTwoPi * n / kLineRate)));
+        }
+    }
+};
+
+const OscillatorTable& Oscillators()
+{
+    static const OscillatorTable table;
+    return table;
+}
 
 // Amplitude gain of the three moving averages for a tone df Hz off the channel's frequency.
 double Gain(double df)
@@ -133,18 +154,27 @@ void Decide(DtmfReceiver* r, const std::complex<double>* y, double total)
         Judge(r);
 }
 
-void Resum(DtmfReceiver* r)
+// The combs of one decision step: three differences over 5 ms of every lane's third integrator give the three
+// moving sums; scaled back, the channels' baseband values and the signal's power.
+void DecisionStep(DtmfReceiver* r)
 {
-    for (int s = 0; s < 3; ++s) {
-        r->powerSum[s] = 0;
-        for (int i = 0; i < kDtmfAverage; ++i)
-            r->powerSum[s] += r->powerRing[s][i];
-        for (int k = 0; k < kDtmfChannels; ++k) {
-            r->sum[s][k] = 0;
-            for (int i = 0; i < kDtmfAverage; ++i)
-                r->sum[s][k] += r->ring[s][k][i];
+    int64_t out[kDtmfLanes];
+    const int pos = r->combPos;
+    for (int lane = 0; lane < kDtmfLanes; ++lane) {
+        uint64_t v = r->integrator[2][lane];
+        for (int s = 0; s < 3; ++s) {
+            const uint64_t d = v - r->comb[s][pos][lane];
+            r->comb[s][pos][lane] = v;
+            v = d;
         }
+        out[lane] = static_cast<int64_t>(v);
     }
+    r->combPos = (pos + 1) % kDtmfCombDelay;
+    std::complex<double> y[kDtmfChannels];
+    const double scale = 1.0 / (kAverageGain * kOscillatorScale);
+    for (int k = 0; k < kDtmfChannels; ++k)
+        y[k] = std::complex<double>(static_cast<double>(out[k]) * scale, static_cast<double>(out[kDtmfChannels + k]) * scale);
+    Decide(r, y, static_cast<double>(out[2 * kDtmfChannels]) / kAverageGain);
 }
 
 }  // namespace
@@ -152,10 +182,8 @@ void Resum(DtmfReceiver* r)
 void DtmfReceiverInit(DtmfReceiver* r)
 {
     *r = DtmfReceiver();
-    for (int k = 0; k < kDtmfChannels; ++k) {
-        r->rotor[k] = 1.0;
-        r->step[k] = std::polar(1.0, kTwoPi * kFrequency[k] / kLineRate);
-    }
+    r->cosine = Oscillators().cosine.data();
+    r->sine = Oscillators().sine.data();
     r->edgeMs = EdgeLossMs();
 }
 
@@ -167,37 +195,27 @@ bool DtmfReceiverActive(const DtmfReceiver* r)
 void DtmfReceiverRun(DtmfReceiver* r, const int16_t* samples, size_t n)
 {
     for (size_t i = 0; i < n; ++i) {
-        const double x = samples[i];
-        const int pos = r->pos;
-        // The signal's power through the same filter.
-        double v = x * x;
-        for (int s = 0; s < 3; ++s) {
-            r->powerSum[s] += v - r->powerRing[s][pos];
-            r->powerRing[s][pos] = v;
-            v = r->powerSum[s] / kDtmfAverage;
-        }
-        const double total = v;
-        std::complex<double> y[kDtmfChannels];
+        const int64_t x = samples[i];
+        // x times the conjugate oscillator of each channel, then the signal's power: the lanes' inputs.
+        uint64_t in[kDtmfLanes];
         for (int k = 0; k < kDtmfChannels; ++k) {
-            std::complex<double> z = x * std::conj(r->rotor[k]);
-            r->rotor[k] *= r->step[k];
-            for (int s = 0; s < 3; ++s) {
-                r->sum[s][k] += z - r->ring[s][k][pos];
-                r->ring[s][k][pos] = z;
-                z = r->sum[s][k] / static_cast<double>(kDtmfAverage);
-            }
-            y[k] = z;
+            const int32_t p = r->oscillator[k];
+            in[k] = static_cast<uint64_t>(x * r->cosine[p]);
+            in[kDtmfChannels + k] = static_cast<uint64_t>(-x * r->sine[p]);
+            const int32_t next = p + kFrequency[k];
+            r->oscillator[k] = next >= kLineRate ? next - kLineRate : next;
         }
-        r->pos = (pos + 1) % kDtmfAverage;
-        if (++r->renormalise % 4000 == 0) {
-            // Keep the oscillators on the unit circle and the running sums free of accumulated rounding.
-            for (int k = 0; k < kDtmfChannels; ++k)
-                r->rotor[k] /= std::abs(r->rotor[k]);
-            Resum(r);
+        in[2 * kDtmfChannels] = static_cast<uint64_t>(x * x);
+        for (int lane = 0; lane < kDtmfLanes; ++lane) {
+            const uint64_t a = r->integrator[0][lane] + in[lane];
+            const uint64_t b = r->integrator[1][lane] + a;
+            r->integrator[0][lane] = a;
+            r->integrator[1][lane] = b;
+            r->integrator[2][lane] += b;
         }
         if (++r->phase == kDtmfDecimation) {
             r->phase = 0;
-            Decide(r, y, total);
+            DecisionStep(r);
         }
     }
 }

@@ -12,6 +12,10 @@
 //
 // Each of the eight frequencies is demodulated to baseband and low-passed by three cascaded 5 ms moving
 // averages (nulls every 200 Hz; a tone of the other group lies at least 268 Hz away and is 40 dB down).
+// The arithmetic is exact: the oscillators come from a table of one second (every frequency is a whole number
+// of Hz at 8000 Hz), the products are integers, and the three averages are computed as three running sums
+// (integrators, wrapping) followed, once per millisecond, by three differences over 5 ms (combs); the sums
+// of the three stages fit in 64 bits, so nothing drifts and nothing needs renormalising.
 // Every millisecond the strongest channel of each group is taken; while the same pair stays present the
 // receiver sums its power and the phase advance of its baseband signal. When the pair has been gone for more
 // than the bridging time, the digit is judged: its frequencies from the mean phase advance, its duration from
@@ -26,6 +30,8 @@
 constexpr int kDtmfChannels = 8;
 constexpr int kDtmfAverage = 40;      // samples per moving average (5 ms)
 constexpr int kDtmfDecimation = 8;    // one decision step per millisecond
+constexpr int kDtmfCombDelay = kDtmfAverage / kDtmfDecimation;  // decision steps per moving average
+constexpr int kDtmfLanes = 2 * kDtmfChannels + 1;  // real and imaginary part of each channel, then the power
 
 struct DtmfVerdict {
     char digit = 0;          // the key, 0 when rejected
@@ -38,16 +44,15 @@ struct DtmfVerdict {
 };
 
 struct DtmfReceiver {
-    // Demodulators.
-    std::complex<double> rotor[kDtmfChannels];
-    std::complex<double> step[kDtmfChannels];
-    std::complex<double> ring[3][kDtmfChannels][kDtmfAverage];
-    std::complex<double> sum[3][kDtmfChannels];
-    double powerRing[3][kDtmfAverage];
-    double powerSum[3];
-    int pos = 0;
+    // Demodulators: each channel's oscillator phase (in 1/8000 of a cycle), the three integrators of every
+    // lane and the combs' delay lines at the decision rate.
+    const int32_t* cosine = nullptr;  // the oscillator table, 2^30 x cos(2 pi n / 8000)
+    const int32_t* sine = nullptr;
+    int32_t oscillator[kDtmfChannels] = {};
+    uint64_t integrator[3][kDtmfLanes] = {};
+    uint64_t comb[3][kDtmfCombDelay][kDtmfLanes] = {};
+    int combPos = 0;
     int phase = 0;          // samples into the current decision step
-    uint32_t renormalise = 0;
     std::complex<double> last[kDtmfChannels];
     // The digit being received.
     bool inRun = false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/clock.h"
+
 namespace {
 
 constexpr size_t kFrame = kLineFrameSamples;
@@ -96,53 +98,79 @@ void NetworkTick(LineNetwork* net)
     InterlockedIncrement(&net->ticks);
 }
 
+std::vector<LinePort*> PortList(LineNetwork* net)
+{
+    std::vector<LinePort*> ports;
+    std::lock_guard<std::mutex> guard(net->configLock);
+    for (auto& p : net->ports)
+        ports.push_back(p.get());
+    return ports;
+}
+
+// The earliest of the next network tick and the started ports' next blocks.
+LONGLONG NextDue(LineNetwork* net, const std::vector<LinePort*>& ports)
+{
+    LONGLONG due = net->nextTick;
+    for (LinePort* p : ports) {
+        bool started;
+        const LONGLONG d = PortDue(p, &started);
+        if (started)
+            due = std::min(due, d);
+    }
+    return due;
+}
+
+// Blocks first: the block a pump wrote reaches the network in this tick.
+void ServeDue(LineNetwork* net, const std::vector<LinePort*>& ports, LONGLONG now)
+{
+    for (LinePort* p : ports) {
+        bool started;
+        if (PortDue(p, &started) <= now && started)
+            LinePortBlockTick(p, now);
+    }
+    if (net->nextTick <= now) {
+        NetworkTick(net);
+        net->nextTick += kLineTickPeriod;
+    }
+}
+
 VOID LineThread(PVOID context)
 {
     auto* net = static_cast<LineNetwork*>(context);
     KeSetPriorityThread(KeGetCurrentThread(), LOW_REALTIME_PRIORITY + 12);
     for (;;) {
-        LONGLONG due = net->nextTick;
-        std::vector<LinePort*> ports;
-        {
-            std::lock_guard<std::mutex> guard(net->configLock);
-            for (auto& p : net->ports)
-                ports.push_back(p.get());
-        }
-        for (LinePort* p : ports) {
-            bool started;
-            const LONGLONG d = PortDue(p, &started);
-            if (started)
-                due = std::min(due, d);
-        }
+        const std::vector<LinePort*> ports = PortList(net);
         LARGE_INTEGER timeout;
-        timeout.QuadPart = due + net->systemTimeBase;
+        timeout.QuadPart = NextDue(net, ports) + net->systemTimeBase;
         KeWaitForSingleObject(&net->wake, Executive, KernelMode, FALSE, &timeout);
         if (InterlockedCompareExchange(&net->stop, 0, 0) != 0)
             break;
-        const LONGLONG now = static_cast<LONGLONG>(KeQueryInterruptTime());
-        // Blocks first: the block a pump wrote reaches the network in this tick.
-        for (LinePort* p : ports) {
-            bool started;
-            if (PortDue(p, &started) <= now && started)
-                LinePortBlockTick(p, now);
-        }
-        if (net->nextTick <= now) {
-            NetworkTick(net);
-            net->nextTick += kLineTickPeriod;
-        }
+        ServeDue(net, ports, static_cast<LONGLONG>(KeQueryInterruptTime()));
     }
     PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+// The line thread's work as a clock routine: what is due now, then the next time.
+void LineRoutine(void* context)
+{
+    auto* net = static_cast<LineNetwork*>(context);
+    ServeDue(net, PortList(net), static_cast<LONGLONG>(KeQueryInterruptTime()));
+    net->clock->ScheduleRoutine(net->routine, NextDue(net, PortList(net)));
+}
+
+bool HasLockstepEndpoint(LineNetwork* net)
+{
+    std::lock_guard<std::mutex> guard(net->endpointsLock);
+    for (LineEndpoint* e : net->endpoints)
+        if (e->consumeFirst)
+            return true;
+    return false;
 }
 
 bool StartThread(LineNetwork* net)
 {
     KeInitializeEvent(&net->wake, SynchronizationEvent, FALSE);
     InterlockedExchange(&net->stop, 0);
-    LARGE_INTEGER system;
-    KeQuerySystemTime(&system);
-    const LONGLONG now = static_cast<LONGLONG>(KeQueryInterruptTime());
-    net->systemTimeBase = system.QuadPart - now;
-    net->nextTick = now;
     HANDLE handle = nullptr;
     NTSTATUS status = PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr, LineThread, net);
     if (!NT_SUCCESS(status)) {
@@ -162,8 +190,39 @@ bool StartThread(LineNetwork* net)
     return true;
 }
 
+// Starts serving the network from now: as a clock routine in virtual time without lockstep endpoints, else
+// on the line thread.
+bool StartService(LineNetwork* net)
+{
+    LARGE_INTEGER system;
+    KeQuerySystemTime(&system);
+    const LONGLONG now = static_cast<LONGLONG>(KeQueryInterruptTime());
+    net->systemTimeBase = system.QuadPart - now;
+    net->nextTick = now;
+    platform::Clock* clock = platform::CurrentClock();
+    if (clock != nullptr && !HasLockstepEndpoint(net)) {
+        net->routine = clock->CreateRoutine(LineRoutine, net, "line");
+        if (net->routine != nullptr) {
+            net->clock = clock;
+            clock->ScheduleRoutine(net->routine, NextDue(net, PortList(net)));
+            return true;
+        }
+    }
+    return StartThread(net);
+}
+
+void StopRoutine(LineNetwork* net)
+{
+    if (net->routine == nullptr)
+        return;
+    net->clock->DeleteRoutine(net->routine);
+    net->routine = nullptr;
+    net->clock = nullptr;
+}
+
 void StopThread(LineNetwork* net)
 {
+    StopRoutine(net);
     if (net->thread == nullptr)
         return;
     InterlockedExchange(&net->stop, 1);
@@ -225,12 +284,24 @@ LineConnection* LineConnect(LineNetwork* network, LineEndpoint* a, LineEndpoint*
     c->bToA.Configure(params.bToA);
     c->echoA.Configure(params.echoA);
     c->echoB.Configure(params.echoB);
-    std::lock_guard<std::mutex> guard(network->configLock);
-    std::lock_guard<std::mutex> endpoints(network->endpointsLock);
+    std::unique_lock<std::mutex> guard(network->configLock);
+    std::unique_lock<std::mutex> endpoints(network->endpointsLock);
     network->endpoints.push_back(a);
     network->endpoints.push_back(b);
     network->connections.push_back(std::move(c));
-    return network->connections.back().get();
+    LineConnection* made = network->connections.back().get();
+    if (a->consumeFirst || b->consumeFirst) {
+        // An endpoint that waits for its peer: the line must be served by its own thread from now on.
+        endpoints.unlock();
+        guard.unlock();
+        std::lock_guard<std::mutex> service(network->threadLock);
+        if (network->routine != nullptr) {
+            StopRoutine(network);
+            if (!StartThread(network))
+                network->activePorts = 0;
+        }
+    }
+    return made;
 }
 
 void LineDisconnect(LineNetwork* network, LineConnection* connection)
@@ -265,8 +336,10 @@ void LineNetworkPortStarted(LineNetwork* network, LinePort*)
 {
     std::lock_guard<std::mutex> guard(network->threadLock);
     if (network->activePorts++ == 0) {
-        if (!StartThread(network))
+        if (!StartService(network))
             network->activePorts = 0;
+    } else if (network->routine != nullptr) {
+        network->clock->ScheduleRoutine(network->routine, NextDue(network, PortList(network)));
     } else {
         KeSetEvent(&network->wake, IO_NO_INCREMENT, FALSE);
     }

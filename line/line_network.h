@@ -7,6 +7,11 @@
 // in lockstep with the pumps: no block is skipped. The thread runs while at least one port is started; it is
 // a system thread of the machine whose port started first, so every stack on the network is removed before
 // any of the machines is destroyed.
+//
+// In virtual time, while no connection has an endpoint that must wait for its peer (a raw-sample socket), the
+// same work runs as a clock routine instead of a thread: the pump that finishes its block last serves the line
+// itself, and the block event it then waits for is set before it would sleep, so an idle block costs no thread
+// switch. Connecting such an endpoint moves the service to the thread.
 #pragma once
 
 #include <memory>
@@ -18,6 +23,11 @@
 #include "line/line_model.h"
 #include "line/line_port.h"
 #include "platform/kernel.h"
+
+namespace platform {
+class Clock;
+struct ClockRoutine;
+}  // namespace platform
 
 struct LineConnectionParams {
     LineModelParams aToB;
@@ -50,9 +60,11 @@ struct LineNetwork {
     std::mutex endpointsLock;
     std::vector<LineEndpoint*> endpoints;
 
-    std::mutex threadLock;  // start and stop of the line thread
+    std::mutex threadLock;  // start and stop of the line thread or routine
     int activePorts = 0;
     PKTHREAD thread = nullptr;
+    platform::Clock* clock = nullptr;            // virtual time without lockstep endpoints: the routine's clock
+    platform::ClockRoutine* routine = nullptr;
     KEVENT wake{};
     volatile LONG stop = 0;
     LONGLONG systemTimeBase = 0;  // system time minus clock time, for absolute waits

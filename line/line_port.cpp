@@ -127,7 +127,7 @@ void PushTx(LinePort* port, const int16_t* samples, size_t n, uint32_t rate)
     for (;;) {
         const size_t got = port->txConverter.Pull(out, 256);
         for (size_t i = 0; i < got; ++i)
-            pcm[i] = LineSaturate(out[i]);
+            pcm[i] = out[i] == 0.0 ? 0 : LineSaturate(out[i]);
         port->txQueue.Push(pcm, got);
         if (got < 256)
             break;
@@ -460,7 +460,7 @@ void LinePortBlockTick(LinePort* port, LONGLONG now)
     double out[1024];
     const size_t made = port->rxConverter.Pull(out, b);
     for (size_t i = 0; i < made; ++i)
-        port->rxBlock[i] = LineSaturate(out[i]);
+        port->rxBlock[i] = out[i] == 0.0 ? 0 : LineSaturate(out[i]);  // silence without rounding
     std::fill(port->rxBlock + made, port->rxBlock + b, 0);
     port->rxLength = static_cast<uint16_t>(b);
     // 4. The block clock: the next block starts after b more samples at the current rate.

@@ -59,6 +59,8 @@ void Resampler::Configure(uint64_t inputRate, uint64_t outputRate, double inputR
     step_ = inputRate / g;
     denom_ = outputRate / g;
     identity_ = (step_ == 1 && denom_ == 1);
+    stepWhole_ = step_ / denom_;
+    stepFrac_ = step_ % denom_;
     table_.clear();
     if (identity_) {
         halfWidth_ = 0;
@@ -104,10 +106,17 @@ void Resampler::Reset()
     frac_ = 0;
     buffer_.assign(static_cast<size_t>(halfWidth_), 0.0);
     ipos_ = buffer_.size();
+    signalEnd_ = 0;
 }
 
 void Resampler::Push(const double* input, size_t n)
 {
+    for (size_t i = n; i > 0; --i) {
+        if (input[i - 1] != 0.0) {
+            signalEnd_ = buffer_.size() + i;
+            break;
+        }
+    }
     buffer_.insert(buffer_.end(), input, input + n);
 }
 
@@ -143,12 +152,16 @@ size_t Resampler::Pull(double* output, size_t n)
         Compact();
         return produced;
     }
+    if (!interpolated_)
+        produced = PullExact(output, n);
     while (produced < n) {
         if (ipos_ + static_cast<size_t>(halfWidth_) >= buffer_.size())
             break;
         const double* in = buffer_.data() + ipos_ + 1 - static_cast<size_t>(halfWidth_);
         double acc = 0.0;
-        if (!interpolated_) {
+        if (ipos_ + 1 - static_cast<size_t>(halfWidth_) >= signalEnd_) {
+            // Only silence under the kernel: 0.0, as the products would give.
+        } else if (!interpolated_) {
             const double* row = table_.data() + static_cast<size_t>(frac_) * taps_;
             for (size_t j = 0; j < taps_; ++j)
                 acc += row[j] * in[j];
@@ -163,11 +176,57 @@ size_t Resampler::Pull(double* output, size_t n)
                 acc += (row0[j] + alpha * (row1[j] - row0[j])) * in[j];
         }
         output[produced++] = acc;
-        frac_ += step_;
-        ipos_ += static_cast<size_t>(frac_ / denom_);
-        frac_ %= denom_;
+        Advance(&ipos_, &frac_);
     }
     Compact();
+    return produced;
+}
+
+// The outputs of an exact-phase table while the buffered input allows, four at a time; stops at the last few
+// (the general loop takes those). Each output sums row[j] * in[j] for j upward from 0.0, as the general loop
+// does; a kernel that reads only zeros gives 0.0 (the products of zeros add up to +0.0 exactly).
+size_t Resampler::PullExact(double* output, size_t n)
+{
+    size_t produced = 0;
+    const size_t hw = static_cast<size_t>(halfWidth_);
+    while (n - produced >= 4) {
+        size_t pos[4];
+        uint64_t frac[4];
+        size_t p = ipos_;
+        uint64_t f = frac_;
+        for (int k = 0; k < 4; ++k) {
+            pos[k] = p;
+            frac[k] = f;
+            Advance(&p, &f);
+        }
+        if (pos[3] + hw >= buffer_.size())
+            break;
+        if (pos[0] + 1 - hw >= signalEnd_) {
+            for (int k = 0; k < 4; ++k)
+                output[produced + k] = 0.0;
+        } else {
+            const double* in[4];
+            const double* row[4];
+            for (int k = 0; k < 4; ++k) {
+                in[k] = buffer_.data() + pos[k] + 1 - hw;
+                row[k] = table_.data() + static_cast<size_t>(frac[k]) * taps_;
+            }
+            double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
+            for (size_t j = 0; j < taps_; ++j) {
+                a0 += row[0][j] * in[0][j];
+                a1 += row[1][j] * in[1][j];
+                a2 += row[2][j] * in[2][j];
+                a3 += row[3][j] * in[3][j];
+            }
+            output[produced] = a0;
+            output[produced + 1] = a1;
+            output[produced + 2] = a2;
+            output[produced + 3] = a3;
+        }
+        produced += 4;
+        ipos_ = p;
+        frac_ = f;
+    }
     return produced;
 }
 
@@ -180,4 +239,5 @@ void Resampler::Compact()
         return;
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(keepFrom));
     ipos_ -= keepFrom;
+    signalEnd_ = signalEnd_ > keepFrom ? signalEnd_ - keepFrom : 0;
 }

@@ -16,6 +16,10 @@
 // remainder over the reduced denominator. When that denominator is at most kExactPhaseLimit the kernel table
 // has one row per phase (9600 <-> 8000 uses 6 and 5 rows, 7200 <-> 8000 10 and 9); otherwise the table has
 // kInterpolatedPhases rows and coefficients are interpolated linearly between neighbouring rows.
+//
+// Speed without changing a result: an output whose kernel reads only silence is 0 without any product, and
+// up to four outputs are computed side by side, each summing its products in the same order as alone (the
+// sums are independent, so the processor overlaps them).
 #pragma once
 
 #include <cstddef>
@@ -51,10 +55,23 @@ public:
 private:
     double Tap(int row, int j) const { return table_[static_cast<size_t>(row) * taps_ + static_cast<size_t>(j)]; }
     void Compact();
+    size_t PullExact(double* output, size_t n);
+    // The next output position: frac stays below denom_.
+    void Advance(size_t* pos, uint64_t* frac) const
+    {
+        *pos += static_cast<size_t>(stepWhole_);
+        *frac += stepFrac_;
+        if (*frac >= denom_) {
+            *frac -= denom_;
+            *pos += 1;
+        }
+    }
 
     bool identity_ = true;
     uint64_t step_ = 1;     // reduced input rate
     uint64_t denom_ = 1;    // reduced output rate
+    uint64_t stepWhole_ = 0;  // step_ / denom_ and step_ % denom_: the position's advance per output
+    uint64_t stepFrac_ = 0;
     bool interpolated_ = false;
     int rows_ = 1;
     int halfWidth_ = 0;
@@ -62,6 +79,7 @@ private:
     std::vector<double> table_;
     std::vector<double> buffer_;  // input samples; index 0 is the oldest kept
     size_t ipos_ = 0;             // buffer index at or before the next output position
+    size_t signalEnd_ = 0;        // buffer index after the last input that is not 0
     uint64_t frac_ = 0;           // remainder of the position over denom_
 };
 

@@ -1,13 +1,23 @@
 #include "line/sample_queue.h"
 
+#include <algorithm>
+#include <cstring>
+
+// Both directions move at most two runs (up to the end of the ring, then from its start).
 size_t SampleQueue::Push(const int16_t* samples, size_t n)
 {
-    size_t done = 0;
     const size_t cap = ring_.size();
-    while (done < n && size_ < cap) {
-        ring_[(head_ + size_) % cap] = samples != nullptr ? samples[done] : 0;
-        ++size_;
-        ++done;
+    const size_t todo = std::min(n, cap - size_);
+    size_t done = 0;
+    while (done < todo) {
+        const size_t at = (head_ + size_) % cap;
+        const size_t run = std::min(todo - done, cap - at);
+        if (samples != nullptr)
+            std::memcpy(&ring_[at], samples + done, run * sizeof(int16_t));
+        else
+            std::memset(&ring_[at], 0, run * sizeof(int16_t));
+        size_ += run;
+        done += run;
     }
     return done;
 }
@@ -19,14 +29,16 @@ size_t SampleQueue::PushSilence(size_t n)
 
 size_t SampleQueue::Pop(int16_t* samples, size_t n)
 {
-    size_t done = 0;
     const size_t cap = ring_.size();
-    while (done < n && size_ > 0) {
+    const size_t todo = std::min(n, size_);
+    size_t done = 0;
+    while (done < todo) {
+        const size_t run = std::min(todo - done, cap - head_);
         if (samples != nullptr)
-            samples[done] = ring_[head_];
-        head_ = (head_ + 1) % cap;
-        --size_;
-        ++done;
+            std::memcpy(samples + done, &ring_[head_], run * sizeof(int16_t));
+        head_ = (head_ + run) % cap;
+        size_ -= run;
+        done += run;
     }
     return done;
 }

@@ -161,12 +161,61 @@ void ClockImpl::MaybeAdvanceLocked()
             break;
         }
     }
+    // A fired routine needs a thread to run it: the waiting thread that advanced runs it itself; elsewhere
+    // (a release, a thread's end, a timer set) the DPC thread is woken, whose next wait runs it.
+    if (!dueRoutines.empty() && !routineRunning && !inlineRunner) SetEventLocked(this, &dpcEvent);
+}
+
+namespace {
+thread_local bool t_inRoutine = false;
+}
+
+bool InClockRoutine() { return t_inRoutine; }
+
+void ClockImpl::RunRoutinesLocked(std::unique_lock<std::mutex>& lk)
+{
+    while (!dueRoutines.empty() && !routineRunning) {
+        ClockRoutine* r = dueRoutines.front();
+        dueRoutines.erase(dueRoutines.begin());
+        r->queued = false;
+        r->running = true;
+        routineRunning = true;
+        // The routine runs as a thread of this clock and of no machine.
+        KernelInstance* kernel = t_kernel;
+        ClockImpl* clock = t_clock;
+        lk.unlock();
+        t_kernel = nullptr;
+        t_clock = this;
+        t_inRoutine = true;
+        r->routine(r->context);
+        t_inRoutine = false;
+        t_clock = clock;
+        t_kernel = kernel;
+        lk.lock();
+        r->running = false;
+        routineRunning = false;
+        routineDone.notify_all();
+        runnable--;
+        activity++;
+        inlineRunner = true;
+        MaybeAdvanceLocked();
+        inlineRunner = false;
+    }
 }
 
 void ClockImpl::FireLocked(const DeadlineKey& key, const Deadline& d)
 {
     stats.expiries++;
     activity++;
+    if (d.routine != nullptr) {
+        ClockRoutine* r = d.routine;
+        r->scheduled = false;
+        r->queued = true;
+        dueRoutines.push_back(r);
+        runnable++;  // counted as a running thread until it has run
+        TraceLocked(Format("routine %s", r->name));
+        return;
+    }
     if (d.thread != nullptr) {
         ::PlatformThread* t = d.thread;
         t->hasDeadline = false;
@@ -401,6 +450,57 @@ ClockStats Clock::Stats() const
 {
     std::lock_guard<std::mutex> lk(impl_->mu);
     return impl_->stats;
+}
+
+ClockRoutine* Clock::CreateRoutine(void (*routine)(void*), void* context, const char* name)
+{
+    if (impl_->config.mode != ClockMode::Virtual) return nullptr;
+    auto* r = new ClockRoutine();
+    r->routine = routine;
+    r->context = context;
+    r->name = name;
+    return r;
+}
+
+void Clock::ScheduleRoutine(ClockRoutine* r, LONGLONG due)
+{
+    ClockImpl* c = impl_.get();
+    std::lock_guard<std::mutex> lk(c->mu);
+    if (r->queued || r->deleting) return;  // queued: it runs soon and schedules its next time itself
+    due = c->AlignToTick(due < c->NowLocked() ? c->NowLocked() : due);
+    if (r->scheduled) {
+        if (r->key.time <= due) return;
+        c->RemoveDeadlineLocked(r->key);
+    }
+    r->key = DeadlineKey{};
+    r->key.time = due;
+    Deadline d;
+    d.routine = r;
+    c->AddDeadlineLocked(r->key, d);
+    r->scheduled = true;
+    c->activity++;
+    c->MaybeAdvanceLocked();
+}
+
+void Clock::DeleteRoutine(ClockRoutine* r)
+{
+    if (r == nullptr) return;
+    ClockImpl* c = impl_.get();
+    std::unique_lock<std::mutex> lk(c->mu);
+    r->deleting = true;
+    if (r->scheduled) c->RemoveDeadlineLocked(r->key);
+    r->scheduled = false;
+    if (r->queued) {
+        auto& q = c->dueRoutines;
+        q.erase(std::remove(q.begin(), q.end(), r), q.end());
+        r->queued = false;
+        c->runnable--;
+    }
+    c->routineDone.wait(lk, [r] { return !r->running; });
+    c->activity++;
+    c->MaybeAdvanceLocked();
+    lk.unlock();
+    delete r;
 }
 
 void ReportIrqlViolation(ClockImpl* c, const std::string& what)

@@ -48,6 +48,7 @@ struct ClockStats {
 };
 
 struct ClockImpl;
+struct ClockRoutine;
 
 class Clock {
 public:
@@ -83,6 +84,18 @@ public:
 
     ClockStats Stats() const;
     ClockImpl* Impl() const { return impl_.get(); }
+
+    // Virtual mode: a routine the clock runs itself when its time comes, instead of waking a thread that waits
+    // for that time. When every counted thread waits and the routine's time is the earliest deadline, the
+    // thread that went to wait last runs it, outside the dispatcher lock, before it sleeps (so a routine that
+    // sets the event this thread waits for costs no thread switch at all). While it runs the routine counts as
+    // a runnable thread: time stands still. A routine may set events, queue DPCs and schedule itself again; it
+    // must not wait. CreateRoutine returns null in real mode (use a thread there).
+    ClockRoutine* CreateRoutine(void (*routine)(void* context), void* context, const char* name);
+    // Runs the routine at `due` (clock time, 100 ns); a pending time earlier than `due` is kept.
+    void ScheduleRoutine(ClockRoutine* routine, LONGLONG due);
+    // Cancels the routine and waits until it is not running; not from inside the routine.
+    void DeleteRoutine(ClockRoutine* routine);
 
 private:
     std::unique_ptr<ClockImpl> impl_;

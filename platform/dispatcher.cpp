@@ -118,6 +118,10 @@ NTSTATUS WaitCore(ULONG count, PVOID* objects, WAIT_TYPE type, PLARGE_INTEGER ti
     if (!poll && KeGetCurrentIrql() >= DISPATCH_LEVEL) {
         ReportIrqlViolation(c, Format("%s at IRQL %d by %s", what, KeGetCurrentIrql(), t->name.c_str()));
     }
+    if (!poll && InClockRoutine()) {
+        ReportIrqlViolation(c, Format("%s inside a clock routine on %s", what, t->name.c_str()));
+        return STATUS_TIMEOUT;
+    }
     std::unique_lock<std::mutex> lk(c->mu);
     for (ULONG i = 0; i < count; i++) {
         if (ClockOfObject(static_cast<DISPATCHER_HEADER*>(objects[i])) != c) return STATUS_INVALID_PARAMETER;
@@ -176,7 +180,10 @@ NTSTATUS WaitCore(ULONG count, PVOID* objects, WAIT_TYPE type, PLARGE_INTEGER ti
     if (!known) c->threads.insert(t);
     if (t->counted && t->clock == c) c->runnable--;
     c->activity++;
+    c->inlineRunner = true;
     c->MaybeAdvanceLocked();
+    c->inlineRunner = false;
+    c->RunRoutinesLocked(lk);
     while (t->waiting) t->cv.wait(lk);
     if (!known) c->threads.erase(t);
     return t->waitStatus;

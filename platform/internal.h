@@ -30,7 +30,19 @@ struct DeadlineKey {
 
 struct Deadline {
     PKTIMER timer = nullptr;           // a timer expiry, or
-    ::PlatformThread* thread = nullptr;  // a wait time-out
+    ::PlatformThread* thread = nullptr;  // a wait time-out, or
+    ClockRoutine* routine = nullptr;     // a clock routine (virtual mode)
+};
+
+struct ClockRoutine {
+    void (*routine)(void* context) = nullptr;
+    void* context = nullptr;
+    const char* name = "";
+    DeadlineKey key;
+    bool scheduled = false;  // its deadline is in the list
+    bool queued = false;     // fired, waiting for a thread to run it (counted as runnable)
+    bool running = false;
+    bool deleting = false;   // no more scheduling (DeleteRoutine waits for a run in progress)
 };
 
 struct ClockImpl {
@@ -53,6 +65,10 @@ struct ClockImpl {
     int holds = 0;
     int external = 0;
     uint64_t activity = 0;  // bumped on every wait, wake and expiry (the deadlock watch looks for progress)
+    std::vector<ClockRoutine*> dueRoutines;  // fired routines in firing order
+    bool routineRunning = false;
+    bool inlineRunner = false;               // the advancing thread runs fired routines itself (WaitCore)
+    std::condition_variable routineDone;
     bool stalled = false;   // expiries keep firing but wake nobody
     std::set<::PlatformThread*> threads;  // every thread known to the clock (for the dump)
     int liveSystemThreads = 0;
@@ -87,6 +103,8 @@ struct ClockImpl {
     void RemoveDeadlineLocked(const DeadlineKey& key);
     void MaybeAdvanceLocked();  // virtual mode: run time on while nothing is runnable
     void FireLocked(const DeadlineKey& key, const Deadline& d);
+    // Runs fired routines on the calling thread (which is inside a wait) until none is left.
+    void RunRoutinesLocked(std::unique_lock<std::mutex>& lk);
     void TraceLocked(const std::string& text);
     std::string DumpLocked() const;
     LONGLONG AlignToTick(LONGLONG t) const;
@@ -151,6 +169,7 @@ void WakeLocked(ClockImpl* c, ::PlatformThread* t, NTSTATUS status);
 void BindThread(::PlatformThread* t, ClockImpl* c, KernelInstance* k);
 void InitEventOn(PKEVENT e, ClockImpl* c, EVENT_TYPE type, BOOLEAN state);
 // Waits on objects (Count 0: a pure delay). Result as KeWaitForMultipleObjects.
+bool InClockRoutine();  // the calling thread runs a clock routine (which must not wait)
 NTSTATUS WaitCore(ULONG count, PVOID* objects, WAIT_TYPE type, PLARGE_INTEGER timeout, const char* what,
                   ClockImpl* clockHint);
 

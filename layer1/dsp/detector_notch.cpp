@@ -79,6 +79,13 @@ int32_t Average(int32_t average, int64_t power, int32_t shift)
     return SaturateTo32(average + ((power - average) >> shift));
 }
 
+// Whether t / d, rounded towards zero, is at least a (d > 0): t >= a d for t >= 0; for t < 0 the quotient
+// rounds up, so t > (a - 1) d. Exact in 64 bits for 32-bit operands.
+bool QuotientAtLeast(int64_t t, int64_t d, int64_t a)
+{
+    return t >= 0 ? t >= a * d : t > (a - 1) * d;
+}
+
 // Clears a multi-notch detector after an overload.
 void Restart(NotchToneDetector* d)
 {
@@ -109,13 +116,15 @@ int32_t Step(NotchToneDetector* d, int32_t x, int32_t limit)
     d->residual = Average(d->residual, static_cast<int64_t>(y) * y, d->shift);
     if (d->residual < 1)
         d->residual = 1;
-    const int32_t ratio = d->total / d->residual;
-    if (ratio >= d->onRatio)
+    // The ratio total / residual (rounded towards zero) against the limits, by products instead of a division
+    // on every sample; the quotient itself only for a detection.
+    if (QuotientAtLeast(d->total, d->residual, d->onRatio))
         d->runCount += 1;
-    if (ratio < d->offRatio)
+    if (!QuotientAtLeast(d->total, d->residual, d->offRatio))
         d->runCount = 0;
     if (d->runCount > limit) {
         d->runCount = 0;
+        const int32_t ratio = d->total / d->residual;
         return ratio > 0 ? ratio : 1;
     }
     return 0;
