@@ -124,7 +124,7 @@ void Decide(DtmfReceiver* r, const std::complex<double>* y, double total)
         if (p[k] > p[hi])
             hi = k;
     // A real tone's power is twice the baseband value's.
-    const double minPower = LinePowerOfDbm0(kMinToneDbm0);
+    const double minPower = r->minPower;
     const bool present = 2 * p[lo] >= minPower && 2 * p[hi] >= minPower && 2 * (p[lo] + p[hi]) >= kDominance * total;
 
     if (r->inRun && present && (lo != r->runLow || hi != r->runHigh)) {
@@ -185,6 +185,7 @@ void DtmfReceiverInit(DtmfReceiver* r)
     r->cosine = Oscillators().cosine.data();
     r->sine = Oscillators().sine.data();
     r->edgeMs = EdgeLossMs();
+    r->minPower = LinePowerOfDbm0(kMinToneDbm0);
 }
 
 bool DtmfReceiverActive(const DtmfReceiver* r)
@@ -206,6 +207,7 @@ void DtmfReceiverRun(DtmfReceiver* r, const int16_t* samples, size_t n)
             r->oscillator[k] = next >= kLineRate ? next - kLineRate : next;
         }
         in[2 * kDtmfChannels] = static_cast<uint64_t>(x * x);
+        in[2 * kDtmfChannels + 1] = 0;
         for (int lane = 0; lane < kDtmfLanes; ++lane) {
             const uint64_t a = r->integrator[0][lane] + in[lane];
             const uint64_t b = r->integrator[1][lane] + a;

@@ -31,7 +31,9 @@ constexpr int kDtmfChannels = 8;
 constexpr int kDtmfAverage = 40;      // samples per moving average (5 ms)
 constexpr int kDtmfDecimation = 8;    // one decision step per millisecond
 constexpr int kDtmfCombDelay = kDtmfAverage / kDtmfDecimation;  // decision steps per moving average
-constexpr int kDtmfLanes = 2 * kDtmfChannels + 1;  // real and imaginary part of each channel, then the power
+// Real and imaginary part of each channel, then the power and one unused lane (an even count of lanes lets the
+// integrators run two lanes per instruction).
+constexpr int kDtmfLanes = 2 * kDtmfChannels + 2;
 
 struct DtmfVerdict {
     char digit = 0;          // the key, 0 when rejected
@@ -62,6 +64,7 @@ struct DtmfReceiver {
     double powerLow = 0, powerHigh = 0;
     std::complex<double> advanceLow, advanceHigh;
     double edgeMs = 0;      // the filter's edge loss of a tone's duration
+    double minPower = 0;    // power of the weakest tone that counts as present
     // Verdicts of the digits that ended, for the caller to take.
     DtmfVerdict verdicts[8];
     int verdictCount = 0;

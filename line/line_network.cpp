@@ -332,14 +332,16 @@ uint64_t LineNetworkTicks(LineNetwork* network)
     return static_cast<uint64_t>(InterlockedCompareExchange(&network->ticks, 0, 0));
 }
 
-void LineNetworkPortStarted(LineNetwork* network, LinePort*)
+void LineNetworkPortStarted(LineNetwork* network, LinePort* port)
 {
     std::lock_guard<std::mutex> guard(network->threadLock);
     if (network->activePorts++ == 0) {
         if (!StartService(network))
             network->activePorts = 0;
     } else if (network->routine != nullptr) {
-        network->clock->ScheduleRoutine(network->routine, NextDue(network, PortList(network)));
+        // The port's first block (the routine keeps an earlier time it already has).
+        bool started;
+        network->clock->ScheduleRoutine(network->routine, PortDue(port, &started));
     } else {
         KeSetEvent(&network->wake, IO_NO_INCREMENT, FALSE);
     }

@@ -90,7 +90,12 @@ struct BitStreamFramer {
 };
 
 void BuildFramerTables(FramerTables* tables);
-uint16_t FramerFcsUpdate(const FramerTables* tables, uint16_t fcs, uint8_t byte);
+// The FCS after one more byte (inline: both directions update it once per byte).
+inline uint16_t FramerFcsUpdate(const FramerTables* t, uint16_t fcs, uint8_t byte)
+{
+    return static_cast<uint16_t>((fcs >> 8) ^ t->crcLow[(fcs ^ byte) & 0xFu] ^
+                                 t->crcHigh[((fcs >> 4) ^ (byte >> 4)) & 0xFu]);
+}
 
 void InitRxFramer(BitStreamFramer* framer, int32_t type);
 void RestartRxFramer(BitStreamFramer* framer);

@@ -35,9 +35,3 @@ void BuildFramerTables(FramerTables* t)
         t->onesAtEnd[g] = static_cast<uint8_t>(end);
     }
 }
-
-uint16_t FramerFcsUpdate(const FramerTables* t, uint16_t fcs, uint8_t byte)
-{
-    return static_cast<uint16_t>((fcs >> 8) ^ t->crcLow[(fcs ^ byte) & 0xFu] ^
-                                 t->crcHigh[((fcs >> 4) ^ (byte >> 4)) & 0xFu]);
-}

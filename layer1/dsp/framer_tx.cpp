@@ -2,6 +2,8 @@
 // synchronous bytes or HDLC frames, handed out any number of bits at a time.
 #include "layer1/dsp/framer.h"
 
+#include <bit>
+
 namespace {
 
 void Append(FramerTxState* tx, uint64_t bits, int32_t n)
@@ -77,13 +79,11 @@ int32_t SyncBits(BitStreamFramer* f, int32_t n)
     return TakeBits(tx, n);
 }
 
-// One bits at the end of the low len bits of v.
+// One bits at the end of the low len bits of v (1 <= len <= 31): the leading ones once those bits are moved
+// to the top of the word.
 int32_t OnesAtEnd(uint32_t v, int32_t len)
 {
-    int32_t k = 0;
-    while (k < len && ((v >> (len - 1 - k)) & 1u) != 0)
-        ++k;
-    return k;
+    return std::countl_one(v << (32 - len));
 }
 
 // Moves up to five waiting bits to the output, inserting a zero after five ones in a row.

@@ -12,6 +12,7 @@
 
 #include "layer1/dsp/detector_state.h"
 #include "layer1/dsp/dsp_context.h"
+#include "layer1/dsp/framer.h"
 #include "layer1/dsp/nco.h"
 #include "layer1/dsp/register_window.h"
 #include "layer1/dsp/tone_dual.h"
@@ -245,6 +246,68 @@ TEST(SignalGuard, DetectorModesOnTonesAndNoise)
         }
         EXPECT_EQ(h.h, c.expected);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// HDLC both ways: chunks of varied bytes (runs of ones that need stuffing among them) framed, cut into bit
+// groups of every size, some bits flipped, and received; every transmitted bit group and every posted chunk
+// with its flags goes into the hash.
+struct HdlcMailbox {
+    Hash* hash;
+    uint8_t chunk = 0;
+    int frameEnds = 0;
+    static int Post(void* owner, uint8_t flags, uint8_t count, const uint8_t* bytes)
+    {
+        static_cast<HdlcMailbox*>(owner)->frameEnds += flags != 0;
+        Hash* h = static_cast<HdlcMailbox*>(owner)->hash;
+        h->Add(flags);
+        h->Add(count);
+        h->AddAll(bytes, count);
+        return 1;
+    }
+    static int Free(void*) { return 1; }
+    static int Waiting(void*) { return kMailboxBytes; }
+    static int Fetch(void* owner, uint8_t* flags, uint8_t* count, uint8_t* bytes)
+    {
+        HdlcMailbox* m = static_cast<HdlcMailbox*>(owner);
+        const int n = 1 + (m->chunk * 7) % kMailboxBytes;
+        for (int i = 0; i < n; ++i)
+            bytes[i] = static_cast<uint8_t>(i % 5 == 0 ? 0xFF : (i % 3 == 0 ? 0x7E : m->chunk * 13 + i * 37));
+        *count = static_cast<uint8_t>(n);
+        *flags = (++m->chunk % 3) == 0 ? kTxEndOfFrame : 0;
+        return 1;
+    }
+    static void Wanted(void*, int) {}
+};
+
+TEST(SignalGuard, HdlcFramingBothWays)
+{
+    Hash h;
+    HdlcMailbox mailbox{&h};
+    auto framer = std::make_unique<BitStreamFramer>();
+    *framer = BitStreamFramer{};
+    framer->port = FramerPort{&mailbox, HdlcMailbox::Post, HdlcMailbox::Free, HdlcMailbox::Waiting,
+                              HdlcMailbox::Fetch, HdlcMailbox::Wanted};
+    InitTxFramer(framer.get(), 2);
+    InitRxFramer(framer.get(), 2);
+    for (int i = 0; i < 6000; ++i) {
+        const int32_t n = 1 + i % 16;
+        uint32_t bits = static_cast<uint32_t>(FramerGetTxBits(framer.get(), n));
+        h.Add(bits);
+        if (i % 997 == 500)
+            bits ^= 1u;  // a damaged frame
+        FramerPutRxBits(framer.get(), bits, n);
+        if (i % 50 == 0)
+            FramerPostRxBytes(framer.get());
+    }
+    h.Add(framer->counters.flagsReceived);
+    h.Add(framer->counters.badFrames);
+    EXPECT_GT(mailbox.frameEnds, 100);
+    EXPECT_GT(framer->counters.badFrames, 2u);
+    EXPECT_EQ(h.h, 13693010066493483106ull);
 }
 
 }  // namespace
