@@ -11,27 +11,11 @@
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/register_window.h"
 
+#include "bench_fixtures.h"
+
 namespace {
 
-struct Pump {
-    Pump()
-    {
-        ctx = std::make_unique<DspContext>();
-        blk = std::make_unique<DspInterfaceBlock>();
-        std::memset(ctx.get(), 0, sizeof(DspContext));
-        std::memset(blk.get(), 0, sizeof(DspInterfaceBlock));
-        ctx->interfaceBlock = blk.get();
-        audio.format.blockLength = 96;
-        ctx->lowerAudio = &audio;
-        for (int i = 0; i < 96; ++i)
-            audio.gainTable[i] = kGainTable[i];
-        ResetBank(&ctx->detector.bank);
-        InitDetectorState(ctx.get());
-    }
-    std::unique_ptr<DspContext> ctx;
-    std::unique_ptr<DspInterfaceBlock> blk;
-    LowerAudioInterface audio{};
-};
+using Pump = benchsupport::DetectorPump;
 
 // One second of the busy tone, 0.5 s on and 0.5 s off.
 std::vector<int16_t> Busy()

@@ -14,6 +14,8 @@
 #include "layer1/dsp/register_window.h"
 #include "layer1/dsp/tone_dual.h"
 
+#include "bench_fixtures.h"
+
 namespace {
 
 void DtmfBlock(benchmark::State& state)
@@ -30,30 +32,13 @@ void DtmfBlock(benchmark::State& state)
 }
 BENCHMARK(DtmfBlock);
 
-// A mailbox that always has a full chunk waiting and always takes what is posted.
-struct FullRateMailbox {
-    uint8_t chunk = 0;
-    static int Post(void*, uint8_t, uint8_t, const uint8_t*) { return 1; }
-    static int Free(void*) { return 1; }
-    static int Waiting(void*) { return kMailboxBytes; }
-    static int Fetch(void* owner, uint8_t* flags, uint8_t* count, uint8_t* bytes)
-    {
-        FullRateMailbox* m = static_cast<FullRateMailbox*>(owner);
-        for (int i = 0; i < kMailboxBytes; ++i)
-            bytes[i] = static_cast<uint8_t>(m->chunk + i * 37);
-        *count = kMailboxBytes;
-        *flags = (++m->chunk & 3) == 0 ? kTxEndOfFrame : 0;
-        return 1;
-    }
-    static void Wanted(void*, int) {}
-};
+using benchsupport::FullRateMailbox;
 
 void HdlcBlock(benchmark::State& state)
 {
     FullRateMailbox mailbox;
     BitStreamFramer framer{};
-    framer.port = FramerPort{&mailbox, FullRateMailbox::Post, FullRateMailbox::Free, FullRateMailbox::Waiting,
-                             FullRateMailbox::Fetch, FullRateMailbox::Wanted};
+    framer.port = mailbox.Port();
     InitTxFramer(&framer, 2);
     InitRxFramer(&framer, 2);
     for (auto _ : state) {

@@ -23,6 +23,8 @@
 #include "layer1/modem/fsk/fsk_state.h"
 #include "line/exchange_dtmf.h"
 
+#include "bench_fixtures.h"
+
 #ifdef HAVE_SPANDSP
 #include <spandsp.h>
 #endif
@@ -162,25 +164,7 @@ void FskDemodulateOurs(benchmark::State& state)
 
 // ---- Call progress and calling tone -----------------------------------------------------------------------
 
-struct DetectorPump {
-    DetectorPump()
-    {
-        ctx = std::make_unique<DspContext>();
-        blk = std::make_unique<DspInterfaceBlock>();
-        std::memset(ctx.get(), 0, sizeof(DspContext));
-        std::memset(blk.get(), 0, sizeof(DspInterfaceBlock));
-        ctx->interfaceBlock = blk.get();
-        audio.format.blockLength = kOurBlock;
-        ctx->lowerAudio = &audio;
-        for (int i = 0; i < kOurBlock; ++i)
-            audio.gainTable[i] = kGainTable[i];
-        ResetBank(&ctx->detector.bank);
-        InitDetectorState(ctx.get());
-    }
-    std::unique_ptr<DspContext> ctx;
-    std::unique_ptr<DspInterfaceBlock> blk;
-    LowerAudioInterface audio{};
-};
+using benchsupport::DetectorPump;
 
 // Mode 1 on the busy tone (480 + 620 Hz, 0.5 s on, 0.5 s off); mode 0 on the fax calling tone (1100 Hz).
 void DetectorOurs(benchmark::State& state)
@@ -205,23 +189,7 @@ void DetectorOurs(benchmark::State& state)
 constexpr int kHdlcBytesPerIteration = 36;  // 288 line bits: one 32-byte chunk with stuffing and flags
 constexpr double kHdlcLineRate = 9600.0;
 
-// A mailbox that always has a full chunk waiting (a frame ends every fourth) and takes what is posted.
-struct FullRateMailbox {
-    uint8_t chunk = 0;
-    static int Post(void*, uint8_t, uint8_t, const uint8_t*) { return 1; }
-    static int Free(void*) { return 1; }
-    static int Waiting(void*) { return kMailboxBytes; }
-    static int Fetch(void* owner, uint8_t* flags, uint8_t* count, uint8_t* bytes)
-    {
-        FullRateMailbox* m = static_cast<FullRateMailbox*>(owner);
-        for (int i = 0; i < kMailboxBytes; ++i)
-            bytes[i] = static_cast<uint8_t>(m->chunk + i * 37);
-        *count = kMailboxBytes;
-        *flags = (++m->chunk & 3) == 0 ? kTxEndOfFrame : 0;
-        return 1;
-    }
-    static void Wanted(void*, int) {}
-};
+using benchsupport::FullRateMailbox;
 
 // Transmit framing looped into the receive framer, eight bits at a time.
 void HdlcOurs(benchmark::State& state)
@@ -229,8 +197,7 @@ void HdlcOurs(benchmark::State& state)
     FullRateMailbox mailbox;
     auto framer = std::make_unique<BitStreamFramer>();
     *framer = BitStreamFramer{};
-    framer->port = FramerPort{&mailbox, FullRateMailbox::Post, FullRateMailbox::Free, FullRateMailbox::Waiting,
-                              FullRateMailbox::Fetch, FullRateMailbox::Wanted};
+    framer->port = mailbox.Port();
     InitTxFramer(framer.get(), 2);
     InitRxFramer(framer.get(), 2);
     for (auto _ : state) {

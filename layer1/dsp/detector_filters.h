@@ -31,6 +31,8 @@ struct GainNormaliser {
 void InitGainNormaliser(GainNormaliser* g, int32_t exponent, int32_t gain);
 void FreezeGainNormaliser(GainNormaliser* g);
 int32_t GainNormaliserSample(GainNormaliser* g, int32_t x);
+// The same over a block, y[i] for x[i] (the state kept in locals meanwhile).
+void GainNormaliserBlock(GainNormaliser* g, const int32_t* x, int32_t* y, int32_t n);
 
 // One notch {b0, b1, b2, a1, a2} in Q15: b0 = b2 = 32767, b1 = -2 cos(w) 32767, a1 = 1.8 cos(w) 32768,
 // a2 = -26541 (pole radius 0.9), w = 2 pi f / fs.
@@ -78,6 +80,9 @@ void InitThreeNotchDetector(NotchToneDetector* d, const NotchCoefficients sets[3
 int32_t RunNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit);
 // One sample: the ratio when the run count exceeds the limit (cleared), else 0.
 int32_t NotchToneDetectorSample(NotchToneDetector* d, int32_t x, int32_t limit);
+// As RunNotchToneDetector; *stoppedAt is the index of the sample that ended the run (a detection or an
+// overload), n when none did. Going on from the next sample gives what sample by sample would.
+int32_t ScanNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt);
 
 // Fourth-order band filter: ten Q31 words of which 1, 3, 4 serve stage 1 and 6, 8, 9 stage 2 (0, 2, 5, 7 hold
 // 0.5 and are not used).

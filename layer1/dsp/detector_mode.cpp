@@ -75,10 +75,12 @@ int32_t CallProgressTone(DspContext* ctx, int32_t n)
     // A detection in the last part of the block: the tone lasts to the block's end (the decay of a tone that
     // stopped early in the block still passes the ratio test for a few samples).
     int32_t detected = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        if (NotchToneDetectorSample(&d.callProgress, d.preFiltered[i], kCallProgressRun) != 0 &&
-            i >= n - 2 * kCallProgressRun)
+    for (int32_t i = 0; i < n;) {
+        int32_t at;
+        const int32_t r = ScanNotchToneDetector(&d.callProgress, d.preFiltered + i, n - i, kCallProgressRun, &at);
+        if (r != 0 && i + at >= n - 2 * kCallProgressRun)
             detected = 1;
+        i += at + 1;
     }
     d.callProgressTone = static_cast<int16_t>(detected && d.callProgressLevelOn);
     return d.callProgressTone;
@@ -151,10 +153,8 @@ void DetectorFrontEnd(DspContext* ctx, int32_t flags, const int16_t* block, int3
             d.notched[i] = FourthOrderBandSample(&d.ownNotch, d.preFiltered[i]);
         source = d.notched;
     }
-    if (flags & kFrontNormalise) {
-        for (int32_t i = 0; i < n; ++i)
-            d.input[i] = GainNormaliserSample(&d.normaliser, source[i]);
-    }
+    if (flags & kFrontNormalise)
+        GainNormaliserBlock(&d.normaliser, source, d.input, n);
 }
 
 void SetOwnToneNotch(DspContext* ctx, int32_t notch)

@@ -95,38 +95,67 @@ void Restart(NotchToneDetector* d)
     d->residual = 1;
 }
 
-// One sample. Returns -1 when an overload ended the block without detection, else the ratio on detection or 0.
-int32_t Step(NotchToneDetector* d, int32_t x, int32_t limit)
+// The detector over up to n samples with its coefficients and states held in locals (Stages notches): stops at
+// a detection (returns the ratio, at least 1) or an overload (clears the detector, or only its run for a single
+// notch, and returns 0).
+template <int Stages>
+int32_t RunCascade(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt)
 {
-    const int64_t magnitude = x < 0 ? -static_cast<int64_t>(x) : x;
-    if (magnitude > 0xFFFF) {
-        if (d->stages > 1)
-            Restart(d);
-        else
-            d->runCount = 0;
-        return -1;
+    NotchCoefficients c[Stages];
+    int32_t s[Stages][4];
+    for (int k = 0; k < Stages; ++k) {
+        c[k] = *d->coefficients[k];
+        std::memcpy(s[k], d->state[k], sizeof(s[k]));
     }
-    const int32_t u = x / 4;
-    d->total = Average(d->total, static_cast<int64_t>(u) * u, d->shift);
-    int32_t y = u;
-    for (int32_t k = 0; k < d->stages; ++k)
-        y = Biquad(*d->coefficients[k], d->state[k], y);
-    // The residual stays at least 1. (Restarting a multi-notch detector whenever its residual rounds down to
-    // nothing would throw away the run of a clean tone pair, which leaves no residual at all.)
-    d->residual = Average(d->residual, static_cast<int64_t>(y) * y, d->shift);
-    if (d->residual < 1)
-        d->residual = 1;
-    // The ratio total / residual (rounded towards zero) against the limits, by products instead of a division
-    // on every sample; the quotient itself only for a detection.
-    if (QuotientAtLeast(d->total, d->residual, d->onRatio))
-        d->runCount += 1;
-    if (!QuotientAtLeast(d->total, d->residual, d->offRatio))
-        d->runCount = 0;
-    if (d->runCount > limit) {
-        d->runCount = 0;
-        const int32_t ratio = d->total / d->residual;
-        return ratio > 0 ? ratio : 1;
+    const int32_t shift = d->shift;
+    const int32_t onRatio = d->onRatio;
+    const int32_t offRatio = d->offRatio;
+    int32_t total = d->total;
+    int32_t residual = d->residual;
+    int32_t run = d->runCount;
+    int32_t result = 0;
+    int32_t i = 0;
+    for (; i < n; ++i) {
+        const int64_t magnitude = x[i] < 0 ? -static_cast<int64_t>(x[i]) : x[i];
+        if (magnitude > 0xFFFF) {
+            result = -1;
+            break;
+        }
+        const int32_t u = x[i] / 4;
+        total = Average(total, static_cast<int64_t>(u) * u, shift);
+        int32_t y = u;
+        for (int k = 0; k < Stages; ++k)
+            y = Biquad(c[k], s[k], y);
+        // The residual stays at least 1. (Restarting a multi-notch detector whenever its residual rounds down
+        // to nothing would throw away the run of a clean tone pair, which leaves no residual at all.)
+        residual = Average(residual, static_cast<int64_t>(y) * y, shift);
+        if (residual < 1)
+            residual = 1;
+        // The ratio total / residual (rounded towards zero) against the limits, by products instead of a
+        // division on every sample; the quotient itself only for a detection.
+        if (QuotientAtLeast(total, residual, onRatio))
+            run += 1;
+        if (!QuotientAtLeast(total, residual, offRatio))
+            run = 0;
+        if (run > limit) {
+            run = 0;
+            const int32_t ratio = total / residual;
+            result = ratio > 0 ? ratio : 1;
+            break;
+        }
     }
+    *stoppedAt = i;
+    for (int k = 0; k < Stages; ++k)
+        std::memcpy(d->state[k], s[k], sizeof(s[k]));
+    d->total = total;
+    d->residual = residual;
+    d->runCount = run;
+    if (result >= 0)
+        return result;
+    if (Stages > 1)
+        Restart(d);
+    else
+        d->runCount = 0;
     return 0;
 }
 
@@ -157,24 +186,28 @@ void InitThreeNotchDetector(NotchToneDetector* d, const NotchCoefficients sets[3
     Setup(d, 3, 4, 1, onRatio, offRatio);
 }
 
+int32_t ScanNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt)
+{
+    *stoppedAt = n;
+    switch (d->stages) {
+    case 1:
+        return RunCascade<1>(d, x, n, limit, stoppedAt);
+    case 2:
+        return RunCascade<2>(d, x, n, limit, stoppedAt);
+    case 3:
+        return RunCascade<3>(d, x, n, limit, stoppedAt);
+    default:
+        return 0;
+    }
+}
+
 int32_t RunNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit)
 {
-    if (d->stages < 1)
-        return 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const int32_t r = Step(d, x[i], limit);
-        if (r < 0)
-            return 0;
-        if (r > 0)
-            return r;
-    }
-    return 0;
+    int32_t stoppedAt;
+    return ScanNotchToneDetector(d, x, n, limit, &stoppedAt);
 }
 
 int32_t NotchToneDetectorSample(NotchToneDetector* d, int32_t x, int32_t limit)
 {
-    if (d->stages < 1)
-        return 0;
-    const int32_t r = Step(d, x, limit);
-    return r > 0 ? r : 0;
+    return RunNotchToneDetector(d, &x, 1, limit);
 }

@@ -34,7 +34,9 @@ void FreezeGainNormaliser(GainNormaliser* g)
 // The mantissa stays in 1536 ... 0x7FFF: a sum that leaves the 16-bit range upwards is held at 0x7FFF, a step
 // down below 1536 stops at 1536 (a step down never turns into the largest gain). The exponent is renormalised
 // so that the mantissa usually stays between 0x3000 and 0x5FFF.
-int32_t GainNormaliserSample(GainNormaliser* g, int32_t x)
+namespace {
+
+inline int32_t NormaliseSample(GainNormaliser* g, int32_t x)
 {
     const int32_t shift = 15 - g->exponent;  // 5 ... 25
     int64_t y = (static_cast<int64_t>(g->gain) * x) >> shift;
@@ -63,4 +65,19 @@ int32_t GainNormaliserSample(GainNormaliser* g, int32_t x)
     }
     g->gain = static_cast<int16_t>(gain);
     return static_cast<int32_t>(y);
+}
+
+}  // namespace
+
+int32_t GainNormaliserSample(GainNormaliser* g, int32_t x)
+{
+    return NormaliseSample(g, x);
+}
+
+void GainNormaliserBlock(GainNormaliser* g, const int32_t* x, int32_t* y, int32_t n)
+{
+    GainNormaliser local = *g;
+    for (int32_t i = 0; i < n; ++i)
+        y[i] = NormaliseSample(&local, x[i]);
+    *g = local;
 }

@@ -17,25 +17,11 @@
 #include "layer1/dsp/register_window.h"
 #include "layer1/dsp/tone_dual.h"
 #include "layer1/modem/fsk/fsk_state.h"
+#include "support/result_hash.h"
 
 namespace {
 
-struct Hash {
-    uint64_t h = 1469598103934665603ull;
-    void Add(int64_t v)
-    {
-        for (int i = 0; i < 8; ++i) {
-            h ^= static_cast<uint64_t>(v >> (8 * i)) & 0xFFu;
-            h *= 1099511628211ull;
-        }
-    }
-    template <class T>
-    void AddAll(const T* p, size_t n)
-    {
-        for (size_t i = 0; i < n; ++i)
-            Add(p[i]);
-    }
-};
+using Hash = testsupport::ResultHash;
 
 // A deterministic noise source (uniform, +-amplitude).
 struct Noise {

@@ -18,19 +18,11 @@
 #include "line/line_model.h"
 #include "line/resampler.h"
 #include "line/sample_queue.h"
+#include "support/result_hash.h"
 
 namespace {
 
-struct Hash {
-    uint64_t h = 1469598103934665603ull;
-    void Add(int64_t v)
-    {
-        for (int i = 0; i < 8; ++i) {
-            h ^= static_cast<uint64_t>(v >> (8 * i)) & 0xFFu;
-            h *= 1099511628211ull;
-        }
-    }
-};
+using Hash = testsupport::ResultHash;
 
 // Every conversion of the line on a signal that starts and ends in silence, pushed and pulled in uneven
 // pieces; the bits of every output go into the hash.
