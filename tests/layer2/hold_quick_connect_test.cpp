@@ -179,8 +179,9 @@ TEST(QuickConnect, ArmsOnlyWhenEveryConditionHolds)
         qc_arm(r.A(), c.mode);
         EXPECT_EQ((r.A()->qc.flags & kQcArmed) != 0, c.armed);
         EXPECT_EQ(r.A()->qc.state, c.state);
-        if (c.armed)
+        if (c.armed) {
             EXPECT_NE(r.A()->qc.flags & (c.mode == 32 ? kQcAnswer : kQcOriginate), 0);
+        }
     }
 }
 
@@ -242,8 +243,9 @@ TEST(QuickConnect, StepsToTheStartPacket)
         }
         EXPECT_EQ(got, c.sent);
         EXPECT_EQ(r.A()->qc.flags & kQcArmed, 0);
-        if (c.mode == 32)
+        if (c.mode == 32) {
             EXPECT_EQ(blocks, (std::vector<std::vector<uint8_t>>{{0xFF, 0x55, 0x86, 0xFF, 0x55, 0x86}}));
+        }
         // The voice-path words went to the voice-path addresses (7 + 7 + 1) and the two single words.
         size_t writes = 0;
         for (const IcdLogEntry& e : r.Icd())

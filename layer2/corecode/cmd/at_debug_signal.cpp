@@ -212,18 +212,8 @@ uint8_t debug_reply_mode(uint8_t code)
 void debug_print_hex_block(AcuContext* acu, const char* title, const uint8_t* bytes, unsigned size)
 {
     PrintToDte(acu, title, PRINT_END_TEXT_END);
-    char line[16 * 2 + 4 + 1];
-    char hex[4];
-    for (unsigned at = 0; at < size; at += 16) {
-        int n = 0;
-        for (unsigned k = 0; k < 16 && at + k < size; ++k) {
-            at_hex2_text(hex, bytes[at + k]);
-            line[n++] = hex[0];
-            line[n++] = hex[1];
-            if (k % 4 == 3)
-                line[n++] = ' ';
-        }
-        line[n] = 0;
-        PrintToDte(acu, line, PRINT_TEXT_END);
-    }
+    constexpr unsigned kLineBytes = 16;
+    char line[kHexDumpChars(kLineBytes)];
+    for (unsigned at = 0; at < size; at += kLineBytes)
+        PrintToDte(acu, at_hex_dump(line, bytes + at, size - at < kLineBytes ? size - at : kLineBytes), PRINT_TEXT_END);
 }

@@ -104,6 +104,21 @@ void append(char* out, unsigned size, const char* text)
 
 }  // namespace
 
+char* at_hex_dump(char* out, const uint8_t* bytes, unsigned count)
+{
+    char hex[4];
+    unsigned n = 0;
+    for (unsigned k = 0; k < count; ++k) {
+        at_hex2_text(hex, bytes[k]);
+        out[n++] = hex[0];
+        out[n++] = hex[1];
+        if (k % 4 == 3)
+            out[n++] = ' ';
+    }
+    out[n] = 0;
+    return out;
+}
+
 void at_diag_reset(AcuContext* acu)
 {
     DiagnosticRecord& d = acu->diag;

@@ -96,6 +96,11 @@ void ShowLinkDiagnostic(AcuContext* acu);
 uint16_t diag_symbol_rate(uint8_t index);
 uint16_t diag_carrier(uint8_t index, bool high);
 
+// Hexadecimal dump: `count` bytes as pairs of upper-case digits, a blank after every fourth byte, into `out`
+// (at least kHexDumpChars(count) bytes); returns `out`.
+constexpr unsigned kHexDumpChars(unsigned count) { return count * 2 + count / 4 + 1; }
+char* at_hex_dump(char* out, const uint8_t* bytes, unsigned count);
+
 // 10 x log10(x) in 1/256 dB (x = 0 gives 0).
 int32_t at_db256(uint32_t x);
 // The level and echo figures of V.34 and V.90 connections from the statistics readings.

@@ -23,7 +23,7 @@ enum TableMsgType : uint8_t {
 };
 
 constexpr uint8_t kRingClassEnd = 5;  // the ring class's message that ends the dialogue
-constexpr int kUploadLineBytes = 16;
+constexpr unsigned kUploadLineBytes = 16;
 
 // clang-format off
 const char* const kTitles[kTableCount + 1] = {
@@ -133,19 +133,12 @@ void upload_step(AcuContext* acu, DspMessageNode* node)
     TableDialogue& t = td(acu);
     if (t.state != TABLE_UPLOADING || t.source == nullptr)
         return;
-    char line[kUploadLineBytes * 2 + kUploadLineBytes / 4 + 3];
-    int n = 0;
-    char hex[4];
-    for (int k = 0; k < kUploadLineBytes && t.position < t.size; ++k, ++t.position) {
-        at_hex2_text(hex, t.source[t.position]);
-        line[n++] = hex[0];
-        line[n++] = hex[1];
-        if (k % 4 == 3)
-            line[n++] = ' ';
-    }
-    line[n++] = '\r';
-    line[n++] = '\n';
-    line[n] = 0;
+    const unsigned left = static_cast<unsigned>(t.size - t.position);
+    const unsigned count = left < kUploadLineBytes ? left : kUploadLineBytes;
+    char line[kHexDumpChars(kUploadLineBytes) + 2];
+    at_hex_dump(line, t.source + t.position, count);
+    t.position = static_cast<uint16_t>(t.position + count);
+    std::strcat(line, "\r\n");
     print(acu, line);
     if (t.position < t.size) {
         repost(acu, node, kTableUploadStep);
