@@ -6,6 +6,7 @@
 
 #include "ec/v42bis_support.h"
 #include "layer2/corecode/ec/comp_dispatch.h"
+#include "layer2/corecode/ec/mnp5.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ using v42bis_test::Bytes;
 
 struct End {
     V42bisContext ctx;
+    Mnp5Engine mnp5;
     CompDispatch comp;
     std::deque<uint8_t> from_dte;
     Bytes to_dte;
@@ -102,7 +104,7 @@ void step(End* e, size_t read_per_step)
     }
     comp_dispatch(&e->comp);
     if (e->frame_open && e->from_dte.empty() && e->tx_ring.empty() &&
-        (e->frame.fill != 0 || v42b_queued(&e->ctx) != 0)) {
+        (e->frame.fill != 0 || e->comp.engine->queued(e->comp.engine_state) != 0)) {
         comp_flush(&e->comp);
         if (e->frame.fill != 0)
             kOps.close_tx_frame(e);
@@ -126,7 +128,16 @@ void set_up(End* e, uint8_t p0)
     comp_start(&e->comp, &kOps, e, &kV42bisEngine, &e->ctx, e->n401);
 }
 
-TEST(CompDispatch, BothWaysByteExactWithASlowReader)
+// MNP class 5 in the same seat: every frame ends its own coded data, whatever closes it.
+void set_up_mnp5(End* e, uint8_t p0)
+{
+    mnp5_engine_start(&e->mnp5, (p0 & 1) != 0, (p0 & 2) != 0);
+    comp_start(&e->comp, &kOps, e, &kMnp5Engine, &e->mnp5, e->n401);
+}
+
+using SetUp = void (*)(End*, uint8_t);
+
+void both_ways(SetUp set_up)
 {
     static End a;
     static End b;
@@ -160,7 +171,10 @@ TEST(CompDispatch, BothWaysByteExactWithASlowReader)
     EXPECT_LT(a.frames_sent, ab.size() / 100);
 }
 
-TEST(CompDispatch, BreakInSequenceClosesTheFrameAfterItsBytes)
+TEST(CompDispatch, BothWaysByteExactWithASlowReader) { both_ways(set_up); }
+TEST(CompDispatch, Mnp5BothWaysByteExactWithASlowReader) { both_ways(set_up_mnp5); }
+
+void break_in_sequence(SetUp set_up)
 {
     static End a;
     static End b;
@@ -189,6 +203,9 @@ TEST(CompDispatch, BreakInSequenceClosesTheFrameAfterItsBytes)
     }
     EXPECT_TRUE(b.to_dte == data);
 }
+
+TEST(CompDispatch, BreakInSequenceClosesTheFrameAfterItsBytes) { break_in_sequence(set_up); }
+TEST(CompDispatch, Mnp5BreakInSequenceClosesTheFrameAfterItsBytes) { break_in_sequence(set_up_mnp5); }
 
 TEST(CompDispatch, DecoderErrorAsksOnceForTheDisconnect)
 {

@@ -62,6 +62,7 @@ struct CompEngine {
 
 extern const CompEngine kV42bisEngine;
 extern const CompEngine kV44Engine;
+extern const CompEngine kMnp5Engine;  // mnp5_engine.cpp
 
 struct CompDispatch {
     const CompLinkOps* ops;

@@ -78,3 +78,15 @@ size_t mnp5_end_frame(Mnp5Encoder* e, uint8_t* out, size_t room);
 // output is full, call again with in + *used; an error otherwise.
 int mnp5_decode(Mnp5Decoder* d, const uint8_t* in, size_t n, size_t* used, uint8_t* out, size_t room,
                 size_t* made);
+
+// MNP class 5 as an engine of the compression dispatch (kMnp5Engine in comp_dispatch.h).
+struct Mnp5Engine {
+    Mnp5Context ctx;
+    bool encode_on;
+    bool decode_on;
+    uint8_t tail[4];      // the end of a flushed frame, waiting to be drained into it
+    uint8_t tail_length;
+    bool rx_open;         // the decoder paused inside a frame
+};
+
+void mnp5_engine_start(Mnp5Engine* m, bool encode, bool decode);
