@@ -33,6 +33,7 @@ enum IcdCode : uint8_t {
     IcdStartFaxPump = 0x73,
     IcdReleaseHold = 0x74,
     IcdSetHold = 0x75,
+    IcdSetLineFlowControl = 0x79,
     IcdSetTxLevel = 0x7B,
     IcdPlayTonePair = 0x7C,
     IcdNop7D = 0x7D,

@@ -22,6 +22,7 @@ enum WindowRegister : int {
     kRegLineQuality = 55,
     kRegProgress = 56,
     kRegDetector = 57,
+    kRegFramingOptions = 60,    // bit 3 (kFramingHdlc) set while the data path runs HDLC frames
     kRegResetMarker = 61,
     kRegCommandCode = 64,
     kRegCommandLength = 66,
@@ -75,12 +76,16 @@ constexpr uint8_t kRelayCallerId = 0x80;
 constexpr uint8_t kRelaySpeakerHandset = 0x10;
 constexpr uint8_t kInputLocalPhone = 0x02;
 
+// Register 60: the framing the controller chose for the data path.
+constexpr uint8_t kFramingHdlc = 0x08;
+
 // Receive chunk flags (register 53): the status of the bytes in the chunk.
 constexpr uint8_t kRxGoodFrame = 1;
 constexpr uint8_t kRxBadFrame = 2;
 constexpr uint8_t kRxAbort = 3;
 constexpr uint8_t kRxBreak = 4;
 constexpr uint8_t kRxBreakEnd = 5;
+constexpr uint8_t kRxOverrun = 6;      // bytes were lost before this chunk
 
 // Transmit chunk flags (register 117) as the data pump's transmit side reads them.
 constexpr uint8_t kTxEndOfFrame = 1;    // HDLC: send the FCS and a closing flag

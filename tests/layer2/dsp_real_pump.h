@@ -137,6 +137,18 @@ public:
         ULONG_PTR info = 0;
         ASSERT_EQ(m_->Write(file_, text.data(), static_cast<ULONG>(text.size()), &info), STATUS_SUCCESS);
     }
+    // Writes what the port takes within `ms` of virtual time; how many bytes it took.
+    size_t SendSome(const uint8_t* data, size_t length, ULONG ms)
+    {
+        ULONG t[5] = {0xFFFFFFFF, 0, 0, 0, ms};
+        ULONG_PTR info = 0;
+        EXPECT_EQ(m_->DeviceIoControl(file_, IOCTL_SERIAL_SET_TIMEOUTS, t, sizeof t, nullptr, 0, &info),
+                  STATUS_SUCCESS);
+        ULONG_PTR written = 0;
+        const NTSTATUS status = m_->Write(file_, data, static_cast<ULONG>(length), &written);
+        EXPECT_TRUE(status == STATUS_SUCCESS || status == STATUS_TIMEOUT) << std::hex << status;
+        return written;
+    }
     // Everything the modem sends within `ms` of virtual time.
     std::string Read(int ms)
     {

@@ -91,7 +91,7 @@ void acu_answer_bg(AcuContext* acu)
             q.answer_substate = 0xFF;
             q.answer_timer_armed = 0;
             conn_connected(acu);
-            ec_start(acu->dte);
+            acu_start_data_link(acu);
             PostCallEvent(acu, EV_CONNECTED, 0);
         } else if (state == 0 && q.pump_left_idle) {
             q.answer_substate = 0xFF;

@@ -53,6 +53,12 @@ void at_O(AcuContext* acu, uint8_t* args)
         at_set_error(acu);
         return;
     }
+    if (v == 0 && acu->state_variant[CALL_IDLE] == 1) {
+        // The connection is held after an escape: the line ends with CONNECT and data resumes.
+        acu->end_with_online = 1;
+        acu->report_ok = 0;
+        return;
+    }
     PostCallEvent(acu, EV_ORIGINATE, 2);
 }
 

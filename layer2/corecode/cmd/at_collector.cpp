@@ -123,6 +123,7 @@ void execute(AcuContext* acu)
 void report(AcuContext* acu)
 {
     if (acu->command_error) {
+        acu->end_with_online = 0;
         PostCallEvent(acu, EV_RESULT, RC_ERROR);
     } else if (acu->reset_pending != 0) {
         acu_start_reset(acu, static_cast<uint8_t>(acu->reset_pending - 4));
@@ -130,7 +131,12 @@ void report(AcuContext* acu)
         PostCallEvent(acu, EV_RESULT, RC_OK);
     }
     acu->reset_pending = 0;
-    if (acu->end_with_event2) {
+    if (acu->end_with_online && !acu->command_error) {
+        acu->end_with_online = 0;
+        PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);
+        PostCallEvent(acu, EV_CONNECTED, 2);
+        acu->seq.release_dte_pending = 1;
+    } else if (acu->end_with_event2) {
         acu->end_with_event2 = 0;
         PostCallEvent(acu, EV_ORIGINATE, 0);
     } else {

@@ -278,6 +278,7 @@ struct AcuContext {
     uint8_t report_ok;
     uint8_t reset_pending;    // Z: profile number + 4, 0 none
     uint8_t end_with_event2;
+    uint8_t end_with_online;   // "O" on a held connection: the line ends with CONNECT and data mode
     uint8_t validation_active;
     uint8_t current_sreg;
     uint16_t pause_countdown;     // "," pause

@@ -150,6 +150,15 @@ void acu_send_start_packet(AcuContext* acu, bool originate);
 void acu_send_pump_hangup(AcuContext* acu, bool cleardown);
 void acu_send_loop(AcuContext* acu, uint8_t kind, bool start);
 
+// The data path of a connection (call_data_link.cpp): data mode with the +IFC flow control and the S2/S12
+// escape; the DTE side released once the connection is reported; the escape holding the data for "O".
+void acu_data_mode_params(const AcuContext* acu, uint8_t params[12]);
+void acu_start_data_link(AcuContext* acu);
+void acu_release_data_mode(AcuContext* acu);
+void acu_hold_data_mode(AcuContext* acu);
+// Each pass on line: a completed escape becomes a break event, a reported connection starts data mode.
+void acu_data_link_monitor(AcuContext* acu);
+
 // Common call settings and the answer timer.
 void acu_common_call_settings(AcuContext* acu);
 void acu_arm_answer_timer(AcuContext* acu);

@@ -196,6 +196,8 @@ void acu_enter_online(AcuContext* acu)
 void acu_online_to_command(AcuContext* acu)
 {
     acu->state_variant[CALL_IDLE] = 1;
+    acu->seq.release_dte_pending = 0;
+    acu_hold_data_mode(acu);
     ReportExtendedConnect(acu, RC_OK);
 }
 
@@ -232,6 +234,7 @@ void acu_ec_status(AcuContext* acu)
     case 6:
         acu->seq.connect_reported = 1;
         PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);
+        acu->seq.release_dte_pending = 1;  // data mode once the report has gone out
         if (at_opt_amp_c(acu))
             dte_raise_dcd(acu->dte);
         break;

@@ -117,6 +117,7 @@ struct CallSequences {
     uint8_t dtr_dial_mode;      // 0 none, 1-3 DTR dialling
     uint8_t dtr_dial_counter;
     uint8_t break_pending;
+    uint8_t release_dte_pending;  // the connection was reported: data mode starts on the next pass
     uint8_t retrain_step;
     uint8_t progress;           // call-progress code read once per pass (0 none)
 };

@@ -295,7 +295,7 @@ void connect_wait(AcuContext* acu)
         q.dial_substate = DIAL_NONE;
         q.connect_armed = 0;
         conn_connected(acu);
-        ec_start(acu->dte);
+        acu_start_data_link(acu);
         PostCallEvent(acu, EV_CONNECTED, 0);
         return;
     }

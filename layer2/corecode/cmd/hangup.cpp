@@ -22,6 +22,10 @@ void hangup_cleanup(AcuContext* acu)
     CallSequences& q = acu->seq;
     DteContext* d = acu->dte;
     ec_stop(d);
+    // Whatever the connection left in the data rings goes with it (counted as discards).
+    dte_from_clear(d);
+    dte_to_clear(d);
+    q.release_dte_pending = 0;
     if (!at_opt_amp_s(acu))
         dte_raise_dsr(d);
     if (at_opt_amp_c(acu))
@@ -125,6 +129,7 @@ void acu_hangup_bg(AcuContext* acu)
 void acu_online_monitor_bg(AcuContext* acu)
 {
     CallSequences& q = acu->seq;
+    acu_data_link_monitor(acu);
     if (q.break_pending) {
         q.break_pending = 0;
         PostCallEvent(acu, EV_BREAK, 0);

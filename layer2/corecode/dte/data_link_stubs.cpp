@@ -2,13 +2,6 @@
 
 #include "layer2/corecode/dte/dte_context.h"
 
-uint8_t ec_poll(DteContext* d)
-{
-    return d->ec_started.load() ? 3 : 1;
-}
-
-void ec_start(DteContext* d) { d->ec_started = 1; }
-void ec_stop(DteContext* d) { d->ec_started = 0; }
 int ec_hook_false() { return 0; }
 
 // The +DS44=? ranges: (0-3),(0,1),(0),(256-65535),(256-65535),(32-255),(32-255),(512-65535),(512-65535).
@@ -29,8 +22,6 @@ int voice_ring_allowed(DteContext* d)
     (void)d;
     return 1;
 }
-
-void lb_service(DteContext* d) { (void)d; }
 
 void core_error_report(const char* source, int line)
 {

@@ -9,7 +9,9 @@
 
 struct DteContext;
 
-// Error control: negotiating (1) until started, then link up (3).
+// The data link of a connection (layer2/corecode/dce/data_link.cpp). Until error control is wired in, a
+// started link runs buffered mode: ec_poll returns 1 until ec_start, then 5 (buffered mode) while it moves
+// the connection's bytes; ec_stop ends it and stops the line block.
 uint8_t ec_poll(DteContext* d);
 void ec_start(DteContext* d);
 void ec_stop(DteContext* d);
@@ -28,9 +30,6 @@ void v44_free_dictionaries(DteContext* d);
 // Fax and voice engines.
 uint8_t fax_poll(DteContext* d);
 int voice_ring_allowed(DteContext* d);
-
-// The line-block service registered as the DSP interrupt routine during a connection.
-void lb_service(DteContext* d);
 
 // Shared hooks (empty).
 void core_error_report(const char* source, int line);

@@ -137,6 +137,9 @@ void dte_clamp_on(DteContext* d);
 void dte_clamp_off(DteContext* d);
 void dte_clamp_enter(DteContext* d);
 void dte_clamp_begin(DteContext* d);
+// The command state on line: application bytes go to the command ring, and the bytes that wait in both
+// data rings stay for the return to data (dte_clamp_release).
+void dte_clamp_hold(DteContext* d);
 void dte_clamp_release(DteContext* d);
 void dte_end_clamp(DteContext* d);
 void dte_command_mode_reset(DteContext* d);

@@ -10,6 +10,7 @@
 #include "platform/kernel.h"
 
 struct PortRecord;
+struct LineBlock;
 
 enum DteModeValue : uint8_t {
     DTE_MODE_COMMAND = 1,  // clamped: application bytes go to the command input ring
@@ -74,6 +75,8 @@ struct DteFlowSettings {
     uint16_t guard_divider;
     uint16_t escape_count;
     uint16_t leading_guard;
+    uint16_t quiet_steps;   // 20 ms steps since the application's last byte (saturating)
+    uint8_t escape_armed;   // the first escape character came after a guard time of quiet
     uint16_t flow_off_mark;
     uint16_t flow_on_mark;
     std::atomic<uint8_t> flow_off_asserted;
@@ -100,6 +103,7 @@ struct DteFlowSettings {
 
 struct DteContext {
     PortRecord* port;  // the port layer of the same device
+    LineBlock* line_block;  // the line block of the same device (null: no line side bound)
     // The command side's escape detector, reset when data mode starts: set by the command side when it binds
     // to this DTE side (null: no command side).
     void (*escape_reset)(void* owner);
@@ -138,7 +142,9 @@ struct DteContext {
     std::atomic<uint8_t> cmd_out_idle;      // 1 while no command-output flush runs
     std::atomic<uint8_t> drain_active;      // re-entry guard of dte_to_drain
     std::atomic<uint8_t> break_timed_option;
-    std::atomic<uint8_t> ec_started;  // error-control stand-in: set by ec_start, cleared by ec_stop
+    std::atomic<uint8_t> ec_started;  // set by ec_start, cleared by ec_stop
+    // An escape sequence completed with its guard times (data modes): call control takes it as a break event.
+    std::atomic<uint8_t> escape_event;
     uint8_t break_ticks;
     uint8_t last_break_length;
 

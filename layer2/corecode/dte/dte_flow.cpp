@@ -124,10 +124,16 @@ int dte_rx_char(DteContext* d, uint8_t c)
     dte_flow_off_check(d);
     if (d->sniffing.load())
         dte_sniff_put(d, static_cast<uint8_t>(c & 0x7F));
+    const uint16_t quiet = d->flow.quiet_steps;
+    d->flow.quiet_steps = 0;
     if (c != d->flow.escape_char) {
         d->flow.escape_count = 0;
+        d->flow.escape_armed = 0;
         return 0;
     }
+    // The sequence counts only when its first character followed a guard time of quiet.
+    if (d->flow.escape_count == 0)
+        d->flow.escape_armed = quiet >= d->flow.guard_time ? 1 : 0;
     d->flow.escape_count = static_cast<uint16_t>(d->flow.escape_count + 1);
     if (d->flow.escape_count == 3) {
         dte_sniff_clear(d);

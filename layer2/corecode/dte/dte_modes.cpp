@@ -20,6 +20,8 @@ void empty_data_rings(DteContext* d)
 void restart_escape_detector(DteContext* d)
 {
     d->flow.escape_count = 0;
+    d->flow.escape_armed = 0;
+    d->flow.quiet_steps = 0;
     d->flow.leading_guard = 0;
     d->flow.guard_divider = 2;
     d->flow.guard_countdown = d->flow.guard_time;
@@ -46,6 +48,28 @@ void store_data_params(DteContext* d, const uint8_t params[12])
     d->flow.pass_through = params[9];
     d->flow.escape_char = params[10];
     d->flow.guard_time = params[11];
+}
+
+// The escape sequence completes when exactly three escape characters, the first after a guard time of
+// quiet, are followed by another guard time of quiet. In synchronous access the sequence becomes EM 0xBB in
+// the data; in the other data modes call control takes it as a break event (back to the command state).
+void escape_guard_step(DteContext* d)
+{
+    if (d->flow.quiet_steps != 0xFFFF)
+        d->flow.quiet_steps++;
+    const uint8_t mode = d->mode.load();
+    if (mode != DTE_MODE_DATA && mode != DTE_MODE_FAX && mode != DTE_MODE_SYNC)
+        return;
+    if (d->flow.escape_count != 3 || !d->flow.escape_armed || d->flow.quiet_steps < d->flow.guard_time)
+        return;
+    d->flow.escape_count = 0;
+    d->flow.escape_armed = 0;
+    if (mode == DTE_MODE_SYNC) {
+        dte_rx_char(d, 0x19);
+        dte_rx_char(d, 0xBB);
+    } else {
+        d->escape_event = 1;
+    }
 }
 
 }  // namespace
@@ -134,6 +158,13 @@ void dte_clamp_enter(DteContext* d)
     }
 }
 
+void dte_clamp_hold(DteContext* d)
+{
+    d->flow.sync_remembered = d->mode.load() == DTE_MODE_SYNC;
+    d->mode = DTE_MODE_COMMAND;
+    d->flow.clamp = 1;
+}
+
 void dte_clamp_begin(DteContext* d)
 {
     d->flow.sync_remembered = d->mode.load() == DTE_MODE_SYNC;
@@ -218,6 +249,7 @@ void dte_periodic_tick(DteContext* d)
             if (d->flow.guard_countdown == 0 && !d->flow.leading_guard)
                 d->flow.leading_guard = 1;
         }
+        escape_guard_step(d);
     }
     dte_add_elapsed(d, 10);
     d->tick_10ms++;

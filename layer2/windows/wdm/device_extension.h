@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "window/dsp_interface_block.h"
+#include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dte/dte_context.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/port_record.h"
@@ -114,6 +115,7 @@ struct ModemDeviceExtension {
     PortRecord port_record;             // the port layer of this modem
     DteContext dte;                     // the DTE side of this modem
     DspDevice dsp;                      // the DSP link of this modem (lives as long as the device)
+    LineBlock line;                     // the line block: the connection's data through the register window
 };
 
 inline ModemDeviceExtension* ModemExtension(PDEVICE_OBJECT device)

@@ -7,6 +7,8 @@
 #include "layer2/corecode/cmd/at_context.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/conn_control.h"
+#include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/dsp_control.h"
@@ -134,6 +136,42 @@ void ctx_call_waiting_step(void* ctx)
 {
     if (X(ctx)->acu != nullptr)
         acu_cw_step(X(ctx)->acu);
+}
+
+// The line block's reach into the DSP link and connection control.
+const LineBlockHost kLineHost = [] {
+    LineBlockHost h{};
+    h.kick = [](void* ctx) { dsp_run_interrupt_now(&X(ctx)->dsp.link); };
+    h.send_packet = [](void* ctx, uint8_t code, const uint8_t* payload, int length) {
+        return dsp_send_command(&X(ctx)->dsp.link, code, payload, length, kReplyAck, nullptr) == kIcdSent;
+    };
+    h.reg_read = [](void* ctx, int reg) { return dsp_reg_read(&X(ctx)->dsp.link, reg); };
+    h.reg_write = [](void* ctx, int reg, uint8_t value) { dsp_reg_write(&X(ctx)->dsp.link, reg, value); };
+    h.count_rx_frame = [](void* ctx) {
+        if (X(ctx)->acu != nullptr)
+            conn_count_rx_frame(X(ctx)->acu);
+    };
+    return h;
+}();
+
+// The line block on this device's register window, run as the DSP interrupt routine after every event of
+// the data pump and on every producer's kick.
+void bind_line_block(ModemDeviceExtension* ext)
+{
+    LineBlockHost host = kLineHost;
+    host.ctx = ext;
+    lb_init(&ext->line, &host);
+    lb_bind_window(&ext->line, ext->dsp_block);
+    ext->dte.line_block = &ext->line;
+    dsp_set_interrupt_routine(&ext->dsp.link, [](void* arg) { lb_service(static_cast<LineBlock*>(arg)); }, &ext->line);
+}
+
+void unbind_line_block(ModemDeviceExtension* ext)
+{
+    dsp_set_interrupt_routine(&ext->dsp.link, nullptr, nullptr);
+    lb_service_stop(&ext->line);
+    lb_bind_window(&ext->line, nullptr);
+    ext->dte.line_block = nullptr;
 }
 
 void svc_port_shutdown(void* ctx)
@@ -294,8 +332,10 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     ext->dsp.line.dte = &ext->dte;
     ext->acu->dsp = &ext->dsp;
     table_dialogue_attach(ext->acu);
+    bind_line_block(ext);
     PortRecord* port = ModemCoreStart(core);
     if (port == nullptr) {
+        unbind_line_block(ext);
         dsp_device_unbind(&ext->dsp);
         free_core(ext);
     }
@@ -308,6 +348,7 @@ void link_core_stop(ModemDeviceExtension* ext)
         return;
     ModemCoreStop(ext->core);
     Cancel_Timers(ext->core);
+    unbind_line_block(ext);
     dsp_device_unbind(&ext->dsp);
     free_core(ext);
 }

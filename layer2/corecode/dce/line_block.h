@@ -1,0 +1,169 @@
+// The line block: moves a connection's data between the controller and the data pump through the register
+// window's data chunks (received bytes in registers 20-53, bytes to send in 84-117, at most 32 a chunk), and
+// the line data path that selects how those chunks are filled: plain buffered bytes through the two line
+// rings, or whole frames (LAPM or MNP framed by the data pump) handed over by error control.
+//
+// One record per device. The service routine runs after every event of the data pump (the device's DPC)
+// and whenever a producer kicks it; it is serialised on itself, so two runs never take one chunk twice.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "layer2/corecode/dte/byte_ring.h"
+#include "platform/kernel.h"
+#include "window/dsp_interface_block.h"
+
+struct FrameNode;
+
+// How the bytes of a connection travel (the argument of lb_set_mode).
+enum LineMode : uint8_t {
+    LINE_MODE_MNP_OCTET = 0,   // MNP framed by the controller (not built)
+    LINE_MODE_MNP_FRAMED = 1,  // MNP frames, HDLC by the data pump
+    LINE_MODE_PLAIN = 2,       // plain buffered bytes
+    LINE_MODE_LAPM = 3,        // LAPM frames, HDLC by the data pump
+    LINE_MODE_SYNC = 4,        // synchronous access (not built)
+    LINE_MODE_VOICE = 5,
+    LINE_MODE_CALLER_ID = 6,
+};
+
+// Framing kinds of packet 0x61.
+enum LineFramingKind : uint8_t {
+    LINE_FRAMING_ASYNC = 0,
+    LINE_FRAMING_SYNC = 1,
+    LINE_FRAMING_HDLC = 2,
+    LINE_FRAMING_DETECT = 4,
+};
+
+constexpr uint16_t LINE_RING_SIZE = 1024;
+constexpr uint16_t LINE_RX_DROP_ABOVE = 1021;  // a receive ring holding more drops the byte
+constexpr uint16_t LINE_RX_HOLD_MARK = 896;    // line flow control: held from here
+constexpr uint16_t LINE_RX_RELEASE_MARK = 256; // and released below this
+constexpr uint16_t LINE_MAX_FRAME_MNP = 266;   // frame check octets included
+constexpr uint16_t LINE_MAX_FRAME_LAPM = 134;
+constexpr uint16_t LINE_TX_BOGUS_COUNT = 512;
+
+// What the line block needs of the rest of the controller. Null entries are passed over.
+struct LineBlockHost {
+    void* ctx;
+    // Runs the service at once, as if the data pump had signalled (dsp_run_interrupt_now).
+    void (*kick)(void* ctx);
+    // Sends an ICD packet and waits for its acknowledgement; false when it could not be sent.
+    bool (*send_packet)(void* ctx, uint8_t code, const uint8_t* payload, int length);
+    // Register access for the set-up bits outside the data chunks.
+    uint8_t (*reg_read)(void* ctx, int reg);
+    void (*reg_write)(void* ctx, int reg, uint8_t value);
+    // Connection control counts a bad or aborted receive frame.
+    void (*count_rx_frame)(void* ctx);
+    // The data-path mode byte noted for the controller (synchronous access on or off).
+    void (*note_data_mode)(void* ctx, uint8_t sync);
+};
+
+// Where framed paths get the next frame to send and hand over received ones (error control's side).
+struct LineFrameOps {
+    void* ctx;
+    // The next frame to send (data[] holds length octets), or null.
+    FrameNode* (*tx_next)(void* ctx);
+    // A received frame is complete (its bad flag set when it was); returns the next receive buffer or null.
+    FrameNode* (*rx_done)(void* ctx, FrameNode* done);
+};
+
+struct LineCounters {
+    std::atomic<uint32_t> sent;           // bytes written to transmit chunks
+    std::atomic<uint32_t> received;       // bytes taken from receive chunks
+    std::atomic<uint32_t> tx_discards;    // bytes dropped at a full transmit ring
+    std::atomic<uint32_t> rx_discards;    // bytes dropped at a full receive ring
+    std::atomic<uint32_t> bad_chunks;     // chunks refused: count above 32 or a status the path does not know
+    std::atomic<uint32_t> bad_frames;     // frames marked bad (status, overlong, no buffer)
+    std::atomic<uint32_t> chunks_in;
+    std::atomic<uint32_t> chunks_out;
+    std::atomic<uint32_t> breaks;         // break chunks from the line (status 4)
+    std::atomic<uint32_t> bogus_frames;   // transmit frames dropped for an impossible length
+};
+
+struct LineBlock {
+    std::atomic<DspInterfaceBlock*> window;  // the data pump's register window (null: none bound)
+    LineBlockHost host;
+    LineFrameOps frames;
+
+    // Path flags, changed by the mode switch inside the device section.
+    std::atomic<uint8_t> active;       // the service does nothing while 0
+    std::atomic<uint8_t> mode;         // LineMode
+    std::atomic<uint8_t> framed;       // 1 on the LAPM and MNP framed paths
+
+    // Line rings: received bytes (line-receive lock) and bytes to send (line-transmit lock).
+    KSPIN_LOCK rx_lock;
+    KSPIN_LOCK tx_lock;
+    ByteRing<LINE_RING_SIZE> rx;
+    ByteRing<LINE_RING_SIZE> tx;
+    std::atomic<uint8_t> tx_kicked;    // a producer kicked the service and it has not yet run dry
+    std::atomic<uint8_t> rx_held;      // the receive ring passed its hold mark (line flow control)
+    std::atomic<uint8_t> break_pending;  // a break arrived from the line and waits for error control
+
+    // Line flow control (packet 0x79).
+    uint8_t flow_enable;
+    uint8_t flow_pass_through;
+    uint8_t flow_xon;
+    uint8_t flow_xoff;
+
+    // Framed transmit: the frame in transmission and the octets still to send.
+    FrameNode* tx_frame;
+    const uint8_t* tx_cursor;
+    uint16_t tx_char_count;
+    std::atomic<uint8_t> tx_active;
+    // Framed receive: the current buffer, its fill and state.
+    FrameNode* rx_frame;
+    uint16_t rx_length;
+    uint16_t max_frame;
+    uint8_t frame_check_in_data;
+    uint8_t rx_error;
+    uint8_t rx_discarding;
+    uint8_t last_bad_ns;               // N(S) of the last bad I-frame on the LAPM path, 128 none
+
+    // Serialisation of the service: one runner; a call that finds it running asks it for one more pass.
+    std::atomic<uint8_t> running;
+    std::atomic<uint8_t> again;
+
+    LineCounters counters;
+};
+
+void lb_init(LineBlock* lb, const LineBlockHost* host);
+void lb_bind_window(LineBlock* lb, DspInterfaceBlock* window);
+void lb_set_frame_ops(LineBlock* lb, const LineFrameOps* ops);
+
+// The service routine (the device's DSP interrupt routine during a data connection).
+void lb_service(LineBlock* lb);
+void lb_service_stop(LineBlock* lb);
+
+// Mode set-up: the path of the connection, packet 0x61, the line block made active and kicked.
+void lb_set_mode(LineBlock* lb, uint8_t mode);
+void lb_restart(LineBlock* lb);
+void lb_set_line_flow_control(LineBlock* lb, uint8_t pass_through, uint8_t enable);
+
+// Line rings.
+void lb_rx_reset(LineBlock* lb);
+uint16_t lb_rx_count(LineBlock* lb);
+// The caller has tested the count.
+uint8_t lb_rx_get(LineBlock* lb);
+// Up to `max` received bytes into `out`; how many.
+uint16_t lb_rx_take(LineBlock* lb, uint8_t* out, uint16_t max);
+void lb_tx_reset(LineBlock* lb);
+uint16_t lb_tx_count(LineBlock* lb);
+uint16_t lb_tx_free(LineBlock* lb);
+// Stores one byte to send; a full ring drops it and counts a transmit discard.
+void lb_tx_put(LineBlock* lb, uint8_t c);
+// Stores up to count bytes while the ring has room (the rest stay with the caller); how many.
+uint16_t lb_tx_write(LineBlock* lb, const uint8_t* bytes, uint16_t count);
+// Takes and clears a break that arrived from the line; whether there was one.
+bool lb_take_line_break(LineBlock* lb);
+
+// Framed paths: a kick with a frame ready to send, and the receive buffer to fill next.
+void lb_frame_kick(LineBlock* lb);
+void lb_rx_buffer_set(LineBlock* lb, FrameNode* node);
+
+// Internal steps, shared by the line-block files.
+void lb_plain_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
+void lb_plain_transmit(LineBlock* lb);
+void lb_framed_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
+void lb_framed_transmit(LineBlock* lb);
+void lb_write_chunk(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t flags);

@@ -1,0 +1,367 @@
+// The line block against a stand-in data pump on a register window in memory: chunks in both directions
+// with the pump's publication order, refused chunks, the framed paths' limits, the framing packets, and the
+// service run from two threads at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "layer2/corecode/dce/line_block.h"
+#include "layer2/corecode/ec/ec_frames.h"
+#include "window/icd_codes.h"
+#include "window/register_map.h"
+#include "window/window_access.h"
+
+namespace {
+
+// The data pump's side of the chunks, as the framer publishes them: bytes, then count and status as one pair.
+struct PumpSide {
+    DspInterfaceBlock block{};
+    bool Post(const std::vector<uint8_t>& bytes, uint8_t status, uint8_t count_override = 0)
+    {
+        if (WindowLoadPair(&block, kRegRxCount) != 0)
+            return false;
+        WindowStoreBytes(&block, kRegRxData, bytes.data(), static_cast<int>(bytes.size()));
+        const uint8_t count = count_override != 0 ? count_override : static_cast<uint8_t>(bytes.size());
+        WindowStorePair(&block, kRegRxCount, static_cast<uint16_t>(count | (status << 8)));
+        return true;
+    }
+    // Takes the waiting transmit chunk: false when none waits.
+    bool Take(std::vector<uint8_t>* bytes, uint8_t* flags)
+    {
+        const uint16_t pair = WindowLoadPair(&block, kRegTxCount);
+        if (pair == 0)
+            return false;
+        bytes->resize(pair & 0xFFu);
+        WindowLoadBytes(&block, kRegTxData, bytes->data(), static_cast<int>(bytes->size()));
+        *flags = static_cast<uint8_t>(pair >> 8);
+        WindowStorePair(&block, kRegTxCount, 0);
+        return true;
+    }
+    bool RxEmpty() const { return WindowLoadPair(&block, kRegRxCount) == 0; }
+};
+
+struct Packet {
+    uint8_t code;
+    std::vector<uint8_t> payload;
+};
+
+class LineBlockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LineBlockHost host{};
+        host.ctx = this;
+        host.send_packet = [](void* ctx, uint8_t code, const uint8_t* payload, int length) {
+            static_cast<LineBlockTest*>(ctx)->packets.push_back({code, std::vector<uint8_t>(payload, payload + length)});
+            return true;
+        };
+        host.reg_read = [](void* ctx, int reg) { return WindowLoad(&static_cast<LineBlockTest*>(ctx)->pump.block, reg); };
+        host.reg_write = [](void* ctx, int reg, uint8_t v) { WindowStore(&static_cast<LineBlockTest*>(ctx)->pump.block, reg, v); };
+        host.count_rx_frame = [](void* ctx) { static_cast<LineBlockTest*>(ctx)->framesCounted++; };
+        lb_init(&lb, &host);
+        lb_bind_window(&lb, &pump.block);
+    }
+
+    // The frame buffers error control would hand over: received frames are kept, a fresh one is given back.
+    void UseFrames()
+    {
+        LineFrameOps ops{};
+        ops.ctx = this;
+        ops.tx_next = [](void* ctx) -> FrameNode* {
+            auto* t = static_cast<LineBlockTest*>(ctx);
+            if (t->txQueue.empty())
+                return nullptr;
+            FrameNode* f = t->txQueue.front();
+            t->txQueue.erase(t->txQueue.begin());
+            return f;
+        };
+        ops.rx_done = [](void* ctx, FrameNode* done) -> FrameNode* {
+            auto* t = static_cast<LineBlockTest*>(ctx);
+            if (done != nullptr)
+                t->received.push_back(*done);
+            return &t->rxBuffer;
+        };
+        lb_set_frame_ops(&lb, &ops);
+        lb_rx_buffer_set(&lb, &rxBuffer);
+    }
+
+    std::vector<std::vector<uint8_t>> DrainChunks(std::vector<uint8_t>* flags)
+    {
+        std::vector<std::vector<uint8_t>> chunks;
+        std::vector<uint8_t> bytes;
+        uint8_t f = 0;
+        while (pump.Take(&bytes, &f)) {
+            chunks.push_back(bytes);
+            flags->push_back(f);
+            lb_service(&lb);  // the pump's notification after it took a chunk
+        }
+        return chunks;
+    }
+
+    PumpSide pump;
+    LineBlock lb;
+    std::vector<Packet> packets;
+    int framesCounted = 0;
+    std::vector<FrameNode*> txQueue;
+    std::vector<FrameNode> received;
+    FrameNode rxBuffer{};
+};
+
+TEST_F(LineBlockTest, ModeSwitchSendsTheFramingPacketAndMarksHdlc)
+{
+    const struct {
+        uint8_t mode;
+        uint8_t kind;
+        bool hdlc;
+    } cases[] = {
+        {LINE_MODE_PLAIN, LINE_FRAMING_ASYNC, false},
+        {LINE_MODE_LAPM, LINE_FRAMING_HDLC, true},
+        {LINE_MODE_MNP_FRAMED, LINE_FRAMING_HDLC, true},
+        {LINE_MODE_VOICE, LINE_FRAMING_ASYNC, false},
+        {9, LINE_FRAMING_ASYNC, false},  // an unknown mode runs as plain buffered
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        packets.clear();
+        lb_set_mode(&lb, c.mode);
+        ASSERT_EQ(packets.size(), 1u);
+        EXPECT_EQ(packets[0].code, IcdSetFraming);
+        EXPECT_EQ(packets[0].payload, std::vector<uint8_t>{c.kind});
+        EXPECT_EQ((WindowLoad(&pump.block, kRegFramingOptions) & kFramingHdlc) != 0, c.hdlc);
+        EXPECT_EQ(lb.active.load(), 1);
+    }
+    packets.clear();
+    lb_set_line_flow_control(&lb, 0, 1);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].code, IcdSetLineFlowControl);
+    EXPECT_EQ(packets[0].payload, (std::vector<uint8_t>{1, 0x11, 0x13}));
+}
+
+// Bytes to send leave in chunks of at most 32, one chunk at a time: the next only after the pump took the last.
+TEST_F(LineBlockTest, PlainBytesLeaveInChunksOfThirtyTwo)
+{
+    lb_set_mode(&lb, LINE_MODE_PLAIN);
+    std::vector<uint8_t> data(70);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 37);
+    for (uint8_t c : data)
+        lb_tx_put(&lb, c);
+    EXPECT_EQ(lb_tx_count(&lb), 69) << "the first byte's kick sent it at once";
+    std::vector<uint8_t> flags;
+    const auto chunks = DrainChunks(&flags);
+    ASSERT_EQ(chunks.size(), 4u);
+    EXPECT_EQ(chunks[0].size(), 1u);
+    EXPECT_EQ(chunks[1].size(), 32u);
+    EXPECT_EQ(chunks[2].size(), 32u);
+    std::vector<uint8_t> joined;
+    for (const auto& c : chunks)
+        joined.insert(joined.end(), c.begin(), c.end());
+    EXPECT_EQ(joined, data);
+    EXPECT_EQ(flags, (std::vector<uint8_t>{0, 0, 0, 0}));
+    EXPECT_EQ(lb.tx_kicked.load(), 0) << "ran dry: the next byte kicks again";
+    EXPECT_EQ(lb.counters.sent.load(), 70u);
+    // A full ring drops and counts.
+    for (int i = 0; i < LINE_RING_SIZE + 40; ++i)
+        lb_tx_put(&lb, 1);
+    EXPECT_EQ(lb.counters.tx_discards.load(), 40u - 1u) << "the first byte left at once in a chunk";
+}
+
+// A chunk with a count beyond 32 or a status the path does not know is refused, counted and never copied;
+// the registers are cleared so the pump can post the next.
+TEST_F(LineBlockTest, BadChunksAreRefusedAndCounted)
+{
+    lb_set_mode(&lb, LINE_MODE_PLAIN);
+    const struct {
+        uint8_t count;
+        uint8_t status;
+        bool accepted;
+    } cases[] = {
+        {10, 0, true},      {32, 0, true},  {33, 0, false},       {255, 0, false}, {4, kRxBreak, true},
+        {4, kRxBreakEnd, true}, {4, kRxGoodFrame, false}, {4, kRxAbort, false}, {4, 9, false}, {0, 200, false},
+    };
+    uint32_t expectedBad = 0;
+    uint32_t expectedBytes = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.count) << "/" << int(c.status));
+        std::vector<uint8_t> bytes(32, 0x5A);
+        ASSERT_TRUE(pump.Post(bytes, c.status, c.count));
+        lb_service(&lb);
+        EXPECT_TRUE(pump.RxEmpty());
+        expectedBad += c.accepted ? 0 : 1;
+        expectedBytes += c.accepted ? c.count : 0;
+        EXPECT_EQ(lb.counters.bad_chunks.load(), expectedBad);
+        EXPECT_EQ(lb_rx_count(&lb), expectedBytes);
+    }
+    EXPECT_TRUE(lb_take_line_break(&lb));
+    EXPECT_FALSE(lb_take_line_break(&lb));
+}
+
+TEST_F(LineBlockTest, PlainReceiveDropsAboveTheRingLimit)
+{
+    lb_set_mode(&lb, LINE_MODE_PLAIN);
+    std::vector<uint8_t> bytes(32);
+    for (int k = 0; k < 40; ++k) {
+        for (int i = 0; i < 32; ++i)
+            bytes[i] = static_cast<uint8_t>(k * 32 + i);
+        ASSERT_TRUE(pump.Post(bytes, 0));
+        lb_service(&lb);
+    }
+    EXPECT_EQ(lb_rx_count(&lb), LINE_RX_DROP_ABOVE + 1);
+    EXPECT_EQ(lb.counters.rx_discards.load(), 40u * 32u - (LINE_RX_DROP_ABOVE + 1));
+    uint8_t out[LINE_RING_SIZE];
+    const uint16_t n = lb_rx_take(&lb, out, sizeof out);
+    ASSERT_EQ(n, LINE_RX_DROP_ABOVE + 1);
+    for (uint16_t i = 0; i < n; ++i)
+        ASSERT_EQ(out[i], static_cast<uint8_t>(i)) << "the first bytes are kept in order";
+}
+
+// A frame leaves as chunks of 32, 32 and 6 octets; only the last carries the end-of-frame flag.
+TEST_F(LineBlockTest, FramedTransmitMarksTheLastChunk)
+{
+    UseFrames();
+    lb_set_mode(&lb, LINE_MODE_LAPM);
+    FrameNode a{};
+    a.length = 70;
+    for (int i = 0; i < 70; ++i)
+        a.data[i] = static_cast<uint8_t>(i);
+    FrameNode b{};
+    b.length = 3;
+    txQueue = {&a, &b};
+    lb_frame_kick(&lb);
+    std::vector<uint8_t> flags;
+    const auto chunks = DrainChunks(&flags);
+    ASSERT_EQ(chunks.size(), 4u);
+    EXPECT_EQ(chunks[0].size(), 32u);
+    EXPECT_EQ(chunks[1].size(), 32u);
+    EXPECT_EQ(chunks[2].size(), 6u);
+    EXPECT_EQ(chunks[3].size(), 3u);
+    EXPECT_EQ(flags, (std::vector<uint8_t>{0, 0, kTxEndOfFrame, kTxEndOfFrame}));
+    EXPECT_EQ(chunks[2][5], 69);
+    EXPECT_EQ(lb.tx_active.load(), 0) << "no further frame";
+}
+
+// Received frames on the LAPM path: the pump passes the two frame-check octets on; limits and verdicts.
+TEST_F(LineBlockTest, FramedReceiveLimitsAndVerdicts)
+{
+    const struct {
+        int octets;      // received, frame check included
+        uint8_t status;  // at the end of the frame
+        bool bad;
+        int length;      // kept
+    } cases[] = {
+        {134, kRxGoodFrame, false, 132}, {135, kRxGoodFrame, true, 0},  {3, kRxGoodFrame, false, 1},
+        {2, kRxGoodFrame, true, 2},      {40, kRxBadFrame, true, 38},
+    };
+    UseFrames();
+    lb_set_mode(&lb, LINE_MODE_LAPM);
+    lb_rx_buffer_set(&lb, &rxBuffer);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.octets);
+        received.clear();
+        std::vector<uint8_t> all(c.octets);
+        for (int i = 0; i < c.octets; ++i)
+            all[i] = static_cast<uint8_t>(i + 1);
+        for (int at = 0; at < c.octets; at += 32) {
+            const int n = std::min(32, c.octets - at);
+            const bool last = at + n == c.octets;
+            ASSERT_TRUE(pump.Post(std::vector<uint8_t>(all.begin() + at, all.begin() + at + n), last ? c.status : 0));
+            lb_service(&lb);
+        }
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_EQ(received[0].bad != 0, c.bad);
+        if (c.length != 0) {
+            EXPECT_EQ(received[0].length, c.length);
+        }
+    }
+    // An abort ends its frame, counted; the frame after it is received whole and good.
+    const int before = framesCounted;
+    received.clear();
+    ASSERT_TRUE(pump.Post({1, 2, 3}, kRxAbort));
+    lb_service(&lb);
+    ASSERT_TRUE(pump.Post({9, 8, 7, 6, 5}, kRxGoodFrame));
+    lb_service(&lb);
+    EXPECT_EQ(framesCounted, before + 1);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].length, 3);
+    EXPECT_EQ(received[0].bad, 0);
+    EXPECT_EQ(received[0].data[0], 9);
+}
+
+// Two threads run the service for a while (the pump's notification and a producer's kick) while a pump
+// thread posts numbered chunks and takes sent ones: every chunk is taken exactly once, in order.
+TEST_F(LineBlockTest, ServiceFromTwoThreadsLosesAndDuplicatesNothing)
+{
+    int ms = 300;
+    if (const char* env = std::getenv("MODEM_LINE_STRESS_MS"))
+        ms = std::atoi(env);
+    lb_set_mode(&lb, LINE_MODE_PLAIN);
+    std::atomic<bool> stop{false};
+    std::atomic<uint32_t> posted{0};
+    std::atomic<uint32_t> producedTx{0};
+    std::vector<uint8_t> sentSeen;
+    std::vector<uint8_t> receivedSeen;
+    std::thread pumpThread([&] {
+        uint32_t seq = 0;
+        std::vector<uint8_t> bytes;
+        uint8_t flags;
+        while (!stop.load()) {
+            std::vector<uint8_t> chunk(1 + seq % 32);
+            for (auto& b : chunk)
+                b = static_cast<uint8_t>(posted.load() + (&b - chunk.data()));
+            if (pump.Post(chunk, 0))
+                posted += static_cast<uint32_t>(chunk.size()), ++seq;
+            if (pump.Take(&bytes, &flags))
+                sentSeen.insert(sentSeen.end(), bytes.begin(), bytes.end());
+        }
+        while (pump.Take(&bytes, &flags))
+            sentSeen.insert(sentSeen.end(), bytes.begin(), bytes.end());
+    });
+    auto runner = [&](bool producer) {
+        uint32_t next = 0;
+        while (!stop.load()) {
+            if (producer) {
+                if (lb_tx_free(&lb) > 0)
+                    lb_tx_put(&lb, static_cast<uint8_t>(next++)), producedTx = next;
+            } else {
+                lb_service(&lb);
+                uint8_t out[64];
+                const uint16_t n = lb_rx_take(&lb, out, sizeof out);
+                receivedSeen.insert(receivedSeen.end(), out, out + n);
+            }
+        }
+    };
+    std::thread a(runner, false);
+    std::thread b(runner, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    stop = true;
+    a.join();
+    b.join();
+    pumpThread.join();
+    // What is still in the mailboxes and rings comes out afterwards, single-threaded.
+    for (int i = 0; i < 100; ++i) {
+        lb_service(&lb);
+        uint8_t out[64];
+        const uint16_t n = lb_rx_take(&lb, out, sizeof out);
+        receivedSeen.insert(receivedSeen.end(), out, out + n);
+        std::vector<uint8_t> bytes;
+        uint8_t flags;
+        while (pump.Take(&bytes, &flags))
+            sentSeen.insert(sentSeen.end(), bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(lb.counters.rx_discards.load(), 0u);
+    ASSERT_EQ(receivedSeen.size(), posted.load() - lb.counters.rx_discards.load());
+    for (size_t i = 0; i < receivedSeen.size(); ++i)
+        ASSERT_EQ(receivedSeen[i], static_cast<uint8_t>(i)) << "received byte " << i;
+    ASSERT_EQ(sentSeen.size() + lb_tx_count(&lb), producedTx.load());
+    for (size_t i = 0; i < sentSeen.size(); ++i)
+        ASSERT_EQ(sentSeen[i], static_cast<uint8_t>(i)) << "sent byte " << i;
+    EXPECT_GT(sentSeen.size(), 0u);
+    EXPECT_GT(receivedSeen.size(), 0u);
+}
+
+}  // namespace
