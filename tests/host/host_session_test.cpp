@@ -2,6 +2,7 @@
 // a serial device, and the errors for bad options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -223,6 +224,78 @@ std::string Ask(int fd, const std::string& line)
         }
     }
     return got;
+}
+
+// Reads from fd until `until` returns true or `ms` of wall time pass.
+template <typename Until>
+std::string ReadUntil(int fd, Until until, int ms)
+{
+    std::string got;
+    for (int k = 0; k < ms / 20 && !until(got); ++k) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) > 0) {
+            char b[1024];
+            ssize_t n = read(fd, b, sizeof b);
+            if (n > 0)
+                got.append(b, static_cast<size_t>(n));
+        }
+    }
+    return got;
+}
+
+// Two modems of one modemhost call each other through its exchange; a file written to the calling modem's
+// pseudo-terminal comes out of the answering modem's intact, every byte value included.
+TEST(HostSessionTest, AFileCrossesTheExchangeBetweenTwoPseudoTerminals)
+{
+    const std::string dir = TempPrefix();
+    const std::string link1 = dir + "file-1", link2 = dir + "file-2";
+    for (const std::string& f : {link1, link2})
+        unlink(f.c_str());
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(HostPath().c_str(), "modemhost", "--line", "exchange", "--pty", link1.c_str(), "--number", "201",
+              "--pty", link2.c_str(), "--number", "202", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const int a = OpenLink(link1);
+    const int b = OpenLink(link2);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(Ask(b, "ATS0=1+MS=V22B\r"), "ATS0=1+MS=V22B\r\r\nOK\r\n");
+    const std::string dial = "ATX4+MS=V22B;DT202\r";
+    ASSERT_EQ(write(a, dial.data(), dial.size()), static_cast<ssize_t>(dial.size()));
+    auto connected = [](const std::string& s) { return s.find("CONNECT 2400\r\n") != std::string::npos; };
+    const std::string answerA = ReadUntil(a, connected, 30000);
+    const std::string answerB = ReadUntil(b, connected, 30000);
+    ASSERT_TRUE(connected(answerA)) << answerA;
+    ASSERT_TRUE(connected(answerB)) << answerB;
+    usleep(200000);
+    std::string file(3000, '\0');
+    for (size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<char>(i * 11 + i / 256);
+    size_t written = 0;
+    std::string got;
+    for (int k = 0; k < 3000 && got.size() < file.size(); ++k) {
+        if (written < file.size()) {
+            ssize_t n = write(a, file.data() + written, std::min<size_t>(512, file.size() - written));
+            if (n > 0)
+                written += static_cast<size_t>(n);
+        }
+        got += ReadUntil(b, [](const std::string& s) { return !s.empty(); }, 20);
+    }
+    EXPECT_EQ(got.size(), file.size());
+    EXPECT_TRUE(got == file) << "the file arrived changed";
+    close(a);
+    close(b);
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(HostSessionTest, TwoModemsOnTheExchangeEachWithItsPortAndSettings)

@@ -155,8 +155,11 @@ void V22RxTrain2(V22Modem* m)
 {
     V22RxState& r = m->rx;
     r.control |= V22_RX_DATA | V22_RX_LOSS_WATCH;
+    // The preset comes from the scrambled ones, nearly one tone, and can be several hertz off: this step's
+    // integral gain pulls the rest in before the sixteen-point decisions start, where a residual of about a
+    // hertz leaves the narrow data loop slipping cycles.
     r.loop_gain_p = 10000;
-    r.loop_gain_i = 1536;
+    r.loop_gain_i = 3072;
     r.eq_step = 4096;
 }
 

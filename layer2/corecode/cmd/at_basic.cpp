@@ -118,14 +118,11 @@ void at_H(AcuContext* acu, uint8_t* args)
 {
     uint8_t v = args[0];
     if (v == 0) {
-        if (!acu->online || acu->test_state != 0 || acu->fax_class != 0) {
-            if (acu->call_state == CALL_COMMAND)
-                acu->return_to_command = 1;
-            PostCallEvent(acu, EV_HANGUP, RC_NONE);
-        } else {
-            // On-line hang-up: comes with connection control.
-            PostCallEvent(acu, EV_HANGUP, RC_NONE);
-        }
+        // In the command state (with or without a connection held on line) the command line goes on after
+        // the hang-up and ends with its own result.
+        if (acu->call_state == CALL_COMMAND)
+            acu->return_to_command = 1;
+        PostCallEvent(acu, EV_HANGUP, RC_NONE);
         acu->hangup_pending = 1;
         acu->termination_cause = kTerminationHangup;
     } else if (v == 1) {

@@ -53,6 +53,7 @@ void hangup_finish(AcuContext* acu)
     if (acu->return_to_command) {
         // H or Z typed in the command state: the command line goes on.
         acu->return_to_command = 0;
+        acu->state_variant[CALL_IDLE] = 0;  // no connection is held any more
         if (acu->state_variant[CALL_HANGUP] == 2)
             acu->state_variant[CALL_COMMAND] = 0;
         PostCallEvent(acu, EV_COMMAND, 0);
