@@ -45,10 +45,12 @@ inline bool ConnectV22bis(calltest::ExchangeModems& x, const std::string& extraA
     return ok;
 }
 
-// Writes the next piece of a flow from a modem's port (the write waits at most 10 ms of virtual time).
+// Writes the next piece of a flow from a modem's port (the write waits at most 10 ms of virtual time), as an
+// application with hardware flow control does: nothing while the modem holds CTS off.
 inline void WriteSome(dsptest::RealPumpModem& m, Flow& f, size_t piece = 1024)
 {
-    if (f.written >= f.data.size()) {
+    constexpr ULONG kCts = 0x10;
+    if (f.written >= f.data.size() || (m.ModemStatus() & kCts) == 0) {
         platform::SleepMs(10);
         return;
     }

@@ -149,6 +149,15 @@ public:
         EXPECT_TRUE(status == STATUS_SUCCESS || status == STATUS_TIMEOUT) << std::hex << status;
         return written;
     }
+    // The modem-status byte of the port (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80).
+    ULONG ModemStatus()
+    {
+        ULONG status = 0;
+        ULONG_PTR info = 0;
+        EXPECT_EQ(m_->DeviceIoControl(file_, IOCTL_SERIAL_GET_MODEMSTATUS, nullptr, 0, &status, sizeof status, &info),
+                  STATUS_SUCCESS);
+        return status;
+    }
     // Everything the modem sends within `ms` of virtual time.
     std::string Read(int ms)
     {
