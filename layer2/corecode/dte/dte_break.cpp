@@ -62,7 +62,7 @@ void dte_to_break(DteContext* d, uint8_t type)
         d->flow.escape_count = 0;
         d->flow.leading_guard = 0;
         d->flow.guard_divider = 2;
-        d->flow.guard_countdown = d->flow.guard_time;
+        d->flow.guard_countdown = d->flow.guard_time.load();
         dte_flow_on_check(d);
         DteLockHold hold(&d->to_lock);
         if (d->flow.output_running.load())

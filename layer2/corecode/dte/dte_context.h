@@ -70,13 +70,14 @@ struct DteFlowSettings {
     uint8_t out_xoff;
     uint8_t pass_through;
     uint8_t escape_char;
-    uint16_t guard_time;
-    uint16_t guard_countdown;
-    uint16_t guard_divider;
-    uint16_t escape_count;
-    uint16_t leading_guard;
-    uint16_t quiet_steps;   // 20 ms steps since the application's last byte (saturating)
-    uint8_t escape_armed;   // the first escape character came after a guard time of quiet
+    // The escape detector: counted by the application's bytes and timed by the 10 ms tick, two threads.
+    std::atomic<uint16_t> guard_time;
+    std::atomic<uint16_t> guard_countdown;
+    std::atomic<uint16_t> guard_divider;
+    std::atomic<uint16_t> escape_count;
+    std::atomic<uint16_t> leading_guard;
+    std::atomic<uint16_t> quiet_steps;   // 20 ms steps since the application's last byte (saturating)
+    std::atomic<uint8_t> escape_armed;   // the first escape character came after a guard time of quiet
     uint16_t flow_off_mark;
     uint16_t flow_on_mark;
     std::atomic<uint8_t> flow_off_asserted;
@@ -85,7 +86,7 @@ struct DteFlowSettings {
     std::atomic<uint8_t> output_running;
     std::atomic<uint8_t> output_held;
     std::atomic<uint8_t> break_signalling;  // a break is being signalled towards the application
-    uint8_t break_in_progress;              // a break from the application is being timed
+    std::atomic<uint8_t> break_in_progress;  // a break from the application is being timed
     // Break towards the application, under the DTE-output lock: state 0 none, 1 queued at a to-DTE ring
     // position, 3 being signalled (with its duration countdown in 10 ms ticks).
     uint8_t break_state;

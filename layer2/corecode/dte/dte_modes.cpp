@@ -24,7 +24,7 @@ void restart_escape_detector(DteContext* d)
     d->flow.quiet_steps = 0;
     d->flow.leading_guard = 0;
     d->flow.guard_divider = 2;
-    d->flow.guard_countdown = d->flow.guard_time;
+    d->flow.guard_countdown = d->flow.guard_time.load();
 }
 
 void default_flow_characters(DteContext* d)

@@ -40,7 +40,7 @@ void dte_from_clear(DteContext* d)
         d->flow.guard_divider = 2;
         d->flow.escape_count = 0;
         d->flow.leading_guard = 0;
-        d->flow.guard_countdown = d->flow.guard_time;
+        d->flow.guard_countdown = d->flow.guard_time.load();
     }
     dte_flow_on_check(d);
 }
