@@ -204,9 +204,9 @@ void svc_mc_tx_notify_check(void* ctx) { mc_tx_notify_check(&X(ctx)->dte); }
 void svc_ring_service(void* ctx)
 {
     DteContext* d = &X(ctx)->dte;
-    if (d->mode.load() == DTE_MODE_COMMAND)
-        dte_cmd_out_flush(d);
-    else
+    // Results printed while on line (a ring of a waiting call) reach the application as well as the data.
+    dte_cmd_out_flush(d);
+    if (d->mode.load() != DTE_MODE_COMMAND)
         dte_to_drain(d);
 }
 
