@@ -56,10 +56,12 @@ TEST_P(V44Grid, EveryCorpusComesBackByteExact)
         size_t n = d.bytes.size();
         bool roomy = s.codewords >= 2048 && s.history >= 4096;
         bool restarts = std::min(s.codewords, s.history) < n / 4;
-        if (std::string(d.name) == "text")
+        if (std::string(d.name) == "text") {
             EXPECT_LT(code.size(), roomy ? n / 2 : n * 6 / 10) << "text compresses";
-        if (std::string(d.name) == "random")
+        }
+        if (std::string(d.name) == "random") {
             EXPECT_LT(code.size(), roomy && restarts ? n + n / 33 : n + n / 7) << "random data barely grows";
+        }
     }
 }
 
