@@ -14,8 +14,11 @@
 #include "support/pump_harness.h"
 #include "window/register_map.h"
 #include "window/window_access.h"
+#include "voice/tone_fit.h"
 
 namespace {
+
+using voicetest::ToneAmplitude;
 
 using pumptest::PumpModem;
 using pumptest::RunFor;
@@ -58,29 +61,6 @@ void Serve(DspInterfaceBlock* b)
         }
         WindowStorePair(b, kRegTxCount, static_cast<uint16_t>(n));
     }
-}
-
-// The median over 10 ms windows of the second half of a least-squares fit at f.
-double ToneAmplitude(const std::vector<int16_t>& x, double f, double fs)
-{
-    const size_t w = static_cast<size_t>(fs / 100.0);
-    std::vector<double> amplitudes;
-    for (size_t from = x.size() / 2; from + w <= x.size(); from += w) {
-        double ss = 0, sc = 0, cc = 0, xs = 0, xc = 0;
-        for (size_t i = from; i < from + w; ++i) {
-            const double s = std::sin(2 * kPi * f * static_cast<double>(i) / fs);
-            const double c = std::cos(2 * kPi * f * static_cast<double>(i) / fs);
-            ss += s * s;
-            sc += s * c;
-            cc += c * c;
-            xs += x[i] * s;
-            xc += x[i] * c;
-        }
-        const double det = ss * cc - sc * sc;
-        amplitudes.push_back(std::hypot((xs * cc - xc * sc) / det, (xc * ss - xs * sc) / det));
-    }
-    std::sort(amplitudes.begin(), amplitudes.end());
-    return amplitudes.empty() ? 0.0 : amplitudes[amplitudes.size() / 2];
 }
 
 TEST(VoiceLine, TwoPumpsOnTheSimulatedLine)

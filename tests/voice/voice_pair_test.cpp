@@ -11,10 +11,13 @@
 
 #include "layer1/modem/voice/voice_coders.h"
 #include "line/resampler.h"
+#include "voice/tone_fit.h"
 #include "voice/voice_fixture.h"
 #include "voice/voice_peer.h"
 
 namespace {
+
+using voicetest::ToneAmplitude;
 
 using voicetest::VoiceBench;
 
@@ -51,31 +54,6 @@ private:
     Resampler up_;
     Resampler down_;
 };
-
-// The amplitude of the tone at f Hz in x (sampled at fs): a least-squares fit of a sine and a cosine over
-// each 10 ms window of the second half, and the median of the windows (so the rare window with a dropped
-// sample at rate code 4 does not count, nor does the coding's noise).
-double ToneAmplitude(const std::vector<int16_t>& x, double f, double fs)
-{
-    const size_t w = static_cast<size_t>(fs / 100.0);
-    std::vector<double> amplitudes;
-    for (size_t from = x.size() / 2; from + w <= x.size(); from += w) {
-        double ss = 0, sc = 0, cc = 0, xs = 0, xc = 0;
-        for (size_t i = from; i < from + w; ++i) {
-            const double s = std::sin(2 * kPi * f * static_cast<double>(i) / fs);
-            const double c = std::cos(2 * kPi * f * static_cast<double>(i) / fs);
-            ss += s * s;
-            sc += s * c;
-            cc += c * c;
-            xs += x[i] * s;
-            xc += x[i] * c;
-        }
-        const double det = ss * cc - sc * sc;
-        amplitudes.push_back(std::hypot((xs * cc - xc * sc) / det, (xc * ss - xs * sc) / det));
-    }
-    std::sort(amplitudes.begin(), amplitudes.end());
-    return amplitudes.empty() ? 0.0 : amplitudes[amplitudes.size() / 2];
-}
 
 TEST(VoicePair, OneKilohertzToneKeepsItsLevel)
 {
