@@ -40,10 +40,14 @@ public:
     // The steps one by one, for tests of the frame: the drivers' entry routines; the stack added bottom to
     // top (AddDevice) with the core hooks in place; the start request.
     NTSTATUS Load(const ModemStackConfig& config);
+    // The serial port name the next Add gives the stack (empty: none).
+    void SetPortName(const std::string& name) { config_.portName = name; }
     NTSTATUS Add();
     NTSTATUS Start();
     // Removes the stack (the drivers stay loaded); the removal's status.
     NTSTATUS RemoveStack();
+    // Lets go of a stack that was removed by other means (a removal request sent to the machine directly).
+    void ForgetStack() { stack_ = nullptr; }
     void Unload();
     // RemoveStack and Unload (nothing when nothing was built).
     NTSTATUS Remove();

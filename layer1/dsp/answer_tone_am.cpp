@@ -3,6 +3,7 @@
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/nco.h"
 #include "layer1/dsp/procedure_state.h"
+#include "platform/saturate.h"
 
 namespace {
 
@@ -10,8 +11,6 @@ constexpr uint16_t kAnswerToneStep = 0x3800;   // 2100 Hz at 9600 samples/s
 constexpr uint16_t kAmStep = 102;              // 14.94 Hz
 constexpr int32_t kReversalSamples = 4320;     // a reversal when the count exceeds this
 constexpr int32_t kAmDepth = 6100;             // of 32768
-
-int16_t Saturate16(int32_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
 
 DspContext* Ctx(void* owner) { return static_cast<DspContext*>(owner); }
 

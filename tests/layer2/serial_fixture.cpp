@@ -131,8 +131,16 @@ void SerialDevice::SetUp()
     config.name = "serial";
     machine_ = std::make_unique<platform::Machine>(config);
     scope_ = std::make_unique<platform::MachineScope>(*machine_);
-    ASSERT_EQ(machine_->LoadDriver("FakePump", FakePumpDriverEntry, &pump_driver_), STATUS_SUCCESS);
-    ASSERT_EQ(machine_->LoadDriver("Kestrin", kestrin::DriverEntry, &ctl_driver_), STATUS_SUCCESS);
+    modem_ = std::make_unique<ModemStack>(*machine_);
+    ModemStackConfig stack_config;
+    stack_config.withLine = false;
+    stack_config.pumpEntry = FakePumpDriverEntry;
+    stack_config.pumpService = "FakePump";
+    stack_config.coreHooks = SerialTestCoreHooks();
+    stack_config.start = false;
+    ASSERT_EQ(modem_->Load(stack_config), STATUS_SUCCESS);
+    pump_driver_ = modem_->PumpDriver();
+    ctl_driver_ = modem_->ControllerDriver();
 }
 
 void SerialDevice::TearDown()
@@ -140,14 +148,14 @@ void SerialDevice::TearDown()
     if (file_ != nullptr)
         machine_->Close(file_);
     file_ = nullptr;
-    if (stack_ != nullptr && !removed_)
-        machine_->RemoveStack(stack_);
-    stack_ = nullptr;
-    if (machine_) {
-        machine_->UnloadDriver(ctl_driver_);
-        machine_->UnloadDriver(pump_driver_);
+    if (modem_) {
+        if (removed_)
+            modem_->ForgetStack();
+        modem_->Remove();
         EXPECT_EQ(machine_->LiveBlocks(POOL_TAG('W', 'd', 'm', ' ')), 0);
     }
+    modem_.reset();
+    stack_ = nullptr;
     scope_.reset();
     machine_.reset();
     self_.reset();
@@ -156,18 +164,15 @@ void SerialDevice::TearDown()
 
 NTSTATUS SerialDevice::AddStack(const char* port_name)
 {
-    platform::StackConfig config;
-    if (port_name != nullptr)
-        config.portName = port_name;
-    NTSTATUS status = machine_->AddStack({pump_driver_, ctl_driver_}, config, &stack_);
-    if (NT_SUCCESS(status))
-        Ext()->core_hooks = SerialTestCoreHooks();
+    modem_->SetPortName(port_name != nullptr ? port_name : "");
+    const NTSTATUS status = modem_->Add();
+    stack_ = modem_->Stack();
     return status;
 }
 
 NTSTATUS SerialDevice::Start()
 {
-    return machine_->StartStack(stack_);
+    return modem_->Start();
 }
 
 void SerialDevice::BuildAndOpen()

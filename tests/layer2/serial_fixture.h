@@ -12,6 +12,7 @@
 #include "layer2/windows/wdm/device_extension.h"
 #include "layer2/windows/wdm/serial_ioctl.h"
 #include "platform/machine.h"
+#include "stack/modem_stack.h"
 
 // The stand-in modem core's hooks (threads start with the device, the tick runs always).
 const ModemCoreHooks* SerialTestCoreHooks();
@@ -40,9 +41,10 @@ protected:
     std::unique_ptr<platform::ClockThread> self_;
     std::unique_ptr<platform::Machine> machine_;
     std::unique_ptr<platform::MachineScope> scope_;
+    std::unique_ptr<ModemStack> modem_;
     PDRIVER_OBJECT pump_driver_ = nullptr;
     PDRIVER_OBJECT ctl_driver_ = nullptr;
     platform::DeviceStack* stack_ = nullptr;
     PFILE_OBJECT file_ = nullptr;
-    bool removed_ = false;
+    bool removed_ = false;   // the test removed the stack itself
 };

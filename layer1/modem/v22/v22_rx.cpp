@@ -19,8 +19,8 @@ void Demodulate(V22RxState* r, int32_t x)
     NcoSinCos(r->rx_carrier_phase, &r->sin, &r->cos);
     r->demod[0] = r->demod[1];
     r->demod[1] = r->demod[2];
-    r->demod[2].re = V22Saturate16((static_cast<int64_t>(x) * r->cos) >> 15);
-    r->demod[2].im = V22Saturate16(-((static_cast<int64_t>(x) * r->sin) >> 15));
+    r->demod[2].re = Saturate16((static_cast<int64_t>(x) * r->cos) >> 15);
+    r->demod[2].im = Saturate16(-((static_cast<int64_t>(x) * r->sin) >> 15));
 }
 
 // Quadratic B-spline between the three newest values: weights (1-u)^2/2, (1+2u-2u^2)/2 and u^2/2 on the
@@ -36,9 +36,9 @@ void Interpolate(V22RxState* r)
     const int32_t k2 = b - c + 16285;
     const VekC16* d = r->demod;
     VekC16 v;
-    v.re = V22Saturate16((static_cast<int64_t>(k1) * d[1].re + static_cast<int64_t>(k2) * d[0].re +
+    v.re = Saturate16((static_cast<int64_t>(k1) * d[1].re + static_cast<int64_t>(k2) * d[0].re +
                           static_cast<int64_t>(k0) * d[2].re) >> 15);
-    v.im = V22Saturate16((static_cast<int64_t>(k1) * d[1].im + static_cast<int64_t>(k2) * d[0].im +
+    v.im = Saturate16((static_cast<int64_t>(k1) * d[1].im + static_cast<int64_t>(k2) * d[0].im +
                           static_cast<int64_t>(k0) * d[2].im) >> 15);
     r->baseband_index = static_cast<uint16_t>((r->baseband_index + kV22RxFilterTaps - 1) % kV22RxFilterTaps);
     r->baseband[r->baseband_index] = v;
@@ -53,7 +53,7 @@ int16_t ApplyGain(const V22RxState* r, int32_t v)
         x = ((x << (e - 1)) * r->agc_mantissa >> 15) * 2;
     else
         x = (x >> (-e < 31 ? -e : 31)) * r->agc_mantissa >> 15;
-    return V22Saturate16(x);
+    return Saturate16(x);
 }
 
 // The receive low-pass over the 128 newest baseband values (rounded to 16 bits), then the gain.
@@ -198,8 +198,8 @@ void AccumulateOffset(V22RxState* r, int32_t k)
     const int32_t b = r->filt_im;
     const int32_t sr = (a * a - b * b) >> 15;
     const int32_t si = (a * b) >> 14;
-    const VekC16 z4{V22Saturate16((static_cast<int64_t>(sr) * sr - static_cast<int64_t>(si) * si) >> 15),
-                    V22Saturate16((static_cast<int64_t>(sr) * si) >> 14)};
+    const VekC16 z4{Saturate16((static_cast<int64_t>(sr) * sr - static_cast<int64_t>(si) * si) >> 15),
+                    Saturate16((static_cast<int64_t>(sr) * si) >> 14)};
     const VekC16 p = r->fourth[k];
     r->offset_re += static_cast<int64_t>(z4.re) * p.re + static_cast<int64_t>(z4.im) * p.im;
     r->offset_im += static_cast<int64_t>(z4.im) * p.re - static_cast<int64_t>(z4.re) * p.im;
@@ -218,13 +218,13 @@ uint32_t OneOutput(V22Modem* m)
             AccumulateOffset(&r, phase >> 2);
         const int32_t e = Energy(&r);
         if (phase == 0)
-            r.start_energy_a = V22Saturate16(r.start_energy_a + (e >> 4));
+            r.start_energy_a = Saturate16(r.start_energy_a + (e >> 4));
         else if (phase == 4)
-            r.start_energy_b = V22Saturate16(r.start_energy_b + (e >> 4));
+            r.start_energy_b = Saturate16(r.start_energy_b + (e >> 4));
         else if (phase == 8)
-            r.start_energy_a = V22Saturate16(r.start_energy_a - (e >> 4));
+            r.start_energy_a = Saturate16(r.start_energy_a - (e >> 4));
         else if (phase == 12)
-            r.start_energy_b = V22Saturate16(r.start_energy_b - (e >> 4));
+            r.start_energy_b = Saturate16(r.start_energy_b - (e >> 4));
     }
     r.sample_phase = static_cast<uint16_t>((phase + 1) & (kV22SamplesPerSymbol - 1));
     return events;

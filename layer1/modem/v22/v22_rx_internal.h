@@ -4,11 +4,7 @@
 #include <cstdint>
 
 #include "layer1/modem/v22/v22.h"
-
-inline int16_t V22Saturate16(int64_t v)
-{
-    return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
-}
+#include "platform/saturate.h"
 
 // v22_rx_symbol.cpp
 void V22EqualiserOutput(V22RxState* r);

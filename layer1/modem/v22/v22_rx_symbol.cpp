@@ -46,8 +46,8 @@ uint16_t DecideFour(int32_t re, int32_t im)
 
 void Rotate(int32_t re, int32_t im, int16_t c, int16_t s, int16_t* outRe, int16_t* outIm)
 {
-    *outRe = V22Saturate16(((re * c) >> 15) - ((im * s) >> 15));
-    *outIm = V22Saturate16(((re * s) >> 15) + ((im * c) >> 15));
+    *outRe = Saturate16(((re * c) >> 15) - ((im * s) >> 15));
+    *outIm = Saturate16(((re * s) >> 15) + ((im * c) >> 15));
 }
 
 // Gain control, once a symbol: a magnitude estimate of the filter output (max + min/2, in quarters) is
@@ -117,8 +117,8 @@ void V22EqualiserOutput(V22RxState* r)
         re += static_cast<int64_t>(c.re) * x[j].re - static_cast<int64_t>(c.im) * x[j].im;
         im += static_cast<int64_t>(c.im) * x[j].re + static_cast<int64_t>(c.re) * x[j].im;
     }
-    r->eq_re = V22Saturate16(re >> 30);
-    r->eq_im = V22Saturate16(im >> 30);
+    r->eq_re = Saturate16(re >> 30);
+    r->eq_im = Saturate16(im >> 30);
 }
 
 uint32_t V22DecideAndAdjustGain(V22RxState* r)
@@ -133,9 +133,9 @@ uint32_t V22DecideAndAdjustGain(V22RxState* r)
     V22PointOf(r->decided_point, &refRe, &refIm);
     refRe = static_cast<int16_t>(refRe / 2);
     refIm = static_cast<int16_t>(refIm / 2);
-    r->phase_error = V22Saturate16(((refIm * r->y_re) >> 15) - ((refRe * r->y_im) >> 15));
-    r->err_re = V22Saturate16(refRe - r->y_re);
-    r->err_im = V22Saturate16(refIm - r->y_im);
+    r->phase_error = Saturate16(((refIm * r->y_re) >> 15) - ((refRe * r->y_im) >> 15));
+    r->err_re = Saturate16(refRe - r->y_re);
+    r->err_im = Saturate16(refIm - r->y_im);
     r->squared_error = ((r->err_re * r->err_re) >> 15) + ((r->err_im * r->err_im) >> 15);
     return (r->control & V22_RX_AGC) ? AdjustGain(r) : 0;
 }

@@ -4,17 +4,13 @@
 
 #include "layer1/dsp/nco.h"
 #include "layer1/modem/v22/v22.h"
+#include "platform/saturate.h"
 
 namespace {
 
 constexpr int16_t kUnit = 6144;
 // Quadrant change for the first two bits (bits 3-2: 00 +90, 01 0, 10 +180, 11 +270 degrees), in quadrants x 4.
 constexpr uint16_t kQuadrantChange[4] = {4, 0, 8, 12};
-
-int16_t Saturate16(int32_t v)
-{
-    return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
-}
 
 // The bits of the next symbol, scrambled when asked, first bit in bit 3.
 uint32_t NextSymbolBits(V22Modem* m)

@@ -223,8 +223,8 @@ void acu_start_wait_timer(DspLinkContext* ctx, uint8_t argument)
 {
     if (ctx->timerIds[0] != 0 || ctx->queue == nullptr)
         return;
-    const uint8_t s7 = ctx->hooks.s_register ? ctx->hooks.s_register(ctx->hooks.ctx, 7) : 0;
-    dsp_timer_arm(&ctx->queue->timers, &ctx->timerIds[0], static_cast<uint32_t>(s7) * 1000u, kTimerCall2,
+    const uint8_t wait_s = ctx->hooks.carrier_wait_seconds ? ctx->hooks.carrier_wait_seconds(ctx->hooks.ctx) : 0;
+    dsp_timer_arm(&ctx->queue->timers, &ctx->timerIds[0], static_cast<uint32_t>(wait_s) * 1000u, kTimerCall2,
                   reinterpret_cast<void*>(wait_timer_expired), ctx,
                   reinterpret_cast<void*>(static_cast<uintptr_t>(argument)));
 }

@@ -55,8 +55,8 @@ struct DspLinkContextHooks {
     void (*ring_event)(void* ctx, const uint8_t payload[3]);
     void (*caller_id_byte)(void* ctx, uint8_t byte);
     bool (*ring_allowed)(void* ctx);
-    // Call control: S-registers, state and mode, the fax flag and its event queue.
-    uint8_t (*s_register)(void* ctx, int index);
+    // Call control: the wait for carrier (seconds), state and mode, the fax flag and its event queue.
+    uint8_t (*carrier_wait_seconds)(void* ctx);
     uint8_t (*call_state)(void* ctx);
     uint8_t (*call_mode)(void* ctx);
     bool (*fax_mode)(void* ctx);

@@ -6,6 +6,7 @@
 #include "layer2/corecode/dte/dte_lock.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/corecode/mt/port_device.h"
+#include "window/register_map.h"
 
 namespace {
 
@@ -17,15 +18,15 @@ void dsp_restart(PortRecord* p)
     volatile uint8_t* w = p->window;
     if (w == nullptr)
         return;
-    w[252] = 2;
-    w[247] = 0;
-    w[66] = 1;
-    w[252] = 1;
+    w[kRegDspControl] = 2;
+    w[kRegHostControl] = 0;
+    w[kRegCommandLength] = 1;
+    w[kRegDspControl] = 1;
 }
 
 uint8_t read_notification(PortRecord* p)
 {
-    return p->window != nullptr ? p->window[255] : 0;
+    return p->window != nullptr ? p->window[kRegNotify] : 0;
 }
 
 void free_queue_blocks(PortRecord* p)

@@ -98,10 +98,10 @@ const DspLinkContextHooks kContextHooks = [] {
     return h;
 }();
 
-uint8_t ctx_s_register(void* ctx, int index)
+uint8_t ctx_carrier_wait_seconds(void* ctx)
 {
     AcuContext* acu = X(ctx)->acu;
-    return acu != nullptr && index >= 0 && static_cast<unsigned>(index) < S_REGISTER_COUNT ? acu->sreg[index] : 0;
+    return acu != nullptr ? acu->sreg[S_CARRIER_WAIT] : 0;
 }
 
 uint8_t ctx_call_state(void* ctx)
@@ -317,7 +317,7 @@ PortRecord* link_core_start(ModemDeviceExtension* ext)
     dsp_device_bind(&ext->dsp, ext->dsp_block, ext->dsp_context);
     DspLinkContextHooks context_hooks = kContextHooks;
     context_hooks.ctx = ext;
-    context_hooks.s_register = ctx_s_register;
+    context_hooks.carrier_wait_seconds = ctx_carrier_wait_seconds;
     context_hooks.call_state = ctx_call_state;
     context_hooks.fax_mode = ctx_fax_mode;
     context_hooks.post_event = ctx_post_event;
