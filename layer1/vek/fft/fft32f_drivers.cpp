@@ -1,6 +1,7 @@
 // Forward and inverse float FFT drivers of every column: complex, split, and real data in packed layouts
 // 1 (R0, R(N/2), R1, I1, ...), 2 (R0, R1, I1, ..., R(N/2)) and 3 (R0, 0, R1, I1, ..., R(N/2), 0).
 // Checks: record null -8, wrong kind -17, data null -8, work allocation -9.
+#include "layer1/vek/fft/engine/fft64f.h"
 #include "layer1/vek/fft/engine/fft_recomb.h"
 #include "layer1/vek/fft/fft32f.h"
 #include "layer1/vek/fft/fft32f_route.h"
@@ -195,8 +196,11 @@ VekStatus real_inv(const float* src, float* dst, const FftSpec32f* spec, std::ui
     return VEK_OK;
 }
 
+// The packed-spectrum multiply: DC and Nyquist (layout 2) multiply as reals, the pairs between as
+// src * conj(srcDst) through the given pair kernel (null: in the arithmetic type Acc).
 template <class Acc>
-VekStatus mul_packed(const float* src, float* sd, std::int32_t n)
+VekStatus mul_packed(const float* src, float* sd, std::int32_t n,
+                     void (*pairKernel)(const float*, float*, std::int32_t) = nullptr)
 {
     if (src == nullptr || sd == nullptr) {
         return VEK_ERR_NULL_POINTER;
@@ -209,6 +213,10 @@ VekStatus mul_packed(const float* src, float* sd, std::int32_t n)
     if (n % 2 == 0) {
         sd[n - 1] = static_cast<float>(Acc(sd[n - 1]) * Acc(src[n - 1]));
         pairs = (n - 2) / 2;
+    }
+    if (pairKernel != nullptr) {
+        pairKernel(src + 1, sd + 1, pairs);
+        return VEK_OK;
     }
     for (std::int32_t p = 1; p <= pairs; ++p) {
         const Acc a = src[2 * p - 1], b = src[2 * p];
@@ -225,8 +233,14 @@ VekStatus vek_k_mul_packed_spectra_conj_gen(const float* s, float* d, std::int32
 {
     return mul_packed<long double>(s, d, n);
 }
-VekStatus vek_k_mul_packed_spectra_conj_ss(const float* s, float* d, std::int32_t n) { return mul_packed<float>(s, d, n); }
-VekStatus vek_k_mul_packed_spectra_conj_wd(const float* s, float* d, std::int32_t n) { return mul_packed<float>(s, d, n); }
+VekStatus vek_k_mul_packed_spectra_conj_ss(const float* s, float* d, std::int32_t n)
+{
+    return mul_packed<float>(s, d, n, vek_k_mul_packed_spectra_conj_pairs_ss);
+}
+VekStatus vek_k_mul_packed_spectra_conj_wd(const float* s, float* d, std::int32_t n)
+{
+    return mul_packed<float>(s, d, n, vek_k_mul_packed_spectra_conj_pairs_wd);
+}
 
 #define VEK_FFT32F_DRIVERS(col, C)                                                                                 \
     VekStatus vek_k_fft32f_fwd_complex_##col(const float* s, float* d, const FftSpec32f* p, std::uint8_t* w)      \

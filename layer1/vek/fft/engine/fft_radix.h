@@ -1,6 +1,7 @@
-// Radix-4 passes of the float FFT: one template for every column, data form and direction. Input in
-// bit-reversed order, output the transform in natural order, in place, unscaled. Passes: size 4, for odd
-// orders a radix-2 pass of size 8, then radix-4 passes of size 16 (even) or 32 (odd), each four times larger.
+// Radix-4 passes of the float FFT (and of the x87 float64 kernels): one template for every column, data form,
+// element type and direction. Input in bit-reversed order, output the transform in natural order, in place,
+// unscaled. Passes: size 4, for odd orders a radix-2 pass of size 8, then radix-4 passes of size 16 (even) or
+// 32 (odd), each four times larger.
 //
 // Acc is the arithmetic type: long double for the x87 columns (gen, mm: sums and products stay in extended
 // precision, a value is rounded when stored) and float for the vector columns (ss, wd: every product and sum
@@ -15,58 +16,67 @@
 
 namespace vekfft {
 
-// Interleaved complex data (re, im pairs).
-struct Interleaved {
+// Interleaved complex data (re, im pairs) of float or double elements.
+template <class E>
+struct InterleavedOf {
+    using Elem = E;
     static constexpr bool kInterleaved = true;
-    float* d;
-    void load(std::int64_t i, float& re, float& im) const
+    E* d;
+    void load(std::int64_t i, E& re, E& im) const
     {
         re = d[2 * i];
         im = d[2 * i + 1];
     }
-    void store(std::int64_t i, float re, float im) const
+    void store(std::int64_t i, E re, E im) const
     {
         d[2 * i] = re;
         d[2 * i + 1] = im;
     }
-    Interleaved at(std::int64_t i) const { return {d + 2 * i}; }
+    InterleavedOf at(std::int64_t i) const { return {d + 2 * i}; }
 };
+using Interleaved = InterleavedOf<float>;
 
 // Split complex data: one array of real parts, one of imaginary parts.
-struct Split {
+template <class E>
+struct SplitOf {
+    using Elem = E;
     static constexpr bool kInterleaved = false;
-    float* re;
-    float* im;
-    void load(std::int64_t i, float& r, float& m) const
+    E* re;
+    E* im;
+    void load(std::int64_t i, E& r, E& m) const
     {
         r = re[i];
         m = im[i];
     }
-    void store(std::int64_t i, float r, float m) const
+    void store(std::int64_t i, E r, E m) const
     {
         re[i] = r;
         im[i] = m;
     }
-    Split at(std::int64_t i) const { return {re + i, im + i}; }
+    SplitOf at(std::int64_t i) const { return {re + i, im + i}; }
 };
+using Split = SplitOf<float>;
 
-// Twiddles in the entry layout: entry j of a table of N points holds w^j, w^2j, w^3j (w = e^(-2*pi*i/N)).
-struct EntryTwiddles {
-    const float* t;
+// Twiddles in the entry layout: entry j of a table of N points holds w^j, w^2j, w^3j (w = e^(-2*pi*i/N)),
+// each as (cos, -sin); float or double values like the data they weight.
+template <class V>
+struct EntryTwiddlesOf {
+    const V* t;
     std::int64_t n;
     struct Stage {
-        const float* t;
+        const V* t;
         std::int64_t stride;
-        void get(std::int64_t j, int m, float& c, float& s) const
+        void get(std::int64_t j, int m, V& c, V& s) const
         {
-            const float* e = t + 6 * j * stride + 2 * (m - 1);
+            const V* e = t + 6 * j * stride + 2 * (m - 1);
             c = e[0];
             s = e[1];
         }
     };
     Stage stage(std::int64_t size) const { return {t, n / size}; }
-    float eighth_root() const { return t[6 * (n / 8)]; }
+    V eighth_root() const { return t[6 * (n / 8)]; }
 };
+using EntryTwiddles = EntryTwiddlesOf<float>;
 
 // Twiddles in stage blocks: per stage, groups of four j as cos x4, -sin x4 for w^j, w^2j, w^3j.
 struct StageTwiddles {
@@ -114,17 +124,18 @@ inline void butterfly4(const D& x, std::int64_t q, Acc ar, Acc ai, Acc br, Acc b
     // rho * (c - d): rho = -i forward, +i inverse.
     const Acc rr = Inv ? -d2i : d2i;
     const Acc ri = Inv ? d2r : -d2r;
-    x.store(0, static_cast<float>(s2r + s1r), static_cast<float>(s2i + s1i));
-    x.store(2 * q, static_cast<float>(s1r - s2r), static_cast<float>(s1i - s2i));
-    x.store(q, static_cast<float>(d1r + rr), static_cast<float>(d1i + ri));
-    x.store(3 * q, static_cast<float>(d1r - rr), static_cast<float>(d1i - ri));
+    using E = typename D::Elem;
+    x.store(0, static_cast<E>(s2r + s1r), static_cast<E>(s2i + s1i));
+    x.store(2 * q, static_cast<E>(s1r - s2r), static_cast<E>(s1i - s2i));
+    x.store(q, static_cast<E>(d1r + rr), static_cast<E>(d1i + ri));
+    x.store(3 * q, static_cast<E>(d1r - rr), static_cast<E>(d1i - ri));
 }
 
 template <class Acc, bool Inv, class D>
 void pass4_first(const D& x, std::int64_t n)
 {
     for (std::int64_t g = 0; g < n; g += 4) {
-        float v[8];
+        typename D::Elem v[8];
         for (int k = 0; k < 4; ++k) {
             x.load(g + k, v[2 * k], v[2 * k + 1]);
         }
@@ -134,13 +145,14 @@ void pass4_first(const D& x, std::int64_t n)
 }
 
 template <class Acc, bool Inv, class D>
-void pass2_eighth(const D& x, std::int64_t n, float root)
+void pass2_eighth(const D& x, std::int64_t n, Acc root)
 {
+    using E = typename D::Elem;
     const Acc c = root;
     const Acc d = -root;
     for (std::int64_t g = 0; g < n; g += 8) {
         for (int j = 0; j < 4; ++j) {
-            float ar0, ai0, br0, bi0;
+            E ar0, ai0, br0, bi0;
             x.load(g + j, ar0, ai0);
             x.load(g + j + 4, br0, bi0);
             const Acc zr = br0, zi = bi0;
@@ -156,8 +168,8 @@ void pass2_eighth(const D& x, std::int64_t n, float root)
                 bi = Inv ? d * (zi - zr) : d * (zr + zi);
             }
             const Acc ar = ar0, ai = ai0;
-            x.store(g + j, static_cast<float>(ar + br), static_cast<float>(ai + bi));
-            x.store(g + j + 4, static_cast<float>(ar - br), static_cast<float>(ai - bi));
+            x.store(g + j, static_cast<E>(ar + br), static_cast<E>(ai + bi));
+            x.store(g + j + 4, static_cast<E>(ar - br), static_cast<E>(ai - bi));
         }
     }
 }
@@ -174,13 +186,13 @@ void pass4(const D& x, std::int64_t n, std::int64_t size, const T& tw)
     for (std::int64_t g = 0; g < n; g += size) {
         const D y = x.at(g);
         for (std::int64_t j = 0; j < q; ++j) {
-            float v[8];
+            typename D::Elem v[8];
             for (int k = 0; k < 4; ++k) {
                 y.load(j + k * q, v[2 * k], v[2 * k + 1]);
             }
             Acc br = v[2], bi = v[3], cr = v[4], ci = v[5], dr = v[6], di = v[7];
             if (j != 0) {
-                float c, s;
+                typename D::Elem c, s;
                 st.get(j, 2, c, s);
                 twiddle_mul<Acc, Inv>(Acc(c), Acc(s), br, bi);
                 st.get(j, 1, c, s);
