@@ -9,6 +9,7 @@
 #include "layer1/vek/fft/engine/dft_kernels.h"
 #include "layer1/vek/fft/engine/fft_column.h"
 #include "layer1/vek/fft/fft32f.h"
+#include "layer1/vek/fft/small_kernels.h"
 
 using namespace vekfft;
 
@@ -46,8 +47,12 @@ float* chirp_table(std::int32_t len, bool withIndex)
     return t;
 }
 
+const SmallKernelTable<float>* const kSmallDft[4] = {&vek_dft32f_small_kernels_gen, &vek_dft32f_small_kernels_mm,
+                                                     &vek_dft32f_small_kernels_ss, &vek_dft32f_small_kernels_wd};
+
 template <int C>
 struct Dft {
+    static const SmallKernelTable<float>& small_kernels() { return *kSmallDft[C]; }
     using Tr = ColumnTraits<C>;
     using Acc = typename Tr::Acc;
     static const Fft32fOps& ops() { return vek_fft32f_ops(C); }
@@ -240,7 +245,13 @@ struct Dft {
         }
         const bool scale = (Inv ? s->invScale : s->fwdScale) != 0;
         if (s->length <= 4) {
-            dft_small<Acc, Inv>(src, dst, s->length, scale, s->factor);
+            const auto& g = Inv ? small_kernels().complexInv : small_kernels().complexFwd;
+            const std::int32_t i = s->length - 1;
+            if (scale) {
+                g.scaled[i](src, dst, s->factor);
+            } else {
+                g.plain[i](src, dst);
+            }
             return VEK_OK;
         }
         std::uint8_t* owned = nullptr;

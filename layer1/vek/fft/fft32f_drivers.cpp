@@ -5,6 +5,7 @@
 #include "layer1/vek/fft/engine/fft_recomb.h"
 #include "layer1/vek/fft/fft32f.h"
 #include "layer1/vek/fft/fft32f_route.h"
+#include "layer1/vek/fft/small_kernels.h"
 
 using namespace vekfft;
 
@@ -21,12 +22,42 @@ VekStatus check(const FftSpec32f* spec, std::int32_t kind, bool dataOk)
     return dataOk ? VEK_OK : VEK_ERR_NULL_POINTER;
 }
 
+const SmallKernelTable<float>* const kSmallFft[4] = {&vek_fft32f_small_kernels_gen, &vek_fft32f_small_kernels_mm,
+                                                     &vek_fft32f_small_kernels_ss, &vek_fft32f_small_kernels_wd};
+
+// Orders 0 to 3: one kernel of the column's table, scaled when the direction's flag is set.
+template <class Group>
+void small_call(const Group& g, std::int32_t order, bool scale, float factor, const Interleaved& src,
+                const Interleaved& dst)
+{
+    if (scale) {
+        g.scaled[order](src.d, dst.d, factor);
+    } else {
+        g.plain[order](src.d, dst.d);
+    }
+}
+
+template <class Group>
+void small_call(const Group& g, std::int32_t order, bool scale, float factor, const Split& src, const Split& dst)
+{
+    if (scale) {
+        g.scaled[order](src.re, src.im, dst.re, dst.im, factor);
+    } else {
+        g.plain[order](src.re, src.im, dst.re, dst.im);
+    }
+}
+
 template <class Tr, bool Inv, class D>
 VekStatus run_complex(const D& src, const D& dst, const FftSpec32f* spec, std::uint8_t* given, int indexLimit)
 {
     const bool scale = (Inv ? spec->invScale : spec->fwdScale) != 0;
     if (spec->order <= 3) {
-        small_complex<Tr, Inv>(src, dst, spec->order, scale, spec->factor);
+        const SmallKernelTable<float>& t = *kSmallFft[Tr::column];
+        if constexpr (D::kInterleaved) {
+            small_call(Inv ? t.complexInv : t.complexFwd, spec->order, scale, spec->factor, src, dst);
+        } else {
+            small_call(Inv ? t.splitInv : t.splitFwd, spec->order, scale, spec->factor, src, dst);
+        }
         return VEK_OK;
     }
     float* work;
@@ -63,51 +94,6 @@ VekStatus split_driver(const float* sr, const float* si, float* dr, float* di, c
                                 Tr::indexLimitSplit);
 }
 
-// Real transform of 1, 2, 4 or 8 points into packed layout 1 (forward) or from it (inverse, in place on dst).
-template <class Tr>
-void small_real_fwd(const float* src, float* dst, std::int32_t order, bool scale, float factor)
-{
-    const std::int64_t n = std::int64_t{1} << order;
-    float in[16] = {};
-    float out[16];
-    for (std::int64_t i = 0; i < n; ++i) {
-        in[2 * i] = src[i];
-    }
-    small_complex<Tr, false>(Interleaved{in}, Interleaved{out}, order, scale, factor);
-    dst[0] = out[0];
-    if (n >= 2) {
-        dst[1] = out[n];
-        for (std::int64_t k = 1; k < n / 2; ++k) {
-            dst[2 * k] = out[2 * k];
-            dst[2 * k + 1] = out[2 * k + 1];
-        }
-    }
-}
-
-template <class Tr>
-void small_real_inv(float* data, std::int32_t order, bool scale, float factor)
-{
-    const std::int64_t n = std::int64_t{1} << order;
-    float in[16];
-    float out[16];
-    in[0] = data[0];
-    in[1] = 0.0f;
-    if (n >= 2) {
-        in[n] = data[1];
-        in[n + 1] = 0.0f;
-        for (std::int64_t k = 1; k < n / 2; ++k) {
-            in[2 * k] = data[2 * k];
-            in[2 * k + 1] = data[2 * k + 1];
-            in[2 * (n - k)] = data[2 * k];
-            in[2 * (n - k) + 1] = -data[2 * k + 1];
-        }
-    }
-    small_complex<Tr, true>(Interleaved{in}, Interleaved{out}, order, scale, factor);
-    for (std::int64_t i = 0; i < n; ++i) {
-        data[i] = out[2 * i];
-    }
-}
-
 void to_layout(float* dst, std::int64_t n, int layout)
 {
     if (layout == 2 && n > 2) {
@@ -133,7 +119,8 @@ VekStatus real_fwd(const float* src, float* dst, const FftSpec32f* spec, std::ui
     const std::int32_t order = spec->order;
     const std::int64_t n = std::int64_t{1} << order;
     if (order <= 3) {
-        small_real_fwd<Tr>(src, dst, order, spec->fwdScale != 0, spec->factor);
+        small_call(kSmallFft[Tr::column]->realFwd, order, spec->fwdScale != 0, spec->factor,
+                   Interleaved{const_cast<float*>(src)}, Interleaved{dst});
         to_layout(dst, n, Layout);
         return VEK_OK;
     }
@@ -175,7 +162,8 @@ VekStatus real_inv(const float* src, float* dst, const FftSpec32f* spec, std::ui
         if (n != 1) {
             dst[1] = rn;
         }
-        small_real_inv<Tr>(dst, order, spec->invScale != 0, spec->factor);
+        small_call(kSmallFft[Tr::column]->realInv, order, spec->invScale != 0, spec->factor, Interleaved{dst},
+                   Interleaved{dst});
         return VEK_OK;
     }
     float* work;

@@ -1,6 +1,6 @@
 // The complex route of the float drivers for orders 4 and up: reordering passes through FftBitrevIndex,
-// the direct radix-4 passes after a permutation with FftBitrevPairs, or the large-order transforms. Also the
-// small orders 0 to 3 (1, 2, 4 and 8 points) and the work-buffer handling shared by all drivers.
+// the direct radix-4 passes after a permutation with FftBitrevPairs, or the large-order transforms; and the
+// work-buffer handling shared by all drivers. Orders 0 to 3 take the small kernels (small_kernels.h).
 #pragma once
 
 #include <cstdint>
@@ -117,47 +117,6 @@ void complex_route(const FftSpec32f* spec, std::int32_t order, const D& src, con
         scale_block<Tr, Inv>(spec, dst, n);
     } else {
         large_transform<Tr, Inv>(spec, dst, order, work);
-    }
-}
-
-// Twiddle reader of the small transforms: no table, the eighth root is the float nearest to sqrt(1/2).
-struct SmallTwiddles {
-    struct Stage {
-        void get(std::int64_t, int, float& c, float& s) const  // never reached: no pass above size 8
-        {
-            c = 1.0f;
-            s = 0.0f;
-        }
-    };
-    Stage stage(std::int64_t) const { return {}; }
-    float eighth_root() const { return 0.70710677f; }
-};
-
-// Complex transform of 1, 2, 4 or 8 points (order 0..3); factor applied to the inputs when scale is set.
-template <class Tr, bool Inv, class D>
-void small_complex(const D& src, const D& dst, std::int32_t order, bool scale, float factor)
-{
-    const std::int64_t n = std::int64_t{1} << order;
-    static constexpr int kRev[4][8] = {{0}, {0, 1}, {0, 2, 1, 3}, {0, 4, 2, 6, 1, 5, 3, 7}};
-    float buf[16];
-    for (std::int64_t p = 0; p < n; ++p) {
-        src.load(kRev[order][p], buf[2 * p], buf[2 * p + 1]);
-        if (scale) {
-            buf[2 * p] = static_cast<float>(typename Tr::Acc(buf[2 * p]) * factor);
-            buf[2 * p + 1] = static_cast<float>(typename Tr::Acc(buf[2 * p + 1]) * factor);
-        }
-    }
-    const Interleaved b{buf};
-    if (n == 2) {
-        using Acc = typename Tr::Acc;
-        const Acc ar = buf[0], ai = buf[1], br = buf[2], bi = buf[3];
-        b.store(0, static_cast<float>(ar + br), static_cast<float>(ai + bi));
-        b.store(1, static_cast<float>(ar - br), static_cast<float>(ai - bi));
-    } else if (n >= 4) {
-        radix4_all<typename Tr::Acc, Inv>(b, n, SmallTwiddles{});
-    }
-    for (std::int64_t p = 0; p < n; ++p) {
-        dst.store(p, buf[2 * p], buf[2 * p + 1]);
     }
 }
 

@@ -1,4 +1,4 @@
-// Kernels of the DFT of any length: the 1- to 4-point transforms, the direct DFT by pair sums and
+// Kernels of the DFT of any length (1 to 4 points take the small kernels): the direct DFT by pair sums and
 // differences, and the complex products of the chirp-z transform. Acc is long double for the x87 columns
 // and float for the vector columns; every stored value is rounded to float.
 #pragma once
@@ -6,55 +6,6 @@
 #include <cstdint>
 
 namespace vekfft {
-
-// 1 to 4 points, src may equal dst; scale applied to the inputs when set.
-template <class Acc, bool Inv>
-void dft_small(const float* src, float* dst, std::int32_t n, bool scale, float factor)
-{
-    Acc x[8];
-    for (std::int32_t i = 0; i < 2 * n; ++i) {
-        x[i] = scale ? Acc(static_cast<float>(Acc(src[i]) * Acc(factor))) : Acc(src[i]);
-    }
-    const Acc sgn = Inv ? Acc(1) : Acc(-1);  // sign of the exponent
-    if (n == 1) {
-        dst[0] = static_cast<float>(x[0]);
-        dst[1] = static_cast<float>(x[1]);
-    } else if (n == 2) {
-        dst[0] = static_cast<float>(x[0] + x[2]);
-        dst[1] = static_cast<float>(x[1] + x[3]);
-        dst[2] = static_cast<float>(x[0] - x[2]);
-        dst[3] = static_cast<float>(x[1] - x[3]);
-    } else if (n == 3) {
-        const Acc half = Acc(-0.5f);
-        const Acc s3 = Acc(static_cast<float>(0.866025403784438646763723170752936183L));
-        const Acc sr = x[2] + x[4], si = x[3] + x[5];
-        const Acc dr = x[2] - x[4], di = x[3] - x[5];
-        const Acc mr = x[0] + half * sr, mi = x[1] + half * si;
-        // X1 = m + sgn*i*s3*d, X2 = m - sgn*i*s3*d
-        const Acc tr = -sgn * s3 * di, ti = sgn * s3 * dr;
-        dst[0] = static_cast<float>(x[0] + sr);
-        dst[1] = static_cast<float>(x[1] + si);
-        dst[2] = static_cast<float>(mr + tr);
-        dst[3] = static_cast<float>(mi + ti);
-        dst[4] = static_cast<float>(mr - tr);
-        dst[5] = static_cast<float>(mi - ti);
-    } else {
-        const Acc ar = x[0] + x[4], ai = x[1] + x[5];
-        const Acc br = x[0] - x[4], bi = x[1] - x[5];
-        const Acc cr = x[2] + x[6], ci = x[3] + x[7];
-        const Acc dr = x[2] - x[6], di = x[3] - x[7];
-        // X1 = b + sgn*i*d, X3 = b - sgn*i*d
-        const Acc rr = -sgn * di, ri = sgn * dr;
-        dst[0] = static_cast<float>(ar + cr);
-        dst[1] = static_cast<float>(ai + ci);
-        dst[4] = static_cast<float>(ar - cr);
-        dst[5] = static_cast<float>(ai - ci);
-        dst[2] = static_cast<float>(br + rr);
-        dst[3] = static_cast<float>(bi + ri);
-        dst[6] = static_cast<float>(br - rr);
-        dst[7] = static_cast<float>(bi - ri);
-    }
-}
 
 // Direct DFT of n points (odd or even, >= 5) with the table of the length; work holds 4 floats per pair.
 // The inputs x[0] and x[n/2] are kept before dst is written, so src may equal dst.
