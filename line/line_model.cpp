@@ -54,10 +54,12 @@ void LineDirection::Configure(const LineModelParams& params)
                          3700.0, 4300.0);
         delaySamples_ = std::max(delaySamples_, queue_.Lookahead() + 1);
         // A receiver with a slower clock takes fewer samples than are sent, a faster one more: the latter
-        // drains the delay line, so it starts with kLineSkewAllowanceSeconds of drift in hand, and slips (takes
+        // drains the delay line, so it starts with the allowance of drift in hand, and slips (takes
         // that much silence again) should a call outlast it.
+        const double allowance =
+            params.skewAllowanceSeconds > 0.0 ? params.skewAllowanceSeconds : kLineSkewAllowanceSeconds;
         if (params.skewPpm < 0.0)
-            slipSamples_ = static_cast<int>(std::ceil(-params.skewPpm * 1e-6 * kLineRate * kLineSkewAllowanceSeconds));
+            slipSamples_ = static_cast<int>(std::ceil(-params.skewPpm * 1e-6 * kLineRate * allowance));
         delaySamples_ += slipSamples_;
     } else {
         queue_.Configure(1, 1, kLineRate, 0, 0);

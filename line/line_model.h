@@ -33,6 +33,9 @@ struct LineModelParams {
     // samples per sample sent, so a tone of f Hz arrives at f / (1 + ppm/1e6) Hz.
     double skewPpm = 0.0;
     int32_t companding = 0;  // LineCompanding
+    // Drift the delay line holds for a faster receiver before it slips; 0: kLineSkewAllowanceSeconds. A long
+    // call at a large skew sets more.
+    double skewAllowanceSeconds = 0.0;
 };
 
 // Bulk delay when skew is set: the converter reads this many samples ahead, so at least this much delay

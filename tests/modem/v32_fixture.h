@@ -68,6 +68,8 @@ struct PairOptions {
 
 // The usual test line: near echo at 10 dB, far echo 16 dB down coming back after the line's round trip
 // (farDelayMs; the line carries each direction in half of it), 30 dB signal-to-noise ratio.
+// The signal-to-noise ratio refers to -6 dBm0, 2.6 dB above the level the pair sends at (the true ratio is that
+// much lower).
 inline linetest::DuplexParams EchoLine(double farDelayMs, double ppm, double snrDb = 30.0, uint32_t seed = 1)
 {
     linetest::DuplexParams p;

@@ -16,8 +16,10 @@ using v32test::PairOptions;
 
 #if defined(MODEM_UNDER_SANITIZER)
 constexpr double kDataSeconds = 30.0;           // about 54 KB at 14400
+constexpr double kRateSeconds = 4.0;
 #else
 constexpr double kDataSeconds = 8.0 * 1048576 / 14400 + 2.0;  // 1 MiB at 14400
+constexpr double kRateSeconds = 30.0;           // at each rate: 11 samples of drift at 50 ppm
 #endif
 
 // Both ends report data with the same rate, and each sent the status sequence 0x10, 2.
@@ -33,7 +35,7 @@ void ExpectData(Pair& pair, int32_t rate)
     }
 }
 
-TEST(V32Pair, EveryRateConnectsOnAnEchoingLineWithClockOffset)
+TEST(V32Pair, EveryRateConnectsAndCarriesDataOnAnEchoingLineWithClockOffset)
 {
     const struct {
         uint8_t caller, answerer;
@@ -61,6 +63,18 @@ TEST(V32Pair, EveryRateConnectsOnAnEchoingLineWithClockOffset)
         Pair pair(o);
         ASSERT_TRUE(pair.RunUntilData(16.0)) << pair.Describe();
         ExpectData(pair, c.rate);
+        // Then data both ways for long enough that the far clock drifts by several samples.
+        const size_t bits = static_cast<size_t>(kRateSeconds * 2400.0 * (c.rate - 3));
+        for (int s = 0; s < 2; ++s) {
+            pair.Side(s).random = true;
+            pair.Side(s).limit = bits;
+        }
+        pair.Run(kRateSeconds + 1.0);
+        for (int s = 0; s < 2; ++s) {
+            size_t n = 0;
+            EXPECT_EQ(pair.Errors(s, &n), 0) << k << " " << s;
+            EXPECT_EQ(n, bits) << k << " " << s;
+        }
     }
 }
 
@@ -104,10 +118,15 @@ TEST(V32Pair, NoCommonRateEndsBothSidesWithStatus4)
     }
 }
 
-TEST(V32Pair, RandomDataAt14400IsErrorFreeBothWays)
+// 1 MiB each way with the far clock 50 ppm fast: about ten minutes of line, over which the far end's
+// samples drift by four thousand symbols. (The line model's skew needs a delay in hand for the whole run,
+// which it adds to one direction only; the far echo comes back with the near one here, since the round trip
+// the modems measure at the start holds that extra delay.)
+TEST(V32Pair, RandomDataAt14400IsErrorFreeBothWaysWithClockOffset)
 {
     PairOptions o;
-    o.line = EchoLine(20.0, 0.0);
+    o.line = EchoLine(0.0, 50.0);
+    o.line.skewAllowanceSeconds = kDataSeconds + 20.0;
     Pair pair(o);
     ASSERT_TRUE(pair.RunUntilData(16.0)) << pair.Describe();
     ExpectData(pair, 9);
@@ -126,39 +145,49 @@ TEST(V32Pair, RandomDataAt14400IsErrorFreeBothWays)
         size_t n = 0;
         EXPECT_EQ(pair.Errors(s, &n), 0) << s << " " << pair.Describe();
         EXPECT_EQ(n, bits) << s;
+        EXPECT_EQ(pair.LineGlitches(), 0u);
     }
 }
 
-// Bit error rate at 14400 against the line's signal-to-noise ratio, reported as test properties.
+// Bit error rate at 14400 against the line's signal-to-noise ratio with the far clock 50 ppm away, reported as
+// test properties: 600,000 bits each way (the run stays within the minute of drift the line model holds), so the
+// aim, below 1e-5 from 25 dB, allows at most five errors a side.
 TEST(V32Pair, BitErrorRateAgainstNoise)
 {
 #if defined(MODEM_UNDER_SANITIZER)
     const double snrs[] = {28.0};
+    const size_t bits = 100000;
 #else
-    const double snrs[] = {22.0, 25.0, 28.0};
+    const double snrs[] = {21.0, 22.0, 25.0, 28.0};
+    const size_t bits = 600000;
 #endif
     for (double snr : snrs) {
         PairOptions o;
-        o.line = EchoLine(20.0, 0.0, snr, 7);
+        o.line = EchoLine(20.0, 50.0, snr, 7);
         Pair pair(o);
-        if (!pair.RunUntilData(16.0) || pair.Caller().modem.rateCode != 9) {
-            std::printf("SNR %.0f dB: rate %d\n", snr, pair.Caller().modem.rateCode);
-            RecordProperty("rate_at_" + std::to_string(static_cast<int>(snr)) + "dB", pair.Caller().modem.rateCode);
-            continue;
+        ASSERT_TRUE(pair.RunUntilData(16.0)) << snr << " " << pair.Describe();
+        // Below about 24 dB the pair agrees on 12000: its error rate is measured there.
+        const int32_t rate = pair.Caller().modem.rateCode;
+        const double bitRate = 2400.0 * (rate - 3);
+        for (int s = 0; s < 2; ++s) {
+            pair.Side(s).random = true;
+            pair.Side(s).limit = bits;
         }
-        const size_t bits = 200000;
-        pair.Side(0).random = true;
-        pair.Side(0).limit = bits;
-        pair.Run(bits / 14400.0 + 1.0);
-        size_t n = 0;
-        const long errors = pair.Errors(1, &n);
-        const double ber = n ? static_cast<double>(errors) / static_cast<double>(n) : 1.0;
-        std::printf("SNR %.0f dB: %ld errors in %zu bits at 14400 (BER %.2e)\n", snr, errors, n, ber);
-        RecordProperty("ber_at_" + std::to_string(static_cast<int>(snr)) + "dB", std::to_string(ber));
-        if (snr >= 28.0) {
-            EXPECT_LT(ber, 1e-5) << snr;
-        } else if (snr >= 25.0) {
-            EXPECT_LT(ber, 1e-3) << snr;
+        pair.Run(bits / bitRate + 1.0);
+        for (int s = 0; s < 2; ++s) {
+            size_t n = 0;
+            const long errors = pair.Errors(s, &n);
+            const double ber = n ? static_cast<double>(errors) / static_cast<double>(n) : 1.0;
+            std::printf("SNR %.0f dB, %s: %ld errors in %zu bits at %.0f (BER %.2e)\n", snr,
+                        s ? "answerer" : "caller", errors, n, bitRate, ber);
+            RecordProperty("ber_at_" + std::to_string(static_cast<int>(snr)) + "dB_" + (s ? "answerer" : "caller"),
+                           std::to_string(ber) + " at " + std::to_string(static_cast<int>(bitRate)));
+            if (snr >= 25.0) {
+                EXPECT_EQ(rate, 9) << snr;
+                EXPECT_EQ(n, bits) << snr << " " << s;
+                EXPECT_LT(ber, 1e-5) << snr << " " << s;
+                EXPECT_EQ(pair.LineGlitches(), 0u);
+            }
         }
     }
 }

@@ -31,6 +31,7 @@ struct DuplexParams {
     double levelDbm0 = -10.0;      // level the signal-to-noise ratios refer to
     double bulkDelayMs = 0.0;      // one way
     uint32_t seed = 1;
+    double skewAllowanceSeconds = 0.0;  // of the line model: a run longer than this at a skew slips
     DuplexSide side[2];
 };
 
@@ -50,6 +51,7 @@ public:
             lp.noiseSeed = p.seed * 2 + static_cast<uint32_t>(s);
             lp.bulkDelayMs = p.bulkDelayMs;
             lp.skewPpm = other.skewPpm - me.skewPpm;
+            lp.skewAllowanceSeconds = p.skewAllowanceSeconds;
             line_[s].Configure(lp);
             near_[s].Configure(LineEchoParams{me.nearLossDb, me.nearDelayMs});
             far_[s].Configure(LineEchoParams{me.farLossDb, me.farDelayMs});

@@ -11,6 +11,7 @@
 // trains (the far end is silent then) and holds its taps otherwise.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "layer1/modem/fax/fax_rx.h"
@@ -64,6 +65,7 @@ constexpr int32_t kV32DipWindow = 12;            // samples a reversal's dip is 
 constexpr int32_t kV32AlignSearch = 15;          // samples either side of the expected training start
 constexpr int32_t kV32AlignSymbols = 96;         // training symbols correlated per candidate
 constexpr int32_t kV32AlignSamples = 2 * kV32AlignSearch + 3 * kV32AlignSymbols + 1;
+constexpr int32_t kV32TimingCheck = 16;          // symbols between measurements of the taps' slide
 
 struct V32Tx {
     int32_t state;
@@ -115,10 +117,16 @@ struct V32Rx {
     uint32_t dipStart;
     int32_t inDip;
     uint32_t markAt;                     // sample index of the reversal that starts a segment
-    // Symbol timing and gain.
-    int32_t strobe;                      // sample index modulo 3 at which a symbol is formed
-    int32_t skip;                        // 1: the next strobe is passed over (the strobe moved a sample later)
+    // Symbol timing and gain: the interpolator between the demodulator and the equaliser.
     int32_t agc;                         // Q12 gain into the equaliser
+    std::array<int16_t, 4> ringRe;       // last four samples into the interpolator
+    std::array<int16_t, 4> ringIm;
+    int32_t ringPos;                     // slot of the newest
+    int32_t timingPos;                   // next output time after the second-oldest sample, 2^-24 samples
+    int32_t timingFrequency;             // the loop's clock correction per output, 2^-24 samples
+    int32_t timingAdjust;                // its phase correction per output until the next check
+    int32_t timingCheck;                 // symbols to the next measurement
+    uint32_t eqIndex;                    // samples put into the equaliser (the symbol grid counts these)
     // Equaliser and carrier loop.
     LmsState* eq;
     uint32_t loopPhase;
@@ -141,7 +149,6 @@ struct V32Rx {
     int32_t errorMeasure;                // m, 16.16
     int32_t smoothedError;
     int32_t dataSymbols;
-    int32_t centroidCheck;               // symbols to the next timing check
     int32_t tapsSaved;                   // savedTaps holds the taps after training
     VekC32 savedTaps[kV32EqualiserTaps];
     int32_t noFallback;                  // a retrain: the caller's wait does not listen for other modes

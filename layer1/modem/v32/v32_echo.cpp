@@ -15,6 +15,11 @@ namespace {
 // mu of the library filters for a step of 1: 2^46 x 0.0125 / (taps x transmit power 8000^2), with the error
 // given sixteen times larger for resolution.
 constexpr int32_t kMuUnit = 6;
+// The filters hear the transmitted samples 16 times smaller (and the error 16 times larger): a correction is
+// the rounded product of mu and the error times the sample, so at full scale and the finest step a residual
+// below about -33 dB of the signal rounds every correction to nothing and the taps stop short; a sixteenth of the sample moves
+// that floor 24 dB down, while the smaller sample's rounding stays near -75 dB.
+constexpr int32_t kInputShift = 4;
 // The near window starts this many samples before the stream latency (in case it is overstated).
 constexpr int32_t kNearLead = 16;
 // Samples the far end takes from hearing a reversal to sending its own: both transmit filters' delay and a
@@ -57,15 +62,17 @@ int32_t V32EchoEstimate(V32Echo* e, int16_t sent)
 {
     e->pos = (e->pos + 1) & (kV32EchoHistory - 1);
     e->history[e->pos] = sent;
-    const int16_t recent = e->history[(e->pos - e->nearDelay) & (kV32EchoHistory - 1)];
-    const int16_t old = e->history[(e->pos - e->farDelay) & (kV32EchoHistory - 1)];
+    const int32_t half = 1 << (kInputShift - 1);
+    const auto recent = static_cast<int16_t>((e->history[(e->pos - e->nearDelay) & (kV32EchoHistory - 1)] + half) >> kInputShift);
+    const auto old = static_cast<int16_t>((e->history[(e->pos - e->farDelay) & (kV32EchoHistory - 1)] + half) >> kInputShift);
     int32_t nearOut = 0, farOut = 0;
     if (!e->near || !e->far)
         return 0;
     vek_lms_put_filter_real(recent, &nearOut, e->near);
     vek_lms_put_filter_real(old, &farOut, e->far);
     const int64_t sum = static_cast<int64_t>(nearOut) + farOut;
-    return static_cast<int32_t>((sum + 0x4000) >> 15);
+    constexpr int32_t shift = 15 - kInputShift;
+    return static_cast<int32_t>((sum + (1 << (shift - 1))) >> shift);
 }
 
 void V32EchoAdapt(V32Echo* e, int32_t residual)
@@ -77,7 +84,7 @@ void V32EchoAdapt(V32Echo* e, int32_t residual)
     const int32_t mu = e->mu * kMuUnit;
     if (vek_lms_set_mu_real(e->near, mu) < 0 || vek_lms_set_mu_real(e->far, mu) < 0)
         return;
-    int32_t err = residual * 16;
+    int32_t err = residual * (16 << kInputShift);
     if (err > 0x7FFFFF)
         err = 0x7FFFFF;
     if (err < -0x7FFFFF)

@@ -54,8 +54,17 @@ void V32RxEnter(V32Rx* r, int32_t state);
 
 // Equaliser, decisions and words (v32_rx_symbol.cpp).
 void V32RxEqualiserInput(V32Modem* m, int32_t zr, int32_t zi);
+// One interpolated sample into the equaliser; a symbol is formed on the grid.
+void V32RxEqualiserPut(V32Modem* m, VekC16 x);
 // Starts training with the segment reversal (S -> S-bar) seen at sample index mark.
 void V32RxStartTraining(V32Modem* m, uint32_t mark);
 void V32RxStartData(V32Modem* m, uint16_t word);
 // The gain into the equaliser from the energy measured on S.
 void V32RxSetGain(V32Rx* r);
+
+// Symbol timing (v32_rx_timing.cpp).
+void V32TimingReset(V32Rx* r);
+// One demodulated sample (after the gain) in; the interpolated samples go to V32RxEqualiserPut.
+void V32TimingInput(V32Modem* m, VekC16 x);
+// Per symbol once the taps have settled: measures their slide now and then and steers the output times.
+void V32TimingCheck(V32Rx* r);

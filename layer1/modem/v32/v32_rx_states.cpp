@@ -136,6 +136,7 @@ void V32RxStart(V32Modem* m)
     r.eq = eq;
     r.agc = 4096;
     r.guard = kCallerGuard;
+    V32TimingReset(&r);
     FaxViterbiReset(&r.viterbi);
     switch (m->startType) {
     case V32_START_CALLER: V32RxEnter(&r, V32_RX_WAIT_AC); break;

@@ -1,14 +1,12 @@
 // Equaliser, carrier loop, decisions and rate words.
 //
 // Design: a fractionally spaced equaliser of 48 complex taps a third of a symbol apart (16 symbols) on the
-// library's complex LMS filter, fed every demodulated sample and read once per symbol. At a third of a
-// symbol it needs no sampling-phase recovery: the correlation with the known start of the training places the
-// first training symbol and the taps learn the rest. Clock drift (the far end's sample clock may differ by
-// 50 ppm and more) slides the taps; every 64 symbols their position against a copy taken after training is
-// measured, and past half a sample the strobe moves a sample and the taps with it. A second-order carrier loop after the equaliser follows slow phase
-// changes. Steps: 4 (about 0.05 of the normalised step) on the 2-point training and on decisions (which must
-// follow the timing drift of a far clock 50 ppm away between the tap moves), 2 on the 4-point training; the
-// reference is used for the first 2000 symbols of the 4-point training, decisions after.
+// library's complex LMS filter, fed every interpolated sample (v32_rx_timing.cpp) and read once per symbol.
+// The correlation with the known start of the training places the first training symbol; the taps learn the
+// rest and the timing loop keeps them in place against the far clock. A second-order carrier loop after the
+// equaliser follows slow phase changes. Steps: 4 (about 0.05 of the normalised step) on the 2-point training
+// and on decisions, 2 on the 4-point training; the reference is used for the first 2000 symbols of the
+// 4-point training, decisions after.
 #include "layer1/modem/common/trellis_qam.h"
 #include "layer1/modem/v32/v32_rx_internal.h"
 #include "layer1/vek/core/vek_dispatch.h"
@@ -21,10 +19,9 @@ constexpr int32_t kCentre = kV32EqualiserTaps / 2;
 constexpr int32_t kTargetLevel = 4096;     // |z| into the equaliser
 constexpr int32_t kEqualiserShift = 13;    // output = sum(tap x sample) >> 13 (a tap of 8192 is 1)
 constexpr int32_t kErrorScale = 256;       // errors handed to the LMS update, for resolution
-constexpr int32_t kTimingCheck = 64;       // symbols between checks of the taps' position
 // The first training symbol reaches the equaliser's centre this many samples after the S -> S-bar reversal
-// (16 S-bar symbols, half the equaliser, and the detector's lag).
-constexpr int32_t kTrainingLag = 16 * 3 + kCentre - 4;
+// (16 S-bar symbols, half the equaliser, the detector's lag and the interpolator's two samples).
+constexpr int32_t kTrainingLag = 16 * 3 + kCentre - 4 + 2;
 
 int16_t Sat16(int64_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
 
@@ -60,7 +57,7 @@ bool FarIsCaller(const V32Modem* m) { return m->answering != 0; }
 bool EqualiserState(int32_t s)
 {
     return s == V32_RX_TRAIN || s == V32_RX_TRAIN2 || s == V32_RX_WAIT_E || s == V32_RX_DATA ||
-           s == V32_RX_TRAIN_CALLER || s == V32_RX_WAIT_OWN_TRAINING;
+           s == V32_RX_TRAIN_CALLER;
 }
 
 void Quality(V32Rx& r, int64_t d2)
@@ -141,8 +138,6 @@ void WordSearch(V32Modem* m, int32_t dibit, int32_t k)
         }
         return;
     }
-    if (r.state == V32_RX_WAIT_OWN_TRAINING)
-        return;
     const int32_t type = V32WordType(w);
     const bool valid = (type && V32WordAccepted(w, type)) || NoRateWord(w);
     if (!valid)
@@ -179,59 +174,6 @@ void CarrierLoop(V32Rx& r, V32Point y, V32Point d)
     err = err > 8192 ? 8192 : (err < -8192 ? -8192 : err);
     r.loopFrequency += static_cast<int32_t>(err * 2);
     r.loopPhase += static_cast<uint32_t>(static_cast<int32_t>(err * 160) + r.loopFrequency);
-}
-
-// Follows the far clock: the taps are compared with a copy taken after training, shifted by -1, 0 and +1
-// samples; the peak of a parabola through the three correlations tells how far the taps have slid. Past
-// half a sample the strobe moves a sample and the taps with it, so the taps stay where the copy was.
-void TimingCheck(V32Modem* m)
-{
-    V32Rx& r = m->rx;
-    VekC32 taps[kV32EqualiserTaps];
-    if (vek_lms_get_taps_complex(r.eq, taps) < 0)
-        return;
-    if (!r.tapsSaved) {
-        for (int32_t j = 0; j < kV32EqualiserTaps; ++j)
-            r.savedTaps[j] = taps[j];
-        r.tapsSaved = 1;
-        return;
-    }
-    double c[3] = {};
-    for (int32_t s = -1; s <= 1; ++s) {
-        double re = 0;
-        for (int32_t j = 0; j < kV32EqualiserTaps; ++j) {
-            const int32_t i = j + s;
-            if (i < 0 || i >= kV32EqualiserTaps)
-                continue;
-            const double ar = taps[j].re >> 16, ai = taps[j].im >> 16;
-            const double br = r.savedTaps[i].re >> 16, bi = r.savedTaps[i].im >> 16;
-            re += ar * br + ai * bi;
-        }
-        c[s + 1] = re;
-    }
-    const double curve = c[0] - 2.0 * c[1] + c[2];
-    if (curve >= 0)
-        return;
-    // The taps match the copy shifted by `peak` places: slid that far towards the newer taps.
-    const double peak = (c[0] - c[2]) / (2.0 * curve);
-    int32_t move = 0;
-    if (peak < -0.5)
-        move = 1;       // slid towards older taps: the symbols come earlier
-    else if (peak > 0.5)
-        move = -1;
-    if (move == 0)
-        return;
-    VekC32 shifted[kV32EqualiserTaps] = {};
-    for (int32_t j = 0; j < kV32EqualiserTaps; ++j) {
-        const int32_t from = j + move;
-        if (from >= 0 && from < kV32EqualiserTaps)
-            shifted[j] = taps[from];
-    }
-    vek_lms_set_taps_complex(r.eq, shifted);
-    // Energy on older taps: the strobe moves a sample earlier and the taps a place newer (and the other way
-    // round). A strobe a sample later: the sample after this one falls on the grid but belongs to this symbol.
-    r.markAt -= static_cast<uint32_t>(move);
-    r.skip = move < 0 ? 1 : 0;
 }
 
 // The 2-point training starts where the buffered input correlates best with the known sequence (C against
@@ -298,7 +240,7 @@ void Symbol(V32Modem* m)
     VekC32 out{};
     if (vek_lms_filter_complex(&out, r.eq) < 0)
         return;
-    const int32_t k = static_cast<int32_t>(r.sampleIndex - r.markAt) / 3;
+    const int32_t k = static_cast<int32_t>(r.eqIndex - r.markAt) / 3;
     const V32Point y = Rotate(V32Point{out.re >> kEqualiserShift, out.im >> kEqualiserShift}, ~r.loopPhase + 1u);
     r.point = y;
     V32Point d{};
@@ -319,11 +261,8 @@ void Symbol(V32Modem* m)
         vek_lms_update_complex(e.re * kErrorScale, e.im * kErrorScale, r.eq);
     if (k >= kTrn2Symbols)
         CarrierLoop(r, y, d);
-    if (--r.centroidCheck <= 0) {
-        r.centroidCheck = kTimingCheck;
-        if (k > 2 * kTrn2Symbols)
-            TimingCheck(m);
-    }
+    if (k > 2 * kTrn2Symbols)
+        V32TimingCheck(&r);
 }
 
 }  // namespace
@@ -343,11 +282,18 @@ void V32RxEqualiserInput(V32Modem* m, int32_t zr, int32_t zi)
     VekC16 x;
     x.re = Sat16((static_cast<int64_t>(zr) * r.agc) >> 12);
     x.im = Sat16((static_cast<int64_t>(zi) * r.agc) >> 12);
+    V32TimingInput(m, x);
+}
+
+void V32RxEqualiserPut(V32Modem* m, VekC16 x)
+{
+    V32Rx& r = m->rx;
+    r.eqIndex += 1;
     vek_lms_put_value_complex(x, r.eq);
     if (!EqualiserState(r.state))
         return;
     if (r.aligning) {
-        const uint32_t at = r.sampleIndex - r.alignFrom;
+        const uint32_t at = r.eqIndex - r.alignFrom;
         if (at < static_cast<uint32_t>(kV32AlignSamples)) {
             r.alignRe[at] = x.re;
             r.alignIm[at] = x.im;
@@ -356,14 +302,9 @@ void V32RxEqualiserInput(V32Modem* m, int32_t zr, int32_t zi)
         }
         return;
     }
-    if (static_cast<int32_t>(r.sampleIndex - r.markAt) % 3 != 0)
+    const int32_t since = static_cast<int32_t>(r.eqIndex - r.markAt);
+    if (since < 0 || since % 3 != 0)
         return;
-    if (static_cast<int32_t>(r.sampleIndex - r.markAt) < 0)
-        return;
-    if (r.skip) {
-        r.skip = 0;
-        return;
-    }
     Symbol(m);
 }
 
@@ -373,15 +314,16 @@ void V32RxStartTraining(V32Modem* m, uint32_t mark)
     const VekC32 zeros[kV32EqualiserTaps] = {};
     vek_lms_set_taps_complex(r.eq, zeros);
     r.aligning = 1;
-    r.alignFrom = mark + kTrainingLag - kCentre - kV32AlignSearch;
+    // The mark counts input samples; the equaliser's count differs by what the interpolator held back or added.
+    r.alignFrom = mark + (r.eqIndex - r.sampleIndex) + kTrainingLag - kCentre - kV32AlignSearch;
     r.markAt = r.alignFrom + 0x40000000u;  // no symbols until the start is found
     r.reference = 0;
     r.refK = 0;
     r.loopPhase = 0;
     r.loopFrequency = 0;
     r.trainEnd = kReferenceSymbols;
-    r.centroidCheck = kTimingCheck;
     r.tapsSaved = 0;
+    r.timingCheck = kV32TimingCheck;
     r.lastWord = 0;
     r.wordAt = -100;
     r.wordReg = 0;

