@@ -37,6 +37,8 @@ void receive_service(LineBlock* lb, DspInterfaceBlock* w)
     lb->counters.chunks_in++;
     if (lb->framed.load())
         lb_framed_receive(lb, bytes, count, status);
+    else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
+        lb_octet_receive(lb, bytes, count, status);
     else
         lb_plain_receive(lb, bytes, count, status);
 }
@@ -47,6 +49,8 @@ void transmit_service(LineBlock* lb, DspInterfaceBlock* w)
         return;  // the data pump has not taken the last chunk yet
     if (lb->framed.load())
         lb_framed_transmit(lb);
+    else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
+        lb_octet_transmit(lb);
     else
         lb_plain_transmit(lb);
 }
@@ -94,6 +98,9 @@ void lb_init(LineBlock* lb, const LineBlockHost* host)
     lb->rx_error = 0;
     lb->rx_discarding = 0;
     lb->last_bad_ns = 128;
+    octet_tx_reset(&lb->octet_tx);
+    octet_rx_set_buffer(&lb->octet_rx, nullptr, 0);
+    lb->octet_rx.lost_frames = 0;
     lb->running = 0;
     lb->again = 0;
     lb->counters.sent = 0;

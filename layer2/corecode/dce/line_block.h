@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "layer2/corecode/dce/octet_frame.h"
 #include "layer2/corecode/dte/byte_ring.h"
 #include "platform/kernel.h"
 #include "window/dsp_interface_block.h"
@@ -18,7 +19,7 @@ struct FrameNode;
 
 // How the bytes of a connection travel (the argument of lb_set_mode).
 enum LineMode : uint8_t {
-    LINE_MODE_MNP_OCTET = 0,   // MNP framed by the controller (not built)
+    LINE_MODE_MNP_OCTET = 0,   // MNP framed by the controller (SYN DLE STX ... DLE ETX CRC)
     LINE_MODE_MNP_FRAMED = 1,  // MNP frames, HDLC by the data pump
     LINE_MODE_PLAIN = 2,       // plain buffered bytes
     LINE_MODE_LAPM = 3,        // LAPM frames, HDLC by the data pump
@@ -119,6 +120,9 @@ struct LineBlock {
     uint8_t rx_error;
     uint8_t rx_discarding;
     uint8_t last_bad_ns;               // N(S) of the last bad I-frame on the LAPM path, 128 none
+    // Octet-framed MNP: the controller's own framing of the frame in transmission and the one received.
+    OctetTx octet_tx;
+    OctetRx octet_rx;
 
     // Serialisation of the service: one runner; a call that finds it running asks it for one more pass.
     std::atomic<uint8_t> running;
@@ -166,4 +170,7 @@ void lb_plain_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_
 void lb_plain_transmit(LineBlock* lb);
 void lb_framed_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
 void lb_framed_transmit(LineBlock* lb);
+void lb_octet_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
+void lb_octet_transmit(LineBlock* lb);
+void lb_octet_buffer_set(LineBlock* lb, FrameNode* node);
 void lb_write_chunk(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t flags);

@@ -59,7 +59,7 @@ void complete_frame(LineBlock* lb, uint8_t status)
 
 uint16_t buffer_limit(const LineBlock* lb)
 {
-    return lb->max_frame < FRAME_NODE_OCTETS ? lb->max_frame : FRAME_NODE_OCTETS;
+    return lb->max_frame < FRAME_BUFFER_OCTETS ? lb->max_frame : FRAME_BUFFER_OCTETS;
 }
 
 }  // namespace
@@ -153,6 +153,10 @@ void lb_frame_kick(LineBlock* lb)
 
 void lb_rx_buffer_set(LineBlock* lb, FrameNode* node)
 {
+    if (lb->mode.load() == LINE_MODE_MNP_OCTET) {
+        lb_octet_buffer_set(lb, node);
+        return;
+    }
     start_buffer(lb, node);
     lb->rx_error = 0;
 }

@@ -62,13 +62,14 @@ void reset_framed(LineBlock* lb)
     lb->rx_error = 0;
     lb->rx_discarding = 0;
     lb->last_bad_ns = 128;
+    octet_tx_reset(&lb->octet_tx);
 }
 
 }  // namespace
 
 void lb_set_mode(LineBlock* lb, uint8_t mode)
 {
-    if (mode > LINE_MODE_CALLER_ID || mode == LINE_MODE_MNP_OCTET || mode == LINE_MODE_SYNC)
+    if (mode > LINE_MODE_CALLER_ID || mode == LINE_MODE_SYNC)
         mode = LINE_MODE_PLAIN;  // the paths not built run as plain buffered
     lb->active = 0;
     reset_framed(lb);
@@ -84,6 +85,12 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
         lb->max_frame = LINE_MAX_FRAME_LAPM;
         lb->frame_check_in_data = 1;
         lb->framed = 1;
+        break;
+    case LINE_MODE_MNP_OCTET:
+        // The octet receiver hunts for a frame start with no buffer until error control sets one.
+        lb->framed = 0;
+        octet_tx_reset(&lb->octet_tx);
+        octet_rx_set_buffer(&lb->octet_rx, nullptr, 0);
         break;
     default:
         lb->framed = 0;

@@ -15,9 +15,12 @@ struct QueueNode {
     QueueNode* next;
 };
 
-// Octets a frame buffer holds: address, control, third octet and up to 128 information octets, with room
-// for the one octet the line block may accept beyond that before it marks a frame too long.
+// Octets of a LAPM frame a buffer takes: address, control, third octet and up to 128 information octets,
+// with room for the one octet the line block may accept beyond that before it marks a frame too long.
 constexpr uint16_t FRAME_NODE_OCTETS = 136;
+// Octets a frame buffer holds: an MNP frame (an LT with 256 information octets and its header, the two
+// frame-check octets the data pump passes on, or an octet-framed frame with its closing ETX).
+constexpr uint16_t FRAME_BUFFER_OCTETS = 268;
 
 enum FrameOwner : uint8_t {
     FRAME_OWNER_RX_POOL = 0,  // a receive buffer of the 40-buffer pool
@@ -25,7 +28,8 @@ enum FrameOwner : uint8_t {
     FRAME_OWNER_IFRAME = 2,   // an I-frame node of the LAPM transmit queue
 };
 
-// One frame buffer (on the original 32-bit target 144 bytes; the status fields here are our own).
+// One frame buffer (on the original 32-bit target 144 bytes for LAPM and 272 for MNP; the status fields
+// here are our own).
 struct FrameNode : QueueNode {
     uint16_t length;   // octets in data[]
     uint8_t bad;       // set by the line block: FCS error, abort or overlong frame
@@ -33,7 +37,7 @@ struct FrameNode : QueueNode {
     uint8_t in_flight; // handed to the line block and not yet reported as sent
     uint8_t release_when_sent;  // done with while in flight: released when the line block gives it back
     uint16_t offset;   // received I-frames: information octets already delivered to the DTE
-    uint8_t data[FRAME_NODE_OCTETS];
+    uint8_t data[FRAME_BUFFER_OCTETS];
 };
 
 // A singly linked ready list and free list of nodes.

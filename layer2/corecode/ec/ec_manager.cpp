@@ -11,20 +11,7 @@ namespace {
 // The capability hook of this build always answers 2.
 constexpr uint8_t CAPABILITY_ANSWER = 2;
 
-uint8_t no_op_u8(void*) { return 0; }
-void no_op(void*) {}
-void no_op_values(void*, const uint32_t*, uint32_t) {}
-void no_op_request(void*, uint8_t) {}
-uint8_t mnp_absent_poll(void*) { return EC_MNP_SETUP_FAILED; }
-uint8_t mnp_absent_disconnect(void*, uint8_t) { return 0; }
-bool mnp_absent_break(void*, uint8_t, uint16_t) { return false; }
-uint8_t mnp_absent_link_params(void*, uint8_t, uint8_t, uint16_t, uint8_t, uint16_t) { return 0; }
-
 }  // namespace
-
-const EcMnpOps ec_mnp_absent = {nullptr,        no_op,           no_op_values,   no_op_request,
-                                mnp_absent_poll, no_op_u8,        mnp_absent_disconnect,
-                                mnp_absent_break, mnp_absent_link_params, no_op_request, no_op_request, no_op_u8};
 
 uint8_t ec_capability_query(uint8_t) { return CAPABILITY_ANSWER; }
 

@@ -12,6 +12,7 @@
 #include "layer2/corecode/ec/ec_counters.h"
 #include "layer2/corecode/ec/lapm.h"
 #include "layer2/corecode/ec/lapm_compress.h"
+#include "layer2/corecode/ec/mnp.h"
 
 enum EcStateValue : uint8_t {
     EC_IDLE = 0,
@@ -109,6 +110,7 @@ struct EcManager {
     EcMnpOps mnp;
     EcLineOps line;
     LapmLink lapm;
+    MnpLink mnp_link;             // the MNP engine, once bound with ec_bind_mnp
     LapmCompression compression;  // V.42bis or V.44 on the LAPM link, negotiated by its XID exchange
     V44Settings v44;              // +DS44: supported maxima and request (direction 0 until call control sets it)
 };
@@ -116,8 +118,10 @@ struct EcManager {
 // Binds the manager to its MNP engine, line side and LAPM host; the manager is idle afterwards.
 void ec_init(EcManager* m, const EcMnpOps* mnp, const EcLineOps* line, const LapmHost* lapm_host,
              LapmCallValues* call);
-// MNP engine used until the MNP link is built: set-up always fails (status 5), buffered mode runs.
-extern const EcMnpOps ec_mnp_absent;
+// Binds the manager to its own MNP engine (`mnp_link`), replacing the engine given to ec_init.
+void ec_bind_mnp(EcManager* m, const MnpHost* host, const LapmCallValues* call);
+// The MNP engine's operation table for one link record.
+EcMnpOps mnp_engine_ops(MnpLink* link);
 
 void ec_set_params(EcManager* m, const EcParams* p);
 uint8_t ec_start(EcManager* m, uint8_t request);
