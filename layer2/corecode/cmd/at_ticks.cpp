@@ -52,6 +52,7 @@ void acu_tick_10ms(AcuContext* acu)
     }
     at_escape_tick(acu);
     acu_call_tick_10ms(acu);
+    voice_tick(acu);
 }
 
 void acu_service_countdowns(AcuContext* acu)

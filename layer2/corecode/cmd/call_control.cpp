@@ -297,7 +297,8 @@ void CallControlTick(AcuContext* acu)
         }
     }
     // Fax and voice engines.
-    if (acu->fax_class != 0) {
+    voice_poll(acu);
+    if (acu->fax_class != 0 && acu->fax_class != 8) {
         switch (fax_poll(acu->dte)) {
         case 2: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_OK); break;
         case 3: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_NO_CARRIER); break;
@@ -332,5 +333,7 @@ void AcuInit(AcuContext* acu, DteContext* dte, CoreSettings* settings, ModemCore
     profile_factory_values(acu);
     AtInterpreterInit(acu);
     at_diag_reset(acu);
+    acu->voice_table = VoiceCommands;
+    voice_init(acu);
     acu->initialised = 0;
 }

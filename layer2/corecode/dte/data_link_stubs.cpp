@@ -17,12 +17,6 @@ uint8_t fax_poll(DteContext* d)
     return 1;
 }
 
-int voice_ring_allowed(DteContext* d)
-{
-    (void)d;
-    return 1;
-}
-
 void core_error_report(const char* source, int line)
 {
     (void)source;

@@ -27,7 +27,8 @@ int v44_check_tx_history(uint32_t value);
 int v44_check_rx_history(uint32_t value);
 void v44_free_dictionaries(DteContext* d);
 
-// Fax and voice engines.
+// Fax and voice engines. Rings are reported outside voice mode, and in voice mode when the active event
+// mask asks for them (layer2/corecode/voice).
 uint8_t fax_poll(DteContext* d);
 int voice_ring_allowed(DteContext* d);
 

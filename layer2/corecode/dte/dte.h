@@ -145,6 +145,8 @@ void dte_end_clamp(DteContext* d);
 void dte_command_mode_reset(DteContext* d);
 void dte_to_command_mode(DteContext* d);
 void dte_to_data_mode(DteContext* d);
+// Voice transfers: application bytes go to the from-DTE ring as they are (the voice engine takes them).
+void dte_voice_mode_start(DteContext* d, uint8_t in_options, uint8_t out_options);
 void dte_leave_voice_mode(DteContext* d);
 
 // Breaks towards the application: type 1 destructive, 2 expedited, 3 (and above) in sequence.

@@ -219,6 +219,16 @@ void dte_to_data_mode(DteContext* d)
     dte_end_clamp(d);
 }
 
+void dte_voice_mode_start(DteContext* d, uint8_t in_options, uint8_t out_options)
+{
+    default_flow_characters(d);
+    d->flow.in_options = in_options;
+    d->flow.out_options = out_options;
+    d->flow.data_mask = 0xFF;
+    d->flow.voice_dte = 1;
+    d->flow.clamp = 0;
+}
+
 void dte_leave_voice_mode(DteContext* d)
 {
     d->mode = DTE_MODE_COMMAND;

@@ -49,8 +49,16 @@ struct ReceivedPacket {
 };
 
 // Events the receive path records for call control.
+constexpr int kEventCharQueueSize = 32;
+
 struct DspEventState {
     std::atomic<uint8_t> lastEventChar;
+    // Every event character in arrival order, for the voice engine (one reader); a full queue keeps the
+    // oldest and counts the rest.
+    uint8_t charQueue[kEventCharQueueSize];
+    std::atomic<uint32_t> charWrite;
+    std::atomic<uint32_t> charRead;
+    std::atomic<uint32_t> charDropped;
     std::atomic<uint32_t> kindMask;       // bit k set by an event of kind k
     std::atomic<uint8_t> kind0Value;
     std::atomic<uint8_t> kind6Value;
@@ -206,6 +214,9 @@ void dsp_callback_lock(DspLink* link);
 void dsp_callback_unlock(DspLink* link);
 void dsp_notify_callback(DspLink* link);
 uint8_t dsp_read_packet(DspLink* link, ReceivedPacket* destination);
+// The oldest queued event character, 0 when none; and emptying the queue.
+uint8_t dsp_take_queued_event_char(DspLink* link);
+void dsp_clear_event_chars(DspLink* link);
 void dsp_dispatch_packet(DspLink* link, uint8_t code);
 void dsp_run_interrupt_routine(DspLink* link);
 void dsp_run_interrupt_now(DspLink* link);

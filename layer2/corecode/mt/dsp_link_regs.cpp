@@ -52,6 +52,9 @@ void dsp_link_init(DspLink* link, const DspLinkHooks* hooks)
     link->callbackLock.depth = 0;
     link->callbackLock.oldIrql = PASSIVE_LEVEL;
     link->events.lastEventChar.store(0);
+    link->events.charWrite.store(0);
+    link->events.charRead.store(0);
+    link->events.charDropped.store(0);
     link->events.kindMask.store(0);
     link->events.kind0Value.store(0);
     link->events.kind6Value.store(0);

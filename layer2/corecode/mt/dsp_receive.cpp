@@ -42,6 +42,19 @@ void dsp_callback_unlock(DspLink* link)
 
 namespace {
 
+// The receive path is the only writer (under the callback lock).
+void queue_event_char(DspLink* link, uint8_t c)
+{
+    DspEventState& e = link->events;
+    const uint32_t w = e.charWrite.load(std::memory_order_relaxed);
+    if (c == 0 || w - e.charRead.load(std::memory_order_acquire) >= kEventCharQueueSize) {
+        e.charDropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    e.charQueue[w % kEventCharQueueSize] = c;
+    e.charWrite.store(w + 1, std::memory_order_release);
+}
+
 void cadence_push(DspLink* link, const CadenceSample& s)
 {
     CadenceSampleQueue& q = link->cadence;
@@ -101,6 +114,23 @@ void event_packet(DspLink* link, const ReceivedPacket& p)
 
 }  // namespace
 
+uint8_t dsp_take_queued_event_char(DspLink* link)
+{
+    DspEventState& e = link->events;
+    const uint32_t r = e.charRead.load(std::memory_order_relaxed);
+    if (r == e.charWrite.load(std::memory_order_acquire))
+        return 0;
+    const uint8_t c = e.charQueue[r % kEventCharQueueSize];
+    e.charRead.store(r + 1, std::memory_order_release);
+    return c;
+}
+
+void dsp_clear_event_chars(DspLink* link)
+{
+    while (dsp_take_queued_event_char(link) != 0) {
+    }
+}
+
 uint8_t dsp_read_packet(DspLink* link, ReceivedPacket* destination)
 {
     destination->code = dsp_reg_read(link, kRegReplyCode);
@@ -130,6 +160,7 @@ void dsp_dispatch_packet(DspLink* link, uint8_t code)
         break;
     case IcdEventChar:
         link->events.lastEventChar.store(p.payload[0]);
+        queue_event_char(link, p.payload[0]);
         break;
     case IcdIgnoredCF:
         break;

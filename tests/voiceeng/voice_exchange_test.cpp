@@ -1,0 +1,239 @@
+// Two modems in voice mode on the simulated exchange: B calls A, A answers with +VLS=1 and records while B
+// plays a 1 kHz tone and then the DTMF keys "123#". A's recording carries the keys as DLE '/' DLE digit
+// DLE '~' in order, the tone within 3 dB of the level B sent, and it ends with DLE ETX and OK. Then A plays
+// to B, answers DLE '?' with the room of its line transmit ring, and ends the play with DLE ETX.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "layer2/at_fixture.h"
+#include "layer2/exchange_modems.h"
+#include "line/g711.h"
+#include "voice/tone_fit.h"
+
+namespace {
+
+using calltest::ExchangeModems;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kToneAmplitude = 8000.0;
+const std::string kConnect = "\r\nCONNECT\r\n";
+
+// The DTMF pair of a key (ITU-T Q.23).
+void DtmfPair(char key, double* low, double* high)
+{
+    static const char kKeys[] = "123A456B789C*0#D";
+    static const double kLow[] = {697, 770, 852, 941};
+    static const double kHigh[] = {1209, 1336, 1477, 1633};
+    int k = 0;
+    while (kKeys[k] != key)
+        ++k;
+    *low = kLow[k / 4];
+    *high = kHigh[k % 4];
+}
+
+// What B plays, as 8000 Hz samples: 200 ms quiet, 1 s of the tone, 200 ms quiet, the keys (100 ms on, 100 ms
+// off, each component at 5000), 300 ms quiet.
+std::vector<int16_t> Greeting(const std::string& keys)
+{
+    std::vector<int16_t> x(1600, 0);
+    for (int i = 0; i < 8000; ++i)
+        x.push_back(static_cast<int16_t>(std::lround(kToneAmplitude * std::sin(2 * kPi * 1000.0 * i / 8000.0))));
+    x.insert(x.end(), 1600, 0);
+    for (char key : keys) {
+        double lo = 0, hi = 0;
+        DtmfPair(key, &lo, &hi);
+        for (int i = 0; i < 800; ++i)
+            x.push_back(static_cast<int16_t>(
+                std::lround(5000.0 * (std::sin(2 * kPi * lo * i / 8000.0) + std::sin(2 * kPi * hi * i / 8000.0)))));
+        x.insert(x.end(), 800, 0);
+    }
+    x.insert(x.end(), 2400, 0);
+    return x;
+}
+
+// The application's bytes for the samples in the default codec (A-law), DLE shielded.
+std::string Shielded(const std::vector<int16_t>& x)
+{
+    std::string out;
+    for (int16_t s : x) {
+        const char c = static_cast<char>(LinearToAlaw(s));
+        out.push_back(c);
+        if (c == '\x10')
+            out.push_back(c);
+    }
+    return out;
+}
+
+// A recording split into its samples and its DLE codes.
+struct Recording {
+    std::vector<int16_t> samples;
+    std::string codes;   // the character after each DLE other than DLE DLE
+    std::string dtmf;    // the digits of DLE '/' DLE d DLE '~'
+};
+
+Recording Split(const std::string& stream)
+{
+    Recording r;
+    for (size_t i = 0; i < stream.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(stream[i]);
+        if (c != 0x10) {
+            r.samples.push_back(AlawToLinear(c));
+            continue;
+        }
+        if (++i == stream.size())
+            break;
+        const uint8_t code = static_cast<uint8_t>(stream[i]);
+        if (code == 0x10) {
+            r.samples.push_back(AlawToLinear(code));
+            continue;
+        }
+        r.codes.push_back(static_cast<char>(code));
+        if (code == '/' && i + 4 < stream.size() && stream[i + 1] == '\x10' && stream[i + 3] == '\x10' &&
+            stream[i + 4] == '~') {
+            r.dtmf.push_back(stream[i + 2]);
+            i += 4;
+        }
+    }
+    return r;
+}
+
+class VoiceExchange : public ::testing::Test {
+protected:
+    // The answer to a command line on one modem within ms (echo included).
+    bool Command(dsptest::RealPumpModem& m, std::string* out, const std::string& line, const std::string& answer,
+                 int ms = 2000)
+    {
+        const size_t from = out->size();
+        ex_.Type(m, line + "\r");
+        return ex_.RunUntil(
+            [&] {
+                Refresh();
+                return out->find(answer, from) != std::string::npos;
+            },
+            ms);
+    }
+    void Refresh()
+    {
+        a_ += ex_.TakeA();
+        b_ += ex_.TakeB();
+    }
+    // Puts a voice call up: A in voice mode waits, B dials A and stays off hook, A answers with +VLS=1, and B
+    // takes its voice path too.
+    void Call()
+    {
+        ASSERT_TRUE(Command(ex_.A(), &a_, "AT+FCLASS=8", "\r\n")) << attest::Visible(a_);
+        if (a_.find("ERROR") != std::string::npos)
+            GTEST_SKIP() << "the modem has no +FCLASS command yet, so voice mode cannot be selected";
+        ASSERT_NE(a_.find("OK"), std::string::npos) << attest::Visible(a_);
+        ASSERT_TRUE(Command(ex_.B(), &b_, "ATDT201;", "OK", 15000)) << attest::Visible(b_);
+        ASSERT_TRUE(ex_.RunUntil(
+            [&] {
+                Refresh();
+                return a_.find("RING") != std::string::npos;
+            },
+            15000))
+            << attest::Visible(a_);
+        ASSERT_TRUE(Command(ex_.A(), &a_, "AT+VLS=1", "OK")) << attest::Visible(a_);
+        ASSERT_TRUE(Command(ex_.B(), &b_, "AT+FCLASS=8", "OK")) << attest::Visible(b_);
+        ASSERT_TRUE(Command(ex_.B(), &b_, "AT+VLS=1", "OK")) << attest::Visible(b_);
+        ex_.Run(300);
+        Refresh();
+    }
+    // Plays bytes on a modem in transfer, as fast as it takes them.
+    void Feed(dsptest::RealPumpModem& m, const std::string& bytes)
+    {
+        size_t at = 0;
+        while (at < bytes.size()) {
+            at += m.SendSome(reinterpret_cast<const uint8_t*>(bytes.data()) + at, bytes.size() - at, 20);
+            ex_.Run(0);
+            Refresh();
+        }
+    }
+
+    ExchangeModems ex_;
+    std::string a_;
+    std::string b_;
+};
+
+TEST_F(VoiceExchange, RecordingCarriesTheCallersToneAndKeysInOrder)
+{
+    Call();
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    const size_t recordFrom = a_.size();
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+VRX", kConnect)) << attest::Visible(a_);
+    ASSERT_TRUE(Command(ex_.B(), &b_, "AT+VTX", kConnect)) << attest::Visible(b_);
+    const std::vector<int16_t> sent = Greeting("123#");
+    Feed(ex_.B(), Shielded(sent) + "\x10\x03");
+    ASSERT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return b_.rfind("\r\nOK\r\n") > b_.rfind(kConnect);
+        },
+        5000))
+        << attest::Visible(b_);
+    ex_.Run(300);
+    Refresh();
+    const std::string end = "\x10\x03\r\nOK\r\n";
+    ex_.A().Send("\x10\x1B");
+    ASSERT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return a_.size() >= end.size() && a_.compare(a_.size() - end.size(), end.size(), end) == 0;
+        },
+        3000));
+    const size_t start = a_.find(kConnect, recordFrom) + kConnect.size();
+    const Recording r = Split(a_.substr(start, a_.size() - end.size() - start));
+    EXPECT_EQ(r.dtmf, "123#") << attest::Visible(r.codes);
+    // The tone: the loudest second of the recording, fitted at 1 kHz.
+    size_t onset = 0;
+    while (onset < r.samples.size() && std::abs(r.samples[onset]) < 2000)
+        ++onset;
+    ASSERT_LT(onset + 7000, r.samples.size());
+    const std::vector<int16_t> tone(r.samples.begin() + static_cast<long>(onset) + 400,
+                                    r.samples.begin() + static_cast<long>(onset) + 7000);
+    const double db = 20.0 * std::log10(voicetest::ToneAmplitude(tone, 1000.0, 8000.0) / kToneAmplitude);
+    EXPECT_NEAR(db, 0.0, 3.0);
+}
+
+TEST_F(VoiceExchange, PlayAnswersTheRoomQueryAndEndsWithOk)
+{
+    Call();
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    const size_t playFrom = a_.size();
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+VTX", kConnect)) << attest::Visible(a_);
+    std::vector<int16_t> x(4000, 0);
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = static_cast<int16_t>(std::lround(6000 * std::sin(2 * kPi * 440.0 * static_cast<double>(i) / 8000.0)));
+    Feed(ex_.A(), Shielded(x) + "\x10?");
+    ASSERT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return a_.find("\x10.", playFrom) != std::string::npos;
+        },
+        2000))
+        << attest::Visible(a_.substr(playFrom));
+    // DLE "XASTB=" and the free room of the 1024-byte line transmit ring, DLE '.'.
+    const size_t q = a_.find("\x10XASTB=", playFrom);
+    ASSERT_NE(q, std::string::npos) << attest::Visible(a_.substr(playFrom));
+    const size_t dot = a_.find("\x10.", q);
+    const std::string room = a_.substr(q + 7, dot - q - 7);
+    ASSERT_FALSE(room.empty());
+    EXPECT_EQ(room.find_first_not_of("0123456789"), std::string::npos) << room;
+    EXPECT_LE(std::stoi(room), 1024);
+    EXPECT_NE(room[0], '0');
+    Feed(ex_.A(), "\x10\x03");
+    EXPECT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return a_.find("\r\nOK\r\n", dot) != std::string::npos;
+        },
+        2000))
+        << attest::Visible(a_.substr(playFrom));
+}
+
+}  // namespace
