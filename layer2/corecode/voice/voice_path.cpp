@@ -42,6 +42,19 @@ void voice_pump_start(AcuContext* acu, uint8_t sub_mode)
     dsp_start_voice(lc, voice_rate_code(v.rate), voice_codec_pump_format(v.codec), sub_mode);
 }
 
+void voice_pump_pause(AcuContext* acu)
+{
+    if (DspLineControl* lc = acu_line(acu))
+        dsp_go_idle(lc);
+}
+
+void voice_pump_resume(AcuContext* acu)
+{
+    if (acu->dsp != nullptr)
+        dsp_set_detector_mode(acu->dsp, kDetectorModeVoice);
+    voice_pump_start(acu, VOICE_SUB_MONITOR);
+}
+
 void voice_send_gains(AcuContext* acu)
 {
     if (DspLineControl* lc = acu_line(acu))

@@ -14,6 +14,9 @@ enum : uint8_t {
 
 // (Re)starts the data pump's voice mode with the selected codec, rate and a sub-mode.
 void voice_pump_start(AcuContext* acu, uint8_t sub_mode);
+// The data pump leaves voice mode (its tone generators play only outside it) and comes back to monitoring.
+void voice_pump_pause(AcuContext* acu);
+void voice_pump_resume(AcuContext* acu);
 void voice_send_gains(AcuContext* acu);
 void voice_send_silence(AcuContext* acu);
 void voice_line_flush_tx(AcuContext* acu);

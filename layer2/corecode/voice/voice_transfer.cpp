@@ -181,8 +181,13 @@ uint8_t tone_step(AcuContext* acu)
         return 0;
     if (v.tone_next >= v.tone_count) {
         v.state = v.tone_return;
+        if (v.line_taken)
+            voice_pump_resume(acu);
         return VOICE_RESULT_DONE;
     }
+    // The data pump's generators play outside its voice mode: it leaves voice mode for the tones.
+    if (v.tone_next == 0 && v.line_taken)
+        voice_pump_pause(acu);
     const VoiceTone& t = v.tones[v.tone_next++];
     if (acu->dsp != nullptr) {
         const uint16_t ms = static_cast<uint16_t>(t.duration * 10u);
