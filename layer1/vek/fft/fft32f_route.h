@@ -57,63 +57,25 @@ inline void permute_pairs(const Split& src, const Split& dst, std::int64_t n, co
     }
 }
 
-// Bit-reversed load through FftBitrevIndex: positions 4i..4i+3 take x[v], x[v + N/2], x[v + N/4],
-// x[v + 3N/4] with v = entry i / 2.
-inline void gather_index(const Interleaved& src, const Interleaved& dst, std::int64_t n, const std::int32_t* index)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(src.d);
-    auto* d = reinterpret_cast<unsigned char*>(dst.d);
-    for (std::int64_t i = 0; i < n / 4; ++i) {
-        const std::int64_t v = index[i] / 2;
-        const std::int64_t from[4] = {v, v + n / 2, v + n / 4, v + 3 * n / 4};
-        for (int k = 0; k < 4; ++k) {
-            std::memcpy(d + 8 * (4 * i + k), s + 8 * from[k], 8);
-        }
-    }
-}
-
-template <class D>
-void gather_index(const D& src, const D& dst, std::int64_t n, const std::int32_t* index)
-{
-    for (std::int64_t i = 0; i < n / 4; ++i) {
-        const std::int64_t v = index[i] / 2;
-        const std::int64_t from[4] = {v, v + n / 2, v + n / 4, v + 3 * n / 4};
-        for (int k = 0; k < 4; ++k) {
-            float r, m;
-            src.load(from[k], r, m);
-            dst.store(4 * i + k, r, m);
-        }
-    }
-}
-
-inline bool same_data(const Interleaved& a, const Interleaved& b) { return a.d == b.d; }
-inline bool same_data(const Split& a, const Split& b) { return a.re == b.re || a.im == b.im || a.re == b.im || a.im == b.re; }
-inline Interleaved work_view(float* work, std::int64_t, Interleaved*) { return {work}; }
-inline Split work_view(float* work, std::int64_t n, Split*) { return {work, work + n}; }
-
 template <class Tr, bool Inv, class D>
 void complex_route(const FftSpec32f* spec, std::int32_t order, const D& src, const D& dst, float* work,
                    int indexLimit)
 {
     const std::int64_t n = std::int64_t{1} << order;
-    if (order <= indexLimit) {
-        const bool same = same_data(src, dst);
-        const D area = same ? work_view(work, n, static_cast<D*>(nullptr)) : dst;
-        gather_index(src, area, n, spec->bitrev);
-        column_passes<Tr, Inv>(area, order, spec->twiddle);
-        if (same) {
-            for (std::int64_t i = 0; i < n; ++i) {
-                float r, m;
-                area.load(i, r, m);
-                dst.store(i, r, m);
+    if constexpr (Tr::vector) {
+        if (order <= indexLimit) {  // the bit-reversed load of the vector kernels
+            if constexpr (D::kInterleaved) {
+                Tr::template vector_reorder<Inv>(src.d, dst.d, n, spec->twiddle, spec->bitrev, work);
+            } else {
+                Tr::template vector_reorder<Inv>(src.re, src.im, dst.re, dst.im, n, spec->twiddle, spec->bitrev, work);
             }
+            scale_block<Tr, Inv>(spec, dst, n);
+            return;
         }
-        scale_block<Tr, Inv>(spec, dst, n);
-        return;
     }
     permute_pairs(src, dst, n, spec->bitrev);
     if (order <= Tr::directLimit) {
-        column_passes<Tr, Inv>(dst, order, spec->twiddle);
+        column_passes<Tr, Inv>(dst, order, spec->twiddle, work);
         scale_block<Tr, Inv>(spec, dst, n);
     } else {
         large_transform<Tr, Inv>(spec, dst, order, work);

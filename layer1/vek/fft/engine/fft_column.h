@@ -46,6 +46,53 @@ struct ColumnTraits {
     {
         return C == kWd ? vek_bitrev_index(order) : vek_k_fft_bitrev_index_ss(order);
     }
+    // The vector radix-4 kernels of the column (ss, wd).
+    template <bool Inv>
+    static void vector_complex(float* data, std::int64_t n, const float* t, float* work, std::int32_t form)
+    {
+        const auto n32 = static_cast<std::int32_t>(n);
+        if (C == kWd) {
+            (Inv ? vek_k_fft_radix4_inv_complex_wd : vek_k_fft_radix4_fwd_complex_wd)(data, n32, t, work, form);
+        } else {
+            (Inv ? vek_k_fft_radix4_inv_complex_ss : vek_k_fft_radix4_fwd_complex_ss)(data, n32, t, work, form);
+        }
+    }
+    template <bool Inv>
+    static void vector_split(float* re, float* im, std::int64_t n, const float* t, float* work)
+    {
+        const auto n32 = static_cast<std::int32_t>(n);
+        if (C == kWd) {
+            (Inv ? vek_k_fft_radix4_inv_split_wd : vek_k_fft_radix4_fwd_split_wd)(re, im, n32, t, work);
+        } else {
+            (Inv ? vek_k_fft_radix4_inv_split_ss : vek_k_fft_radix4_fwd_split_ss)(re, im, n32, t, work);
+        }
+    }
+    template <bool Inv>
+    static void vector_reorder(const float* src, float* dst, std::int64_t n, const float* t, const std::int32_t* index,
+                               float* work)
+    {
+        const auto n32 = static_cast<std::int32_t>(n);
+        if (C == kWd) {
+            (Inv ? vek_k_fft_radix4_inv_complex_reorder_wd
+                 : vek_k_fft_radix4_fwd_complex_reorder_wd)(src, dst, n32, t, index, work);
+        } else {
+            (Inv ? vek_k_fft_radix4_inv_complex_reorder_ss
+                 : vek_k_fft_radix4_fwd_complex_reorder_ss)(src, dst, n32, t, index, work);
+        }
+    }
+    template <bool Inv>
+    static void vector_reorder(const float* sr, const float* si, float* dr, float* di, std::int64_t n, const float* t,
+                               const std::int32_t* index, float* work)
+    {
+        const auto n32 = static_cast<std::int32_t>(n);
+        if (C == kWd) {
+            (Inv ? vek_k_fft_radix4_inv_split_reorder_wd
+                 : vek_k_fft_radix4_fwd_split_reorder_wd)(sr, si, dr, di, n32, t, index, work);
+        } else {
+            (Inv ? vek_k_fft_radix4_inv_split_reorder_ss
+                 : vek_k_fft_radix4_fwd_split_reorder_ss)(sr, si, dr, di, n32, t, index, work);
+        }
+    }
     static void scale(float factor, float* data, std::int64_t n)
     {
         if (vector) {
@@ -56,15 +103,19 @@ struct ColumnTraits {
     }
 };
 
-// The radix-4 passes of a column on bit-reversed data of 2^order points with that order's table.
+// The radix-4 passes of a column on bit-reversed data of 2^order points (order >= 3 in the vector columns)
+// with that order's table; natural order out, interleaved or split as it came. The vector columns need the
+// work buffer (8N bytes, aligned) for split data and for interleaved data that is not 16-byte aligned.
 template <class Tr, bool Inv, class D>
-void column_passes(const D& data, std::int32_t order, const float* table)
+void column_passes(const D& data, std::int32_t order, const float* table, float* work)
 {
     const std::int64_t n = std::int64_t{1} << order;
-    if constexpr (Tr::vector) {
-        radix4_all<typename Tr::Acc, Inv>(data, n, StageTwiddles{table, order});
-    } else {
+    if constexpr (!Tr::vector) {
         radix4_all<typename Tr::Acc, Inv>(data, n, EntryTwiddles{table, n});
+    } else if constexpr (D::kInterleaved) {
+        Tr::template vector_complex<Inv>(data.d, n, table, work, 1);
+    } else {
+        Tr::template vector_split<Inv>(data.re, data.im, n, table, work);
     }
 }
 

@@ -88,6 +88,28 @@ void vek_k_fft_permute_split_copy_wd(const void* src, void* dst, std::int32_t n,
 void vek_k_fft_permute_e16_inplace_wd(void* data, std::int32_t n, const std::int32_t* pairs);
 void vek_k_fft_permute_e16_copy_wd(const void* src, void* dst, std::int32_t n, const std::int32_t* pairs);
 
+// ---- Vector radix-4 passes (ss, wd) -------------------------------------------------------------------------
+// N >= 8 (wd up to 16384, ss up to 1024); stage-block twiddles of the order; work: 8N bytes, 16-byte aligned.
+// Bit-reversed load: natural-order source read through FftBitrevIndex; dst may be src. In place: data in
+// bit-reversed order; form 1 leaves interleaved elements, any other form the quad-block layout (four real
+// parts, then four imaginary parts, per four elements); work may be null when data is 16-byte aligned.
+#define VEK_RADIX4_VECTOR_DECLARE(dir, col)                                                                        \
+    void vek_k_fft_radix4_##dir##_complex_reorder_##col(const float* src, float* dst, std::int32_t n,              \
+                                                        const float* twiddles, const std::int32_t* index,          \
+                                                        float* work);                                              \
+    void vek_k_fft_radix4_##dir##_complex_##col(float* data, std::int32_t n, const float* twiddles, float* work,   \
+                                                std::int32_t form);                                                \
+    void vek_k_fft_radix4_##dir##_split_reorder_##col(const float* srcRe, const float* srcIm, float* dstRe,        \
+                                                      float* dstIm, std::int32_t n, const float* twiddles,         \
+                                                      const std::int32_t* index, float* work);                     \
+    void vek_k_fft_radix4_##dir##_split_##col(float* re, float* im, std::int32_t n, const float* twiddles,         \
+                                              float* work);
+VEK_RADIX4_VECTOR_DECLARE(fwd, ss)
+VEK_RADIX4_VECTOR_DECLARE(inv, ss)
+VEK_RADIX4_VECTOR_DECLARE(fwd, wd)
+VEK_RADIX4_VECTOR_DECLARE(inv, wd)
+#undef VEK_RADIX4_VECTOR_DECLARE
+
 // ---- Scaling ---------------------------------------------------------------------------------------------
 
 void vek_k_fft_scale_f32(float factor, float* data, std::int32_t n);

@@ -132,12 +132,12 @@ void scale_block(const FftSpec32f* spec, const D& x, std::int64_t count)
 }
 
 template <class Tr, bool Inv, class D>
-void block_scheme(const FftSpec32f* spec, const D& x, std::int32_t order)
+void block_scheme(const FftSpec32f* spec, const D& x, std::int32_t order, float* work)
 {
     using Acc = typename Tr::Acc;
     const std::int64_t n = std::int64_t{1} << order;
     for (std::int64_t g = 0; g < n; g += 1024) {
-        column_passes<Tr, Inv>(x.at(g), 10, spec->twiddle);
+        column_passes<Tr, Inv>(x.at(g), 10, spec->twiddle, work);
         scale_block<Tr, Inv>(spec, x.at(g), 1024);
     }
     const float* t = spec->large1;
@@ -177,12 +177,12 @@ void level(const FftSpec32f* spec, const D& x, std::int32_t n, std::int32_t dept
     for (std::int64_t j = 0; j < rows; ++j) {
         const D sub = x.at(j * cols);
         if (m <= Tr::directLimit) {
-            column_passes<Tr, Inv>(sub, m, spec->twiddle);
+            column_passes<Tr, Inv>(sub, m, spec->twiddle, work);
             scale_block<Tr, Inv>(spec, sub, cols);
         } else if (Tr::factors[m] != 0) {
             level<Tr, Inv>(spec, sub, m, depth + 1, work);
         } else {
-            block_scheme<Tr, Inv>(spec, sub, m);
+            block_scheme<Tr, Inv>(spec, sub, m, work);
         }
     }
     const float* lt = spec->levels[3 + depth];
@@ -202,7 +202,7 @@ void level(const FftSpec32f* spec, const D& x, std::int32_t n, std::int32_t dept
             }
         }
         for (int c = 0; c < 4; ++c) {
-            column_passes<Tr, Inv>(Interleaved{work + 2 * c * rows}, f, spec->levels[depth]);
+            column_passes<Tr, Inv>(Interleaved{work + 2 * c * rows}, f, spec->levels[depth], nullptr);
         }
         for (int c = 0; c < 4; ++c) {
             for (std::int64_t q = 0; q < rows; ++q) {
@@ -218,7 +218,7 @@ void large_transform(const FftSpec32f* spec, const D& x, std::int32_t order, flo
     if (Tr::factors[order] != 0) {
         level<Tr, Inv>(spec, x, order, 0, work);
     } else {
-        block_scheme<Tr, Inv>(spec, x, order);
+        block_scheme<Tr, Inv>(spec, x, order, work);
     }
 }
 

@@ -4,15 +4,14 @@
 // 32 (odd), each four times larger.
 //
 // Acc is the arithmetic type: long double for the x87 columns (gen, mm: sums and products stay in extended
-// precision, a value is rounded when stored) and float for the vector columns (ss, wd: every product and sum
-// rounded to single). The twiddle reader hides the table layout: entry layout (gen, mm) or stage blocks (ss, wd).
+// precision, a value is rounded when stored). The twiddle reader hides the table layout (entry layout). The
+// vector columns (ss, wd) run their own kernels on the quad-block layout (fft_radix_vector.cpp).
 #pragma once
 
 #include <cstdint>
 #include <type_traits>
 
 #include "layer1/vek/fft/engine/fft_engine.h"
-#include "layer1/vek/fft/engine/fft_radix_sse.h"
 
 namespace vekfft {
 
@@ -77,32 +76,6 @@ struct EntryTwiddlesOf {
     V eighth_root() const { return t[6 * (n / 8)]; }
 };
 using EntryTwiddles = EntryTwiddlesOf<float>;
-
-// Twiddles in stage blocks: per stage, groups of four j as cos x4, -sin x4 for w^j, w^2j, w^3j.
-struct StageTwiddles {
-    const float* t;
-    std::int32_t order;
-    struct Stage {
-        const float* t;
-        void get(std::int64_t j, int m, float& c, float& s) const
-        {
-            const float* g = t + (j / 4) * 24 + 8 * (m - 1);
-            c = g[j % 4];
-            s = g[4 + j % 4];
-        }
-    };
-    const float* block(std::int64_t size) const { return stage(size).t; }
-    Stage stage(std::int64_t size) const
-    {
-        std::int32_t so = 0;
-        while ((std::int64_t{1} << so) < size) {
-            ++so;
-        }
-        return {t + vek_k_fft_stage_block_offset(order, so)};
-    }
-    // The vector columns take cos(pi/4) as the constant with bits 0x3F3504F4.
-    float eighth_root() const { return 0.70710683f; }
-};
 
 template <class Acc, bool Inv>
 inline void twiddle_mul(Acc c, Acc s, Acc& zr, Acc& zi)
@@ -177,10 +150,6 @@ void pass2_eighth(const D& x, std::int64_t n, Acc root)
 template <class Acc, bool Inv, class D, class T>
 void pass4(const D& x, std::int64_t n, std::int64_t size, const T& tw)
 {
-    if constexpr (std::is_same_v<Acc, float> && std::is_same_v<T, StageTwiddles>) {
-        pass4_vector<Inv>(x, n, size, tw.block(size));
-        return;
-    }
     const std::int64_t q = size / 4;
     const auto st = tw.stage(size);
     for (std::int64_t g = 0; g < n; g += size) {
