@@ -273,7 +273,8 @@ struct Dft {
                 ops().scale(s->factor, dst, 2 * s->length);
             }
         } else {
-            dft_direct<Acc>(src, dst, s->length, Inv ? -1 : 1, s->directTable, work);
+            dft_direct<Acc>(Interleaved{const_cast<float*>(src)}, Interleaved{dst}, s->length, Inv ? -1 : 1,
+                            s->directTable, work);
             if (scale) {
                 ops().scale(s->factor, dst, 2 * s->length);
             }

@@ -5,25 +5,35 @@
 
 #include <cstdint>
 
+#include "layer1/vek/fft/engine/fft_radix.h"
+
 namespace vekfft {
 
 // Direct DFT of n points (odd or even, >= 5) with the table of the length; work holds 4 floats per pair.
-// The inputs x[0] and x[n/2] are kept before dst is written, so src may equal dst.
-template <class Acc>
-void dft_direct(const float* x, float* dst, std::int32_t n, std::int32_t direction, const float* table, float* work)
+// The inputs x[0] and x[n/2] are kept before dst is written, so src may equal dst. D: interleaved or split
+// float data (fft_radix.h).
+template <class Acc, class D>
+void dft_direct(const D& x, const D& dst, std::int32_t n, std::int32_t direction, const float* table, float* work)
 {
     const std::int32_t p = (n % 2 == 1) ? (n - 1) / 2 : n / 2 - 1;
     for (std::int32_t j = 1; j <= p; ++j) {
         float* e = work + 4 * (j - 1);
-        e[0] = x[2 * j] + x[2 * (n - j)];
-        e[1] = x[2 * j + 1] + x[2 * (n - j) + 1];
-        e[2] = x[2 * j] - x[2 * (n - j)];
-        e[3] = x[2 * j + 1] - x[2 * (n - j) + 1];
+        float ar, ai, br, bi;
+        x.load(j, ar, ai);
+        x.load(n - j, br, bi);
+        e[0] = ar + br;
+        e[1] = ai + bi;
+        e[2] = ar - br;
+        e[3] = ai - bi;
     }
-    const Acc x0r = x[0], x0i = x[1];
     const bool even = n % 2 == 0;
-    const Acc hr = even ? Acc(x[n]) : Acc(0), hi = even ? Acc(x[n + 1]) : Acc(0);
-    Acc sr = x0r + hr, si = x0i + hi;
+    float x0r, x0i, h0r = 0.0f, h0i = 0.0f;
+    x.load(0, x0r, x0i);
+    if (even) {
+        x.load(n / 2, h0r, h0i);
+    }
+    const Acc hr = h0r, hi = h0i;
+    Acc sr = Acc(x0r) + hr, si = Acc(x0i) + hi;
     Acc ar = x0r, ai = x0i;
     for (std::int32_t j = 1; j <= p; ++j) {
         sr += work[4 * (j - 1)];
@@ -52,13 +62,10 @@ void dft_direct(const float* x, float* dst, std::int32_t n, std::int32_t directi
             }
         }
         const bool fwd = direction > 0;
-        dst[2 * k] = static_cast<float>(fwd ? u - v : u + v);
-        dst[2 * k + 1] = static_cast<float>(fwd ? t + w : t - w);
-        dst[2 * (n - k)] = static_cast<float>(fwd ? u + v : u - v);
-        dst[2 * (n - k) + 1] = static_cast<float>(fwd ? t - w : t + w);
+        dst.store(k, static_cast<float>(fwd ? u - v : u + v), static_cast<float>(fwd ? t + w : t - w));
+        dst.store(n - k, static_cast<float>(fwd ? u + v : u - v), static_cast<float>(fwd ? t - w : t + w));
     }
-    dst[0] = static_cast<float>(sr);
-    dst[1] = static_cast<float>(si);
+    dst.store(0, static_cast<float>(sr), static_cast<float>(si));
     if (even) {
         ar -= hr;
         ai -= hi;
@@ -66,8 +73,7 @@ void dft_direct(const float* x, float* dst, std::int32_t n, std::int32_t directi
             ar = -ar;
             ai = -ai;
         }
-        dst[n] = static_cast<float>(ar);
-        dst[n + 1] = static_cast<float>(ai);
+        dst.store(n / 2, static_cast<float>(ar), static_cast<float>(ai));
     }
 }
 
@@ -83,3 +89,16 @@ void mul_complex(const float* a, const float* b, float* dst, std::int64_t n)
 }
 
 }  // namespace vekfft
+
+// Direct DFTs of the vector columns with no caller in the library: n >= 5, the DftChirpTable of the length,
+// work of 16 bytes per pair (split) or 8 bytes per pair (real) of the (n - 1) / 2 pairs.
+// Split data in either direction (+1 forward, -1 inverse); real data forward into packed layout 1 (R0,
+// R(n/2) for even n, then R1, I1, ...) and back from it, unscaled. The destination may be the source.
+void vek_k_dft_direct_split_wd(const float* srcRe, const float* srcIm, float* dstRe, float* dstIm, std::int32_t n,
+                               std::int32_t direction, const float* table, float* work);
+void vek_k_dft_direct_split_ss(const float* srcRe, const float* srcIm, float* dstRe, float* dstIm, std::int32_t n,
+                               std::int32_t direction, const float* table, float* work);
+void vek_k_dft_direct_real_fwd_wd(const float* src, float* dst, std::int32_t n, const float* table, float* work);
+void vek_k_dft_direct_real_fwd_ss(const float* src, float* dst, std::int32_t n, const float* table, float* work);
+void vek_k_dft_direct_real_inv_wd(const float* src, float* dst, std::int32_t n, const float* table, float* work);
+void vek_k_dft_direct_real_inv_ss(const float* src, float* dst, std::int32_t n, const float* table, float* work);
