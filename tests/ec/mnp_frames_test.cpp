@@ -3,12 +3,19 @@
 // the octet framing (start, DLE doubling, CRC-16) in both directions.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "layer2/corecode/dce/octet_frame.h"
 #include "layer2/corecode/ec/mnp_internal.h"
 
 namespace {
+
+#ifdef MODEM_UNDER_SANITIZER
+constexpr int kFuzzRounds = 3000;
+#else
+constexpr int kFuzzRounds = 30000;
+#endif
 
 using Bytes = std::vector<uint8_t>;
 
@@ -361,12 +368,79 @@ TEST(MnpOctetFraming, LongestFrameAcceptedOneMoreMarkedBad)
 TEST(MnpOctetFraming, AFrameBrokenOffIsLostAndTheNextOneTaken)
 {
     const Bytes a = {4, 7, 1, 1, 2};
-    Bytes line = {0x16, 0x10, 0x02, 1, 2, 0x10, 0x41};  // DLE followed by neither DLE nor ETX
     const Bytes framed = octet_frame(a);
-    line.insert(line.end(), framed.begin(), framed.end());
-    Received r = receive(line);
-    ASSERT_EQ(r.good.size(), 1u);
-    EXPECT_EQ(r.good[0], a);
+    // DLE followed by neither DLE, ETX nor STX; and a frame cut off by the next one's start.
+    for (const Bytes& broken : {Bytes{0x16, 0x10, 0x02, 1, 2, 0x10, 0x41}, Bytes{0x16, 0x10, 0x02, 1, 2, 3}}) {
+        Bytes line = broken;
+        line.insert(line.end(), framed.begin(), framed.end());
+        Received r = receive(line);
+        ASSERT_EQ(r.good.size(), 1u);
+        EXPECT_EQ(r.good[0], a);
+        EXPECT_EQ(r.bad, 0);
+    }
+}
+
+// Random parameter walks: every request is read within its frame, and a refusal is one of the codes.
+TEST(MnpFrames, BoundedFuzzOfLinkRequests)
+{
+    std::mt19937 rng(3);
+    for (int round = 0; round < kFuzzRounds; ++round) {
+        Bytes f(2 + rng() % 60);
+        for (uint8_t& o : f)
+            o = static_cast<uint8_t>(rng() % 4 == 0 ? rng() % 16 : rng());
+        f[1] = MNP_LR;
+        if (rng() % 2 == 0)
+            f[0] = static_cast<uint8_t>(f.size() - 1);
+        Link l;
+        MnpOffer offer;
+        uint8_t code = mnp_take_lr(f.data(), static_cast<uint16_t>(f.size()), &offer);
+        if (code == 0)
+            code = mnp_negotiate(&l.link, &offer, rng() % 2 == 0);
+        EXPECT_TRUE(code == 0 || code == MNP_REFUSE_LEVEL || code == MNP_REFUSE_NO_PI1 || code == MNP_REFUSE_CLASS ||
+                    code == MNP_REFUSE_P1 || code == MNP_REFUSE_LENGTH)
+            << int(code);
+        if (code == 0) {
+            EXPECT_GE(l.link.neg.window, 1);
+            EXPECT_LE(l.link.neg.window, MNP_WINDOW_MAX);
+            EXPECT_LE(l.link.neg.max_lt, MNP_LT_MAX);
+        }
+    }
+}
+
+// Random line bytes with whole frames among them: nothing but the frames sent comes out as good, whatever
+// the noise and wherever a buffer ends.
+TEST(MnpOctetFraming, BoundedFuzzOfTheReceiver)
+{
+    std::mt19937 rng(4);
+    std::vector<uint8_t> buffer(FRAME_BUFFER_OCTETS);
+    OctetRx rx{};
+    octet_rx_set_buffer(&rx, buffer.data(), FRAME_BUFFER_OCTETS);
+    std::vector<Bytes> sent;
+    std::vector<Bytes> good;
+    for (int round = 0; round < kFuzzRounds / 10; ++round) {
+        Bytes line;
+        for (int k = rng() % 40; k > 0; --k)
+            line.push_back(static_cast<uint8_t>(rng() % 3 == 0 ? 0x10 + rng() % 8 : rng()));
+        Bytes frame(1 + rng() % 280);
+        for (uint8_t& o : frame)
+            o = static_cast<uint8_t>(rng() % 5 == 0 ? 0x10 : rng());
+        const Bytes framed = octet_frame(frame);
+        line.insert(line.end(), framed.begin(), framed.end());
+        if (frame.size() <= 266)
+            sent.push_back(frame);
+        for (uint8_t c : line)
+            if (octet_rx_byte(&rx, c) == OCTET_RX_GOOD)
+                good.emplace_back(buffer.begin(), buffer.begin() + rx.length);
+    }
+    // No false frame is ever taken as good, and noise before a frame seldom costs it.
+    size_t at = 0;
+    for (const Bytes& g : good) {
+        while (at < sent.size() && sent[at] != g)
+            ++at;
+        ASSERT_LT(at, sent.size()) << "a frame that was never sent";
+        ++at;
+    }
+    EXPECT_GE(good.size() * 10, sent.size() * 9);
 }
 
 }  // namespace

@@ -364,4 +364,67 @@ TEST_F(LineBlockTest, ServiceFromTwoThreadsLosesAndDuplicatesNothing)
     EXPECT_GT(receivedSeen.size(), 0u);
 }
 
+// Octet-framed MNP: the controller frames each frame itself in plain chunks (SYN DLE STX, DLE doubled,
+// DLE ETX and the CRC-16 low byte first) and takes received chunks byte by byte into frame buffers.
+TEST_F(LineBlockTest, OctetFramedMnpFramesTheFramesItself)
+{
+    UseFrames();
+    lb_set_mode(&lb, LINE_MODE_MNP_OCTET);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].payload, std::vector<uint8_t>{LINE_FRAMING_ASYNC});
+    lb_rx_buffer_set(&lb, &rxBuffer);
+    FrameNode frame{};
+    const std::vector<uint8_t> octets = {4, 2, 1, 1, 0x10};
+    std::copy(octets.begin(), octets.end(), frame.data);
+    frame.length = static_cast<uint16_t>(octets.size());
+    txQueue.push_back(&frame);
+    lb_frame_kick(&lb);
+    std::vector<uint8_t> flags;
+    std::vector<uint8_t> line;
+    for (const auto& c : DrainChunks(&flags))
+        line.insert(line.end(), c.begin(), c.end());
+    EXPECT_EQ(line, (std::vector<uint8_t>{0x16, 0x10, 0x02, 4, 2, 1, 1, 0x10, 0x10, 0x10, 0x03, 0x65, 0xB9}));
+    EXPECT_EQ(flags, std::vector<uint8_t>(flags.size(), 0));
+    EXPECT_EQ(lb.tx_active.load(), 0) << "no frame left to send";
+
+    // The same bytes received, split across chunks, twice: one frame good, the second hit by an overrun.
+    const std::vector<std::pair<std::vector<uint8_t>, uint8_t>> chunks = {
+        {{line.begin(), line.begin() + 5}, 0},
+        {{line.begin() + 5, line.end()}, 0},
+        {{line.begin(), line.begin() + 7}, 0},
+        {{line.begin() + 7, line.end()}, kRxOverrun},
+    };
+    for (const auto& [bytes, status] : chunks) {
+        ASSERT_TRUE(pump.Post(bytes, status));
+        lb_service(&lb);
+    }
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(std::vector<uint8_t>(received[0].data, received[0].data + received[0].length), octets);
+    EXPECT_EQ(received[0].bad, 0);
+    EXPECT_EQ(received[1].bad, 1);
+    EXPECT_EQ(framesCounted, 1);
+}
+
+// MNP framed by the data pump: frames of up to 266 octets with the frame check (an LT of 256 information
+// octets and its header) are taken whole; one octet more is marked bad.
+TEST_F(LineBlockTest, MnpFramedFramesUpTo266Octets)
+{
+    UseFrames();
+    lb_set_mode(&lb, LINE_MODE_MNP_FRAMED);
+    lb_rx_buffer_set(&lb, &rxBuffer);
+    for (const auto& [octets, bad] : {std::pair{266, false}, std::pair{267, true}}) {
+        received.clear();
+        for (int at = 0; at < octets; at += 32) {
+            const int n = std::min(32, octets - at);
+            ASSERT_TRUE(pump.Post(std::vector<uint8_t>(n, 0x44), at + n == octets ? kRxGoodFrame : 0));
+            lb_service(&lb);
+        }
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_EQ(received[0].bad != 0, bad) << octets;
+        if (!bad) {
+            EXPECT_EQ(received[0].length, 264);
+        }
+    }
+}
+
 }  // namespace

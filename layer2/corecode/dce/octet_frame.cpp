@@ -151,6 +151,14 @@ uint8_t octet_rx_byte(OctetRx* rx, uint8_t c)
         } else if (c == OCTET_ETX) {
             store(rx, c);
             rx->state = OCTET_RX_CRC1;
+        } else if (c == OCTET_STX) {
+            // DLE STX inside a frame can only be the start of the next one: the broken frame is lost and
+            // the new one taken from here.
+            ++rx->lost_frames;
+            rx->length = 0;
+            rx->crc = 0;
+            rx->error = 0;
+            rx->state = OCTET_RX_BODY;
         } else {
             abandon(rx, c);
         }
