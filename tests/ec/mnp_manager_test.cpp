@@ -125,9 +125,11 @@ TEST(MnpManagerTest, BreaksReachTheFarDte)
 {
     for (uint8_t mode : {1, 2}) {
         EcPair p(14400, 6);
-        EcParams pa = params(kMnpOrBuffered);
+        // MNP class 5 on: a destructive break restarts both coders, and what follows decodes.
+        const Settings mnp5{1, 2, 1, 0, 1};
+        EcParams pa = params(mnp5);
         pa.break_mode = mode;
-        p.set_params(pa, params(kMnpOrBuffered));
+        p.set_params(pa, params(mnp5));
         p.start();
         p.run(1000, [&] { return p.a.status == MNP_STATUS_CONNECTED && p.b.status == MNP_STATUS_CONNECTED; });
         const std::vector<uint8_t> before = ec_test_text(5000, 1);
@@ -172,6 +174,33 @@ TEST(MnpManagerTest, LinkStatusOfAnMnpLink)
     EXPECT_EQ(p.a.status, MNP_STATUS_BUFFERED);
     EXPECT_EQ(p.a.manager.state, EC_BUFFERED);
     EXPECT_EQ(p.b.manager.mnp_link.peer_reason, MNP_REASON_USER);
+}
+
+TEST(MnpManagerTest, HoldResumeAndLineAbort)
+{
+    EcPair p(14400, 8);
+    p.set_params(params(kMnpOrBuffered), params(kMnpOrBuffered));
+    p.start();
+    EXPECT_EQ(ec_hold(&p.a.manager), 145);  // not yet in data transfer
+    p.run(1000, [&] { return p.a.status == MNP_STATUS_CONNECTED && p.b.status == MNP_STATUS_CONNECTED; });
+    EXPECT_EQ(ec_hold(&p.a.manager), 0);
+    p.run(5);
+    EXPECT_EQ(p.a.status, MNP_STATUS_HELD);
+    EXPECT_EQ(ec_start(&p.a.manager, 2), 0);
+    p.run(5);
+    EXPECT_EQ(p.a.status, MNP_STATUS_CONNECTED);
+    const std::vector<uint8_t> data = ec_test_text(2000, 3);
+    p.a.dte.input.assign(data.begin(), data.end());
+    p.run(500, [&] { return p.b.dte.output.size() >= data.size(); });
+    EXPECT_TRUE(p.b.dte.output == data);
+    // The line side ends the link: buffered mode takes over on the plain path.
+    ec_line_abort(&p.a.manager, 3);
+    p.run(2);
+    EXPECT_EQ(p.a.manager.state, EC_BUFFERED);
+    EXPECT_EQ(p.a.status, MNP_STATUS_BUFFERED);
+    EXPECT_EQ(p.a.manager.mnp_link.peer_reason, 3);
+    EXPECT_EQ(p.a.framings.back(), LINE_FRAMING_ASYNC);
+    EXPECT_EQ(p.a.lb.mode.load(), LINE_MODE_PLAIN);
 }
 
 }  // namespace

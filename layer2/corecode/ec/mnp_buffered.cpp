@@ -18,6 +18,8 @@ uint32_t to_line(MnpLink* link)
     uint32_t moved = 0;
     for (;;) {
         uint32_t n = std::min(h.line_tx_free(h.context), kBatch);
+        if (h.dte_pending != nullptr)
+            n = std::min(n, h.dte_pending(h.context));  // nothing moves while the DTE side holds it
         if (before_break >= 0)
             n = std::min(n, static_cast<uint32_t>(before_break));
         uint8_t bytes[kBatch];
