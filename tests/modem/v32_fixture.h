@@ -189,7 +189,7 @@ public:
             s += (k == 0 ? "caller" : " answerer");
             s += " tx " + std::to_string(m.tx.state) + " rx " + std::to_string(m.rx.state) + " progress " +
                  std::to_string(m.progress) + " delay " + std::to_string(m.echoDelay) + " rate " +
-                 std::to_string(m.rateCode) + " m " + std::to_string(m.rx.errorMeasure);
+                 std::to_string(m.rateCode) + " m " + std::to_string(m.rx.errorMeasure >> 16);
         }
         return s + " at " + std::to_string(Seconds()) + " s";
     }

@@ -215,4 +215,79 @@ TEST(V32Pair, RetrainReportsState3AndComesBackToData)
     ExpectData(pair, 9);
 }
 
+// Rate renegotiation from data, started by either end: the other hears the signal in place of data and
+// answers with its own, both send their words and E, and data goes on at the best rate both words offer.
+// Here the starting end has dropped 14400 from its options first, so the pair moves down to 12000; then the
+// other end, with all rates, asks again and the pair stays at 12000 only if the first end still lacks 14400.
+TEST(V32Pair, RenegotiationFromEitherEndAgreesOnTheRateBothOffer)
+{
+    for (int starter = 0; starter < 2; ++starter) {
+        PairOptions o;
+        o.line = EchoLine(20.0, starter ? 50.0 : -50.0);
+        Pair pair(o);
+        ASSERT_TRUE(pair.RunUntilData(16.0)) << pair.Describe();
+        ExpectData(pair, 9);
+        pair.Run(0.5);
+        V32Modem& first = pair.Side(starter).modem;
+        V32Modem& other = pair.Side(1 - starter).modem;
+        first.capability = V32CapabilityWord(0x1E, 16);  // up to 12000
+        ASSERT_TRUE(V32ModemRenegotiate(&first));
+        EXPECT_FALSE(V32ModemRenegotiate(&first));  // already under way
+        const size_t reports = other.port.owner ? pair.Side(1 - starter).statuses.size() : 0;
+        pair.Run(0.05);
+        EXPECT_FALSE(first.dataRunning);
+        pair.Run(0.3);
+        ASSERT_TRUE(pair.RunUntilData(4.0)) << starter << " " << pair.Describe();
+        ExpectData(pair, 8);
+        EXPECT_EQ(pair.Side(1 - starter).statuses.size(), reports + 2);  // 0x10 and 2 once more
+        EXPECT_EQ(first.retrains + other.retrains, 0) << starter;
+        for (int s = 0; s < 2; ++s) {
+            pair.Side(s).random = true;
+            pair.Side(s).limit = pair.Side(s).sent.size() + 60000;
+        }
+        pair.Run(6.0);
+        for (int s = 0; s < 2; ++s) {
+            size_t n = 0;
+            EXPECT_EQ(pair.Errors(s, &n), 0) << starter << " " << s;
+            EXPECT_EQ(n, 60000u) << starter << " " << s;
+        }
+        // The other end asks: the first still offers no 14400.
+        ASSERT_TRUE(V32ModemRenegotiate(&other));
+        pair.Run(0.3);
+        ASSERT_TRUE(pair.RunUntilData(4.0)) << starter << " " << pair.Describe();
+        ExpectData(pair, 8);
+        // With 14400 back in the first end's options, its next request returns the pair to 14400 (once the
+        // error measure has settled on data again).
+        pair.Run(1.0);
+        first.capability = V32CapabilityWord(0x3E, 16);
+        ASSERT_TRUE(V32ModemRenegotiate(&first));
+        pair.Run(0.3);
+        ASSERT_TRUE(pair.RunUntilData(4.0)) << starter << " " << pair.Describe();
+        ExpectData(pair, 9);
+        EXPECT_EQ(first.retrains + other.retrains, 0) << starter;
+    }
+}
+
+// The line-quality grade (register 55 holds it times 8) from the error measure of data: at 12000, 0 on a
+// clean line and 1 on a noisy one; 1 outside data.
+TEST(V32Pair, LineQualityGradeFollowsTheNoise)
+{
+    const struct {
+        double snr;
+        int32_t grade;
+    } cases[] = {{35.0, 0}, {21.0, 1}};
+    for (const auto& c : cases) {
+        PairOptions o;
+        o.callerRates = 0x1E;  // up to 12000
+        o.line = EchoLine(20.0, 50.0, c.snr, 3);
+        Pair pair(o);
+        EXPECT_EQ(V32ModemGrade(&pair.Caller().modem), 1);
+        ASSERT_TRUE(pair.RunUntilData(16.0)) << pair.Describe();
+        ExpectData(pair, 8);
+        pair.Run(1.0);
+        for (int s = 0; s < 2; ++s)
+            EXPECT_EQ(V32ModemGrade(&pair.Side(s).modem), c.grade) << c.snr << " " << s << " " << pair.Describe();
+    }
+}
+
 }  // namespace

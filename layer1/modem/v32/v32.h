@@ -51,6 +51,8 @@ enum V32Progress : int32_t {
     V32_PROGRESS_NONE = 0,
     V32_PROGRESS_FIRST_WORD = 1,   // caller: R1 found
     V32_PROGRESS_SECOND_WORD = 2,  // caller: R3 found; answerer: R2 found
+    V32_PROGRESS_RENEGOTIATE = 4,  // the far end's renegotiation signal found in data
+    V32_PROGRESS_RENEGOTIATE_WORD = 5,  // its rate word found
     V32_PROGRESS_E = 6,            // E found (or nothing is left to agree)
 };
 
@@ -146,8 +148,8 @@ struct V32Rx {
     int32_t wordAt;                      // symbol of the last valid word
     int32_t trainEnd;                    // symbols trained on the reference before decisions take over
     int32_t wordType;                    // of the far end: 1 V.32bis, 2 V.32
-    int32_t errorMeasure;                // m, 16.16
-    int32_t smoothedError;
+    int32_t errorMeasure;                // m, 16.16: V32QualityMask grades its whole part
+    int32_t smoothedError;               // m as the line-quality grade reads it (>> 15)
     int32_t dataSymbols;
     int32_t tapsSaved;                   // savedTaps holds the taps after training
     VekC32 savedTaps[kV32EqualiserTaps];

@@ -116,7 +116,7 @@ void V32ModemRetrain(V32Modem* m)
 
 bool V32ModemRenegotiate(V32Modem* m)
 {
-    if (!m->dataRunning || m->tx.state != 9)
+    if (!m->dataRunning || m->tx.state != 9 || m->renegotiate)
         return false;
     m->renegotiate = 1;
     return true;
@@ -126,5 +126,5 @@ int32_t V32ModemGrade(const V32Modem* m)
 {
     if (!m->dataRunning)
         return 1;
-    return V32QualityGrade(m->rateCode, m->rx.smoothedError);
+    return V32QualityGrade(m->rateCode, m->rx.smoothedError >> 15);
 }

@@ -31,6 +31,8 @@ enum V32RxState : int32_t {
     V32_RX_TRAIN2 = 16,
     V32_RX_WAIT_E = 20,
     V32_RX_DATA = 21,
+    V32_RX_FAR_SIGNAL = 22,       // a tone or alternation in place of data: a reversal follows, or a retrain
+    V32_RX_RENEGOTIATE_WORD = 23, // the far end's rate word after its renegotiation signal
     // answerer
     V32_RX_WAIT_AA = 32,
     V32_RX_WAIT_CC_REVERSAL = 33,
@@ -59,6 +61,8 @@ void V32RxEqualiserPut(V32Modem* m, VekC16 x);
 // Starts training with the segment reversal (S -> S-bar) seen at sample index mark.
 void V32RxStartTraining(V32Modem* m, uint32_t mark);
 void V32RxStartData(V32Modem* m, uint16_t word);
+// Starts looking for rate words (after a renegotiation signal).
+void V32RxStartWords(V32Rx* r);
 // The gain into the equaliser from the energy measured on S.
 void V32RxSetGain(V32Rx* r);
 

@@ -13,6 +13,16 @@ constexpr int32_t kSSamples = 48;
 constexpr int32_t kDelayGuard = 24;
 constexpr int32_t kCallerGuard = 2400;      // samples before the caller listens for other modulations
 constexpr int32_t kRetrainSamples = 256;    // a steady tone or alternation in data asks for a retrain
+// A tone or alternation this long in data is the far end's renegotiation signal (56 symbols, then a
+// reversal) or the start of its retrain (no reversal before kRetrainSamples).
+constexpr int32_t kFarSignalSamples = 96;
+// A renegotiation that has not reached data again after this long gives way to a retrain.
+constexpr int32_t kRenegotiateSamples = 3 * kV32SampleRate;
+
+bool Renegotiating(const V32Modem* m)
+{
+    return m->progress == V32_PROGRESS_RENEGOTIATE || m->progress == V32_PROGRESS_RENEGOTIATE_WORD;
+}
 
 bool Holds(V32Rx& r, V32Pattern want, int32_t samples)
 {
@@ -99,10 +109,30 @@ void V32RxHandshake(V32Modem* m, int32_t x)
     case V32_RX_DATA: {
         const V32Pattern p = V32Classify(&r);
         r.steady = (p == V32_PATTERN_TONE || p == V32_PATTERN_ALTERNATION) ? r.steady + 1 : 0;
-        if (r.steady >= kRetrainSamples)
-            V32ModemRetrain(m);
+        if (r.steady >= kFarSignalSamples) {
+            StartSegment(r, V32_RX_FAR_SIGNAL);
+            r.count = kFarSignalSamples;
+        }
         break;
     }
+    case V32_RX_FAR_SIGNAL:
+        if (V32ReversalSeen(&r)) {
+            // Renegotiation: the far end's word follows. Our transmitter answers with its own signal unless
+            // it started the renegotiation itself.
+            V32RxStartWords(&r);
+            m->dataRunning = 0;
+            m->progress = V32_PROGRESS_RENEGOTIATE;
+            V32RxEnter(&r, V32_RX_RENEGOTIATE_WORD);
+            r.count = 0;
+        } else if (r.count >= kRetrainSamples) {
+            V32ModemRetrain(m);
+        }
+        break;
+    case V32_RX_RENEGOTIATE_WORD:
+    case V32_RX_WAIT_E:
+        if (r.count >= kRenegotiateSamples && Renegotiating(m))
+            V32ModemRetrain(m);
+        break;
     case V32_RX_WAIT_AA:
         if (Holds(r, V32_PATTERN_TONE, kToneSamples)) {
             m->detectFlag = 1;

@@ -19,6 +19,7 @@ constexpr int32_t kCentre = kV32EqualiserTaps / 2;
 constexpr int32_t kTargetLevel = 4096;     // |z| into the equaliser
 constexpr int32_t kEqualiserShift = 13;    // output = sum(tap x sample) >> 13 (a tap of 8192 is 1)
 constexpr int32_t kErrorScale = 256;       // errors handed to the LMS update, for resolution
+constexpr int32_t kSignalSamples = 24;     // samples a tone or alternation has held in data
 // The first training symbol reaches the equaliser's centre this many samples after the S -> S-bar reversal
 // (16 S-bar symbols, half the equaliser, the detector's lag and the interpolator's two samples).
 constexpr int32_t kTrainingLag = 16 * 3 + kCentre - 4 + 2;
@@ -57,14 +58,17 @@ bool FarIsCaller(const V32Modem* m) { return m->answering != 0; }
 bool EqualiserState(int32_t s)
 {
     return s == V32_RX_TRAIN || s == V32_RX_TRAIN2 || s == V32_RX_WAIT_E || s == V32_RX_DATA ||
-           s == V32_RX_TRAIN_CALLER;
+           s == V32_RX_TRAIN_CALLER || s == V32_RX_FAR_SIGNAL || s == V32_RX_RENEGOTIATE_WORD;
 }
 
+// The error measure m = m - m/512 + d in 16.16, d being the squared distance in constellation units^2 x 4
+// (d2 counts 1024ths): its whole part settles at 512 times the mean d, the fraction keeps small distances
+// from rounding away (a whole-number d would hold m at 512 on any clean line). d is capped so that m stays
+// below 2^31.
 void Quality(V32Rx& r, int64_t d2)
 {
-    // d: the squared distance in units^2 x 4.
-    const int32_t d = static_cast<int32_t>(d2 >> 18);
-    r.errorMeasure = r.errorMeasure - r.errorMeasure / 512 + (d > 0xFFFF ? 0xFFFF : d);
+    const int64_t d = d2 >> 2;
+    r.errorMeasure = r.errorMeasure - r.errorMeasure / 512 + static_cast<int32_t>(d > 0x3FFFFF ? 0x3FFFFF : d);
     r.smoothedError = r.errorMeasure;
 }
 
@@ -158,8 +162,9 @@ void WordSearch(V32Modem* m, int32_t dibit, int32_t k)
         V32RxEnter(&r, V32_RX_WAIT_OWN_TRAINING);
     } else {
         m->received[1] = w;
-        m->progress = V32_PROGRESS_SECOND_WORD;
+        m->progress = r.state == V32_RX_RENEGOTIATE_WORD ? V32_PROGRESS_RENEGOTIATE_WORD : V32_PROGRESS_SECOND_WORD;
         V32RxEnter(&r, V32_RX_WAIT_E);
+        r.count = 0;
     }
 }
 
@@ -243,10 +248,17 @@ void Symbol(V32Modem* m)
     const int32_t k = static_cast<int32_t>(r.eqIndex - r.markAt) / 3;
     const V32Point y = Rotate(V32Point{out.re >> kEqualiserShift, out.im >> kEqualiserShift}, ~r.loopPhase + 1u);
     r.point = y;
+    // The far end's renegotiation signal does not pass its pulse filter: nothing to learn from it.
+    if (r.state == V32_RX_FAR_SIGNAL)
+        return;
     V32Point d{};
     int32_t mu = 4;
     if (r.state == V32_RX_DATA) {
         d = DataDecision(m, y);
+        // A tone or alternation building up in place of data (the far end's renegotiation signal or retrain):
+        // its decisions are wrong, so neither the taps, the loops nor the error measure learn from them.
+        if (r.steady >= kSignalSamples)
+            return;
     } else if (k < r.trainEnd) {
         d = Reference(m, k);
         mu = k < kTrn2Symbols ? 4 : 2;
@@ -324,9 +336,14 @@ void V32RxStartTraining(V32Modem* m, uint32_t mark)
     r.trainEnd = kReferenceSymbols;
     r.tapsSaved = 0;
     r.timingCheck = kV32TimingCheck;
-    r.lastWord = 0;
-    r.wordAt = -100;
-    r.wordReg = 0;
+    V32RxStartWords(&r);
+}
+
+void V32RxStartWords(V32Rx* r)
+{
+    r->lastWord = 0;
+    r->wordAt = -100;
+    r->wordReg = 0;
 }
 
 void V32RxStartData(V32Modem* m, uint16_t word)

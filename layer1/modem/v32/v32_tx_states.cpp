@@ -14,6 +14,9 @@ constexpr int32_t kGroupSymbols = 8;
 constexpr int32_t kWordGroups = 8;
 constexpr int32_t kOnesSymbols = 128;
 constexpr int32_t kAcBeforeReversal = 128;
+// Groups a renegotiating transmitter repeats its word for while the far word does not come (2 s), before it
+// retrains.
+constexpr int32_t kRenegotiateGroups = 600;
 
 enum Points : int32_t { A = 0, B = 1, C = 2, D = 3 };
 
@@ -83,13 +86,16 @@ void WordGroupEnd(V32Modem* m)
         }
         break;
     case 3: go = m->progress == V32_PROGRESS_E; break;
-    case 4:
-        if (m->progress >= V32_PROGRESS_SECOND_WORD) {
+    default:
+        // Renegotiation: E carries the best rate both words offer once the far word is in.
+        if (m->progress >= V32_PROGRESS_RENEGOTIATE_WORD) {
             t.word = V32PickRate(static_cast<uint16_t>(m->received[1] & t.word));
             go = true;
+        } else if (t.wordGroups >= kRenegotiateGroups) {
+            V32ModemRetrain(m);
+            return;
         }
         break;
-    default: go = true; break;
     }
     if (!go)
         return;
@@ -154,7 +160,7 @@ void V32RateExchange(V32Modem* m, int32_t type)
         t.word = static_cast<uint16_t>(m->capability & m->received[0]);
         break;
     case 3:
-        t.word = V32PickRate(static_cast<uint16_t>(V32QualityMask(m->rx.errorMeasure) & m->received[1] & m->capability));
+        t.word = V32PickRate(static_cast<uint16_t>(V32QualityMask(m->rx.errorMeasure >> 16) & m->received[1] & m->capability));
         if ((t.word & kV32WordRates) == 0)
             m->progress = V32_PROGRESS_E;
         break;
@@ -261,8 +267,15 @@ void V32TxSymbol(V32Modem* m, V32Point* p, int32_t* kind)
         break;
     case 9:
         *p = DataSymbol(m);
-        if (m->renegotiate) {
+        if (m->renegotiate || m->progress == V32_PROGRESS_RENEGOTIATE) {
+            // Our own request, or the answer to the far end's: the signal, then the word of the line quality
+            // within our options.
+            t.renegotiateMark = m->renegotiate ? 0 : 1;
+            if (m->renegotiate)
+                m->progress = V32_PROGRESS_NONE;
             m->renegotiate = 0;
+            m->dataRunning = 0;
+            t.word = static_cast<uint16_t>(V32QualityMask(m->rx.errorMeasure >> 16) & m->capability);
             Enter(t, m->answering ? 49 : 10, 56);
         }
         break;
