@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "layer1/modem/v32/v32.h"
+#include "layer1/vek/core/vek_select.h"
 
 #ifdef HAVE_SPANDSP
 #include <spandsp.h>
@@ -36,6 +37,7 @@ struct Loop {
 
     Loop()
     {
+        vek_init();  // the processor's column, as the pump installs it at start-up
         for (int s = 0; s < 2; ++s) {
             m[s] = std::make_unique<V32Modem>();
             V32Create(m[s].get());

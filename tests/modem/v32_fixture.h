@@ -64,6 +64,7 @@ struct PairOptions {
     int32_t gain = 16033;              // Q13: -6 dB of the table, as the pump's default level gives
     uint16_t callerWord = 0;           // a capability word instead of the rate options (0: from the options)
     uint16_t answererWord = 0;
+    bool direct = false;               // both ends start trained at once (start type 0), side 0 originating
 };
 
 // The usual test line: near echo at 10 dB, far echo 16 dB down coming back after the line's round trip
@@ -103,8 +104,9 @@ public:
             const V32Port port{&e, GetBits, PutBits, Status, AnswerFallback, nullptr};
             const uint8_t rates = s == 0 ? o.callerRates : o.answererRates;
             const uint16_t word = s == 0 ? o.callerWord : o.answererWord;
-            V32Start(&e.modem, port, s == 0 ? V32_START_CALLER : V32_START_ANSWERER, 1, o.mode,
-                     word ? word : V32CapabilityWord(rates, o.mode), o.gain, latency);
+            const int32_t type = o.direct ? V32_START_DIRECT : (s == 0 ? V32_START_CALLER : V32_START_ANSWERER);
+            V32Start(&e.modem, port, type, 1, o.mode, word ? word : V32CapabilityWord(rates, o.mode), o.gain, latency,
+                     s == 0 ? 1 : 0);
         }
         line_.Prefill(kPrefill);
     }

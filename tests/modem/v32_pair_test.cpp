@@ -290,4 +290,33 @@ TEST(V32Pair, LineQualityGradeFollowsTheNoise)
     }
 }
 
+// The direct start (command 0x6E): both ends, set to the same rate, train at once on a line without echo,
+// each by its role (the scramblers differ), and report data with 0x10 and 5.
+TEST(V32Pair, DirectStartTrainsBothEndsAtOnce)
+{
+    PairOptions o;
+    o.direct = true;
+    o.callerRates = o.answererRates = 0x1E;  // up to 12000
+    o.line = EchoLine(0.0, 50.0);
+    for (int s = 0; s < 2; ++s)
+        o.line.side[s].nearLossDb = o.line.side[s].farLossDb = INFINITY;
+    Pair pair(o);
+    ASSERT_TRUE(pair.RunUntilData(8.0)) << pair.Describe();
+    for (int s = 0; s < 2; ++s) {
+        const v32test::End& e = pair.Side(s);
+        EXPECT_EQ(e.modem.rateCode, 8) << s;
+        ASSERT_GE(e.statuses.size(), 2u) << s;
+        EXPECT_EQ(e.statuses[e.statuses.size() - 2], 0x10) << s;
+        EXPECT_EQ(e.statuses.back(), 5) << s;
+        pair.Side(s).random = true;
+        pair.Side(s).limit = 24000;
+    }
+    pair.Run(3.0);
+    for (int s = 0; s < 2; ++s) {
+        size_t n = 0;
+        EXPECT_EQ(pair.Errors(s, &n), 0) << s;
+        EXPECT_EQ(n, 24000u) << s;
+    }
+}
+
 }  // namespace

@@ -202,9 +202,10 @@ struct V32Modem {
 bool V32Create(V32Modem* m);
 void V32Destroy(V32Modem* m);
 // Starts the modem (start type, procedure kind, mode, options word, transmit gain Q13, and the samples a
-// sent sample takes through the sample stream until its echo can come back).
+// sent sample takes through the sample stream until its echo can come back). A direct start (both ends
+// trained at once, on a line without echo) takes its role from `originate`: the scramblers differ by role.
 void V32Start(V32Modem* m, const V32Port& port, int32_t startType, int32_t procedureKind, int32_t mode,
-              uint16_t capability, int32_t gain, int32_t latency);
+              uint16_t capability, int32_t gain, int32_t latency, int32_t originate = 1);
 // n received samples in, n samples to send out.
 void V32Block(V32Modem* m, const int16_t* in, int16_t* out, int32_t n);
 // Restarts the handshake from its tone stage (status 3).

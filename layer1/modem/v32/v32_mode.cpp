@@ -87,7 +87,7 @@ void StartV32bis(DspContext* ctx, int32_t type)
     const int32_t latency = kV32BlockSamples * (la->rxDepthBlocks + la->txDepthBlocks) +
                             static_cast<int32_t>(la->extraSamples * kV32SampleRate / 9600u);
     V32Start(&ctx->v32.modem, port, type, ctx->connection.procedureKind, ctx->modeNumber, Capability(ctx, type),
-             TransmitGain(ctx), latency);
+             TransmitGain(ctx), latency, ctx->connection.originate);
     ctx->blockHandler = V32bisBlockHandler;
 }
 

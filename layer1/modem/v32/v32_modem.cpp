@@ -61,12 +61,12 @@ void V32Destroy(V32Modem* m)
 }
 
 void V32Start(V32Modem* m, const V32Port& port, int32_t startType, int32_t procedureKind, int32_t mode,
-              uint16_t capability, int32_t gain, int32_t latency)
+              uint16_t capability, int32_t gain, int32_t latency, int32_t originate)
 {
     m->echo.latency = latency < 0 ? 0 : (latency > kV32EchoHistory / 2 ? kV32EchoHistory / 2 : latency);
     m->port = port;
     m->startType = startType;
-    m->answering = startType == V32_START_ANSWERER ? 1 : 0;
+    m->answering = startType == V32_START_ANSWERER || (startType == V32_START_DIRECT && !originate) ? 1 : 0;
     m->procedureKind = procedureKind;
     m->mode = mode;
     m->capability = capability;
@@ -89,6 +89,11 @@ void V32Block(V32Modem* m, const int16_t* in, int16_t* out, int32_t n)
     for (int32_t i = 0; i < n; ++i) {
         const int16_t sent = V32TxSample(m);
         out[i] = sent;
+        // A direct start runs without the echo canceller (its line has none, and both ends train at once).
+        if (m->startType == V32_START_DIRECT) {
+            V32RxSample(m, in[i]);
+            continue;
+        }
         const int32_t estimate = V32EchoEstimate(&m->echo, sent);
         const int32_t x = in[i] - estimate;
         V32EchoAdapt(&m->echo, x);
