@@ -66,8 +66,11 @@ void LineDirection::Configure(const LineModelParams& params)
     }
     queue_.PushSilence(static_cast<size_t>(delaySamples_));
 
-    shifting_ = params.frequencyOffsetHz != 0.0;
+    shifting_ = params.frequencyOffsetHz != 0.0 || (params.jitterHz != 0.0 && params.jitterDegrees != 0.0);
     phase_ = 0.0;
+    jitterPhase_ = 0.0;
+    channelHistory_.assign(params.channel.size(), 0.0);
+    channelPos_ = 0;
     phaseStep_ = params.frequencyOffsetHz / kLineRate;
     const int m = kLineHilbertHalfLength;
     hilbert_.assign(static_cast<size_t>(2 * m + 1), 0.0);
@@ -96,9 +99,14 @@ double LineDirection::ShiftFrequency(double x)
     }
     const double centre = history_[(historyPos_ + len - static_cast<size_t>(m)) % len];
     historyPos_ = (historyPos_ + 1) % len;
-    const double angle = 2.0 * M_PI * phase_;
+    double angle = 2.0 * M_PI * phase_;
     phase_ += phaseStep_;
     phase_ -= std::floor(phase_);
+    if (params_.jitterHz != 0.0) {
+        angle += params_.jitterDegrees * M_PI / 180.0 * std::sin(2.0 * M_PI * jitterPhase_);
+        jitterPhase_ += params_.jitterHz / kLineRate;
+        jitterPhase_ -= std::floor(jitterPhase_);
+    }
     return centre * std::cos(angle) - h * std::sin(angle);
 }
 
@@ -117,8 +125,18 @@ void LineDirection::Process(const int16_t* in, int16_t* out, size_t n)
         ++underruns_;
         std::fill(scratch_.begin() + static_cast<long>(got), scratch_.end(), 0.0);
     }
+    const size_t taps = params_.channel.size();
     for (size_t i = 0; i < n; ++i) {
         double v = scratch_[i] * gain_;
+        if (taps > 0) {
+            // Tap k weighs the input k samples back.
+            channelHistory_[channelPos_] = v;
+            double y = 0.0;
+            for (size_t k = 0; k < taps; ++k)
+                y += params_.channel[k] * channelHistory_[(channelPos_ + taps - k) % taps];
+            channelPos_ = (channelPos_ + 1) % taps;
+            v = y;
+        }
         if (shifting_)
             v = ShiftFrequency(v);
         if (noiseSigma_ > 0.0)
@@ -130,7 +148,14 @@ void LineDirection::Process(const int16_t* in, int16_t* out, size_t n)
 void LineEcho::Configure(const LineEchoParams& params)
 {
     gain_ = std::isfinite(params.lossDb) ? std::pow(10.0, -params.lossDb / 20.0) : 0.0;
-    const long delay = std::max(0L, std::lround(params.delayMs * kLineRate / 1000.0));
+    long delay = std::max(0L, std::lround(params.delayMs * kLineRate / 1000.0));
+    shifting_ = params.frequencyOffsetHz != 0.0 && gain_ != 0.0;
+    if (shifting_) {
+        LineModelParams shift;
+        shift.frequencyOffsetHz = params.frequencyOffsetHz;
+        shift_.Configure(shift);
+        delay = std::max(0L, delay - kLineHilbertHalfLength);
+    }
     ring_.assign(static_cast<size_t>(delay) + 1, 0.0);
     pos_ = 0;
 }
@@ -140,11 +165,23 @@ void LineEcho::Apply(const int16_t* sent, int16_t* received, size_t n)
     if (gain_ == 0.0)
         return;
     const size_t len = ring_.size();
+    if (shifting_) {
+        echo_.resize(n);
+        shifted_.resize(n);
+    }
     for (size_t i = 0; i < n; ++i) {
         ring_[pos_] = sent[i];
         // The oldest entry of the ring is exactly len - 1 samples back.
         const double echo = ring_[(pos_ + 1) % len] * gain_;
         pos_ = (pos_ + 1) % len;
-        received[i] = LineSaturate(received[i] + echo);
+        if (shifting_)
+            echo_[i] = LineSaturate(echo);
+        else
+            received[i] = LineSaturate(received[i] + echo);
     }
+    if (!shifting_)
+        return;
+    shift_.Process(echo_.data(), shifted_.data(), n);
+    for (size_t i = 0; i < n; ++i)
+        received[i] = LineSaturate(static_cast<double>(received[i]) + shifted_[i]);
 }

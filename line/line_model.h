@@ -36,7 +36,34 @@ struct LineModelParams {
     // Drift the delay line holds for a faster receiver before it slips; 0: kLineSkewAllowanceSeconds. A long
     // call at a large skew sets more.
     double skewAllowanceSeconds = 0.0;
+    // The channel's response as FIR taps at 8000 Hz (LineChannelTaps), applied after the attenuation; empty:
+    // none. Its delay (taps - 1) / 2 counts in DelaySamples.
+    std::vector<double> channel;
+    // Phase jitter: the phase swings by +-jitterDegrees at jitterHz (sinusoidal).
+    double jitterHz = 0.0;
+    double jitterDegrees = 0.0;
 };
+
+// A channel shape for LineChannelTaps: 0 dB between lowHz and highHz, falling by a raised cosine over
+// edgeHz outside them to -stopDb; a tilt of tiltDb at 3000 Hz against 1000 Hz (linear in frequency between,
+// continued beyond); above rolloffHz a further fall of rolloffDbPerKHz.
+struct LineChannelShape {
+    double lowHz = 300.0;
+    double highHz = 3400.0;
+    double edgeHz = 200.0;
+    double stopDb = 40.0;
+    double tiltDb = 0.0;
+    double rolloffHz = 4000.0;
+    double rolloffDbPerKHz = 0.0;
+};
+// Shapes of a telephone channel: flat between two edges; a codec's band (G.712-like: flat 300-3400 Hz, the
+// edges falling over 400 Hz to -28 dB, -14 dB at 100 and 3600 Hz).
+LineChannelShape LineFlatChannel(double lowHz, double highHz);
+LineChannelShape LineCodecChannel();
+// Linear-phase FIR taps (odd length) whose gain follows the shape within about 0.1 dB in the passband.
+std::vector<double> LineChannelTaps(const LineChannelShape& shape, int taps = 127);
+// The shape's gain at f Hz, in dB.
+double LineChannelGainDb(const LineChannelShape& shape, double hz);
 
 // Bulk delay when skew is set: the converter reads this many samples ahead, so at least this much delay
 // applies. With a frequency offset, the phase-splitter adds kLineHilbertHalfLength samples of delay.
@@ -50,7 +77,11 @@ public:
     // Processes one frame: n samples in, n samples out.
     void Process(const int16_t* in, int16_t* out, size_t n);
     // Total delay this direction applies, in 8000 Hz samples (bulk delay, the splitter when shifting).
-    int DelaySamples() const { return delaySamples_ + (shifting_ ? kLineHilbertHalfLength : 0); }
+    int DelaySamples() const
+    {
+        return delaySamples_ + (shifting_ ? kLineHilbertHalfLength : 0) +
+               (params_.channel.empty() ? 0 : static_cast<int>(params_.channel.size() - 1) / 2);
+    }
     uint64_t Underruns() const { return underruns_; }
     uint64_t Slips() const { return slips_; }
 
@@ -72,6 +103,9 @@ private:
     size_t historyPos_ = 0;
     double phase_ = 0.0;            // of the frequency shift, in cycles
     double phaseStep_ = 0.0;
+    double jitterPhase_ = 0.0;      // cycles of the jitter tone
+    std::vector<double> channelHistory_;  // last channel.size() inputs, ring
+    size_t channelPos_ = 0;
     std::vector<double> scratch_;
     uint64_t underruns_ = 0;
 };
@@ -80,6 +114,9 @@ private:
 struct LineEchoParams {
     double lossDb = INFINITY;  // echo return loss; infinity: no echo
     double delayMs = 0.0;
+    // The echo's own frequency offset (a far echo that crossed the carrier system twice); the shift's
+    // splitter delay is taken out of delayMs, so the echo stays where delayMs puts it.
+    double frequencyOffsetHz = 0.0;
 };
 
 class LineEcho {
@@ -92,6 +129,10 @@ private:
     double gain_ = 0.0;
     std::vector<double> ring_;
     size_t pos_ = 0;
+    bool shifting_ = false;
+    LineDirection shift_;
+    std::vector<int16_t> echo_;
+    std::vector<int16_t> shifted_;
 };
 
 int16_t LineSaturate(double v);

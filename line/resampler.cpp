@@ -52,6 +52,27 @@ void Resampler::ConfigureRates(uint32_t inputHz, uint32_t outputHz)
     Configure(inputHz, outputHz, inputHz, pass, stop);
 }
 
+void ExactPumpRate(uint32_t nominalHz, uint64_t* numerator, uint64_t* denominator)
+{
+    *numerator = nominalHz;
+    *denominator = 1;
+    if (nominalHz == 8229) {
+        *numerator = 57600;
+        *denominator = 7;
+    } else if (nominalHz == 10287) {
+        *numerator = 72000;
+        *denominator = 7;
+    }
+}
+
+void Resampler::ConfigureWide(uint64_t inputNum, uint64_t inputDen, uint64_t outputNum, uint64_t outputDen)
+{
+    const double in = static_cast<double>(inputNum) / static_cast<double>(inputDen);
+    const double out = static_cast<double>(outputNum) / static_cast<double>(outputDen);
+    const double nyquist = std::min(in, out) / 2.0;
+    Configure(inputNum * outputDen, outputNum * inputDen, in, kWidePassEdgeHz, 2.0 * nyquist - kWidePassEdgeHz);
+}
+
 void Resampler::Configure(uint64_t inputRate, uint64_t outputRate, double inputRateHz, double passEdgeHz,
                           double stopEdgeHz)
 {

@@ -38,6 +38,10 @@ public:
                    double stopEdgeHz);
     // The pump <-> line conversion with the band edges above.
     void ConfigureRates(uint32_t inputHz, uint32_t outputHz);
+    // The wideband conversion for the pumps that use the band up to 3750 Hz (V.34 and PCM): rates as exact
+    // fractions (numerator / denominator Hz); passband to 3750 Hz and stopband from 2N - 3750 Hz, N the lower
+    // rate's Nyquist frequency (3750 / 4250 Hz against the 8000 Hz line).
+    void ConfigureWide(uint64_t inputNum, uint64_t inputDen, uint64_t outputNum, uint64_t outputDen);
     void Reset();  // forget the signal; the first output starts from silence again
 
     bool Identity() const { return identity_; }
@@ -82,6 +86,11 @@ private:
     size_t signalEnd_ = 0;        // buffer index after the last input that is not 0
     uint64_t frac_ = 0;           // remainder of the position over denom_
 };
+
+// The exact rate behind a nominal pump rate: 8229 and 10287 Hz are 57600/7 and 72000/7 Hz (three samples per
+// symbol at 19200/7 and 24000/7 baud); every other rate is itself.
+void ExactPumpRate(uint32_t nominalHz, uint64_t* numerator, uint64_t* denominator);
+constexpr double kWidePassEdgeHz = 3750.0;
 
 // Band edges used for a pump rate <-> 8000 Hz conversion (both directions use the lower rate's edges).
 void ResamplerBandEdges(uint32_t rateA, uint32_t rateB, double* passEdgeHz, double* stopEdgeHz);

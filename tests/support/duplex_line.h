@@ -24,6 +24,14 @@ struct DuplexSide {
     double farLossDb = INFINITY;   // this side's signal reflected by the far hybrid
     double farDelayMs = 0.0;       // bulk delay of that reflection (round trip)
     double skewPpm = 0.0;          // this side's clock against the far side's
+    // The signal arriving at this side: the channel (FIR taps at 8000 Hz), attenuation, frequency offset and
+    // phase jitter; and this side's far echo's own frequency offset.
+    std::vector<double> channel;
+    double attenuationDb = 0.0;
+    double offsetHz = 0.0;
+    double jitterHz = 0.0;
+    double jitterDegrees = 0.0;
+    double farOffsetHz = 0.0;
 };
 
 struct DuplexParams {
@@ -32,6 +40,8 @@ struct DuplexParams {
     double bulkDelayMs = 0.0;      // one way
     uint32_t seed = 1;
     double skewAllowanceSeconds = 0.0;  // of the line model: a run longer than this at a skew slips
+    // Converters passing 150-3750 Hz (the V.34 and PCM pumps) instead of the narrowband ones.
+    bool wideband = false;
     DuplexSide side[2];
 };
 
@@ -42,8 +52,16 @@ public:
         for (int s = 0; s < 2; ++s) {
             const DuplexSide& me = p.side[s];
             const DuplexSide& other = p.side[1 - s];
-            up_[s].ConfigureRates(p.rateHz, kLineRate);
-            down_[s].ConfigureRates(kLineRate, p.rateHz);
+            if (p.wideband) {
+                uint64_t num;
+                uint64_t den;
+                ExactPumpRate(p.rateHz, &num, &den);
+                up_[s].ConfigureWide(num, den, kLineRate, 1);
+                down_[s].ConfigureWide(kLineRate, 1, num, den);
+            } else {
+                up_[s].ConfigureRates(p.rateHz, kLineRate);
+                down_[s].ConfigureRates(kLineRate, p.rateHz);
+            }
             // Direction s -> 1 - s: the receiver's clock against the sender's.
             LineModelParams lp;
             lp.snrDb = other.snrDb;
@@ -52,9 +70,14 @@ public:
             lp.bulkDelayMs = p.bulkDelayMs;
             lp.skewPpm = other.skewPpm - me.skewPpm;
             lp.skewAllowanceSeconds = p.skewAllowanceSeconds;
+            lp.channel = other.channel;
+            lp.attenuationDb = other.attenuationDb;
+            lp.frequencyOffsetHz = other.offsetHz;
+            lp.jitterHz = other.jitterHz;
+            lp.jitterDegrees = other.jitterDegrees;
             line_[s].Configure(lp);
             near_[s].Configure(LineEchoParams{me.nearLossDb, me.nearDelayMs});
-            far_[s].Configure(LineEchoParams{me.farLossDb, me.farDelayMs});
+            far_[s].Configure(LineEchoParams{me.farLossDb, me.farDelayMs, me.farOffsetHz});
         }
     }
 

@@ -105,8 +105,7 @@ Phase2Result* StartPhase2(DspContext* ctx)
     if (waitSamples != 0)
         ControlSequencer(&s.sequencer, SEQ_SET_REMAINING, nullptr, s.sequencer.remaining + waitSamples);
 
-    // The transmitter sends silence until the phase-2 sequences exist.
-    std::memset(s.txBlock, 0, sizeof(s.txBlock));
+    InitPhase2Transmitter(&s.transmitter, (s.flags & kPhase2Caller) != 0 ? 0 : 1);
     InitInfoReceiver(&s.receiver, s.flags & kPhase2Caller, kInfo0Body);
     SetLowerFormat(la, kSampleRate, kPhase2BlockSamples);
     s.pathLatency = (la->rxDepthBlocks + la->txDepthBlocks) * kPhase2BlockSamples +
@@ -183,7 +182,7 @@ void Phase2BlockHandler(DspContext* ctx)
             s.timeout -= 1;
         s.sampleEvent = 0;
         RunStep(&s, &s.sequencer);
-        s.txBlock[i] = 0;
+        s.txBlock[i] = Phase2TransmitSample(&s.transmitter);
     }
     WriteSampleBlock(la, s.txBlock, kPhase2BlockSamples);
     if ((s.flags & kPhase2Finished) != 0) {

@@ -8,6 +8,8 @@
 #include "layer1/dsp/sequencer.h"
 #include "layer1/modem/v34/info_frames.h"
 #include "layer1/modem/v34/info_receiver.h"
+#include "layer1/modem/v34/phase2_transmitter.h"
+#include "layer1/modem/v34/probe_analysis.h"
 
 struct DspContext;
 
@@ -76,6 +78,7 @@ struct Phase2ProbeResults {
     uint16_t preEmphasis[kProbeCombinations];  // best filter per combination (2 x rate + high carrier)
     uint16_t maxRate[kProbeCombinations];      // data-rate code per combination
     uint16_t reduction[2];                     // suggested minimum and additional power reduction
+    uint16_t exclude;                          // 3200 and 3429 baud unusable (the top of the band is lost)
     uint16_t powerSuggestion;
     uint32_t gainExponent;
     uint16_t level;
@@ -99,7 +102,9 @@ struct Phase2State {
     int32_t pathLatency;            // delay of the sample path, samples
     int32_t waitCounter;
     Phase2ProbeResults probe;
+    ProbeAnalysis analysis;         // the line-probing measurement
     InfoReceiver receiver;
+    Phase2Transmitter transmitter;
     int32_t rxEvent;                // the receiver's state for the current sample
     int32_t sampleEvent;            // cleared before each tick of the sequencer
     int16_t lastSample;
@@ -138,6 +143,11 @@ void HoldStep(void* owner);
 // The MD length (rate index -1, 35 ms units) or the rate word for a round trip of rtd samples.
 int32_t MdLengthForRtd(int32_t rtd, int32_t rateIndex, int32_t caller);
 
-// The phase-2 step lists (phase2_lists.cpp): the first list of each side and the restart lists by type.
+// The phase-2 step lists (phase2_lists.cpp): the first list of each side, the restart lists by type (any
+// type without a list of its own gives the default restart list), the main lists, the short answerer list
+// and the retry lists.
 const StepEntry* Phase2FirstList(int32_t caller);
 const StepEntry* Phase2RestartList(int32_t type, int32_t caller);
+const StepEntry* Phase2MainList(int32_t caller);
+const StepEntry* Phase2ShortAnswererList();
+const StepEntry* Phase2RetryList(int32_t caller);
