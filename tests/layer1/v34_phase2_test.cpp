@@ -153,12 +153,14 @@ TEST(V34Phase2, SetOptionResultsAndInitialWait)
     // A start without the option in between waits the same 288 samples: the option stays in ms.
     StartPhase2(ctx);
     EXPECT_EQ(ctx->phase2.sequencer.remaining, Phase2FirstList(1)[0].count + 288);
-    // The first step holds for 289 ticks: three blocks are not enough, the fourth moves on.
+    // The first step holds for 289 ticks: three blocks are not enough; in the fourth the one-tick INFO0
+    // set-up runs and the 432-sample wait begins.
     for (int b = 0; b < 3; ++b)
         PerBlockEntry(ctx);
     EXPECT_EQ(ctx->phase2.sequencer.position, 0);
     PerBlockEntry(ctx);
-    EXPECT_EQ(ctx->phase2.sequencer.position, 1);
+    EXPECT_EQ(ctx->phase2.sequencer.position, 2);
+    EXPECT_EQ(ctx->phase2.sequencer.remaining, 432 - (4 * 96 - 289 - 1));
 }
 
 TEST(V34Phase2, RateLimitsOnTheLocalInfo0)

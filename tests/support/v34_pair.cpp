@@ -206,6 +206,7 @@ void V34Pair::StartPhase2()
     for (int s = 0; s < 2; ++s) {
         Send(s, 0x60, {0});
         Send(s, 0xA1, {2, 0});
+        side_[s]->context->modeFlagByte = static_cast<uint8_t>(side_[s]->context->modeFlagByte | options_.modeFlagByte[s]);
         const uint8_t flags = options_.originate[s] ? 0x04 : 0x00;
         Send(s, 0x68, {9, options_.mode[s], flags, 1, options_.optionByte[s], 0});
     }
@@ -227,6 +228,8 @@ void V34Pair::Block()
             std::memset(d.tx, 0, sizeof(d.tx));
         if (afterBlock)
             afterBlock(s);
+        if (txHook)
+            txHook(s, d.tx, kBlock);
         out[s] = d.tx;
         in[s] = d.rx;
     }

@@ -28,7 +28,8 @@ struct PairOptions {
     linetest::DuplexParams line;      // 9600 Hz, wideband converters
     uint8_t mode[2] = {17, 18};       // connection type of side 0 (the caller) and side 1 (the answerer)
     bool originate[2] = {true, false};
-    uint8_t optionByte[2] = {0, 0};   // the start's option byte (bit 1 offers PCM, bits 5-6 the PCM option)
+    uint8_t optionByte[2] = {0, 0};   // the start's option byte
+    uint8_t modeFlagByte[2] = {0, 0}; // the connection mode byte (bit 1 offers PCM), set after the reset
     size_t prefill = 120;             // receive queue at the start (samples)
     int32_t latencyOverride = -1;     // >= 0: the extra samples each stream reports instead of the truth
     uint16_t depthBlocks[2] = {1, 1}; // reported receive and transmit depths
@@ -72,6 +73,8 @@ public:
     std::function<void(int side, int16_t* samples, int n)> rxHook;
     // Called after each side's block (a test changes the pump's state between blocks).
     std::function<void(int side)> afterBlock;
+    // Called with each side's transmit block as it goes to the line.
+    std::function<void(int side, const int16_t* samples, int n)> txHook;
 
     struct Side;
     static void Callback(DspInterfaceBlock* block);

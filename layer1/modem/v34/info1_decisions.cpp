@@ -71,7 +71,8 @@ uint16_t MdField(int32_t units)
 
 uint16_t FreqOffsetField(const Phase2State& s)
 {
-    return static_cast<uint16_t>(static_cast<uint32_t>(s.probe.frequencyOffset) & kFreqOffsetMask);
+    // The negated measurement: the offset the far end's signal arrives with.
+    return static_cast<uint16_t>((0u - static_cast<uint32_t>(s.probe.frequencyOffset)) & kFreqOffsetMask);
 }
 
 }  // namespace

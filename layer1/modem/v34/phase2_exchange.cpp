@@ -42,6 +42,17 @@ void SetStepCount(Phase2State* s, int32_t n)
     ControlSequencer(&s->sequencer, SEQ_SET_REMAINING, nullptr, n);
 }
 
+// The receiver's event for a step that waits for a tone or a reversal. The receiver holds a frame or a CRC
+// error until it is read, and in noise a stray sync ends in a CRC error: such a report is taken and dropped
+// here, or it would hide the tone and the reversals from every later step that does not read frames.
+int32_t ToneEvent(Phase2State* s)
+{
+    const int32_t event = s->rxEvent;
+    if (event == kInfoRxFrame || event == kInfoRxCrcError)
+        InfoReceiverRead(&s->receiver, nullptr, nullptr);
+    return event;
+}
+
 // ---- INFO0 exchange ----
 
 void ParseRemoteInfo0(Phase2State* s, const uint16_t* body)
@@ -188,22 +199,25 @@ void P2ReceiveInfo1c(void* owner)
 void P2WaitReversal(void* owner)
 {
     Phase2State* s = S(owner);
-    if (s->rxEvent == kInfoRxReversal)
+    const int32_t event = ToneEvent(s);
+    if (event == kInfoRxReversal)
         Next(s);
 }
 
 void P2WaitReversalOrTimeout(void* owner)
 {
     Phase2State* s = S(owner);
-    if (s->rxEvent == kInfoRxReversal || s->timeout == 0)
+    const int32_t event = ToneEvent(s);
+    if (event == kInfoRxReversal || s->timeout == 0)
         Next(s);
 }
 
 void P2WaitTone(void* owner)
 {
     Phase2State* s = S(owner);
+    const int32_t event = ToneEvent(s);
     if (s->timeout != 0) {
-        if (s->rxEvent == kInfoRxTone)
+        if (event == kInfoRxTone)
             Next(s);
     } else if (StepOpen(s)) {
         SetStepCount(s, kToneWaitSamples);
@@ -213,9 +227,10 @@ void P2WaitTone(void* owner)
 void P2WaitToneOrRestart(void* owner)
 {
     Phase2State* s = S(owner);
-    if (s->rxEvent == kInfoRxReversalRun)
+    const int32_t event = ToneEvent(s);
+    if (event == kInfoRxReversalRun)
         Next(s);
-    else if (s->rxEvent == kInfoRxTone)
+    else if (event == kInfoRxTone)
         Phase2RestartOnTone(s);
 }
 
@@ -229,8 +244,9 @@ void P2WaitMd(void* owner)
 void P2CallerWaitToneAfterProbe(void* owner)
 {
     Phase2State* s = S(owner);
+    const int32_t event = ToneEvent(s);
     if (s->timeout != 0) {
-        if (s->rxEvent != kInfoRxTone)
+        if (event != kInfoRxTone)
             return;
         Next(s);
     } else {
@@ -242,8 +258,9 @@ void P2CallerWaitToneAfterProbe(void* owner)
 void P2AnswererWaitToneAfterProbe(void* owner)
 {
     Phase2State* s = S(owner);
+    const int32_t event = ToneEvent(s);
     if (s->timeout != 0) {
-        if (s->rxEvent != kInfoRxTone)
+        if (event != kInfoRxTone)
             return;
         // Computed in 32 bits: no wrap for round trips the 16-bit field can hold.
         const int64_t t = 2 * static_cast<int64_t>(s->rtd) + kLongTimeoutBase;

@@ -205,7 +205,13 @@ void P2MeasureRtd(void* owner)
         Phase2StartListFromHandler(s, Phase2RetryList(IsCaller(s)));
         return;
     }
-    if (s->rxEvent != kInfoRxReversal)
+    const int32_t event = s->rxEvent;
+    if (event == kInfoRxFrame || event == kInfoRxCrcError) {
+        // A stray sync in noise: drop the report, or it would hide the far end's reversal.
+        InfoReceiverRead(&s->receiver, nullptr, nullptr);
+        return;
+    }
+    if (event != kInfoRxReversal)
         return;
     const int32_t rtd = s->rtdCounter - s->pathLatency - kAnswerDelay;
     s->rtd = static_cast<int16_t>(rtd < 0 ? 0 : rtd);

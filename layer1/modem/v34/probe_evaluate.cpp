@@ -219,8 +219,13 @@ int32_t EvaluateProbe(const ProbeAnalysis* p, Phase2ProbeResults* r)
     int64_t signal = 0;
     int64_t noise = 0;
     for (int i = 0; i < kProbeTones; ++i) {
-        tones[i] = p->secondSpectrum[2 * (i + 1)];
+        // A tone bin holds the tone and as much noise as the bins beside it: the tone's power is the
+        // difference, and a tone not clearly above the noise counts as none, so a band edge filled with noise
+        // does not look usable.
         between[i] = p->secondSpectrum[2 * (i + 1) - 1];
+        const int64_t beside = (static_cast<int64_t>(between[i]) + p->secondSpectrum[2 * (i + 1) + 1]) / 2;
+        const int64_t t = p->secondSpectrum[2 * (i + 1)];
+        tones[i] = t * 2 > beside * 5 ? static_cast<int32_t>(t - beside) : 1;
         signal += tones[i];
         noise += between[i];
     }
