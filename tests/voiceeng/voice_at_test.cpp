@@ -8,6 +8,7 @@
 
 #include "layer2/at_fixture.h"
 #include "layer2/dsp_real_pump.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -149,6 +150,8 @@ TEST_F(VoiceAt, LineSelectionTonesAndTransferErrors)
         {"AT+VLS=3", "\r\nERROR\r\n"},
         {"AT+VLS=16", "\r\nERROR\r\n"},
         {"AT+VTS=[1000,0,5]", "\r\nOK\r\n"},
+        // A missing frequency is silence.
+        {"AT+VTS=[933,,30]", "\r\nOK\r\n", 800},
         // Four digits of the +VTD time (350 ms) each: OK once they have played.
         {"AT+VTS=1,#,*,A", "\r\nOK\r\n", 1800},
         {"AT+VTS=[100,0,10]", "\r\nERROR\r\n"},
@@ -181,6 +184,35 @@ TEST_F(VoiceAt, LineSelectionTonesAndTransferErrors)
         {"AT+FCLASS=0", "\r\nOK\r\n"},
         {"AT+VLS?", "\r\nERROR\r\n"},
     });
+}
+
+// +VIT: the transfer ends when the application stays silent for n x 100 ms after its last byte; the line is
+// released and the application is told with NO CARRIER.
+TEST_F(VoiceAt, InactivityEndsTheTransfer)
+{
+    Check({{"AT+VLS=1", "\r\nOK\r\n"}, {"AT+VIT=3", "\r\nOK\r\n"}});
+    EXPECT_EQ(attest::Visible(Say("AT+VTX", 100)), attest::Visible("\r\nCONNECT\r\n"));
+    modem_.Send(std::string(80, '\xD5'));
+    const std::string out = modem_.Read(1000);
+    EXPECT_NE(out.find("\r\nNO CARRIER\r\n"), std::string::npos) << attest::Visible(out);
+    Check({{"AT+VLS?", "\r\n0\r\n\r\nOK\r\n"}, {"AT+VRX", "\r\nERROR\r\n"}});
+}
+
+// An application that stops reading while it records is told once, with DLE 'o', when the recorded bytes
+// back up; nothing else is lost from the stream's framing, and DLE '!' still ends it.
+TEST_F(VoiceAt, RecordOverrunIsReportedOnce)
+{
+    Check({{"AT+VLS=1", "\r\nOK\r\n"}});
+    modem_.Send("AT+VRX\r");
+    platform::SleepMs(3000);  // nothing read meanwhile
+    std::string out = modem_.Read(100);
+    modem_.Send("\x10!");
+    out += modem_.Read(1500);
+    size_t overruns = 0;
+    for (size_t p = out.find("\x10o"); p != std::string::npos; p = out.find("\x10o", p + 2))
+        ++overruns;
+    EXPECT_EQ(overruns, 1u);
+    EXPECT_EQ(out.compare(out.size() - 8, 8, "\x10\x03\r\nOK\r\n"), 0) << attest::Visible(out.substr(out.size() - 40));
 }
 
 }  // namespace

@@ -236,4 +236,74 @@ TEST_F(VoiceExchange, PlayAnswersTheRoomQueryAndEndsWithOk)
         << attest::Visible(a_.substr(playFrom));
 }
 
+// A caller that hangs up during the recording leaves busy tone on the line: DLE 'b' in the stream.
+TEST_F(VoiceExchange, CallerHangingUpIsReportedAsBusyWhileRecording)
+{
+    Call();
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    const size_t recordFrom = a_.size();
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+VRX", kConnect)) << attest::Visible(a_);
+    ex_.Run(500);
+    ASSERT_TRUE(Command(ex_.B(), &b_, "AT+VLS=0", "OK")) << attest::Visible(b_);
+    const size_t start = a_.find(kConnect, recordFrom) + kConnect.size();
+    ASSERT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return Split(a_.substr(start)).codes.find('b') != std::string::npos;
+        },
+        8000))
+        << attest::Visible(Split(a_.substr(start)).codes);
+    ex_.A().Send("\x10!");
+    EXPECT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return a_.find("\x10\x03\r\nOK\r\n", start) != std::string::npos;
+        },
+        2000));
+}
+
+// Keys that arrive while no transfer runs are printed as they come, in the same DLE form.
+TEST_F(VoiceExchange, KeysInCommandStateArePrinted)
+{
+    Call();
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    const size_t from = a_.size();
+    ASSERT_TRUE(Command(ex_.B(), &b_, "AT+VTX", kConnect)) << attest::Visible(b_);
+    std::vector<int16_t> keys = Greeting("59");
+    keys.erase(keys.begin(), keys.begin() + 1600 + 8000);  // the keys only
+    Feed(ex_.B(), Shielded(keys) + "\x10\x03");
+    ASSERT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return a_.find("\x10/\x10" "9\x10~", from) != std::string::npos;
+        },
+        3000))
+        << attest::Visible(a_.substr(from));
+    EXPECT_EQ(attest::Visible(a_.substr(from)), attest::Visible("\x10/\x10" "5\x10~\x10/\x10" "9\x10~"));
+}
+
+// Rings reach the application in voice mode while the hang-up bit of the event mask is set, not without it.
+TEST_F(VoiceExchange, RingsFollowTheEventMask)
+{
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+FCLASS=8", "\r\n")) << attest::Visible(a_);
+    if (a_.find("ERROR") != std::string::npos)
+        GTEST_SKIP() << "the modem has no +FCLASS command yet, so voice mode cannot be selected";
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+VEM=0B803860", "OK")) << attest::Visible(a_);
+    const size_t from = a_.size();
+    ASSERT_TRUE(Command(ex_.B(), &b_, "ATDT201;", "OK", 15000)) << attest::Visible(b_);
+    ex_.Run(8000);
+    Refresh();
+    EXPECT_EQ(a_.find("RING", from), std::string::npos) << attest::Visible(a_.substr(from));
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+VEM=9B803860", "OK")) << attest::Visible(a_);
+    EXPECT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return a_.find("RING", from) != std::string::npos;
+        },
+        8000))
+        << attest::Visible(a_.substr(from));
+}
+
 }  // namespace

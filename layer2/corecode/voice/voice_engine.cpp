@@ -133,7 +133,7 @@ uint8_t voice_run(AcuContext* acu)
     voice_report_events(acu, acu->seq.progress);
     if (voice_inactivity_expired(acu)) {
         voice_transfer_abort(acu);
-        voice_path_enable(acu, 0);
+        voice_path_reset(acu);
         v.inactivity_enabled = 0;
         v.state = VS_WAITING;
         v.dte_state = VOICE_DTE_NONE;

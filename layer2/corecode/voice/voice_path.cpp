@@ -19,6 +19,7 @@ constexpr uint8_t kRowLine = 9;
 constexpr uint8_t kRowSpeakerphone = 20;
 constexpr uint8_t kPumpVoiceLine = 9;          // 0x95: voice on the telephone line
 constexpr uint8_t kPumpVoiceSpeakerphone = 20; // 0x95: voice on the speakerphone
+constexpr uint8_t kDetectorModeProgress = 1;   // call-progress tones and their cadences
 constexpr uint8_t kDetectorModeVoice = 2;      // voice starts at once in this detector mode
 
 // Gain byte of the data pump's voice gain word: receive level in the low nibble, transmit in the high one
@@ -81,8 +82,12 @@ void voice_path_enable(AcuContext* acu, uint8_t on)
             acu->seq.on_hook_flag = 0;
             voice_send_gains(acu);
             voice_send_silence(acu);
-            if (acu->dsp != nullptr)
+            // The call-progress detector mode arms the cadence detector (busy and ringback, which the voice
+            // steps report), then the voice detector mode lets voice start.
+            if (acu->dsp != nullptr) {
+                dsp_set_detector_mode(acu->dsp, kDetectorModeProgress);
                 dsp_set_detector_mode(acu->dsp, kDetectorModeVoice);
+            }
             voice_pump_start(acu, VOICE_SUB_MONITOR);
             dsp_set_voice_mode(lc, speaker ? kPumpVoiceSpeakerphone : kPumpVoiceLine);
         }

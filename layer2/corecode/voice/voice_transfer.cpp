@@ -30,10 +30,11 @@ bool to_dte(AcuContext* acu, const uint8_t* bytes, int n)
     return true;
 }
 
+// The inactivity timer runs while a voice device holds the line, from the application's last byte.
 void restart_inactivity(VoiceEngine& v)
 {
     v.inactivity_countdown = v.inactivity_ticks;
-    v.inactivity_enabled = v.inactivity_ticks != 0;
+    v.inactivity_enabled = v.inactivity_ticks != 0 && v.line_taken;
 }
 
 void step_gain(AcuContext* acu, uint8_t* gain, int step)
@@ -131,11 +132,12 @@ uint8_t record_step(AcuContext* acu)
         const int n = voice_record_byte(&v.record, lb_rx_get(lb), out);
         to_dte(acu, out, n);
     }
-    // The line receive ring backs up while the application reads too slowly: reported once, until it drains.
+    // The line receive ring backs up while the application reads too slowly: reported once (in the room the
+    // samples left), until it drains below the level again.
     const uint16_t waiting = lb_rx_count(lb);
     if (waiting < v.record_overrun_level) {
         v.overrun_reported = 0;
-    } else if (!v.overrun_reported && dte_to_free(acu->dte) < 3) {
+    } else if (!v.overrun_reported && dte_to_free(acu->dte) <= kRecordRoom) {
         const uint8_t overrun[2] = {kVoiceDle, 'o'};
         if (to_dte(acu, overrun, 2))
             v.overrun_reported = 1;
