@@ -306,4 +306,34 @@ TEST_F(VoiceExchange, RingsFollowTheEventMask)
         << attest::Visible(a_.substr(from));
 }
 
+// Automatic answer in voice mode (S0 set before the class switch): the line is taken for the voice engine,
+// so a transfer can start at once.
+TEST_F(VoiceExchange, AutomaticAnswerTakesTheLineForTransfers)
+{
+    ASSERT_TRUE(Command(ex_.A(), &a_, "ATS0=1", "OK")) << attest::Visible(a_);
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+FCLASS=8", "\r\n")) << attest::Visible(a_);
+    if (a_.find("ERROR") != std::string::npos)
+        GTEST_SKIP() << "the modem has no +FCLASS command yet, so voice mode cannot be selected";
+    const size_t from = a_.size();
+    ASSERT_TRUE(Command(ex_.B(), &b_, "ATDT201;", "OK", 15000)) << attest::Visible(b_);
+    ASSERT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            const size_t ring = a_.find("RING", from);
+            return ring != std::string::npos && a_.find("\r\nOK\r\n", ring) != std::string::npos;
+        },
+        15000))
+        << attest::Visible(a_.substr(from));
+    EXPECT_TRUE(ex_.RunUntil([&] { return ex_.State(calltest::kLineA) == EXL_CONNECTED; }, 1000))
+        << ExchangeLineStateName(ex_.State(calltest::kLineA));
+    ASSERT_TRUE(Command(ex_.A(), &a_, "AT+VTX", kConnect)) << attest::Visible(a_.substr(from));
+    Feed(ex_.A(), "\x10\x03");
+    EXPECT_TRUE(ex_.RunUntil(
+        [&] {
+            Refresh();
+            return a_.rfind("\r\nOK\r\n") > a_.rfind(kConnect);
+        },
+        2000));
+}
+
 }  // namespace

@@ -307,6 +307,7 @@ void acu_voice_originate(AcuContext* acu)
 void acu_voice_answer(AcuContext* acu)
 {
     acu_go_off_hook(acu, true);
+    voice_action(acu, 1);
     PostCallEvent(acu, EV_RESULT, RC_OK);
 }
 
@@ -318,6 +319,8 @@ void acu_voice_online(AcuContext* acu)
 
 void acu_voice_hangup(AcuContext* acu)
 {
+    voice_stop(acu);
+    voice_path_reset(acu);
     acu_go_on_hook(acu);
     acu->online = 0;
     acu->hangup_pending = 0;

@@ -193,11 +193,17 @@ void voice_poll(AcuContext* acu)
 
 void voice_stop(AcuContext* acu)
 {
+    if (acu->voice.state == VS_OFF)
+        return;
     voice_transfer_abort(acu);
     acu->voice.state = VS_RESET;
 }
 
-void voice_set_idle(AcuContext* acu) { acu->voice.state = VS_RESET; }
+void voice_set_idle(AcuContext* acu)
+{
+    if (acu->voice.state != VS_OFF)
+        acu->voice.state = VS_RESET;
+}
 
 void voice_end(AcuContext* acu)
 {

@@ -96,9 +96,11 @@ void voice_path_enable(AcuContext* acu, uint8_t on)
         v.line_taken = 1;
         return;
     }
+    if (!v.line_taken)
+        return;
     if (lb != nullptr)
         lb_service_stop(lb);
-    if (lc != nullptr && v.line_taken) {
+    if (lc != nullptr) {
         dsp_go_idle(lc);
         if (acu->dsp != nullptr)
             dsp_detector_reset(acu->dsp);
