@@ -285,7 +285,6 @@ TEST_F(SerialDte, DataLinkAndStandInsKeepTheirContract)
     EXPECT_EQ(ec_poll(Dte()), 5) << "a started link runs buffered mode";
     ec_stop(Dte());
     EXPECT_EQ(ec_poll(Dte()), 1);
-    EXPECT_EQ(fax_poll(Dte()), 1);
     EXPECT_NE(voice_ring_allowed(Dte()), 0);
     EXPECT_EQ(ec_hook_false(), 0);
     struct Case {

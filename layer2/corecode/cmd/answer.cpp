@@ -86,6 +86,7 @@ void acu_answer_bg(AcuContext* acu)
             q.pump_left_idle = 1;
         if (state == 8) {
             q.answer_substate = 0xFF;
+            fax_call_start(acu, 0);
             PostCallEvent(acu, EV_CONNECTED, 1);
         } else if (state == 2) {
             q.answer_substate = 0xFF;

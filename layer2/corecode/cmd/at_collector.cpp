@@ -7,6 +7,7 @@
 #include "layer2/corecode/cmd/at_debug.h"
 #include "layer2/corecode/cmd/at_tables.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/fax_commands.h"
 #include "layer2/corecode/dte/dte.h"
 
 namespace {
@@ -340,6 +341,11 @@ void AtInterpreterInit(AcuContext* acu)
     at_table_list_op(acu, TABLES_ADD_FRONT, V80AndV8Commands);
     at_table_list_op(acu, TABLES_ADD_FRONT, V253CommonCommands);
     at_table_list_op(acu, TABLES_ADD_FRONT, ExtendedCommands);
+    // The service class starts as data; the modem offers class 1, so its commands are there from the start.
+    acu->fax_class = 0;
+    fax_engine_init(&acu->fax);
+    fax_cmd_table_enable(acu, 1);
+    fax_class1_cmd_table_enable(acu, 1);
     acu->saved_count = 0;
     acu->validation_active = 0;
     acu->debug_tables = 0;

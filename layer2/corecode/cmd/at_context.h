@@ -15,6 +15,7 @@
 #include "layer2/corecode/cmd/diag_record.h"
 #include "layer2/corecode/cmd/modem_hold.h"
 #include "layer2/corecode/cmd/table_dialogue.h"
+#include "layer2/corecode/fax/fax_engine.h"
 #include "layer2/corecode/voice/voice_engine.h"
 
 struct DteContext;
@@ -375,6 +376,7 @@ struct AcuContext {
     uint8_t mode_state;            // ModeState
     const AtCommandEntry* voice_table;  // the voice layer's command table (null: none)
     VoiceEngine voice;             // the voice engine (layer2/corecode/voice)
+    FaxClass1Engine fax;           // the fax class 1 engine (layer2/corecode/fax)
 };
 
 // Prepares the record (tables, S-registers, call control) for a device; does not start anything.

@@ -5,6 +5,7 @@
 #include "layer2/corecode/cmd/at_collector.h"
 #include "layer2/corecode/cmd/at_sreg.h"
 #include "layer2/corecode/cmd/at_ticks.h"
+#include "layer2/corecode/cmd/fax_commands.h"
 #include "layer2/corecode/cmd/profile.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
@@ -299,7 +300,8 @@ void CallControlTick(AcuContext* acu)
     // Fax and voice engines.
     voice_poll(acu);
     if (acu->fax_class != 0 && acu->fax_class != 8) {
-        switch (fax_poll(acu->dte)) {
+        fax_silence_step(acu);
+        switch (fax_poll(acu)) {
         case 2: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_OK); break;
         case 3: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_NO_CARRIER); break;
         case 4: PostCallEvent(acu, EV_TO_IDLE, 0); PostCallEvent(acu, EV_RESULT, RC_ERROR); break;

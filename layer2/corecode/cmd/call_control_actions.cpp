@@ -284,7 +284,13 @@ void acu_test_done(AcuContext* acu)
 
 void acu_reset(AcuContext* acu) { acu->initialised = 0; }
 
-void acu_fax_connect(AcuContext* acu) { PostCallEvent(acu, EV_CONNECTED, 1); }
+// "D" or "A" while a fax connection holds the line: the engine starts again, as caller for "D".
+void acu_fax_connect(AcuContext* acu)
+{
+    const bool originate = acu->current_node != nullptr && acu->current_node->event == EV_ORIGINATE;
+    fax_call_start(acu, originate ? 1 : 0);
+    PostCallEvent(acu, EV_CONNECTED, 1);
+}
 
 void acu_dtr_idle(AcuContext* acu) { dtr_rules(acu, false, false); }
 void acu_dtr_command(AcuContext* acu) { dtr_rules(acu, false, acu->state_variant[CALL_IDLE] == 1); }

@@ -293,6 +293,9 @@ ConnRequest conn_request_from_settings(const AcuContext* acu, bool originate)
     r.first_rate_value = e.ms_rate[0];
     r.second_rate_value = e.ms_rate[1];
     r.fax_or_voice = acu->fax_class != 0 ? 1 : 0;
+    // A fax call runs the single-tone procedure: the calling tone out and the answer tone in (originating),
+    // the answer tone out (answering); the data pump reports the fax connection when the tone has ended.
+    r.single_tone = acu->fax_class != 0 && acu->fax_class != 8 ? 1 : 0;
     r.line_options = acu->set.line_options;
     r.calling_tone = acu->set.dash_c != 0 ? 1 : 0;
     r.originate = originate ? 1 : 0;
@@ -420,6 +423,7 @@ void conn_tick_10ms(AcuContext* acu)
     count_down_to_one(&c.reneg_timer);
     if (c.inactivity_guard > 0)
         --c.inactivity_guard;
+    conn_fax_tick(acu);
 }
 
 bool conn_request_retrain(AcuContext* acu)

@@ -134,6 +134,23 @@ int conn_dsp_linked(AcuContext* acu);
 void conn_count_rx_frame(AcuContext* acu);
 // Synchronous access asked for by +ES for the call's direction.
 bool conn_sync_access_requested(const AcuContext* acu);
+// Fax class 1 modulations (conn_fax.cpp). The byte of packet 0x73 for a class 1 modulation code: the
+// modulation in the high nibble (0x3 V.21 channel 2, 0xA V.27ter, 0xB V.29, 0xE V.17 long training, 0xD
+// V.17 short training), the rate code of the line rate in the low nibble.
+uint8_t conn_fax_modulation_byte(uint8_t code);
+// The line rate of a class 1 modulation code (300 for V.21 channel 2 and every code not listed).
+uint32_t conn_fax_line_rate(uint8_t code);
+// Starts a modulation (transmit or receive): a pending hold released, packet 0x73, for transmit the hold
+// (0x75), then 0x86 {2, 0}; the training countdown starts.
+void conn_fax_start_modulation(AcuContext* acu, uint8_t code, bool transmit);
+bool conn_fax_training_done(const AcuContext* acu);
+uint8_t conn_fax_capability(const AcuContext* acu);
+void conn_fax_release_hold(AcuContext* acu);
+// Both directions of the fax pump idle (packet 0x73 with no modulation): a transmitter stops sending. The
+// V.21 transmitter, whose hold release only restarts its list, goes on sending flags without this.
+void conn_fax_idle(AcuContext* acu);
+void conn_fax_set_word(AcuContext* acu, uint16_t value);
+void conn_fax_tick(AcuContext* acu);
 // The log printed on the status screen.
 void conn_print_log(AcuContext* acu);
 // The facts of the connection the status screen shows.

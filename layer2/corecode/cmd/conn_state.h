@@ -143,5 +143,10 @@ struct ConnControl {
     uint8_t far_octets[kStartOctetsMax];
     uint8_t far_length;
 
+    // Fax class 1 modulations: the transmit hold (0 none, 1 receive started, 2 a transmit hold is pending)
+    // and the training countdown of the modulation last started (10 ms ticks).
+    uint8_t fax_hold;
+    uint16_t fax_training;
+
     ConnectionLog log;
 };

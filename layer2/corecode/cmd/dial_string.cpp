@@ -288,6 +288,7 @@ void connect_wait(AcuContext* acu)
     }
     if (state == 8) {
         q.dial_substate = DIAL_NONE;
+        fax_call_start(acu, 1);
         PostCallEvent(acu, EV_CONNECTED, 1);
         return;
     }

@@ -120,7 +120,8 @@ void acu_hangup_bg(AcuContext* acu)
         hangup_finish(acu);
         break;
     case 9:
-        q.hangup_substate = 5;  // fax: the fax engine has no call to end yet
+        fax_abort(acu);  // fax: the engine ends the call's modulation, line path and fax DTE
+        q.hangup_substate = 5;
         break;
     default:
         break;

@@ -14,7 +14,12 @@ constexpr uint16_t kPlainStatuses = (1u << 0) | (1u << kRxBreak) | (1u << kRxBre
 constexpr uint16_t kFramedStatuses =
     (1u << 0) | (1u << kRxGoodFrame) | (1u << kRxBadFrame) | (1u << kRxAbort) | (1u << kRxOverrun);
 
-uint16_t accepted_statuses(const LineBlock* lb) { return lb->framed.load() ? kFramedStatuses : kPlainStatuses; }
+uint16_t accepted_statuses(const LineBlock* lb)
+{
+    if (lb->fax.path.load())
+        return lb_fax_statuses(lb);
+    return lb->framed.load() ? kFramedStatuses : kPlainStatuses;
+}
 
 void clear_rx_registers(DspInterfaceBlock* w) { WindowStorePair(w, kRegRxCount, 0); }
 
@@ -35,7 +40,9 @@ void receive_service(LineBlock* lb, DspInterfaceBlock* w)
     WindowLoadBytes(w, kRegRxData, bytes, count);
     clear_rx_registers(w);
     lb->counters.chunks_in++;
-    if (lb->framed.load())
+    if (lb->fax.path.load())
+        lb_fax_receive(lb, bytes, count, status);
+    else if (lb->framed.load())
         lb_framed_receive(lb, bytes, count, status);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
         lb_octet_receive(lb, bytes, count, status);
@@ -47,7 +54,9 @@ void transmit_service(LineBlock* lb, DspInterfaceBlock* w)
 {
     if (WindowLoadPair(w, kRegTxCount) != 0)
         return;  // the data pump has not taken the last chunk yet
-    if (lb->framed.load())
+    if (lb->fax.path.load())
+        lb_fax_transmit(lb);
+    else if (lb->framed.load())
         lb_framed_transmit(lb);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
         lb_octet_transmit(lb);
@@ -113,6 +122,7 @@ void lb_init(LineBlock* lb, const LineBlockHost* host)
     lb->counters.chunks_out = 0;
     lb->counters.breaks = 0;
     lb->counters.bogus_frames = 0;
+    lb_fax_init(&lb->fax);
 }
 
 void lb_bind_window(LineBlock* lb, DspInterfaceBlock* window) { lb->window.store(window, std::memory_order_release); }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "layer2/corecode/dce/line_fax.h"
 #include "layer2/corecode/dce/octet_frame.h"
 #include "layer2/corecode/dte/byte_ring.h"
 #include "platform/kernel.h"
@@ -128,6 +129,8 @@ struct LineBlock {
     std::atomic<uint8_t> running;
     std::atomic<uint8_t> again;
 
+    LineFax fax;  // the fax path (line_fax.h); while it is selected the service runs it instead of the others
+
     LineCounters counters;
 };
 
@@ -174,3 +177,5 @@ void lb_octet_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_
 void lb_octet_transmit(LineBlock* lb);
 void lb_octet_buffer_set(LineBlock* lb, FrameNode* node);
 void lb_write_chunk(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t flags);
+// Register 60's framing bit and packet 0x61 with the framing kind.
+void lb_send_framing(LineBlock* lb, uint8_t kind);

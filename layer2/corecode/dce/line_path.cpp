@@ -28,19 +28,6 @@ uint8_t framing_kind(const LineBlock* lb)
     }
 }
 
-// Register 60 bit 3 follows HDLC framing, then packet 0x61 with the kind.
-void send_framing(LineBlock* lb, uint8_t kind)
-{
-    const LineBlockHost& h = lb->host;
-    if (h.reg_read != nullptr && h.reg_write != nullptr) {
-        uint8_t v = h.reg_read(h.ctx, kRegFramingOptions);
-        v = kind == LINE_FRAMING_HDLC ? static_cast<uint8_t>(v | kFramingHdlc) : static_cast<uint8_t>(v & ~kFramingHdlc);
-        h.reg_write(h.ctx, kRegFramingOptions, v);
-    }
-    if (h.send_packet != nullptr)
-        h.send_packet(h.ctx, IcdSetFraming, &kind, 1);
-}
-
 void empty_rings(LineBlock* lb)
 {
     {
@@ -67,12 +54,26 @@ void reset_framed(LineBlock* lb)
 
 }  // namespace
 
+// Register 60 bit 3 follows HDLC framing, then packet 0x61 with the kind.
+void lb_send_framing(LineBlock* lb, uint8_t kind)
+{
+    const LineBlockHost& h = lb->host;
+    if (h.reg_read != nullptr && h.reg_write != nullptr) {
+        uint8_t v = h.reg_read(h.ctx, kRegFramingOptions);
+        v = kind == LINE_FRAMING_HDLC ? static_cast<uint8_t>(v | kFramingHdlc) : static_cast<uint8_t>(v & ~kFramingHdlc);
+        h.reg_write(h.ctx, kRegFramingOptions, v);
+    }
+    if (h.send_packet != nullptr)
+        h.send_packet(h.ctx, IcdSetFraming, &kind, 1);
+}
+
 void lb_set_mode(LineBlock* lb, uint8_t mode)
 {
     if (mode > LINE_MODE_CALLER_ID || mode == LINE_MODE_SYNC)
         mode = LINE_MODE_PLAIN;  // the paths not built run as plain buffered
     lb->active = 0;
     reset_framed(lb);
+    lb->fax.path = 0;
     lb->break_pending = 0;
     lb->mode = mode;
     switch (mode) {
@@ -99,7 +100,7 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
         lb->rx_held = 0;
         break;
     }
-    send_framing(lb, framing_kind(lb));
+    lb_send_framing(lb, framing_kind(lb));
     if (lb->host.note_data_mode != nullptr)
         lb->host.note_data_mode(lb->host.ctx, 0);
     lb->active = 1;
@@ -108,7 +109,7 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
 
 void lb_restart(LineBlock* lb)
 {
-    send_framing(lb, framing_kind(lb));
+    lb_send_framing(lb, framing_kind(lb));
     lb->active = 1;
     kick(lb);
 }

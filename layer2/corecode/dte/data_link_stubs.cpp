@@ -11,12 +11,6 @@ int v44_check_tx_history(uint32_t value) { return value >= 512 && value <= 65535
 int v44_check_rx_history(uint32_t value) { return value >= 512 && value <= 65535; }
 void v44_free_dictionaries(DteContext* d) { (void)d; }
 
-uint8_t fax_poll(DteContext* d)
-{
-    (void)d;
-    return 1;
-}
-
 void core_error_report(const char* source, int line)
 {
     (void)source;

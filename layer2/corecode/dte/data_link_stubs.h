@@ -1,6 +1,6 @@
 // Stand-ins for the data-link services that the modem core calls and that are not built yet: error
-// control, the V.44 parameter checks, the fax and voice engine polls, the line-block service and the
-// trace hooks. Each keeps the contract its callers rely on until the real routine replaces it.
+// control, the V.44 parameter checks, the line-block service and the trace hooks (the voice engine's ring
+// check is declared here too). Each keeps the contract its callers rely on until the real routine replaces it.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +27,8 @@ int v44_check_tx_history(uint32_t value);
 int v44_check_rx_history(uint32_t value);
 void v44_free_dictionaries(DteContext* d);
 
-// Fax and voice engines. Rings are reported outside voice mode, and in voice mode when the active event
-// mask asks for them (layer2/corecode/voice).
-uint8_t fax_poll(DteContext* d);
+// Rings are reported outside voice mode, and in voice mode when the active event mask asks for them
+// (layer2/corecode/voice).
 int voice_ring_allowed(DteContext* d);
 
 // Shared hooks (empty).

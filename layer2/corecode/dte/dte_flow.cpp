@@ -1,6 +1,7 @@
 // Moving application bytes into the modem core, modem bytes out to the application, and the
 // watermark flow control of the application.
 #include "layer2/corecode/dte/dte.h"
+#include "layer2/corecode/dte/dte_fax.h"
 #include "layer2/corecode/dte/dte_lock.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/corecode/mt/port_record.h"
@@ -152,6 +153,8 @@ int dte_route_char(DteContext* d, uint8_t c)
         return dte_cmd_in_put(d, c);
     if (d->flow.voice_dte.load())
         return dte_from_put(d, c);
+    if (d->mode.load() == DTE_MODE_FAX)
+        return fax_dte_put(d, c);
     return dte_rx_char(d, c);
 }
 

@@ -1,0 +1,15 @@
+// The fax DTE (DTE mode 3): the application's bytes during a class 1 command go to the from-DTE ring as they
+// are (eight bits, no escape detection), only the flow characters being honoured when the command asks for it.
+#pragma once
+
+#include <cstdint>
+
+struct DteContext;
+
+// Data mode for a fax command: input options (bit 0 honour XON/XOFF from the application, bit 1 RTS), output
+// options (bit 0 send XON/XOFF, bit 1 drive CTS); both data rings emptied, eight bits without parity.
+void fax_dte_start(DteContext* d, uint8_t in_options, uint8_t out_options);
+// Back to the command state: DTE mode 1, application bytes to the command ring.
+void fax_dte_stop(DteContext* d);
+// One byte from the application; 1 refused (the from-DTE ring is full).
+int fax_dte_put(DteContext* d, uint8_t c);
