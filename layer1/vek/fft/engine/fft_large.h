@@ -4,10 +4,13 @@
 // and 12 outside wd) runs 1024-point leaves joined by radix-2 passes. Leaves apply the scale factor once.
 #pragma once
 
+#include <xmmintrin.h>
+
 #include <cstdint>
 
 #include "layer1/vek/core/vek_memory.h"
 #include "layer1/vek/fft/engine/fft_column.h"
+#include "layer1/vek/fft/engine/fft_radix_sse.h"
 
 namespace vekfft {
 
@@ -166,6 +169,44 @@ void block_scheme(const FftSpec32f* spec, const D& x, std::int32_t order, float*
     }
 }
 
+// The column half of a level in the vector columns on interleaved data: a row's four points of a group are
+// one vector pair (lanes = columns), multiplied by the row's level twiddles (four cos, then four -sin) in one
+// step and spread to the four work columns; the scatter collects a row's four points from the columns. The
+// values are those of the scalar gather and scatter.
+template <class Tr, bool Inv>
+void level_columns_vector(const FftSpec32f* spec, float* x, std::int32_t f, std::int64_t cols, std::int32_t depth,
+                          float* work, const float* lt)
+{
+    const std::int64_t rows = std::int64_t{1} << f;
+    for (std::int64_t k0 = 0; k0 < cols; k0 += 4) {
+        const float* group = lt + k0 / 4 * rows * 8;
+        for (std::int64_t j = 0; j < rows; ++j) {
+            const float* p = x + 2 * (j * cols + k0);
+            const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4);
+            const Quad z{_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))};
+            const Quad w = twiddle4<Inv>(z, group + 8 * j);
+            const __m128 lo = _mm_unpacklo_ps(w.re, w.im), hi = _mm_unpackhi_ps(w.re, w.im);
+            _mm_storel_pi(reinterpret_cast<__m64*>(work + 2 * j), lo);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(work + 2 * (rows + j)), lo);
+            _mm_storel_pi(reinterpret_cast<__m64*>(work + 2 * (2 * rows + j)), hi);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(work + 2 * (3 * rows + j)), hi);
+        }
+        for (int c = 0; c < 4; ++c) {
+            column_passes<Tr, Inv>(Interleaved{work + 2 * c * rows}, f, spec->levels[depth], nullptr);
+        }
+        for (std::int64_t q = 0; q < rows; ++q) {
+            __m128 lo = _mm_setzero_ps(), hi = _mm_setzero_ps();
+            lo = _mm_loadl_pi(lo, reinterpret_cast<const __m64*>(work + 2 * q));
+            lo = _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(work + 2 * (rows + q)));
+            hi = _mm_loadl_pi(hi, reinterpret_cast<const __m64*>(work + 2 * (2 * rows + q)));
+            hi = _mm_loadh_pi(hi, reinterpret_cast<const __m64*>(work + 2 * (3 * rows + q)));
+            float* p = x + 2 * (q * cols + k0);
+            _mm_storeu_ps(p, lo);
+            _mm_storeu_ps(p + 4, hi);
+        }
+    }
+}
+
 template <class Tr, bool Inv, class D>
 void level(const FftSpec32f* spec, const D& x, std::int32_t n, std::int32_t depth, float* work)
 {
@@ -186,6 +227,10 @@ void level(const FftSpec32f* spec, const D& x, std::int32_t n, std::int32_t dept
         }
     }
     const float* lt = spec->levels[3 + depth];
+    if constexpr (Tr::vector && D::kInterleaved) {
+        level_columns_vector<Tr, Inv>(spec, x.d, f, cols, depth, work, lt);
+        return;
+    }
     for (std::int64_t k0 = 0; k0 < cols; k0 += 4) {
         const float* group = lt + k0 / 4 * rows * 8;
         for (int c = 0; c < 4; ++c) {
