@@ -1,5 +1,5 @@
 // The direct DFTs of the vector columns on split and real data (no record routes to them) against a
-// long-double DFT, odd and even lengths, in and out of place.
+// long-double DFT, odd and even lengths, in and out of place; the array kernels of the chirp-z transform.
 #include <cmath>
 
 #include "fft_reference.h"
@@ -101,6 +101,53 @@ TEST(DftDirectKernels, RealDataToThePackedSpectrumAndBack)
                 got.assign(out, out + n);
                 EXPECT_LE(ffttest::relative_rms(got, x, n), 1e-6) << c.name << " inverse n " << n;
             }
+        }
+    }
+}
+
+TEST(DftArrayKernels, ProductConjugateAndZeroFill)
+{
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<float> u(-2.0f, 2.0f);
+    for (std::int32_t n : {0, 1, 3, 4, 5, 8, 11}) {
+        std::vector<float> a(2 * n + 2), b(2 * n + 2);
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            a[i] = u(rng);
+            b[i] = u(rng);
+        }
+        std::vector<float> single(2 * n + 2, 9.0f), extended(2 * n + 2, 9.0f), inPlace = b;
+        vek_k_mul_c32f_wd(a.data(), b.data(), single.data(), n);
+        vek_k_mul_c32f(a.data(), b.data(), extended.data(), n);
+        vek_k_mul_c32f_wd(a.data(), inPlace.data(), inPlace.data(), n);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const float ar = a[2 * i], ai = a[2 * i + 1], br = b[2 * i], bi = b[2 * i + 1];
+            const float re = ar * br - ai * bi, im = ar * bi + ai * br;  // single precision, as formed
+            EXPECT_EQ(single[2 * i], re) << n << " " << i;
+            EXPECT_EQ(single[2 * i + 1], im) << n << " " << i;
+            EXPECT_EQ(inPlace[2 * i], re);
+            EXPECT_EQ(extended[2 * i], static_cast<float>(static_cast<long double>(ar) * br -
+                                                          static_cast<long double>(ai) * bi));
+        }
+        EXPECT_EQ(single[2 * n], 9.0f);
+        for (auto conj : {vek_k_conj_c32f_wd, vek_k_conj_c32f_ss, vek_k_conj_c32f}) {
+            std::vector<float> c(2 * n + 1, 9.0f);
+            conj(a.data(), c.data(), n);
+            for (std::int32_t i = 0; i < n; ++i) {
+                EXPECT_EQ(c[2 * i], a[2 * i]);
+                EXPECT_EQ(c[2 * i + 1], -a[2 * i + 1]);
+            }
+            EXPECT_EQ(c[2 * n], 9.0f);
+        }
+        for (auto zero : {vek_k_zero_c32f_wd, vek_k_zero_c32f_ss, vek_k_zero_c32f}) {
+            if (n == 0) {
+                continue;  // the fill takes n >= 1
+            }
+            std::vector<float> z(2 * n + 1, -1.0f);
+            zero(z.data(), n);
+            for (std::int32_t i = 0; i < 2 * n; ++i) {
+                EXPECT_TRUE(z[i] == 0.0f && !std::signbit(z[i]));
+            }
+            EXPECT_EQ(z[2 * n], -1.0f);
         }
     }
 }

@@ -53,6 +53,15 @@ const SmallKernelTable<float>* const kSmallDft[4] = {&vek_dft32f_small_kernels_g
 template <int C>
 struct Dft {
     static const SmallKernelTable<float>& small_kernels() { return *kSmallDft[C]; }
+    // The column's array kernels of the chirp-z transform.
+    static void mul(const float* a, const float* b, float* dst, std::int32_t n)
+    {
+        (Tr::vector ? vek_k_mul_c32f_wd : vek_k_mul_c32f)(a, b, dst, n);
+    }
+    static void zero(float* dst, std::int32_t n)
+    {
+        (C == kWd ? vek_k_zero_c32f_wd : (C == kSs ? vek_k_zero_c32f_ss : vek_k_zero_c32f))(dst, n);
+    }
     using Tr = ColumnTraits<C>;
     using Acc = typename Tr::Acc;
     static const Fft32fOps& ops() { return vek_fft32f_ops(C); }
@@ -102,11 +111,11 @@ struct Dft {
         }
         vek_free(t2);
         float* b = s->chirpSpectrum;
-        for (std::int64_t i = 0; i < n; ++i) {
-            b[2 * i] = s->chirp[2 * i];
-            b[2 * i + 1] = -s->chirp[2 * i + 1];
+        (C == kWd ? vek_k_conj_c32f_wd : (C == kSs ? vek_k_conj_c32f_ss : vek_k_conj_c32f))(
+            s->chirp, b, static_cast<std::int32_t>(n));
+        if (n < m) {
+            zero(b + 2 * n, static_cast<std::int32_t>(m - n));
         }
-        std::memset(b + 2 * n, 0, static_cast<std::size_t>(8 * (m - n)));
         for (std::int64_t j = 1; j < n; ++j) {
             b[2 * (m - j)] = b[2 * j];
             b[2 * (m - j) + 1] = b[2 * j + 1];
@@ -206,19 +215,21 @@ struct Dft {
     {
         const std::int64_t n = s->length;
         const std::int64_t m = s->chirpSize;
-        mul_complex<Acc>(s->chirp, src, work, n);
-        std::memset(work + 2 * n, 0, static_cast<std::size_t>(8 * (m - n)));
+        mul(s->chirp, src, work, static_cast<std::int32_t>(n));
+        if (n < m) {
+            zero(work + 2 * n, static_cast<std::int32_t>(m - n));
+        }
         auto* inner = reinterpret_cast<std::uint8_t*>(work + 2 * m);
         VekStatus st = ops().complex[0](work, work, s->chirpFft, inner);
         if (st != VEK_OK) {
             return st;
         }
-        mul_complex<Acc>(s->chirpSpectrum, work, work, m);
+        mul(s->chirpSpectrum, work, work, static_cast<std::int32_t>(m));
         st = ops().complex[1](work, work, s->chirpFft, inner);
         if (st != VEK_OK) {
             return st;
         }
-        mul_complex<Acc>(s->chirp, work, dst, n);
+        mul(s->chirp, work, dst, static_cast<std::int32_t>(n));
         if (inv) {
             for (std::int64_t k = 1; k < n - k; ++k) {
                 for (int h = 0; h < 2; ++h) {

@@ -77,18 +77,20 @@ void dft_direct(const D& x, const D& dst, std::int32_t n, std::int32_t direction
     }
 }
 
-// dst[i] = a[i] * b[i] (complex); dst may be a or b.
-template <class Acc>
-void mul_complex(const float* a, const float* b, float* dst, std::int64_t n)
-{
-    for (std::int64_t i = 0; i < n; ++i) {
-        const Acc ar = a[2 * i], ai = a[2 * i + 1], br = b[2 * i], bi = b[2 * i + 1];
-        dst[2 * i] = static_cast<float>(ar * br - ai * bi);
-        dst[2 * i + 1] = static_cast<float>(ar * bi + ai * br);
-    }
-}
-
 }  // namespace vekfft
+
+// Array kernels of the chirp-z transform, n complex floats. Product dst = a * b (dst may be a or b): the wd
+// member (also ss) four elements a step from the top down in single precision, then the n mod 4 lowest;
+// the x87 member (mm, gen) in extended precision, rounded once. Conjugate copy dst = conj(src); zero fill
+// dst = (+0, +0).
+void vek_k_mul_c32f_wd(const float* a, const float* b, float* dst, std::int32_t n);
+void vek_k_mul_c32f(const float* a, const float* b, float* dst, std::int32_t n);
+void vek_k_conj_c32f_wd(const float* src, float* dst, std::int32_t n);
+void vek_k_conj_c32f_ss(const float* src, float* dst, std::int32_t n);
+void vek_k_conj_c32f(const float* src, float* dst, std::int32_t n);
+void vek_k_zero_c32f_wd(float* dst, std::int32_t n);
+void vek_k_zero_c32f_ss(float* dst, std::int32_t n);
+void vek_k_zero_c32f(float* dst, std::int32_t n);
 
 // Direct DFTs of the vector columns with no caller in the library: n >= 5, the DftChirpTable of the length,
 // work of 16 bytes per pair (split) or 8 bytes per pair (real) of the (n - 1) / 2 pairs.
