@@ -7,9 +7,13 @@
 //   16-byte boundary, and from there the results themselves are the accumulators: the anchored vector is
 //   walked once and each of its elements adds its products to every result that has that term;
 // - complex data always take the accumulator scheme.
-// All accumulator sums stay in the element's own precision.
+// All accumulator sums stay in the element's own precision; the accumulator step runs a register of
+// consecutive results at a time (SSE for single, SSE2 for double precision).
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "layer1/vek/fft/xcorr_kernels.h"
 
@@ -123,6 +127,81 @@ E lane_dot(const E* moving, const E* anchored, std::int64_t n, std::int64_t i)
     }
 }
 
+// ---- The accumulator step in vector registers -----------------------------------------------------------
+// One anchored element a (term t) added to the results first .. last-1, a register of consecutive results at
+// a time (four singles, two doubles, two single complex or one double complex); returns the first result
+// left for the scalar step. Lanes hold the results in memory order, so the head (results growing downward)
+// and the src2-inside region (moving vector read backward) reverse the moving elements they load. Each lane
+// forms the scalar step's product (complex: its sum of two products) and then adds it, so the values equal
+// the scalar step's.
+inline __m128 reverse_lanes(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+inline __m128d reverse_lanes(__m128d v) { return _mm_shuffle_pd(v, v, 1); }
+inline __m128 swap_pairs(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 0, 3, 2)); }
+inline __m128 swap_parts(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)); }
+inline __m128d swap_parts(__m128d v) { return _mm_shuffle_pd(v, v, 1); }
+// Complex elements in reverse order: two single complex swap places; one double complex stays.
+inline __m128 reorder_elems(__m128 v, int) { return swap_pairs(v); }
+inline __m128d reorder_elems(__m128d v, int) { return v; }
+
+struct Reg32 {
+    using V = __m128;
+    static V load(const float* p) { return _mm_loadu_ps(p); }
+    static void store(float* p, V v) { _mm_storeu_ps(p, v); }
+    static V set1(float x) { return _mm_set1_ps(x); }
+    static V add(V a, V b) { return _mm_add_ps(a, b); }
+    static V mul(V a, V b) { return _mm_mul_ps(a, b); }
+    static V signs() { return _mm_set_ps(-1.0f, 1.0f, -1.0f, 1.0f); }  // +1 on real parts, -1 on imaginary
+};
+struct Reg64 {
+    using V = __m128d;
+    static V load(const double* p) { return _mm_loadu_pd(p); }
+    static void store(double* p, V v) { _mm_storeu_pd(p, v); }
+    static V set1(double x) { return _mm_set1_pd(x); }
+    static V add(V a, V b) { return _mm_add_pd(a, b); }
+    static V mul(V a, V b) { return _mm_mul_pd(a, b); }
+    static V signs() { return _mm_set_pd(-1.0, 1.0); }
+};
+
+// Moving elements of results i .. i + w - 1 (w per register) as the lanes want them.
+template <Region R, class G, class S>
+typename G::V moving_lanes(const S* m, std::int64_t i, std::int64_t t, int w, int scalarsPerElem)
+{
+    if (R == Region::src2Inside) {
+        const typename G::V v = G::load(m + scalarsPerElem * (t - i - (w - 1)));
+        return scalarsPerElem == 1 ? reverse_lanes(v) : reorder_elems(v, w);
+    }
+    const typename G::V v = G::load(m + scalarsPerElem * (i + t));
+    return R == Region::head ? (scalarsPerElem == 1 ? reverse_lanes(v) : reorder_elems(v, w)) : v;
+}
+
+template <Region R, class E>
+std::int64_t accumulate_block(const E* moving, const E& a, E* out, std::int64_t t, std::int64_t first, std::int64_t last)
+{
+    using W = Walk<R>;
+    using S = typename Elem<E>::S;
+    using G = std::conditional_t<std::is_same_v<S, float>, Reg32, Reg64>;
+    constexpr int scalarsPerElem = Elem<E>::complex ? 2 : 1;
+    constexpr int w = 16 / static_cast<int>(sizeof(E));  // results per register
+    const auto* m = reinterpret_cast<const S*>(moving);
+    std::int64_t i = first;
+    for (; i + w <= last; i += w) {
+        // The lowest address of the w result slots.
+        S* r = reinterpret_cast<S*>(R == Region::head ? out - i - (w - 1) : out + i);
+        const typename G::V mv = moving_lanes<R, G>(m, i, t, w, scalarsPerElem);
+        typename G::V product;
+        if constexpr (Elem<E>::complex) {
+            const typename G::V t1 = G::mul(mv, G::set1(a.re));
+            const typename G::V t2 = G::mul(swap_parts(mv), G::set1(a.im));
+            // m * conj(a) = (t1.re + t2.re, t1.im - t2.im); a * conj(m) = (t1.re + t2.re, t2.im - t1.im).
+            product = W::conjMoving ? G::add(G::mul(t1, G::signs()), t2) : G::add(t1, G::mul(t2, G::signs()));
+        } else {
+            product = G::mul(G::set1(a), mv);
+        }
+        G::store(r, G::add(G::load(r), product));
+    }
+    return i;
+}
+
 // A result slot where the block scheme may start: for the head, whose blocks grow downward, the slot above
 // the block's top must lie on the boundary.
 template <Region R, class E>
@@ -164,7 +243,7 @@ void region(const E* moving, const E* anchored, std::int32_t n32, E* out, std::i
     for (std::int64_t t = 0; t < most; ++t) {
         // Head and tail results i have the term t while t < n - i.
         const std::int64_t last = (R == Region::tail || R == Region::head) ? (n - t < count ? n - t : count) : count;
-        for (std::int64_t i = first; i < last; ++i) {
+        for (std::int64_t i = accumulate_block<R>(moving, anchored[t], out, t, first, last); i < last; ++i) {
             E& r = *W::slot(out, i);
             if constexpr (T::complex) {
                 add_term<W::conjMoving>(r.re, r.im, anchored[t], W::moving(moving, i, t));
