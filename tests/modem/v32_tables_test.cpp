@@ -2,12 +2,15 @@
 // prints, and the transmitter's signals measured on its output.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <random>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "layer1/modem/common/scrambler23.h"
+#include "layer1/modem/common/trellis_qam.h"
 #include "layer1/modem/v32/v32.h"
 #include "support/line_signal.h"
 
@@ -158,6 +161,40 @@ TEST(V32Scramblers, SerialFormsInvertEachOtherAndMatchTheGroupForm)
     for (int k = 0; k < 500; ++k) {
         const uint32_t bits = static_cast<uint32_t>(k * 37 % 64);
         EXPECT_EQ(ScrambleSerial23(&serial, bits, 6, 18), Scramble23(&group, bits, 6)) << k;
+    }
+}
+
+// The branch metrics from the cell lists equal a search of every point (the lowest label on a tie), for
+// points inside the constellation, between its points and far outside it.
+TEST(V32Subsets, CellListsGiveTheSameNearestPointsAsASearchOfEveryPoint)
+{
+    std::mt19937 rng(5);
+    for (int32_t bits = 3; bits <= 6; ++bits) {
+        const TrellisPoint* c = TrellisQamConstellation(bits);
+        std::uniform_int_distribution<int32_t> coord(-20 * kV32Unit, 20 * kV32Unit);
+        for (int k = 0; k < 20000; ++k) {
+            // Every fourth point exactly on a grid line or a constellation point, where ties happen.
+            V32Point p{coord(rng), coord(rng)};
+            if (k % 4 == 0)
+                p = V32Point{p.re / kV32Unit * kV32Unit, p.im / (kV32Unit / 2) * (kV32Unit / 2)};
+            int32_t best[8], label[8];
+            V32SubsetMetrics(bits, p, best, label);
+            for (int32_t s = 0; s < 8; ++s) {
+                int64_t low = INT64_MAX;
+                int32_t want = -1;
+                for (int32_t j = s; j < TrellisQamPoints(bits); j += 8) {
+                    const int64_t dr = p.re - static_cast<int64_t>(c[j].re) * kV32Unit;
+                    const int64_t di = p.im - static_cast<int64_t>(c[j].im) * kV32Unit;
+                    const int64_t d = (dr * dr + di * di) >> 8;
+                    if (d < low) {
+                        low = d;
+                        want = j;
+                    }
+                }
+                ASSERT_EQ(label[s], want) << bits << " " << p.re << " " << p.im << " " << s;
+                ASSERT_EQ(best[s], low) << bits << " " << s;
+            }
+        }
     }
 }
 

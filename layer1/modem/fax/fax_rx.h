@@ -155,3 +155,6 @@ void FaxViterbiReset(FaxRxViterbi* v);
 // One symbol in; returns the label of the symbol decided kFaxViterbiDepth symbols ago, or -1 while the path
 // memory fills. nearest gets the label of the point nearest to p (the decision for the loop and equaliser).
 int32_t FaxViterbiStep(FaxRxViterbi* v, FaxPoint p, int32_t dataBits, int32_t* nearest);
+// The same from the branch metrics found elsewhere: per subset the distance (as FaxDistance) and label of its
+// nearest point.
+int32_t FaxViterbiSubsets(FaxRxViterbi* v, const int32_t* best, const int32_t* label, int32_t* nearest);

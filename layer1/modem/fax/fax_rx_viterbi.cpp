@@ -54,6 +54,11 @@ int32_t FaxViterbiStep(FaxRxViterbi* v, FaxPoint p, int32_t dataBits, int32_t* n
             label[k & 7] = k;
         }
     }
+    return FaxViterbiSubsets(v, best, label, nearest);
+}
+
+int32_t FaxViterbiSubsets(FaxRxViterbi* v, const int32_t* best, const int32_t* label, int32_t* nearest)
+{
     int32_t overall = 0;
     for (int32_t s = 1; s < 8; ++s)
         if (best[s] < best[overall])

@@ -230,6 +230,10 @@ uint32_t V32Descramble(uint32_t* reg, uint32_t bits, int32_t n, int32_t caller);
 // The four-point dibit index (A, B, C, D) nearest to a point.
 int32_t V32NearestTraining(V32Point p);
 
+// Trellis branch metrics (v32_subsets.cpp): per subset (0-7) the label of the point nearest to p and its
+// squared distance in 1024ths of a unit >> 8, at 3-6 data bits per symbol.
+void V32SubsetMetrics(int32_t dataBits, V32Point p, int32_t* best, int32_t* label);
+
 // Echo canceller (v32_echo.cpp).
 // Clears the taps; the near window starts at the stream latency, the far window around the round trip
 // (0: not measured yet, the far window follows the near one).

@@ -82,7 +82,9 @@ V32Point DataDecision(V32Modem* m, V32Point y)
     V32Point d{};
     if (r.trellis) {
         int32_t nearest = 0;
-        const int32_t label = FaxViterbiStep(&r.viterbi, FaxPoint{y.re, y.im}, n, &nearest);
+        int32_t best[8], labels[8];
+        V32SubsetMetrics(n, y, best, labels);
+        const int32_t label = FaxViterbiSubsets(&r.viterbi, best, labels, &nearest);
         const TrellisPoint q = TrellisQamConstellation(n)[nearest];
         d = V32Point{q.re * kV32Unit, q.im * kV32Unit};
         if (label >= 0) {
