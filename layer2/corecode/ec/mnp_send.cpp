@@ -47,6 +47,12 @@ FrameNode* la_frame(MnpLink* link, FrameNode* f)
     return f;
 }
 
+bool control_due(const MnpLink* link)
+{
+    const MnpAttention& a = link->attn;
+    return link->ld_due || a.lna_due || a.tx_due || link->lr_due || link->rr_due || link->la_due;
+}
+
 bool la_wanted(const MnpLink* link)
 {
     if (link->la_due)
@@ -63,8 +69,7 @@ bool la_wanted(const MnpLink* link)
 FrameNode* control_frame(MnpLink* link)
 {
     MnpAttention& a = link->attn;
-    const bool due = link->ld_due || a.lna_due || a.tx_due || link->lr_due || link->rr_due || la_wanted(link);
-    if (!due)
+    if (!control_due(link) && !la_wanted(link))
         return nullptr;
     FrameNode* f = control_node(link);
     if (f == nullptr)
@@ -230,10 +235,36 @@ bool mnp_lt_in_flight(MnpLink* link, const FrameNode* node)
     return node == link->current || node == link->next;
 }
 
+// A control frame due while an LT waits in the hand-over (not yet taken by the line block) goes first: the
+// LT is taken back and handed again after it. An acknowledgement then waits for one frame on the line at
+// most, not two.
+static void reclaim_lt(MnpLink* link)
+{
+    MnpTransmit& t = link->tx;
+    if (t.sent == 0)
+        return;
+    FrameNode* last = &t.lt[(t.first + t.sent - 1) % MNP_BUFFERS];
+    {
+        DteLockHold hold(&link->handover_lock);
+        if (link->next != last)
+            return;
+        link->next = nullptr;
+    }
+    if (t.high == t.sent)
+        --t.high;
+    --t.sent;
+    --link->frames_sent;
+}
+
 void mnp_transmit(MnpLink* link)
 {
-    if (!mnp_handover_free(link))
-        return;
+    if (!mnp_handover_free(link)) {
+        if (!control_due(link))
+            return;
+        reclaim_lt(link);
+        if (!mnp_handover_free(link))
+            return;
+    }
     FrameNode* f = control_frame(link);
     if (f == nullptr)
         f = lt_frame(link);
