@@ -265,6 +265,43 @@ TEST(MnpProcedure, RepeatedLaResendsFromTheOldestUnacknowledgedAndShrinksTheLt)
     EXPECT_GT(d.link.lt_resent, 0u);
 }
 
+// The line block has not yet taken the LT waiting in the hand-over when an acknowledgement falls due: the
+// LA goes first and the same LT follows it.
+TEST(MnpProcedure, AcknowledgementOvertakesAWaitingLt)
+{
+    Driver d;
+    establish(&d, 19);
+    d.input.assign(600, 'r');
+    mnp_poll(&d.link);  // LT 1 waits in the hand-over; nothing pulls it
+    d.inject(lt(1, {'s'}));
+    mnp_poll(&d.link);
+    d.pull();
+    ASSERT_GE(d.sent.size(), 1u);
+    EXPECT_EQ(d.sent[0], la(1, 10));
+    d.poll(2);
+    const std::vector<Bytes> lts = d.of_type(MNP_LT);
+    ASSERT_EQ(lts.size(), 2u);
+    EXPECT_EQ(lts[0][4], 1);
+    EXPECT_EQ(lts[1][4], 2);
+    EXPECT_EQ(d.link.lt_resent, 0u);
+}
+
+TEST(MnpProcedure, AlternateFramingAdaptsTheLtSizeItsOwnWay)
+{
+    Driver d({1, 2, 0, 2, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+    establish(&d, 19);
+    // 32 at the start, + (1024 - 4 x 32) / 256 = 3 for the first LA's credit.
+    EXPECT_EQ(d.link.tx.lt_size, 35);
+    d.input.assign(100, 'a');
+    d.poll(2);
+    d.inject(la(1, 10));  // progress: + (1024 - 140) / 256 = 3
+    d.poll();
+    EXPECT_EQ(d.link.tx.lt_size, 38);
+    d.inject(la(1, 10));  // a repeat with LTs outstanding: loses 45/256
+    d.poll();
+    EXPECT_EQ(d.link.tx.lt_size, 38 - 38 * 45 / 256);
+}
+
 TEST(MnpProcedure, AcknowledgementWaitResendsUntilTheRetriesAreSpent)
 {
     Driver d({1, 2, 0, 2, 3});

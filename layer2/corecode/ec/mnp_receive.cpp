@@ -10,6 +10,7 @@ namespace {
 
 constexpr uint32_t kDeliverMin = 64;   // to-DTE room a plain LT's delivery waits for (unless it ends the LT)
 constexpr uint8_t kHalfSequence = 128; // N(S) differences from here on are old frames
+constexpr uint32_t kLtSmallest = 8;     // the LT size never shrinks below this
 
 FrameNode* pool_take(MnpReceive& r)
 {
@@ -23,6 +24,22 @@ void pool_give(MnpReceive& r, FrameNode* f)
     f->length = 0;
     f->bad = 0;
     ring_put(&r.pool, f);
+}
+
+// LT size adaptation: a quarter more after progress, half after a loss; the alternate-framing variant
+// grows by (1024 - 4 x size) / 256 and loses 45/256 of the size.
+uint16_t lt_growth(const MnpLink* link)
+{
+    const int size = link->tx.lt_size;
+    const int grow = link->setup.alt_framing ? (1024 - 4 * size) / 256 : size / 4;
+    return static_cast<uint16_t>(std::max(1, grow));
+}
+
+uint16_t lt_shrunk(const MnpLink* link)
+{
+    const uint32_t size = link->tx.lt_size;
+    const uint32_t next = link->setup.alt_framing ? size - size * 45 / 256 : size / 2;
+    return static_cast<uint16_t>(std::max<uint32_t>(next, kLtSmallest));
 }
 
 // Takes the acknowledgement of an LA: releases the LTs up to N(R), takes the credit, adapts the LT size,
@@ -43,7 +60,7 @@ void take_la(MnpLink* link, uint8_t nr, uint8_t credit)
         t.built = static_cast<uint8_t>(t.built - acked);
         t.sent = static_cast<uint8_t>(t.sent > acked ? t.sent - acked : 0);
         t.high = static_cast<uint8_t>(t.high - acked);
-        const uint16_t grow = static_cast<uint16_t>(std::max(1, t.lt_size / 4));
+        const uint16_t grow = lt_growth(link);
         t.lt_size = std::min<uint16_t>(static_cast<uint16_t>(t.lt_size + grow), max_lt);
         if (acked != 0) {
             t.resend_guard = 0;
@@ -58,7 +75,7 @@ void take_la(MnpLink* link, uint8_t nr, uint8_t credit)
         // The peer lost an LT: send again from the oldest unacknowledged, in smaller pieces.
         mnp_resend(link, 0);
         t.resend_guard = 1;
-        t.lt_size = std::max<uint16_t>(static_cast<uint16_t>(t.lt_size / 2), 8);
+        t.lt_size = lt_shrunk(link);
         mnp_timer_start(link, MT_ACK_WAIT);
     }
     t.credit = credit;
