@@ -74,9 +74,13 @@ void LatencyLocked(LinePort* port, uint16_t* rxDepthBlocks, uint16_t* txDepthBlo
 {
     *rxDepthBlocks = 1;
     *txDepthBlocks = 1;
+    uint64_t num;
+    uint64_t den;
+    LinePortExactRate(port, port->format.rate, &num, &den);
+    const double rate = static_cast<double>(num) / static_cast<double>(den);
     const double queued = static_cast<double>(port->rxPrefill + port->txPrefill) -
-                          static_cast<double>(port->format.blockLength) * kLineRate / port->format.rate;
-    const double extra = std::max(0.0, queued) * port->format.rate / kLineRate;
+                          static_cast<double>(port->format.blockLength) * kLineRate / rate;
+    const double extra = std::max(0.0, queued) * rate / kLineRate;
     *extraSamples = static_cast<uint32_t>(extra + 0.5);
 }
 
@@ -90,23 +94,50 @@ bool CodecSlot(LinePort* port, uint32_t selector, uint32_t** slot)
     return true;
 }
 
+// Line samples (8000 Hz) per n pump samples at the given rate, rounded up.
+size_t LineSamplesFor(const LinePort* port, size_t n, uint32_t rate)
+{
+    uint64_t num;
+    uint64_t den;
+    LinePortExactRate(port, rate, &num, &den);
+    return static_cast<size_t>((static_cast<uint64_t>(n) * kLineRate * den + num - 1) / num);
+}
+
+// The converter between the pump's rate and the line's, in either direction.
+void ConfigureConverter(const LinePort* port, Resampler* r, uint32_t rate, bool towardsLine)
+{
+    if (!LinePortWideband(port, rate)) {
+        if (towardsLine)
+            r->ConfigureRates(rate, kLineRate);
+        else
+            r->ConfigureRates(kLineRate, rate);
+        return;
+    }
+    uint64_t num;
+    uint64_t den;
+    LinePortExactRate(port, rate, &num, &den);
+    if (towardsLine)
+        r->ConfigureWide(num, den, kLineRate, 1);
+    else
+        r->ConfigureWide(kLineRate, 1, num, den);
+}
+
 void ConfigureConverters(LinePort* port)
 {
     if (port->rxConverterRate != port->format.rate) {
-        port->rxConverter.ConfigureRates(kLineRate, port->format.rate);
+        ConfigureConverter(port, &port->rxConverter, port->format.rate, false);
         port->rxConverterRate = port->format.rate;
     }
     // Enough queued line samples for one block plus the converter's look-ahead and one network frame of
     // jitter: topped up at every format change.
-    const size_t perBlock = (static_cast<size_t>(port->format.blockLength) * kLineRate + port->format.rate - 1) /
-                            port->format.rate;
+    const size_t perBlock = LineSamplesFor(port, port->format.blockLength, port->format.rate);
     port->rxPrefill = static_cast<size_t>(port->rxConverter.Lookahead()) + perBlock + kLineFrameSamples + 4;
     if (port->rxQueue.Size() < port->rxPrefill)
         port->rxQueue.PushSilence(port->rxPrefill - port->rxQueue.Size());
     // Towards the network: one block, plus what the converter holds back (its look-ahead at the pump's rate).
     Resampler probe;
-    probe.ConfigureRates(port->format.rate, kLineRate);
-    const size_t held = (static_cast<size_t>(probe.Lookahead()) * kLineRate + port->format.rate - 1) / port->format.rate;
+    ConfigureConverter(port, &probe, port->format.rate, true);
+    const size_t held = LineSamplesFor(port, static_cast<size_t>(probe.Lookahead()), port->format.rate);
     port->txPrefill = perBlock + held + 4;
     if (port->txQueue.Size() < port->txPrefill)
         port->txQueue.PushSilence(port->txPrefill - port->txQueue.Size());
@@ -115,8 +146,12 @@ void ConfigureConverters(LinePort* port)
 void PushTx(LinePort* port, const int16_t* samples, size_t n, uint32_t rate)
 {
     if (port->txConverterRate != rate) {
-        port->txConverter.ConfigureRates(rate, kLineRate);
+        ConfigureConverter(port, &port->txConverter, rate, true);
         port->txConverterRate = rate;
+        // A wideband converter starts by holding back its look-ahead: that much silence keeps the line's
+        // stream from running dry at the change.
+        if (LinePortWideband(port, rate))
+            port->txQueue.PushSilence(LineSamplesFor(port, static_cast<size_t>(port->txConverter.Lookahead()), rate));
     }
     double in[1024];
     for (size_t i = 0; i < n; ++i)
@@ -392,7 +427,7 @@ LowerDriverInterface* LinePortStart(LinePort* port, PKEVENT blockEvent)
     port->rxQueue.Clear();
     port->txQueue.Clear();
     ConfigureConverters(port);
-    port->txConverter.ConfigureRates(port->format.rate, kLineRate);
+    ConfigureConverter(port, &port->txConverter, port->format.rate, true);
     port->txConverterRate = port->format.rate;
     port->epoch = static_cast<LONGLONG>(KeQueryInterruptTime());
     port->epochSamples = 0;
@@ -465,14 +500,30 @@ void LinePortBlockTick(LinePort* port, LONGLONG now)
     port->rxLength = static_cast<uint16_t>(b);
     // 4. The block clock: the next block starts after b more samples at the current rate.
     port->epochSamples += b;
+    uint64_t num;
+    uint64_t den;
+    LinePortExactRate(port, port->format.rate, &num, &den);
     port->nextDue = port->epoch + static_cast<LONGLONG>(static_cast<unsigned __int128>(port->epochSamples) *
-                                                        10000000u / port->format.rate);
+                                                        10000000u * den / num);
     ++port->stats.blocks;
     // Set under the lock: once LinePortStop has cleared the event, no tick can set it any more.
     if (port->blockEvent != nullptr)
         KeSetEvent(port->blockEvent, IO_NO_INCREMENT, FALSE);
     KeReleaseSpinLock(&port->lock, irql);
     (void)now;
+}
+
+void LinePortExactRate(const LinePort* port, uint32_t rate, uint64_t* numerator, uint64_t* denominator)
+{
+    (void)port;
+    ExactPumpRate(rate, numerator, denominator);
+}
+
+bool LinePortWideband(const LinePort* port, uint32_t rate)
+{
+    if (rate == 8229 || rate == 8400 || rate == 9000 || rate == 10287)
+        return true;
+    return port->config.wideband && rate > static_cast<uint32_t>(kLineRate);
 }
 
 void LinePortNoteIoctl(LinePort* port, ULONG code)

@@ -27,6 +27,9 @@ struct LinePortConfig {
     std::string name = "port";
     uint32_t codecMode = 4;       // 4: live codec access
     uint32_t watchdogEnable = 1;  // the codec watchdog of the pump's idle loop
+    // Wideband converters (150-3750 Hz) at every pump rate above 8000 Hz, for the V.34 and PCM pumps' phase 2
+    // at 9600 Hz; the V.34 rates (8229, 8400, 9000, 10287) always convert wideband.
+    bool wideband = false;
 };
 
 // One control call as the port saw it.
@@ -141,5 +144,9 @@ size_t LinePortHookChanges(LinePort* port, uint64_t* cursor, LineHookChange* out
 bool LinePortStarted(LinePort* port);
 void LinePortSetCodecRegister(LinePort* port, uint32_t selector, uint32_t value);  // a test breaks the codec
 void LinePortSetSlowReads(LinePort* port, uint32_t count, LONGLONG delay100ns);
+// The exact rate of a format (D37: 8229 and 10287 are 57600/7 and 72000/7 Hz) and whether the port converts
+// it wideband.
+void LinePortExactRate(const LinePort* port, uint32_t rate, uint64_t* numerator, uint64_t* denominator);
+bool LinePortWideband(const LinePort* port, uint32_t rate);
 // Latency of the stream as reported in the code-20 record (pump-rate samples).
 void LinePortLatency(LinePort* port, uint16_t* rxDepthBlocks, uint16_t* txDepthBlocks, uint32_t* extraSamples);

@@ -222,4 +222,36 @@ TEST(V34Phase2Restart, FarEndFallingSilentNeverFaultsAndAResetReturnsToIdle)
     }
 }
 
+
+// A stray sync in noise ends in a CRC error that the receiver holds until it is read. Steps that wait for a
+// tone or a reversal drop it, so the tone and the reversals still come through and phase 2 ends as usual.
+TEST(V34Phase2Restart, HeldCrcErrorDoesNotHideTonesOrReversals)
+{
+    struct Case {
+        int side;
+        StepHandler wait;
+        double roundTripMs;  // long enough for the wait to span a block
+    };
+    for (const Case& c : {Case{kCaller, P2WaitTone, 0}, Case{kCaller, P2MeasureRtd, 300},
+                          Case{kAnswerer, P2WaitReversal, 300}, Case{kAnswerer, P2AnswererWaitToneAfterProbe, 0}}) {
+        PairOptions o;
+        o.line.bulkDelayMs = c.roundTripMs / 2;
+        V34Pair pair(o);
+        pair.StartPhase2();
+        const StepEntry* main = Phase2MainList(c.side == kCaller);
+        int injected = 0;
+        pair.afterBlock = [&](int side) {
+            if (side == c.side && injected == 0 && At(pair, side, main, c.wait)) {
+                pair.Context(side)->phase2.receiver.state = kInfoRxCrcError;
+                injected = 1;
+            }
+        };
+        pair.RunUntil([&] { return pair.BothFinished(); }, 1500);
+        EXPECT_EQ(injected, 1) << c.side;
+        EXPECT_TRUE(pair.BothFinished()) << c.side;
+        for (int s = 0; s < 2; ++s)
+            EXPECT_EQ(pair.Context(s)->phase2.restartType, 0) << c.side;
+    }
+}
+
 }  // namespace

@@ -161,6 +161,18 @@ void InfoReceiverRearm(InfoReceiver* r)
     r->state = kInfoRxNothing;
 }
 
+void InfoReceiverDropReport(InfoReceiver* r)
+{
+    if (r->state != kInfoRxFrame && r->state != kInfoRxCrcError)
+        return;
+    for (int f = 0; f < kInfoSamplesPerBit; ++f) {
+        r->bitCount[f] = -1;
+        r->crc[f] = 0xFFFF;
+    }
+    r->foundPhase = -1;
+    r->state = kInfoRxNothing;
+}
+
 void ExpectInfoLengths(InfoReceiver* r, const int32_t* list, int32_t count)
 {
     InfoReceiverRearm(r);

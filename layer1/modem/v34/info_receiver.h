@@ -73,6 +73,9 @@ int32_t InfoReceiverSample(InfoReceiver* r, int16_t sample);
 // *length; after a frame or a CRC error the search starts again.
 int32_t InfoReceiverRead(InfoReceiver* r, uint16_t* words, int32_t* length);
 void InfoReceiverRearm(InfoReceiver* r);
+// Drops a held frame or CRC report and restarts the frame search, keeping the tone and reversal counts (for a
+// step that waits for a tone or a reversal, not for a frame).
+void InfoReceiverDropReport(InfoReceiver* r);
 // Rearm and accept only bodies of n bits (information bits + 16), or up to 8 lengths (more are cut to 8);
 // lengths outside 1-160 are never accepted.
 void ExpectInfoLength(InfoReceiver* r, int32_t n);

@@ -49,7 +49,7 @@ int32_t ToneEvent(Phase2State* s)
 {
     const int32_t event = s->rxEvent;
     if (event == kInfoRxFrame || event == kInfoRxCrcError)
-        InfoReceiverRead(&s->receiver, nullptr, nullptr);
+        InfoReceiverDropReport(&s->receiver);
     return event;
 }
 

@@ -208,7 +208,7 @@ void P2MeasureRtd(void* owner)
     const int32_t event = s->rxEvent;
     if (event == kInfoRxFrame || event == kInfoRxCrcError) {
         // A stray sync in noise: drop the report, or it would hide the far end's reversal.
-        InfoReceiverRead(&s->receiver, nullptr, nullptr);
+        InfoReceiverDropReport(&s->receiver);
         return;
     }
     if (event != kInfoRxReversal)
