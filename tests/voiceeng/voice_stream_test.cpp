@@ -131,6 +131,24 @@ TEST(VoiceStreams, PlayThenRecordGivesTheSameBytes)
     }
 }
 
+TEST(VoicePlayStream, RoomReplyOnByteTables)
+{
+    struct Case {
+        uint16_t room;
+        Bytes reply;
+    };
+    const Case cases[] = {
+        {1000, {0x10, 0x58, 0x41, 0x53, 0x54, 0x42, 0x3D, 0x31, 0x30, 0x30, 0x30, 0x10, 0x2E}},
+        {0, {0x10, 'X', 'A', 'S', 'T', 'B', '=', '0', 0x10, '.'}},
+        {65535, {0x10, 'X', 'A', 'S', 'T', 'B', '=', '6', '5', '5', '3', '5', 0x10, '.'}},
+    };
+    for (const Case& c : cases) {
+        uint8_t out[kVoiceRoomReplyMax];
+        const int n = voice_room_reply(c.room, out);
+        EXPECT_EQ(Bytes(out, out + n), c.reply) << c.room;
+    }
+}
+
 TEST(VoiceText, HelpersPrintDecimalAndUpperCaseHex)
 {
     char t[32] = "";

@@ -93,6 +93,26 @@ uint8_t voice_record_command(uint8_t c)
     }
 }
 
+int voice_room_reply(uint16_t room, uint8_t out[kVoiceRoomReplyMax])
+{
+    static const char kHead[] = "XASTB=";
+    int n = 0;
+    out[n++] = kVoiceDle;
+    for (const char* p = kHead; *p != 0; ++p)
+        out[n++] = static_cast<uint8_t>(*p);
+    char digits[6];
+    int d = 0;
+    do {
+        digits[d++] = static_cast<char>('0' + room % 10);
+        room = static_cast<uint16_t>(room / 10);
+    } while (room != 0);
+    while (d != 0)
+        out[n++] = static_cast<uint8_t>(digits[--d]);
+    out[n++] = kVoiceDle;
+    out[n++] = '.';
+    return n;
+}
+
 void voice_record_stream_init(VoiceRecordStream* s, uint8_t packing)
 {
     s->packing = packing;

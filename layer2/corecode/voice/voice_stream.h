@@ -64,6 +64,11 @@ uint8_t voice_play_byte(VoicePlayStream* s, uint8_t c, uint8_t out[kVoicePlayMax
 // The DLE command of a byte that followed DLE while recording.
 uint8_t voice_record_command(uint8_t c);
 
+// The answer to DLE '?': DLE, "XASTB=", the free room of the line transmit ring in decimal, DLE '.'; its
+// length (at most kVoiceRoomReplyMax).
+constexpr int kVoiceRoomReplyMax = 16;
+int voice_room_reply(uint16_t room, uint8_t out[kVoiceRoomReplyMax]);
+
 void voice_record_stream_init(VoiceRecordStream* s, uint8_t packing);
 // One line byte (one sample's code): the application bytes it completes, DLE doubled; how many.
 int voice_record_byte(VoiceRecordStream* s, uint8_t c, uint8_t out[kVoiceRecordMaxOut]);

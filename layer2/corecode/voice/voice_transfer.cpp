@@ -47,16 +47,10 @@ void step_gain(AcuContext* acu, uint8_t* gain, int step)
     voice_send_gains(acu);
 }
 
-// DLE '?': DLE, "XASTB=", the free space of the line transmit ring, DLE '.'.
 void query_reply(AcuContext* acu)
 {
-    char text[24] = "\x10XASTB=";
-    txt_append_dec(text, sizeof text, lb_tx_free(line_of(acu)));
-    txt_append(text, sizeof text, "\x10.");
-    int n = 0;
-    while (text[n] != 0)
-        ++n;
-    to_dte(acu, reinterpret_cast<const uint8_t*>(text), n);
+    uint8_t reply[kVoiceRoomReplyMax];
+    to_dte(acu, reply, voice_room_reply(lb_tx_free(line_of(acu)), reply));
 }
 
 uint8_t play_step(AcuContext* acu)
