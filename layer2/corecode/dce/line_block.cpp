@@ -147,6 +147,13 @@ void lb_service(LineBlock* lb)
 
 void lb_service_stop(LineBlock* lb) { lb->active = 0; }
 
+void lb_tx_chunk_forget(LineBlock* lb)
+{
+    DspInterfaceBlock* w = lb->window.load(std::memory_order_acquire);
+    if (w != nullptr)
+        WindowStorePair(w, kRegTxCount, 0);
+}
+
 void lb_write_chunk(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t flags)
 {
     DspInterfaceBlock* w = lb->window.load(std::memory_order_acquire);

@@ -161,6 +161,9 @@ uint16_t lb_tx_free(LineBlock* lb);
 void lb_tx_put(LineBlock* lb, uint8_t c);
 // Stores up to count bytes while the ring has room (the rest stay with the caller); how many.
 uint16_t lb_tx_write(LineBlock* lb, const uint8_t* bytes, uint16_t count);
+// Forgets a transmit chunk the data pump has not taken (only while the data pump takes none, e.g. when it has
+// left its mode), so that nothing of an ended transfer is sent at the start of the next.
+void lb_tx_chunk_forget(LineBlock* lb);
 // Takes and clears a break that arrived from the line; whether there was one.
 bool lb_take_line_break(LineBlock* lb);
 

@@ -56,6 +56,20 @@ void voice_pump_resume(AcuContext* acu)
     voice_pump_start(acu, VOICE_SUB_MONITOR);
 }
 
+void voice_pump_restart(AcuContext* acu, uint8_t sub_mode)
+{
+    voice_pump_pause(acu);
+    if (LineBlock* lb = acu->dte != nullptr ? acu->dte->line_block : nullptr) {
+        lb_service(lb);  // a chunk the data pump posted before it stopped
+        lb_rx_reset(lb);
+        lb_tx_reset(lb);
+        lb_tx_chunk_forget(lb);  // and one it did not take
+    }
+    if (acu->dsp != nullptr)
+        dsp_set_detector_mode(acu->dsp, kDetectorModeVoice);
+    voice_pump_start(acu, sub_mode);
+}
+
 void voice_send_gains(AcuContext* acu)
 {
     if (DspLineControl* lc = acu_line(acu))

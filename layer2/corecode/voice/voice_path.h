@@ -17,6 +17,10 @@ void voice_pump_start(AcuContext* acu, uint8_t sub_mode);
 // The data pump leaves voice mode (its tone generators play only outside it) and comes back to monitoring.
 void voice_pump_pause(AcuContext* acu);
 void voice_pump_resume(AcuContext* acu);
+// A transfer's clean start: the data pump leaves voice mode (which empties its sample queues, so nothing of the
+// last transfer comes first and an ADPCM coder starts in step), the line rings are emptied, and voice mode
+// starts again in the sub-mode.
+void voice_pump_restart(AcuContext* acu, uint8_t sub_mode);
 void voice_send_gains(AcuContext* acu);
 void voice_send_silence(AcuContext* acu);
 void voice_line_flush_tx(AcuContext* acu);

@@ -145,12 +145,8 @@ uint8_t finish(AcuContext* acu)
     v.state = v.line_taken ? VS_IDLE : VS_WAITING;
     v.dte_state = v.line_taken ? VOICE_DTE_COMMAND : VOICE_DTE_NONE;
     v.inactivity_enabled = 0;
-    if (LineBlock* lb = line_of(acu)) {
-        lb_tx_reset(lb);
-        lb_rx_reset(lb);
-    }
     if (v.line_taken)
-        voice_pump_start(acu, VOICE_SUB_MONITOR);
+        voice_pump_restart(acu, VOICE_SUB_MONITOR);
     dte_leave_voice_mode(acu->dte);
     dte_raise_cts(acu->dte);
     return VOICE_RESULT_DONE;
@@ -236,8 +232,7 @@ uint8_t voice_transfer_step(AcuContext* acu)
     switch (v.state) {
     case VS_PLAY_START:
         voice_send_gains(acu);
-        lb_tx_reset(lb);
-        voice_pump_start(acu, VOICE_SUB_PLAY);
+        voice_pump_restart(acu, VOICE_SUB_PLAY);
         dte_raise_cts(acu->dte);
         v.state = VS_PLAY;
         return play_step(acu);
@@ -250,8 +245,7 @@ uint8_t voice_transfer_step(AcuContext* acu)
     case VS_RECORD_START:
         voice_send_gains(acu);
         voice_send_silence(acu);
-        lb_rx_reset(lb);
-        voice_pump_start(acu, VOICE_SUB_RECORD);
+        voice_pump_restart(acu, VOICE_SUB_RECORD);
         v.state = VS_RECORD;
         return record_step(acu);
     case VS_RECORD:
