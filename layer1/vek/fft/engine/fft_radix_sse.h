@@ -26,11 +26,9 @@ inline Quad twiddle4(const Quad& z, const float* cs)
     return {_mm_sub_ps(_mm_mul_ps(c, z.re), _mm_mul_ps(s, z.im)), _mm_add_ps(_mm_mul_ps(c, z.im), _mm_mul_ps(s, z.re))};
 }
 
-// a, b, c, d already twiddled; stores y0 .. y3 (as the scalar butterfly forms them) to the aligned blocks
-// of eight floats (four real parts, four imaginary parts) at y0 .. y3.
+// a, b, c, d already twiddled; y0 .. y3 as the scalar butterfly forms them.
 template <bool Inv>
-inline void butterfly4x4(const Quad& a, const Quad& b, const Quad& c, const Quad& d, float* y0, float* y1, float* y2,
-                         float* y3)
+inline void butterfly4x4(const Quad& a, const Quad& b, const Quad& c, const Quad& d, Quad* y)
 {
     const __m128 s1r = _mm_add_ps(a.re, b.re), s1i = _mm_add_ps(a.im, b.im);
     const __m128 d1r = _mm_sub_ps(a.re, b.re), d1i = _mm_sub_ps(a.im, b.im);
@@ -39,14 +37,10 @@ inline void butterfly4x4(const Quad& a, const Quad& b, const Quad& c, const Quad
     const __m128 zero = _mm_setzero_ps();
     const __m128 rr = Inv ? _mm_sub_ps(zero, d2i) : d2i;
     const __m128 ri = Inv ? d2r : _mm_sub_ps(zero, d2r);
-    _mm_store_ps(y0, _mm_add_ps(s2r, s1r));
-    _mm_store_ps(y0 + 4, _mm_add_ps(s2i, s1i));
-    _mm_store_ps(y2, _mm_sub_ps(s1r, s2r));
-    _mm_store_ps(y2 + 4, _mm_sub_ps(s1i, s2i));
-    _mm_store_ps(y1, _mm_add_ps(d1r, rr));
-    _mm_store_ps(y1 + 4, _mm_add_ps(d1i, ri));
-    _mm_store_ps(y3, _mm_sub_ps(d1r, rr));
-    _mm_store_ps(y3 + 4, _mm_sub_ps(d1i, ri));
+    y[0] = {_mm_add_ps(s2r, s1r), _mm_add_ps(s2i, s1i)};
+    y[2] = {_mm_sub_ps(s1r, s2r), _mm_sub_ps(s1i, s2i)};
+    y[1] = {_mm_add_ps(d1r, rr), _mm_add_ps(d1i, ri)};
+    y[3] = {_mm_sub_ps(d1r, rr), _mm_sub_ps(d1i, ri)};
 }
 
 }  // namespace vekfft

@@ -95,14 +95,19 @@ inline Quad load_block(const float* area, std::int64_t block)
 // first + 3 of the area (even orders: sizes 4 and 16; odd orders: two steps of sizes 4 and 8). N = 8 has
 // only two quartets: lanes 2 and 3 repeat them and their blocks are not stored.
 template <bool Inv>
-inline void fused_step(Quad v[4], bool oddOrder, const float* table, float* area, std::int64_t first, bool half)
+[[gnu::always_inline]] inline void fused_step(Quad v[4], bool oddOrder, const float* table, float* area, std::int64_t first, bool half)
 {
     four_point<Inv>(v);
     transpose(v);  // v[k]: the 4-point outputs of quartet k, lanes m
     float* y = area + 8 * first;
     if (!oddOrder) {
+        Quad r[4];
         butterfly4x4<Inv>(v[0], twiddle4<Inv>(v[1], table + 8), twiddle4<Inv>(v[2], table),
-                          twiddle4<Inv>(v[3], table + 16), y, y + 8, y + 16, y + 24);
+                          twiddle4<Inv>(v[3], table + 16), r);
+        store_block(y, 0, r[0]);
+        store_block(y, 1, r[1]);
+        store_block(y, 2, r[2]);
+        store_block(y, 3, r[3]);
         return;
     }
     for (int p = 0; p < (half ? 1 : 2); ++p) {
@@ -112,15 +117,47 @@ inline void fused_step(Quad v[4], bool oddOrder, const float* table, float* area
     }
 }
 
-// Every radix-4 pass after the fused first step, on the area in the quad-block layout.
-template <bool Inv>
-void later_passes(float* area, std::int32_t order, const float* table)
+// Where the last pass puts its blocks: the area itself or another array in the quad-block layout, or
+// interleaved elements, or the two arrays of split data.
+struct ToQuads {
+    float* d;
+    void operator()(std::int64_t b, const Quad& q) const
+    {
+        _mm_storeu_ps(d + 8 * b, q.re);
+        _mm_storeu_ps(d + 8 * b + 4, q.im);
+    }
+};
+struct ToInterleaved {
+    float* d;
+    void operator()(std::int64_t b, const Quad& q) const
+    {
+        _mm_storeu_ps(d + 8 * b, _mm_unpacklo_ps(q.re, q.im));
+        _mm_storeu_ps(d + 8 * b + 4, _mm_unpackhi_ps(q.re, q.im));
+    }
+};
+struct ToSplit {
+    float* re;
+    float* im;
+    void operator()(std::int64_t b, const Quad& q) const
+    {
+        _mm_storeu_ps(re + 4 * b, q.re);
+        _mm_storeu_ps(im + 4 * b, q.im);
+    }
+};
+
+// Every radix-4 pass after the fused first step, on the area in the quad-block layout; the last one hands
+// its blocks to the sink (the final store folded into it). Returns false when there is no such pass
+// (N = 8, 16), so the caller stores the area itself.
+template <bool Inv, class Sink>
+bool later_passes(float* area, std::int32_t order, const float* table, const Sink& sink)
 {
     const std::int64_t n = std::int64_t{1} << order;
-    for (std::int32_t so = (order & 1) ? 5 : 6; so <= order; so += 2) {
+    std::int32_t so = (order & 1) ? 5 : 6;
+    for (; so <= order; so += 2) {
         const std::int64_t size = std::int64_t{1} << so;
         const std::int64_t q = size / 16;  // blocks in a quarter
         const float* section = table + vek_k_fft_stage_block_offset(order, so);
+        const bool last = so + 2 > order;
         for (std::int64_t g = 0; g < n / 4; g += size / 4) {
             float* y0 = area + 8 * g;
             float* y1 = y0 + 8 * q;
@@ -128,12 +165,24 @@ void later_passes(float* area, std::int32_t order, const float* table)
             float* y3 = y2 + 8 * q;
             const float* t = section;
             for (std::int64_t b = 0; b < q; ++b, y0 += 8, y1 += 8, y2 += 8, y3 += 8, t += 24) {
+                Quad y[4];
                 butterfly4x4<Inv>(load_block(y0, 0), twiddle4<Inv>(load_block(y1, 0), t + 8),
-                                  twiddle4<Inv>(load_block(y2, 0), t), twiddle4<Inv>(load_block(y3, 0), t + 16), y0, y1,
-                                  y2, y3);
+                                  twiddle4<Inv>(load_block(y2, 0), t), twiddle4<Inv>(load_block(y3, 0), t + 16), y);
+                if (last) {
+                    sink(g + b, y[0]);
+                    sink(g + b + q, y[1]);
+                    sink(g + b + 2 * q, y[2]);
+                    sink(g + b + 3 * q, y[3]);
+                } else {
+                    store_block(y0, 0, y[0]);
+                    store_block(y1, 0, y[1]);
+                    store_block(y2, 0, y[2]);
+                    store_block(y3, 0, y[3]);
+                }
             }
         }
     }
+    return so != ((order & 1) ? 5 : 6);
 }
 
 std::int32_t order_of(std::int32_t n)
@@ -195,8 +244,9 @@ void complex_reorder(const float* src, float* dst, std::int32_t n, const float* 
     first_pass<Inv>(
         n, table, area, [index](std::int64_t i) { return std::int64_t{index[i] / 2}; },
         [src](const std::int64_t at[4], std::int64_t off) { return gather_interleaved(src, at, off); }, offs);
-    later_passes<Inv>(area, order_of(n), table);
-    quads_to_interleaved(area, dst, n);
+    if (!later_passes<Inv>(area, order_of(n), table, ToInterleaved{dst})) {
+        quads_to_interleaved(area, dst, n);
+    }
 }
 
 template <bool Inv>
@@ -207,8 +257,9 @@ void split_reorder(const float* sr, const float* si, float* dr, float* di, std::
     first_pass<Inv>(
         n, table, work, [index](std::int64_t i) { return std::int64_t{index[i] / 2}; },
         [sr, si](const std::int64_t at[4], std::int64_t off) { return gather_split(sr, si, at, off); }, offs);
-    later_passes<Inv>(work, order_of(n), table);
-    quads_to_split(work, dr, di, n);
+    if (!later_passes<Inv>(work, order_of(n), table, ToSplit{dr, di})) {
+        quads_to_split(work, dr, di, n);
+    }
 }
 
 // In place on bit-reversed data: quartet i is elements 4i .. 4i + 3.
@@ -220,10 +271,11 @@ void complex_inplace(float* data, std::int32_t n, const float* table, float* wor
     first_pass<Inv>(
         n, table, area, [](std::int64_t i) { return 4 * i; },
         [data](const std::int64_t at[4], std::int64_t off) { return gather_interleaved(data, at, off); }, offs);
-    later_passes<Inv>(area, order_of(n), table);
     if (form == 1) {
-        quads_to_interleaved(area, data, n);
-    } else if (area != data) {
+        if (!later_passes<Inv>(area, order_of(n), table, ToInterleaved{data})) {
+            quads_to_interleaved(area, data, n);
+        }
+    } else if (!later_passes<Inv>(area, order_of(n), table, ToQuads{data}) && area != data) {
         std::memcpy(data, area, static_cast<std::size_t>(n) * 8);
     }
 }
@@ -235,8 +287,9 @@ void split_inplace(float* re, float* im, std::int32_t n, const float* table, flo
     first_pass<Inv>(
         n, table, work, [](std::int64_t i) { return 4 * i; },
         [re, im](const std::int64_t at[4], std::int64_t off) { return gather_split(re, im, at, off); }, offs);
-    later_passes<Inv>(work, order_of(n), table);
-    quads_to_split(work, re, im, n);
+    if (!later_passes<Inv>(work, order_of(n), table, ToSplit{re, im})) {
+        quads_to_split(work, re, im, n);
+    }
 }
 
 }  // namespace
