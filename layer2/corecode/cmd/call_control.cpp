@@ -6,6 +6,7 @@
 #include "layer2/corecode/cmd/at_sreg.h"
 #include "layer2/corecode/cmd/at_ticks.h"
 #include "layer2/corecode/cmd/fax_commands.h"
+#include "layer2/corecode/cmd/v80_poll.h"
 #include "layer2/corecode/cmd/profile.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
@@ -175,6 +176,7 @@ void DispatchStateBackground(AcuContext* acu)
 
 void CallControlInit(AcuContext* acu)
 {
+    v80_end(acu);
     ec_stop(acu->dte);
     AtInterpreterInit(acu);
     EventQueueInit(&acu->queue);
@@ -291,7 +293,7 @@ void CallControlTick(AcuContext* acu)
     CallSequences& q = acu->seq;
     // Error control: the change of its status is an event.
     if (q.test_kind == TEST_NONE) {
-        uint8_t status = ec_poll(acu->dte);
+        uint8_t status = v80_running(acu) ? v80_poll(acu) : ec_poll(acu->dte);
         if (status != q.last_ec_status) {
             q.last_ec_status = status;
             PostCallEvent(acu, EV_EC_STATUS, status);

@@ -3,6 +3,8 @@
 // escape from data mode holds the connection and keeps its data for the return with "O".
 #include "layer2/corecode/cmd/at_collector.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/conn_control.h"
+#include "layer2/corecode/cmd/v80_poll.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 
@@ -35,6 +37,11 @@ void acu_data_mode_params(const AcuContext* acu, uint8_t params[12])
 
 void acu_start_data_link(AcuContext* acu)
 {
+    // Synchronous access (+ES) takes the connection instead of error control.
+    if (conn_sync_access_requested(acu)) {
+        v80_start(acu);
+        return;
+    }
     uint8_t params[12];
     acu_data_mode_params(acu, params);
     dte_data_mode_start(acu->dte, params);

@@ -4,6 +4,7 @@
 #include "layer2/corecode/cmd/at_collector.h"
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/core_settings.h"
+#include "layer2/corecode/cmd/v80_poll.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/dsp_router.h"
@@ -21,6 +22,7 @@ void hangup_cleanup(AcuContext* acu)
 {
     CallSequences& q = acu->seq;
     DteContext* d = acu->dte;
+    v80_end(acu);
     ec_stop(d);
     // Whatever the connection left in the data rings goes with it (counted as discards).
     dte_from_clear(d);

@@ -18,6 +18,8 @@ uint16_t accepted_statuses(const LineBlock* lb)
 {
     if (lb->fax.path.load())
         return lb_fax_statuses(lb);
+    if (lb->mode.load() == LINE_MODE_SYNC)
+        return kFramedStatuses;
     return lb->framed.load() ? kFramedStatuses : kPlainStatuses;
 }
 
@@ -42,6 +44,8 @@ void receive_service(LineBlock* lb, DspInterfaceBlock* w)
     lb->counters.chunks_in++;
     if (lb->fax.path.load())
         lb_fax_receive(lb, bytes, count, status);
+    else if (lb->mode.load() == LINE_MODE_SYNC)
+        v80_line_receive(lb, bytes, count, status);
     else if (lb->framed.load())
         lb_framed_receive(lb, bytes, count, status);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
@@ -56,6 +60,8 @@ void transmit_service(LineBlock* lb, DspInterfaceBlock* w)
         return;  // the data pump has not taken the last chunk yet
     if (lb->fax.path.load())
         lb_fax_transmit(lb);
+    else if (lb->mode.load() == LINE_MODE_SYNC)
+        v80_line_transmit(lb);
     else if (lb->framed.load())
         lb_framed_transmit(lb);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
@@ -123,6 +129,7 @@ void lb_init(LineBlock* lb, const LineBlockHost* host)
     lb->counters.breaks = 0;
     lb->counters.bogus_frames = 0;
     lb_fax_init(&lb->fax);
+    v80_init(&lb->v80);
 }
 
 void lb_bind_window(LineBlock* lb, DspInterfaceBlock* window) { lb->window.store(window, std::memory_order_release); }

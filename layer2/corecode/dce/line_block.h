@@ -12,6 +12,7 @@
 
 #include "layer2/corecode/dce/line_fax.h"
 #include "layer2/corecode/dce/octet_frame.h"
+#include "layer2/corecode/dce/v80.h"
 #include "layer2/corecode/dte/byte_ring.h"
 #include "platform/kernel.h"
 #include "window/dsp_interface_block.h"
@@ -24,7 +25,7 @@ enum LineMode : uint8_t {
     LINE_MODE_MNP_FRAMED = 1,  // MNP frames, HDLC by the data pump
     LINE_MODE_PLAIN = 2,       // plain buffered bytes
     LINE_MODE_LAPM = 3,        // LAPM frames, HDLC by the data pump
-    LINE_MODE_SYNC = 4,        // synchronous access (not built)
+    LINE_MODE_SYNC = 4,        // synchronous access (V.80)
     LINE_MODE_VOICE = 5,
     LINE_MODE_CALLER_ID = 6,
 };
@@ -130,6 +131,7 @@ struct LineBlock {
     std::atomic<uint8_t> again;
 
     LineFax fax;  // the fax path (line_fax.h); while it is selected the service runs it instead of the others
+    V80State v80; // synchronous access (v80.h), the path of LINE_MODE_SYNC
 
     LineCounters counters;
 };

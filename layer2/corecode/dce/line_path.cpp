@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr uint16_t kSyncKick = 64;
+
 void kick(LineBlock* lb)
 {
     lb->tx_kicked = 1;
@@ -52,6 +54,16 @@ void reset_framed(LineBlock* lb)
     octet_tx_reset(&lb->octet_tx);
 }
 
+// Whether bytes just stored start the transmitter: the first byte in an empty ring, or with synchronous access
+// once 64 wait (its poll kicks at the end of each turn): a short first chunk would leave the data pump
+// without its next one inside a frame or a stream.
+bool first_kick(const LineBlock* lb, uint16_t added)
+{
+    if (lb->mode.load() == LINE_MODE_SYNC)
+        return lb->tx.count >= kSyncKick;
+    return added != 0 && lb->tx.count == added;
+}
+
 }  // namespace
 
 // Register 60 bit 3 follows HDLC framing, then packet 0x61 with the kind.
@@ -69,8 +81,8 @@ void lb_send_framing(LineBlock* lb, uint8_t kind)
 
 void lb_set_mode(LineBlock* lb, uint8_t mode)
 {
-    if (mode > LINE_MODE_CALLER_ID || mode == LINE_MODE_SYNC)
-        mode = LINE_MODE_PLAIN;  // the paths not built run as plain buffered
+    if (mode > LINE_MODE_CALLER_ID)
+        mode = LINE_MODE_PLAIN;  // an unknown mode runs as plain buffered
     lb->active = 0;
     reset_framed(lb);
     lb->fax.path = 0;
@@ -100,16 +112,22 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
         lb->rx_held = 0;
         break;
     }
-    lb_send_framing(lb, framing_kind(lb));
+    if (mode == LINE_MODE_SYNC)
+        v80_send_framing(lb);  // the kind of the sub-mode with the synchronous access option bytes
+    else
+        lb_send_framing(lb, framing_kind(lb));
     if (lb->host.note_data_mode != nullptr)
-        lb->host.note_data_mode(lb->host.ctx, 0);
+        lb->host.note_data_mode(lb->host.ctx, mode == LINE_MODE_SYNC ? 1 : 0);
     lb->active = 1;
     kick(lb);
 }
 
 void lb_restart(LineBlock* lb)
 {
-    lb_send_framing(lb, framing_kind(lb));
+    if (lb->mode.load() == LINE_MODE_SYNC)
+        v80_send_framing(lb);
+    else
+        lb_send_framing(lb, framing_kind(lb));
     lb->active = 1;
     kick(lb);
 }
@@ -187,7 +205,7 @@ void lb_tx_put(LineBlock* lb, uint8_t c)
         }
         // The flag changes under the ring's lock, so a transmit pass that ran dry cannot clear it after
         // this byte went in.
-        start = lb->tx.count == 1 && lb->tx_kicked.exchange(1) == 0;
+        start = first_kick(lb, 1) && lb->tx_kicked.exchange(1) == 0;
     }
     if (start)
         kick(lb);
@@ -202,7 +220,7 @@ uint16_t lb_tx_write(LineBlock* lb, const uint8_t* bytes, uint16_t count)
         const bool was_empty = lb->tx.count == 0;
         while (n < count && ring_put(&lb->tx, bytes[n]) == 0)
             ++n;
-        start = was_empty && n != 0 && lb->tx_kicked.exchange(1) == 0;
+        start = (was_empty || lb->mode.load() == LINE_MODE_SYNC) && first_kick(lb, n) && lb->tx_kicked.exchange(1) == 0;
     }
     if (start)
         kick(lb);

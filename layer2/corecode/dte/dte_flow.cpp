@@ -2,6 +2,7 @@
 // watermark flow control of the application.
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/dte/dte_fax.h"
+#include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dte/dte_lock.h"
 #include "layer2/corecode/mt/port_ops.h"
 #include "layer2/corecode/mt/port_record.h"
@@ -112,7 +113,14 @@ int dte_rx_char(DteContext* d, uint8_t c)
         if (flow_char && !d->flow.pass_through)
             return 0;
     }
-    {
+    if (d->mode.load() == DTE_MODE_SYNC && d->line_block != nullptr) {
+        // Synchronous access: a full ring is reported in band and the byte counted as lost by the decoder.
+        if (dte_from_count(d) >= DTE_DATA_RING_SIZE) {
+            d->tx_discards++;
+            v80_dte_overrun(d);
+        }
+        v80_dte_decode(d, c);
+    } else {
         DteLockHold hold(&d->from_lock);
         if (d->from_dte.count >= DTE_DATA_RING_SIZE) {
             if (d->mode.load() != DTE_MODE_SYNC)
@@ -247,6 +255,7 @@ void dte_to_drain(DteContext* d)
         flow_on_now(d);
     if (dte_to_count(d) != 0 && !d->flow.output_held.load() && !d->flow.break_signalling.load()) {
         uint32_t room = dte_app_rx_free(d);
+        const bool sync = d->mode.load() == DTE_MODE_SYNC && d->line_block != nullptr;
         while (room != 0) {
             uint8_t c;
             if (dte_break_reached(d))
@@ -257,11 +266,17 @@ void dte_to_drain(DteContext* d)
                     break;
                 c = ring_peek(&d->to_dte);
             }
-            if (dte_app_rx_put(d, static_cast<uint8_t>(c & d->flow.data_mask)) != 0)
+            if (sync) {
+                // Synchronous access: the reports that wait go before the byte (room counts them too).
+                if (!v80_dte_deliver(d, c, &room))
+                    break;
+            } else if (dte_app_rx_put(d, static_cast<uint8_t>(c & d->flow.data_mask)) != 0) {
                 break;  // refused: keep the byte in the ring
+            } else {
+                room--;
+            }
             DteLockHold hold(&d->to_lock);
             ring_get(&d->to_dte);
-            room--;
         }
         if (!d->flow.break_signalling.load())
             d->flow.output_running = 1;
