@@ -189,4 +189,57 @@ TEST(V34Phase2Pair, SteepRollOffKeepsTheRateAt3200OrBelow)
     ExpectMirrored(pair, "roll-off");
 }
 
+// The pump's own L1 and L2 on the line: the answerer's transmit samples follow the probe period at L1's
+// amplitude, then at half of it, with no gap.
+TEST(V34Phase2Pair, ProbeSignalsFromTheListsAtTheirLengthAndLevels)
+{
+    V34Pair pair{PairOptions{}};
+    std::vector<int16_t> sent;
+    pair.txHook = [&](int side, const int16_t* x, int n) {
+        if (side == 1)
+            sent.insert(sent.end(), x, x + n);
+    };
+    pair.StartPhase2();
+    pair.RunUntil([&] { return pair.BothFinished(); }, kMaxBlocks);
+    ASSERT_TRUE(pair.BothFinished());
+    // Runs of samples equal to (amplitude x period[k]) >> 15 with k counting on from 0.
+    auto run = [&](size_t from, int16_t amplitude, int first, size_t* start) {
+        for (size_t i = from; i + 64 < sent.size(); ++i) {
+            size_t n = 0;
+            while (i + n < sent.size() &&
+                   sent[i + n] == static_cast<int16_t>((amplitude * kProbeWaveform[(first + n) % 64]) >> 15))
+                ++n;
+            if (n >= 128) {
+                *start = i;
+                return n;
+            }
+        }
+        return size_t{0};
+    };
+    size_t l1Start = 0;
+    const size_t l1 = run(0, 21697, 0, &l1Start);
+    size_t l2Start = 0;
+    const size_t l2 = run(l1Start + l1, 10848, static_cast<int>(l1 % 64), &l2Start);
+    // One sample for the step that starts L1, then the 1536-sample wait; L2 follows at once.
+    EXPECT_EQ(l1, 1537u);
+    EXPECT_EQ(l2Start, l1Start + l1);
+    EXPECT_GT(l2, 2000u);
+}
+
+TEST(V34Phase2Pair, Flat300To3700ChannelGives3429BothWays)
+{
+    PairOptions o = Options(LineCase{"300-3700", 0, 45, 0, false});
+    for (linetest::DuplexSide& s : o.line.side)
+        s.channel = LineChannelTaps(LineFlatChannel(300.0, 3700.0));
+    V34Pair pair(o);
+    pair.StartPhase2();
+    pair.RunUntil([&] { return pair.BothFinished(); }, kMaxBlocks);
+    ASSERT_TRUE(pair.BothFinished());
+    ExpectMirrored(pair, "300-3700");
+    const Phase2Result& r = pair.Context(0)->phase2Result;
+    EXPECT_EQ(r.callerRateIndex, 5);
+    EXPECT_EQ(r.answererRateIndex, 5);
+    EXPECT_EQ(pair.Context(0)->phase2.probe.exclude, 0);
+}
+
 }  // namespace
