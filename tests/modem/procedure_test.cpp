@@ -184,3 +184,59 @@ TEST(Procedures, AutomodeAnswerRecognisesFskCallers)
 }
 
 }  // namespace
+
+namespace {
+
+// A whole call over a long line (each direction delayed besides the line model's own 50 ms or so): the
+// basic procedures in both modes end in the right rate and carry data both ways.
+void ConnectOverDelayedLine(uint8_t callerMode, uint8_t callerFlags, uint8_t answererMode, uint8_t answererFlags,
+                            double delayMs, double echoLossDb = 12.0)
+{
+    LineSettings line;
+    line.skewPpm = 100.0;
+    line.offsetHz = 7.0;
+    line.echoLossDb = echoLossDb;
+    line.delayMs = delayMs;
+    PumpPair pair(line);
+    StartConnection(pair.a, callerMode == 6 ? 3 : 4, callerMode, callerFlags);
+    StartConnection(pair.b, answererMode == 6 ? 3 : 4, answererMode, answererFlags);
+    ASSERT_TRUE(pair.RunUntilConnected(2500)) << " a " << int(pair.a.Status()) << " b " << int(pair.b.Status());
+    for (int i = 0; i < 20; ++i)
+        pair.Step();
+    const std::vector<uint8_t> bytes = fsktest::RandomBytes(300, 7);
+    pair.a.link.received.clear();
+    pair.b.link.received.clear();
+    pair.a.link.toSend.assign(bytes.begin(), bytes.end());
+    pair.b.link.toSend.assign(bytes.begin(), bytes.end());
+    for (int i = 0; i < 400 && (pair.b.link.received.size() < bytes.size() || pair.a.link.received.size() < bytes.size()); ++i)
+        pair.Step();
+    EXPECT_TRUE(pair.b.link.received == bytes) << fsktest::Mismatch(pair.b.link.received, bytes);
+    EXPECT_TRUE(pair.a.link.received == bytes) << fsktest::Mismatch(pair.a.link.received, bytes);
+}
+
+TEST(Procedures, BasicCallsConnectOverADelayedLine)
+{
+    for (double delayMs : {0.0, 40.0, 80.0, 120.0}) {
+        for (uint8_t mode : {7, 6}) {
+            SCOPED_TRACE(testing::Message() << "mode " << int(mode) << ", " << delayMs << " ms");
+            ConnectOverDelayedLine(mode, kOriginate, mode, 0, delayMs);
+        }
+    }
+}
+
+// Not yet passing: with an automode end the V.22bis answerer's receiver switches to sixteen-point decisions
+// (its rate step) while the caller still sends scrambled ones at 1200 bit/s, for about 450 ms plus twice the
+// one-way delay. Over that wait its loops can settle on the 1200 bit/s points turned by 53 degrees (point 1
+// of each quadrant decided as point 2), so the caller's 2400 bit/s ones are never recognised and the answerer
+// stays in the handshake. Seen without echo at some delays (40, 80 and 200 ms added) and not others; with the
+// 12 dB hybrid echo these automode calls fail even without added delay (not yet looked into).
+TEST(Procedures, DISABLED_AutomodeCallsConnectOverADelayedLine)
+{
+    for (double delayMs : {0.0, 40.0, 80.0, 200.0}) {
+        SCOPED_TRACE(testing::Message() << delayMs << " ms");
+        ConnectOverDelayedLine(7, kOriginate, 16, kAutomode, delayMs, INFINITY);
+        ConnectOverDelayedLine(16, kOriginate | kAutomode, 7, 0, delayMs, INFINITY);
+    }
+}
+
+}  // namespace

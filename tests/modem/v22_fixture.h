@@ -156,12 +156,13 @@ struct LineSettings {
     double offsetHz = 0.0;       // both directions
     double echoLossDb = INFINITY;
     double levelDbm0 = -14.0;    // nominal signal level for the noise
+    double delayMs = 0.0;        // one-way bulk delay, each direction
 };
 
 // One direction of the line between two 9600 Hz sides.
 class Direction {
 public:
-    Direction(double snrDb, double skewPpm, double offsetHz, double levelDbm0, uint32_t seed)
+    Direction(double snrDb, double skewPpm, double offsetHz, double levelDbm0, uint32_t seed, double delayMs = 0.0)
     {
         up_.ConfigureRates(9600, kLineRate);
         // The receiving side's sample clock runs skewPpm faster: it takes 9600 (1 + skew) samples a second of
@@ -174,6 +175,7 @@ public:
         p.nominalLevelDbm0 = levelDbm0;
         p.noiseSeed = seed;
         p.frequencyOffsetHz = offsetHz;
+        p.bulkDelayMs = delayMs;
         line_.Configure(p);
         pending_.assign(kSlack, 0);
     }
@@ -244,7 +246,8 @@ struct PumpPair {
     int64_t blocks = 0;
 
     explicit PumpPair(const LineSettings& s)
-        : ab(s.snrDb, s.skewPpm, s.offsetHz, s.levelDbm0, 1), ba(s.snrDb, -s.skewPpm, s.offsetHz, s.levelDbm0, 2),
+        : ab(s.snrDb, s.skewPpm, s.offsetHz, s.levelDbm0, 1, s.delayMs),
+          ba(s.snrDb, -s.skewPpm, s.offsetHz, s.levelDbm0, 2, s.delayMs),
           echoA(s.echoLossDb), echoB(s.echoLossDb)
     {
     }
