@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "bit_search.h"
 #include "exchange_modems.h"
 
 namespace {
 
 using attest::Visible;
+using bitsearch::Bits;
+using bitsearch::FindBits;
 using calltest::ExchangeModems;
 
 constexpr char kDle = 0x10;
@@ -64,28 +67,6 @@ std::string WithFcs(const std::string& frame)
     }
     crc = static_cast<uint16_t>(~crc);
     return frame + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8);
-}
-
-std::vector<uint8_t> Bits(const std::string& bytes)
-{
-    std::vector<uint8_t> out;
-    for (unsigned char c : bytes)
-        for (int k = 0; k < 8; ++k)
-            out.push_back(static_cast<uint8_t>((c >> k) & 1));
-    return out;
-}
-
-// Where the bits of `want` stand in `got`, or -1.
-long FindBits(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want)
-{
-    for (size_t at = 0; at + want.size() <= got.size(); ++at) {
-        size_t k = 0;
-        while (k < want.size() && got[at + k] == want[k])
-            ++k;
-        if (k == want.size())
-            return static_cast<long>(at);
-    }
-    return -1;
 }
 
 std::string Page(size_t n, uint32_t seed)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bit_search.h"
 #include "data_exchange_fixture.h"
 #include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dce/v80.h"
@@ -15,6 +16,8 @@
 namespace {
 
 using attest::Visible;
+using bitsearch::Bits;
+using bitsearch::FindBits;
 using calltest::ExchangeModems;
 
 TEST(V80Codes, TransparencyCodesGiveTheirOctets)
@@ -125,27 +128,6 @@ std::string Payload(size_t n, uint32_t seed)
     for (size_t i = 0; i < n; ++i)
         out[i] = (rng() % 5 == 0) ? collide[rng() % 4] : static_cast<char>(rng() & 0xFF);
     return out;
-}
-
-std::vector<uint8_t> Bits(const std::string& bytes)
-{
-    std::vector<uint8_t> out;
-    for (unsigned char c : bytes)
-        for (int k = 0; k < 8; ++k)
-            out.push_back(static_cast<uint8_t>((c >> k) & 1));
-    return out;
-}
-
-long FindBits(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want)
-{
-    for (size_t at = 0; at + want.size() <= got.size(); ++at) {
-        size_t k = 0;
-        while (k < want.size() && got[at + k] == want[k])
-            ++k;
-        if (k == want.size())
-            return static_cast<long>(at);
-    }
-    return -1;
 }
 
 class V80Exchange : public ::testing::Test {

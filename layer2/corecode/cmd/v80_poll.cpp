@@ -32,14 +32,11 @@ void restart_framer(LineBlock* lb, uint8_t receive)
         lb->host.send_packet(lb->host.ctx, IcdRestartFramer, payload, 2);
 }
 
+// The transmitter runs again at the end of a turn, except while an underrun waits for the resume.
 void kick(LineBlock* lb)
 {
-    if (lb->v80.underrun.load() != 0)
-        return;
-    if (lb->host.kick != nullptr)
-        lb->host.kick(lb->host.ctx);
-    else
-        lb_service(lb);
+    if (lb->v80.underrun.load() == 0)
+        lb_kick(lb);
 }
 
 void to_framed(LineBlock* lb)

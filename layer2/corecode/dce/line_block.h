@@ -184,3 +184,7 @@ void lb_octet_buffer_set(LineBlock* lb, FrameNode* node);
 void lb_write_chunk(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t flags);
 // Register 60's framing bit and packet 0x61 with the framing kind.
 void lb_send_framing(LineBlock* lb, uint8_t kind);
+// Starts the transmitter: the kicked mark set and the service run (dsp_run_interrupt_now).
+void lb_kick(LineBlock* lb);
+// The data pump has sent everything it was given (status bit 6, transmit data wanted).
+bool lb_data_wanted(const LineBlock* lb);

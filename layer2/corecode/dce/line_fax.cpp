@@ -15,21 +15,6 @@ constexpr uint16_t kDataStatuses = (1u << 0) | (1u << kRxOverrun);
 constexpr uint16_t kFrameStatuses =
     (1u << 0) | (1u << kRxGoodFrame) | (1u << kRxBadFrame) | (1u << kRxAbort) | (1u << kRxOverrun);
 
-void kick(LineBlock* lb)
-{
-    lb->tx_kicked = 1;
-    if (lb->host.kick != nullptr)
-        lb->host.kick(lb->host.ctx);
-    else
-        lb_service(lb);
-}
-
-bool data_wanted(const LineBlock* lb)
-{
-    const DspInterfaceBlock* w = lb->window.load(std::memory_order_acquire);
-    return w != nullptr && (WindowLoad(w, kRegStatus) & kTxDataWantedBit) != 0;
-}
-
 void count_bad(LineBlock* lb)
 {
     lb->fax.bad_frames++;
@@ -146,7 +131,7 @@ void frame_transmit(LineBlock* lb)
             return;
         }
         // A new frame goes out only when the data pump has sent everything before it.
-        if (!data_wanted(lb)) {
+        if (!lb_data_wanted(lb)) {
             f->tx_wait = 1;
             return;
         }
@@ -220,7 +205,7 @@ void lb_fax_set_mode(LineBlock* lb, uint8_t hdlc, const LineFaxOps* ops)
     f->path = 1;
     lb_send_framing(lb, hdlc == 1 ? LINE_FRAMING_HDLC : LINE_FRAMING_SYNC);
     lb->active = 1;
-    kick(lb);
+    lb_kick(lb);
 }
 
 void lb_fax_stop(LineBlock* lb)
@@ -243,7 +228,7 @@ uint16_t lb_fax_tx_pending(LineBlock* lb)
     const DspInterfaceBlock* w = lb->window.load(std::memory_order_acquire);
     if (w != nullptr && WindowLoadPair(w, kRegTxCount) != 0)
         return 1;
-    return data_wanted(lb) ? 0 : 1;
+    return lb_data_wanted(lb) ? 0 : 1;
 }
 
 bool lb_fax_tx_frame_set(LineBlock* lb, FaxFrame* frame)
@@ -251,7 +236,7 @@ bool lb_fax_tx_frame_set(LineBlock* lb, FaxFrame* frame)
     FaxFrame* expected = nullptr;
     if (!lb->fax.tx_next.compare_exchange_strong(expected, frame))
         return false;
-    kick(lb);
+    lb_kick(lb);
     return true;
 }
 

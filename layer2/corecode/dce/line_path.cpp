@@ -6,19 +6,11 @@
 #include "layer2/corecode/dte/dte_lock.h"
 #include "window/icd_codes.h"
 #include "window/register_map.h"
+#include "window/window_access.h"
 
 namespace {
 
 constexpr uint16_t kSyncKick = 64;
-
-void kick(LineBlock* lb)
-{
-    lb->tx_kicked = 1;
-    if (lb->host.kick != nullptr)
-        lb->host.kick(lb->host.ctx);
-    else
-        lb_service(lb);
-}
 
 uint8_t framing_kind(const LineBlock* lb)
 {
@@ -65,6 +57,21 @@ bool first_kick(const LineBlock* lb, uint16_t added)
 }
 
 }  // namespace
+
+void lb_kick(LineBlock* lb)
+{
+    lb->tx_kicked = 1;
+    if (lb->host.kick != nullptr)
+        lb->host.kick(lb->host.ctx);
+    else
+        lb_service(lb);
+}
+
+bool lb_data_wanted(const LineBlock* lb)
+{
+    const DspInterfaceBlock* w = lb->window.load(std::memory_order_acquire);
+    return w != nullptr && (WindowLoad(w, kRegStatus) & kTxDataWantedBit) != 0;
+}
 
 // Register 60 bit 3 follows HDLC framing, then packet 0x61 with the kind.
 void lb_send_framing(LineBlock* lb, uint8_t kind)
@@ -119,7 +126,7 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
     if (lb->host.note_data_mode != nullptr)
         lb->host.note_data_mode(lb->host.ctx, mode == LINE_MODE_SYNC ? 1 : 0);
     lb->active = 1;
-    kick(lb);
+    lb_kick(lb);
 }
 
 void lb_restart(LineBlock* lb)
@@ -129,7 +136,7 @@ void lb_restart(LineBlock* lb)
     else
         lb_send_framing(lb, framing_kind(lb));
     lb->active = 1;
-    kick(lb);
+    lb_kick(lb);
 }
 
 void lb_set_line_flow_control(LineBlock* lb, uint8_t pass_through, uint8_t enable)
@@ -208,7 +215,7 @@ void lb_tx_put(LineBlock* lb, uint8_t c)
         start = first_kick(lb, 1) && lb->tx_kicked.exchange(1) == 0;
     }
     if (start)
-        kick(lb);
+        lb_kick(lb);
 }
 
 uint16_t lb_tx_write(LineBlock* lb, const uint8_t* bytes, uint16_t count)
@@ -223,7 +230,7 @@ uint16_t lb_tx_write(LineBlock* lb, const uint8_t* bytes, uint16_t count)
         start = (was_empty || lb->mode.load() == LINE_MODE_SYNC) && first_kick(lb, n) && lb->tx_kicked.exchange(1) == 0;
     }
     if (start)
-        kick(lb);
+        lb_kick(lb);
     return n;
 }
 

@@ -4,6 +4,7 @@
 #include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dce/v80.h"
 #include "layer2/corecode/dte/dte.h"
+#include "layer2/corecode/dte/dte_fax.h"
 #include "layer2/corecode/dte/dte_lock.h"
 
 namespace {
@@ -161,20 +162,7 @@ void v80_dte_reports(DteContext* d)
 
 void dte_v80_mode_init(DteContext* d, uint8_t in_options, uint8_t out_options)
 {
-    uint8_t params[12] = {};
-    params[3] = in_options;
-    params[4] = 0x11;
-    params[5] = 0x13;
-    params[6] = out_options;
-    params[7] = 0x11;
-    params[8] = 0x13;
-    params[10] = '+';
-    params[11] = 50;
-    dte_data_mode_start(d, params);
-    d->flow.data_bits = 8;
-    d->flow.parity = 0;
-    d->flow.data_mask = 0xFF;
-    d->mode = DTE_MODE_SYNC;
+    dte_binary_mode_start(d, DTE_MODE_SYNC, in_options, out_options, '+', 50);
     V80State* v = state(d);
     if (v != nullptr) {
         v->dte_escape = 0;

@@ -15,12 +15,6 @@ constexpr uint16_t kRxRoom = 1022;  // the line receive ring takes bytes while i
 constexpr uint8_t kChunkFull = 30;  // a chunk is closed once it holds more octets than this
 constexpr uint8_t kFlagOctet = 0x7E;
 
-bool data_wanted(const LineBlock* lb)
-{
-    const DspInterfaceBlock* w = lb->window.load(std::memory_order_acquire);
-    return w != nullptr && (WindowLoad(w, kRegStatus) & kTxDataWantedBit) != 0;
-}
-
 // Stores one octet or an EM pair in the line receive ring (the caller holds its lock); false when full.
 bool rx_store(LineBlock* lb, const uint8_t* bytes, int n)
 {
@@ -31,11 +25,15 @@ bool rx_store(LineBlock* lb, const uint8_t* bytes, int n)
     return true;
 }
 
+// A report may take the ring's last two places, which data leaves free.
 void rx_report(LineBlock* lb, uint8_t code)
 {
-    const uint8_t pair[2] = {V80_EM, code};
-    if (!rx_store(lb, pair, 2))
+    if (ring_free(&lb->rx) < 2) {
         lb->v80.discards++;
+        return;
+    }
+    ring_put(&lb->rx, V80_EM);
+    ring_put(&lb->rx, code);
 }
 
 }  // namespace
@@ -227,7 +225,7 @@ void v80_line_transmit(LineBlock* lb)
     }
     if (n == 0 && flags == 0) {
         // Framed: the line ran dry inside a frame and the data pump has nothing left: the frame is lost.
-        if (v->framed.load() && v->frame_open && data_wanted(lb)) {
+        if (v->framed.load() && v->frame_open && lb_data_wanted(lb)) {
             v->frame_open = 0;
             v->underrun = 1;
             lb_write_chunk(lb, out, 0, kTxAbort);

@@ -4,7 +4,8 @@
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/dte/dte_lock.h"
 
-void fax_dte_start(DteContext* d, uint8_t in_options, uint8_t out_options)
+void dte_binary_mode_start(DteContext* d, uint8_t mode, uint8_t in_options, uint8_t out_options, uint8_t escape,
+                           uint8_t guard)
 {
     uint8_t params[12] = {};
     params[3] = in_options;
@@ -13,11 +14,18 @@ void fax_dte_start(DteContext* d, uint8_t in_options, uint8_t out_options)
     params[6] = out_options;
     params[7] = 0x11;
     params[8] = 0x13;
+    params[10] = escape;
+    params[11] = guard;
     dte_data_mode_start(d, params);
     d->flow.data_bits = 8;
     d->flow.parity = 0;
     d->flow.data_mask = 0xFF;
-    d->mode = DTE_MODE_FAX;
+    d->mode = mode;
+}
+
+void fax_dte_start(DteContext* d, uint8_t in_options, uint8_t out_options)
+{
+    dte_binary_mode_start(d, DTE_MODE_FAX, in_options, out_options, 0, 0);
 }
 
 void fax_dte_stop(DteContext* d)

@@ -6,6 +6,10 @@
 
 struct DteContext;
 
+// Data mode `mode` (3 fax, 5 synchronous access) with eight bits, no parity, the flow characters 0x11/0x13
+// both ways and the escape character and guard given; the data rings emptied.
+void dte_binary_mode_start(DteContext* d, uint8_t mode, uint8_t in_options, uint8_t out_options, uint8_t escape,
+                           uint8_t guard);
 // Data mode for a fax command: input options (bit 0 honour XON/XOFF from the application, bit 1 RTS), output
 // options (bit 0 send XON/XOFF, bit 1 drive CTS); both data rings emptied, eight bits without parity.
 void fax_dte_start(DteContext* d, uint8_t in_options, uint8_t out_options);
