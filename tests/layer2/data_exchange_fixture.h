@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,6 +57,64 @@ inline void WriteSome(dsptest::RealPumpModem& m, Flow& f, size_t piece = 1024)
     }
     const size_t n = std::min(piece, f.data.size() - f.written);
     f.written += m.SendSome(f.data.data() + f.written, n, 10);
+}
+
+// What a run saw of the modems' flow control.
+struct FlowSeen {
+    int writerHeldA = 0;  // passes on which A's modem held its application (CTS off)
+    int writerHeldB = 0;
+    size_t fullestToDteB = 0;  // most bytes waiting in B's to-DTE ring
+};
+
+// Runs both flows until both are delivered or `limitMs` of virtual time pass. A reader reads only every
+// `readEveryMs`, so its modem's buffers must hold what arrives meanwhile.
+inline FlowSeen RunTransfer(calltest::ExchangeModems& x, Flow& ab, Flow& ba, int readEveryMs, int limitMs)
+{
+    FlowSeen seen;
+    const int64_t start = x.Clock().Now();
+    auto ms = [&] { return static_cast<int>((x.Clock().Now() - start) / 10000); };
+    int lastRead = 0;
+    while (ms() < limitMs && !(ab.Done() && ba.Done())) {
+        WriteSome(x.A(), ab);
+        WriteSome(x.B(), ba);
+        seen.writerHeldA += x.A().Ext()->dte.flow.flow_off_asserted.load();
+        seen.writerHeldB += x.B().Ext()->dte.flow.flow_off_asserted.load();
+        seen.fullestToDteB = std::max<size_t>(seen.fullestToDteB, x.B().Ext()->dte.to_dte.count);
+        if (ms() - lastRead >= readEveryMs) {
+            // A read empties the application queue; the modem refills it from its to-DTE ring within a few
+            // ticks, so the reader reads on for 100 ms before it pauses again.
+            for (int k = 0; k < 5; ++k) {
+                ab.received += x.B().Take();
+                ba.received += x.A().Take();
+                WriteSome(x.A(), ab);
+                WriteSome(x.B(), ba);
+            }
+            lastRead = ms();
+        }
+    }
+    ab.received += x.B().Take();
+    ba.received += x.A().Take();
+    return seen;
+}
+
+inline std::string AsString(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+// Index of the first byte that differs (npos when none), with the bytes around it in the failure output.
+inline size_t FirstDifference(const std::string& got, const std::string& want)
+{
+    const size_t n = std::min(got.size(), want.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (got[i] != want[i]) {
+            std::string g, w;
+            for (size_t k = i; k < std::min(n, i + 8); ++k) {
+                g += std::to_string(static_cast<uint8_t>(got[k])) + " ";
+                w += std::to_string(static_cast<uint8_t>(want[k])) + " ";
+            }
+            ADD_FAILURE() << "at " << i << ": got " << g << "want " << w;
+            return i;
+        }
+    }
+    return got.size() == want.size() ? std::string::npos : n;
 }
 
 }  // namespace datatest

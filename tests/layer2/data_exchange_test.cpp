@@ -10,10 +10,25 @@
 
 namespace {
 
+// These calls run buffered mode (\N0): no error control, the bytes straight through the plain line path.
+bool ConnectBuffered(calltest::ExchangeModems& x)
+{
+    x.Type(x.A(), "AT\\N0\r");
+    x.Type(x.B(), "AT\\N0\r");
+    x.Run(300);
+    EXPECT_EQ(x.TakeA(), "AT\\N0\r\r\nOK\r\n");
+    EXPECT_EQ(x.TakeB(), "AT\\N0\r\r\nOK\r\n");
+    return datatest::ConnectV22bis(x);
+}
+
 using calltest::ExchangeModems;
 using datatest::AllByteValues;
+using datatest::AsString;
 using datatest::ConnectV22bis;
+using datatest::FirstDifference;
 using datatest::Flow;
+using datatest::FlowSeen;
+using datatest::RunTransfer;
 using datatest::WriteSome;
 
 #ifdef MODEM_UNDER_SANITIZER
@@ -22,68 +37,10 @@ constexpr size_t kTransferBytes = 6 * 1024;  // more than the application queue 
 constexpr size_t kTransferBytes = 12 * 1024;
 #endif
 
-// What a run saw of the modems' flow control.
-struct FlowSeen {
-    int writerHeldA = 0;  // passes on which A's modem held its application (CTS off)
-    int writerHeldB = 0;
-    size_t fullestToDteB = 0;  // most bytes waiting in B's to-DTE ring
-};
-
-// Runs both flows until both are delivered or `limitMs` of virtual time pass. A reader reads only every
-// `readEveryMs`, so its modem's buffers must hold what arrives meanwhile.
-FlowSeen RunTransfer(ExchangeModems& x, Flow& ab, Flow& ba, int readEveryMs, int limitMs)
-{
-    FlowSeen seen;
-    const int64_t start = x.Clock().Now();
-    auto ms = [&] { return static_cast<int>((x.Clock().Now() - start) / 10000); };
-    int lastRead = 0;
-    while (ms() < limitMs && !(ab.Done() && ba.Done())) {
-        WriteSome(x.A(), ab);
-        WriteSome(x.B(), ba);
-        seen.writerHeldA += x.A().Ext()->dte.flow.flow_off_asserted.load();
-        seen.writerHeldB += x.B().Ext()->dte.flow.flow_off_asserted.load();
-        seen.fullestToDteB = std::max<size_t>(seen.fullestToDteB, x.B().Ext()->dte.to_dte.count);
-        if (ms() - lastRead >= readEveryMs) {
-            // A read empties the application queue; the modem refills it from its to-DTE ring within a few
-            // ticks, so the reader reads on for 100 ms before it pauses again.
-            for (int k = 0; k < 5; ++k) {
-                ab.received += x.B().Take();
-                ba.received += x.A().Take();
-                WriteSome(x.A(), ab);
-                WriteSome(x.B(), ba);
-            }
-            lastRead = ms();
-        }
-    }
-    ab.received += x.B().Take();
-    ba.received += x.A().Take();
-    return seen;
-}
-
-std::string AsString(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
-
-// Index of the first byte that differs (npos when none), with the bytes around it in the failure output.
-size_t FirstDifference(const std::string& got, const std::string& want)
-{
-    const size_t n = std::min(got.size(), want.size());
-    for (size_t i = 0; i < n; ++i) {
-        if (got[i] != want[i]) {
-            std::string g, w;
-            for (size_t k = i; k < std::min(n, i + 8); ++k) {
-                g += std::to_string(static_cast<uint8_t>(got[k])) + " ";
-                w += std::to_string(static_cast<uint8_t>(want[k])) + " ";
-            }
-            ADD_FAILURE() << "at " << i << ": got " << g << "want " << w;
-            return i;
-        }
-    }
-    return got.size() == want.size() ? std::string::npos : n;
-}
-
 TEST(DataExchange, BothWaysByteExactWithSlowReaders)
 {
     ExchangeModems x;
-    ASSERT_TRUE(ConnectV22bis(x));
+    ASSERT_TRUE(ConnectBuffered(x));
     Flow ab{AllByteValues(kTransferBytes, 1)};
     Flow ba{AllByteValues(kTransferBytes, 7)};
     // Readers that pause 18 s at a time (4320 bytes at the line's 240 bytes a second): the application queue
@@ -110,7 +67,7 @@ TEST(DataExchange, DISABLED_OneMebibyteEachWayByteExact)
 {
     constexpr size_t kBytes = 1024 * 1024;
     ExchangeModems x;
-    ASSERT_TRUE(ConnectV22bis(x));
+    ASSERT_TRUE(ConnectBuffered(x));
     Flow ab{AllByteValues(kBytes, 1)};
     Flow ba{AllByteValues(kBytes, 7)};
     const int lineMs = static_cast<int>(kBytes * 10 * 1000 / 2400);
@@ -143,7 +100,7 @@ void WriteAll(ExchangeModems& x, const std::string& data)
 TEST(DataExchange, EscapeGivesOkAndOResumesWithNothingLost)
 {
     ExchangeModems x;
-    ASSERT_TRUE(ConnectV22bis(x));
+    ASSERT_TRUE(ConnectBuffered(x));
     const std::vector<uint8_t> first = AllByteValues(1500, 3);
     const std::vector<uint8_t> second = AllByteValues(1500, 5);
     WriteAll(x, AsString(first));
@@ -193,7 +150,7 @@ TEST(DataExchange, EscapeGivesOkAndOResumesWithNothingLost)
 TEST(DataExchange, EscapeWithoutTheLeadingGuardIsData)
 {
     ExchangeModems x;
-    ASSERT_TRUE(ConnectV22bis(x));
+    ASSERT_TRUE(ConnectBuffered(x));
     const std::string text = "abc+++def";
     WriteAll(x, text);
     x.Run(3000);

@@ -1,4 +1,5 @@
 // The DTE side of the port: parity, rings, line state, watermark flow control, sniffing.
+#include "layer2/corecode/dce/data_link.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/port_ops.h"
@@ -281,8 +282,9 @@ TEST_F(SerialDte, DestructiveBreakEmptiesAndCountsBothRings)
 TEST_F(SerialDte, DataLinkAndStandInsKeepTheirContract)
 {
     EXPECT_EQ(ec_poll(Dte()), 1);
-    ec_start(Dte());
-    EXPECT_EQ(ec_poll(Dte()), 5) << "a started link runs buffered mode";
+    const DataLinkStart start{};
+    ec_start(Dte(), &start);
+    EXPECT_EQ(ec_poll(Dte()), 5) << "without error control bound, a started link runs buffered mode";
     ec_stop(Dte());
     EXPECT_EQ(ec_poll(Dte()), 1);
     EXPECT_NE(voice_ring_allowed(Dte()), 0);

@@ -276,6 +276,7 @@ void acu_call_tick_10ms(AcuContext* acu)
     count_down(&q.answer_countdown);
     count_down(&q.hangup_countdown);
     count_down(&q.test_countdown);
+    ec_tick_10ms(acu->dte);
     conn_tick_10ms(acu);
 }
 

@@ -154,6 +154,9 @@ void acu_send_loop(AcuContext* acu, uint8_t kind, bool start);
 // escape; the DTE side released once the connection is reported; the escape holding the data for "O".
 void acu_data_mode_params(const AcuContext* acu, uint8_t params[12]);
 void acu_start_data_link(AcuContext* acu);
+// The error-control and compression values of the connection starting now, from the settings.
+struct DataLinkStart;
+void acu_data_link_values(const AcuContext* acu, DataLinkStart* start);
 void acu_release_data_mode(AcuContext* acu);
 void acu_hold_data_mode(AcuContext* acu);
 // Each pass on line: a completed escape becomes a break event, a reported connection starts data mode.

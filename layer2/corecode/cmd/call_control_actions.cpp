@@ -232,6 +232,8 @@ void acu_ec_status(AcuContext* acu)
     case 3:
     case 5:
     case 6:
+        ec_report_values(acu->dte, &acu->ec_protocol, &acu->compression_state);
+        acu->ec_first_state = 0;
         acu->seq.connect_reported = 1;
         PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);
         acu->seq.release_dte_pending = 1;  // data mode once the report has gone out

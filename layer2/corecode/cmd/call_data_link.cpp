@@ -5,6 +5,7 @@
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/cmd/v80_poll.h"
+#include "layer2/corecode/dce/data_link.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 
@@ -46,7 +47,9 @@ void acu_start_data_link(AcuContext* acu)
     acu_data_mode_params(acu, params);
     dte_data_mode_start(acu->dte, params);
     dte_clamp_on(acu->dte);  // until the connection has been reported
-    ec_start(acu->dte);
+    DataLinkStart start;
+    acu_data_link_values(acu, &start);
+    ec_start(acu->dte, &start);
 }
 
 void acu_release_data_mode(AcuContext* acu)

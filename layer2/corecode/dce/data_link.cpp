@@ -1,26 +1,165 @@
-// The data link as call control sees it (ec_start, ec_poll, ec_stop). Until error control is wired in, a
-// started link is buffered mode on the plain line path: ec_poll moves the connection's bytes and answers 5,
-// the status of a link that runs buffered mode.
+// The data link as call control sees it (ec_start, ec_poll, ec_tick_10ms, ec_stop): the error-control
+// manager over the device's DTE rings and line block. Without a manager bound to the device, a started link
+// is buffered mode on the plain line path.
+#include "layer2/corecode/dce/data_link.h"
+
 #include "layer2/corecode/dce/buffered_mode.h"
 #include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
+#include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/dte/dte_context.h"
 
 namespace {
 
 constexpr uint8_t kLinkNegotiating = 1;
 constexpr uint8_t kLinkBuffered = 5;
+constexpr uint8_t kLinkDown = 0;
+constexpr uint8_t kTicksPerProtocolTick = 10;
+constexpr uint8_t kReportNoProtocol = 5;
 
-}  // namespace
+DataLink* of(void* ctx) { return static_cast<DataLink*>(ctx); }
 
-void ec_start(DteContext* d)
+// ---- LAPM's reach into the DTE rings and the line block ----
+
+// While the DTE side is clamped (command state, or before the connection is reported) nothing moves
+// between the link and the application: received information waits in the link, which holds the far end
+// off when its buffers fill.
+bool clamped(const DataLink* dl) { return dl->dte->flow.clamp.load() != 0; }
+
+uint32_t host_dte_pending(void* ctx) { return clamped(of(ctx)) ? 0 : dte_from_count(of(ctx)->dte); }
+
+uint32_t host_dte_read(void* ctx, uint8_t* out, uint32_t max)
+{
+    DteContext* d = of(ctx)->dte;
+    uint32_t n = dte_from_count(d);
+    if (n > max)
+        n = max;
+    for (uint32_t i = 0; i < n; ++i)
+        out[i] = dte_from_char(d);
+    return n;
+}
+
+uint32_t host_dte_room(void* ctx) { return clamped(of(ctx)) ? 0 : dte_to_free(of(ctx)->dte); }
+
+void host_dte_write(void* ctx, const uint8_t* in, uint32_t count)
+{
+    DteContext* d = of(ctx)->dte;
+    for (uint32_t i = 0; i < count; ++i)
+        dte_to_put(d, in[i]);
+    dte_to_drain(d);
+}
+
+void host_dte_break(void* ctx, uint8_t type, uint8_t) { dte_to_break(of(ctx)->dte, type); }
+
+void host_dte_discard(void* ctx)
+{
+    dte_from_clear(of(ctx)->dte);
+    dte_to_clear(of(ctx)->dte);
+}
+
+void host_kick_line(void* ctx) { lb_frame_kick(of(ctx)->lb); }
+void host_line_stop(void* ctx) { lb_service_stop(of(ctx)->lb); }
+
+void host_line_start(void* ctx, uint16_t)
+{
+    DataLink* dl = of(ctx);
+    dl->plain_line = 0;
+    lb_set_mode(dl->lb, LINE_MODE_LAPM);
+    lb_rx_buffer_set(dl->lb, ec_rx_frame_done(&dl->ec.lapm.rx, nullptr));
+}
+
+const LapmHost kLapmHost = {nullptr,       host_dte_pending, host_dte_read,  host_dte_room,   host_dte_write,
+                            host_dte_break, host_dte_discard, host_kick_line, host_line_stop, host_line_start};
+
+// ---- the line block's framed path: LAPM's frames ----
+
+FrameNode* frames_tx_next(void* ctx) { return lapm_tx_next(&of(ctx)->ec.lapm); }
+FrameNode* frames_rx_done(void* ctx, FrameNode* done) { return ec_rx_frame_done(&of(ctx)->ec.lapm.rx, done); }
+
+// ---- the manager's line side ----
+
+void line_detect_start(void* ctx, uint8_t request, uint8_t mode, uint16_t timeout)
+{
+    DataLink* dl = of(ctx);
+    dl->plain_line = 0;
+    lb_detect_start(dl->lb, request == 0 ? 0 : 1, mode, timeout, dl->line_rate);
+}
+
+void line_detect_continue(void* ctx)
+{
+    DataLink* dl = of(ctx);
+    uint8_t reason = 0;
+    uint8_t result = 0;
+    if (!lb_detect_take_result(dl->lb, &reason, &result))
+        return;
+    ec_detection_result(&dl->ec, reason, result);
+    lb_restart(dl->lb);
+}
+
+void line_detect_stop(void* ctx, uint8_t) { lb_detect_start(of(ctx)->lb, 0xFF, 0, 0, 0); }
+
+void line_plain(DataLink* dl)
+{
+    if (dl->plain_line)
+        return;
+    lb_set_mode(dl->lb, LINE_MODE_PLAIN);
+    dl->plain_line = 1;
+}
+
+void line_resume(void* ctx) { line_plain(of(ctx)); }
+
+void line_empty_rings(void* ctx)
+{
+    lb_rx_reset(of(ctx)->lb);
+    lb_tx_reset(of(ctx)->lb);
+}
+
+void line_break_to_dte(void* ctx, uint8_t type, uint16_t) { dte_to_break(of(ctx)->dte, type); }
+bool line_from_dte_pending(void* ctx) { return dte_from_count(of(ctx)->dte) != 0; }
+
+const EcLineOps kLineOps = {nullptr,          line_detect_start, line_detect_continue,  line_detect_stop, line_resume,
+                            line_empty_rings, line_break_to_dte, line_from_dte_pending};
+
+// ---- the MNP engine's place ----
+//
+// The MNP link is not part of this build: asked for MNP, the engine reports a failed set-up (and the
+// manager falls back to buffered mode where the settings allow it, else the link is down); in buffered mode
+// it moves the connection's bytes over the plain line path.
+
+void mnp_stop(void*) {}
+void mnp_setup(void*, const uint32_t*, uint32_t) {}
+void mnp_start(void*, uint8_t) {}
+
+uint8_t mnp_poll(void* ctx)
+{
+    DataLink* dl = of(ctx);
+    if (dl->ec.state != EC_BUFFERED)
+        return dl->ec.params.buffered_allowed ? kLinkBuffered : kLinkDown;
+    line_plain(dl);
+    buffered_mode_poll(dl->dte, dl->lb);
+    return kLinkBuffered;
+}
+
+uint8_t mnp_hold(void*) { return 145; }
+uint8_t mnp_disconnect(void*, uint8_t) { return 0; }
+bool mnp_break(void*, uint8_t, uint16_t) { return false; }
+uint8_t mnp_link_params(void*, uint8_t, uint8_t, uint16_t, uint8_t, uint16_t) { return 0; }
+void mnp_value(void*, uint8_t) {}
+uint8_t mnp_pending(void* ctx) { return lb_tx_count(of(ctx)->lb) != 0 ? 2 : 0; }
+
+const EcMnpOps kMnpOps = {nullptr,    mnp_stop,       mnp_setup, mnp_start,       mnp_poll,  mnp_hold,
+                          mnp_disconnect, mnp_break, mnp_link_params, mnp_value, mnp_value, mnp_pending};
+
+// ---- the plain path without a manager ----
+
+void plain_start(DteContext* d)
 {
     if (d->line_block != nullptr)
         lb_set_mode(d->line_block, LINE_MODE_PLAIN);
     d->ec_started = 1;
 }
 
-uint8_t ec_poll(DteContext* d)
+uint8_t plain_poll(DteContext* d)
 {
     if (!d->ec_started.load())
         return kLinkNegotiating;
@@ -28,9 +167,120 @@ uint8_t ec_poll(DteContext* d)
     return kLinkBuffered;
 }
 
+}  // namespace
+
+void data_link_bind(DataLink* dl, DteContext* dte, LineBlock* lb)
+{
+    dl->dte = dte;
+    dl->lb = lb;
+    dl->call = LapmCallValues{};
+    dl->started = 0;
+    dl->plain_line = 0;
+    dl->ticks = 0;
+    dl->line_rate = 0;
+    LapmHost host = kLapmHost;
+    host.context = dl;
+    EcLineOps line = kLineOps;
+    line.context = dl;
+    EcMnpOps mnp = kMnpOps;
+    mnp.context = dl;
+    ec_init(&dl->ec, &mnp, &line, &host, &dl->call);
+    v44_supported_defaults(&dl->ec.v44);
+    v44_params_default(&dl->ec.v44);
+    const LineFrameOps frames = {dl, frames_tx_next, frames_rx_done};
+    lb_set_frame_ops(lb, &frames);
+    dte->data_link = dl;
+}
+
+void data_link_unbind(DataLink* dl)
+{
+    if (dl->dte == nullptr)
+        return;
+    ec_stop(dl->dte);
+    lapm_compression_stop(&dl->ec.compression);
+    if (dl->lb != nullptr)
+        lb_set_frame_ops(dl->lb, nullptr);
+    dl->dte->data_link = nullptr;
+    dl->dte = nullptr;
+}
+
+void ec_start(DteContext* d, const DataLinkStart* s)
+{
+    DataLink* dl = d->data_link;
+    if (dl == nullptr) {
+        plain_start(d);
+        return;
+    }
+    dl->call.tx_rate = s->tx_rate;
+    dl->call.rx_rate = s->rx_rate;
+    dl->call.delivery_setting = s->delivery_setting;
+    dl->call.delivery_time = s->delivery_time;
+    dl->call.connection_mode = s->connection_mode;
+    dl->line_rate = s->tx_rate;
+    dl->plain_line = 0;
+    dl->ticks = 0;
+    v44_set_params(&dl->ec.v44, &s->v44);
+    ec_set_params(&dl->ec, &s->params);
+    dl->started = 1;
+    d->ec_started = 1;
+    if (ec_start(&dl->ec, s->request) == 1)
+        dl->started = 2;  // no protocol may run: the link is down
+}
+
+uint8_t ec_poll(DteContext* d)
+{
+    DataLink* dl = d->data_link;
+    if (dl == nullptr)
+        return plain_poll(d);
+    if (dl->started == 0)
+        return kLinkNegotiating;
+    if (dl->started == 2)
+        return kLinkDown;
+    return ec_poll(&dl->ec);
+}
+
+void ec_tick_10ms(DteContext* d)
+{
+    DataLink* dl = d != nullptr ? d->data_link : nullptr;
+    if (dl == nullptr || dl->started != 1)
+        return;
+    lb_line_tick(dl->lb);
+    if (++dl->ticks >= kTicksPerProtocolTick) {
+        dl->ticks = 0;
+        lapm_tick(&dl->ec.lapm);
+    }
+}
+
 void ec_stop(DteContext* d)
 {
     d->ec_started = 0;
+    DataLink* dl = d->data_link;
+    if (dl != nullptr && dl->started != 0) {
+        ec_stop(&dl->ec);
+        dl->started = 0;
+        lb_detect_start(dl->lb, 0xFF, 0, 0, 0);
+    }
     if (d->line_block != nullptr)
         lb_service_stop(d->line_block);
+}
+
+void ec_report_values(DteContext* d, uint8_t* protocol, uint8_t* compression)
+{
+    *protocol = kReportNoProtocol;
+    *compression = 0;
+    DataLink* dl = d->data_link;
+    if (dl == nullptr)
+        return;
+    uint8_t s[EC_LINK_STATUS_SIZE];
+    ec_get_link_status(&dl->ec, s);
+    if (s[8] != EC_PROTOCOL_NONE)
+        *protocol = s[8];
+    *compression = static_cast<uint8_t>(s[1] & 7u);
+}
+
+void v44_free_dictionaries(DteContext* d)
+{
+    // A running link frees them when it stops; the port's close only catches what a stopped one left.
+    if (d->data_link != nullptr && d->data_link->started == 0)
+        lapm_compression_stop(&d->data_link->ec.compression);
 }

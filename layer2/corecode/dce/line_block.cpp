@@ -48,6 +48,8 @@ void receive_service(LineBlock* lb, DspInterfaceBlock* w)
         v80_line_receive(lb, bytes, count, status);
     else if (lb->framed.load())
         lb_framed_receive(lb, bytes, count, status);
+    else if (lb_detect_active(lb))
+        lb_detect_receive(lb, bytes, count, status);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
         lb_octet_receive(lb, bytes, count, status);
     else
@@ -64,6 +66,8 @@ void transmit_service(LineBlock* lb, DspInterfaceBlock* w)
         v80_line_transmit(lb);
     else if (lb->framed.load())
         lb_framed_transmit(lb);
+    else if (lb_detect_active(lb))
+        lb_detect_transmit(lb);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
         lb_octet_transmit(lb);
     else
@@ -93,6 +97,9 @@ void lb_init(LineBlock* lb, const LineBlockHost* host)
     lb->framed = 0;
     KeInitializeSpinLock(&lb->rx_lock);
     KeInitializeSpinLock(&lb->tx_lock);
+    KeInitializeSpinLock(&lb->detect.lock);
+    lb->detect.active = 0;
+    lb->detect.result_ready = 0;
     ring_clear(&lb->rx);
     ring_clear(&lb->tx);
     lb->tx_kicked = 0;

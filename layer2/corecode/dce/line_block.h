@@ -84,6 +84,36 @@ struct LineCounters {
     std::atomic<uint32_t> bogus_frames;   // transmit frames dropped for an impossible length
 };
 
+// The V.42 detection phase on the line (asynchronous characters): the originator sends ODP (0x11 and 0x91 in
+// turn) until the answerer's ADP pairs ('E' then 'C', 'M' or NUL) decide, the answerer sends its ADP once it
+// has seen four ODP characters in a row. Guarded by its own lock: the service, the 10 ms tick and error
+// control all reach it.
+struct LineDetect {
+    KSPIN_LOCK lock;
+    uint8_t active;
+    uint8_t originator;
+    uint8_t answer_code;      // 0 'C', 1 'M', 2 NUL
+    uint8_t started_code;     // the answer code detection was started with
+    uint16_t timeout;         // ticks left (10 ms); 0: timed out
+    uint8_t odp_char;         // expected (answerer) or next sent (originator): 0x11 or 0x91
+    uint8_t odp_countdown;    // ODP characters still to see in a row
+    uint8_t odp_seen;
+    uint8_t pairs_to_send;
+    uint8_t pairs_sent;       // ADP pairs written since the last drain
+    uint8_t tx_pending;       // a transmit turn is due
+    uint16_t pacing;          // ticks to the next transmit turn
+    uint16_t pacing_ticks;    // ticks between turns at this line rate
+    uint16_t line_rate;
+    uint16_t drain;           // answerer: ticks for the last ADP to leave before detection ends
+    uint8_t flag_countdown;   // HDLC flag octets still to see in a row
+    uint8_t last_pair;        // originator: character of the previous ADP pair (255 none)
+    uint8_t e_seen;           // originator: 'E' armed the next character
+    uint8_t error_mark;
+    uint8_t result;           // 0 LAPM, 1 MNP, 2 no error control, 255 none
+    uint8_t reason;           // 0 decided, 1 timed out, 2 HDLC flags heard, 3 MNP frame
+    uint8_t result_ready;
+};
+
 struct LineBlock {
     std::atomic<DspInterfaceBlock*> window;  // the data pump's register window (null: none bound)
     LineBlockHost host;
@@ -132,6 +162,7 @@ struct LineBlock {
 
     LineFax fax;  // the fax path (line_fax.h); while it is selected the service runs it instead of the others
     V80State v80; // synchronous access (v80.h), the path of LINE_MODE_SYNC
+    LineDetect detect;
 
     LineCounters counters;
 };
@@ -173,11 +204,24 @@ bool lb_take_line_break(LineBlock* lb);
 void lb_frame_kick(LineBlock* lb);
 void lb_rx_buffer_set(LineBlock* lb, FrameNode* node);
 
+// The V.42 detection phase. `role` 0 originator, else answerer; 0xFF stops detection. The answer code is what
+// an answerer tells the originator (0 LAPM, 1 MNP, 2 none); the time-out is in 10 ms ticks; the line rate
+// (bit/s, 1 for the slowest) paces the transmit turns.
+void lb_detect_start(LineBlock* lb, uint8_t role, uint8_t answer_code, uint16_t timeout, uint16_t line_rate);
+// Whether detection runs.
+bool lb_detect_active(LineBlock* lb);
+// Takes a result that detection reported since the last call: (reason, result); false when none.
+bool lb_detect_take_result(LineBlock* lb, uint8_t* reason, uint8_t* result);
+// The 10 ms line tick: detection time-out and transmit pacing.
+void lb_line_tick(LineBlock* lb);
+
 // Internal steps, shared by the line-block files.
 void lb_plain_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
 void lb_plain_transmit(LineBlock* lb);
 void lb_framed_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
 void lb_framed_transmit(LineBlock* lb);
+void lb_detect_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
+void lb_detect_transmit(LineBlock* lb);
 void lb_octet_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
 void lb_octet_transmit(LineBlock* lb);
 void lb_octet_buffer_set(LineBlock* lb, FrameNode* node);

@@ -93,6 +93,10 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
     lb->active = 0;
     reset_framed(lb);
     lb->fax.path = 0;
+    {
+        DteLockHold hold(&lb->detect.lock);
+        lb->detect.active = 0;  // a new path ends the detection phase
+    }
     lb->break_pending = 0;
     lb->mode = mode;
     switch (mode) {

@@ -9,7 +9,6 @@ int v44_check_tx_codewords(uint32_t value) { return value >= 256 && value <= 655
 int v44_check_rx_codewords(uint32_t value) { return value >= 256 && value <= 65535; }
 int v44_check_tx_history(uint32_t value) { return value >= 512 && value <= 65535; }
 int v44_check_rx_history(uint32_t value) { return value >= 512 && value <= 65535; }
-void v44_free_dictionaries(DteContext* d) { (void)d; }
 
 void core_error_report(const char* source, int line)
 {

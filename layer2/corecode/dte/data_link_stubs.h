@@ -9,12 +9,19 @@
 
 struct DteContext;
 
-// The data link of a connection (layer2/corecode/dce/data_link.cpp). Until error control is wired in, a
-// started link runs buffered mode: ec_poll returns 1 until ec_start, then 5 (buffered mode) while it moves
-// the connection's bytes; ec_stop ends it and stops the line block.
+// The data link of a connection (layer2/corecode/dce/data_link.cpp): ec_start hands over the values composed
+// from the settings, ec_poll runs one step and returns the running protocol's status (1 while negotiating;
+// LAPM 2 held, 4 disconnecting, 6 information transfer; MNP 3 connected, 5 buffered mode; 0 the link is
+// down), ec_tick_10ms times it, ec_stop ends it at once. Without an error-control record bound to the device
+// a started link runs buffered mode and answers 5.
+struct DataLinkStart;
 uint8_t ec_poll(DteContext* d);
-void ec_start(DteContext* d);
+void ec_start(DteContext* d, const DataLinkStart* start);
 void ec_stop(DteContext* d);
+void ec_tick_10ms(DteContext* d);
+// What the connection report prints of the link: the protocol code (6 LAPM, 3 MNP, 5 none) and the
+// compression state 0-7 (0 none, 1-3 V.42bis receive / transmit / both, 4-6 the same for V.44).
+void ec_report_values(DteContext* d, uint8_t* protocol, uint8_t* compression);
 // Always 0 (profiles that need it are refused).
 int ec_hook_false();
 

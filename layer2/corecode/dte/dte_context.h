@@ -106,6 +106,7 @@ struct DteContext {
     PortRecord* port;  // the port layer of the same device
     LineBlock* line_block;  // the line block of the same device (null: no line side bound)
     struct VoiceEngine* voice;  // the voice engine of the same device (null: none)
+    struct DataLink* data_link;  // error control of the same device (null: plain buffered mode only)
     // The command side's escape detector, reset when data mode starts: set by the command side when it binds
     // to this DTE side (null: no command side).
     void (*escape_reset)(void* owner);

@@ -113,6 +113,14 @@ void take_sframe(LapmLink* link, FrameNode* frame, int event)
     lapm_acknowledge(link, nr);
     if ((control == LC_RR || control == LC_RNR) && link->own_busy)
         lapm_release_oos(link);
+    // A response to an XID command already answered (one sent again before the first answer arrived) is an
+    // acknowledgement point, not a second negotiation: taken again it would send a second SABME, which the
+    // far end, already in information transfer, must answer with DM.
+    if (event == LE_XID_RSP && !link->xid_frame) {
+        lapm_frame_done(link, frame);
+        post_or_drop(link, LE_ACK_POINT, nullptr);
+        return;
+    }
     post_or_drop(link, static_cast<uint16_t>(event), frame);
 }
 
@@ -126,6 +134,7 @@ bool nr_in_range(const LapmLink* link, uint8_t nr)
 
 void lapm_classify(LapmLink* link, FrameNode* frame)
 {
+
     if (frame->bad) {
         ec_count_bad_frame(link->counters);
         ec_count_error(link->counters);
@@ -170,6 +179,14 @@ void lapm_classify(LapmLink* link, FrameNode* frame)
     if (event == LE_UI_CMD_P1 || event == LE_UI_CMD_P0) {
         lapm_take_break(link, frame);
         lapm_frame_done(link, frame);
+        return;
+    }
+    // A response to an XID command already answered (one sent again before the first answer arrived) is an
+    // acknowledgement point, not a second negotiation: taken again it would send a second SABME, which the
+    // far end, already in information transfer, must answer with DM.
+    if (event == LE_XID_RSP && !link->xid_frame) {
+        lapm_frame_done(link, frame);
+        post_or_drop(link, LE_ACK_POINT, nullptr);
         return;
     }
     post_or_drop(link, static_cast<uint16_t>(event), frame);

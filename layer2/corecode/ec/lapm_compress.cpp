@@ -83,6 +83,9 @@ uint16_t build(LapmLink* link, bool command, uint8_t* info, uint16_t max)
     return static_cast<uint16_t>(xid_build_info(&c->xid, command ? XID_COMMAND : XID_RESPONSE, info, max));
 }
 
+// Directions as encoder (bit 0) and decoder (bit 1) to the report's receive (bit 0) and transmit (bit 1).
+uint8_t report_directions(uint8_t d) { return static_cast<uint8_t>(((d & 1u) << 1) | ((d >> 1) & 1u)); }
+
 bool take(LapmLink* link, const uint8_t* info, uint16_t length)
 {
     LapmCompression* c = link->compression;
@@ -120,6 +123,10 @@ bool take(LapmLink* link, const uint8_t* info, uint16_t length)
     else
         comp_start(&c->comp, &kLapmOps, link, &kV42bisEngine, &c->v42bis, neg.tx_n401);
     c->running = v44.direction != 0 || c->v42bis.p0 != 0;
+    // The event code the connection report reads: 1 compression in the receive direction only, 2 in the
+    // transmit direction only, 3 both; V.42bis as is, V.44 raised by 3.
+    const uint8_t v42 = v44.direction != 0 ? 0 : report_directions(xid_local_p0(&c->xid));
+    ec_set_event_code(link->counters, v42, report_directions(v44.direction), 0);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "window/dsp_interface_block.h"
+#include "layer2/corecode/dce/data_link.h"
 #include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dte/dte_context.h"
 #include "layer2/corecode/mt/dsp_device.h"
@@ -116,6 +117,7 @@ struct ModemDeviceExtension {
     DteContext dte;                     // the DTE side of this modem
     DspDevice dsp;                      // the DSP link of this modem (lives as long as the device)
     LineBlock line;                     // the line block: the connection's data through the register window
+    DataLink data_link;                 // error control and compression over the line block
 };
 
 inline ModemDeviceExtension* ModemExtension(PDEVICE_OBJECT device)

@@ -8,6 +8,7 @@
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/conn_control.h"
+#include "layer2/corecode/dce/data_link.h"
 #include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
@@ -163,12 +164,14 @@ void bind_line_block(ModemDeviceExtension* ext)
     lb_init(&ext->line, &host);
     lb_bind_window(&ext->line, ext->dsp_block);
     ext->dte.line_block = &ext->line;
+    data_link_bind(&ext->data_link, &ext->dte, &ext->line);
     dsp_set_interrupt_routine(&ext->dsp.link, [](void* arg) { lb_service(static_cast<LineBlock*>(arg)); }, &ext->line);
 }
 
 void unbind_line_block(ModemDeviceExtension* ext)
 {
     dsp_set_interrupt_routine(&ext->dsp.link, nullptr, nullptr);
+    data_link_unbind(&ext->data_link);
     lb_service_stop(&ext->line);
     lb_bind_window(&ext->line, nullptr);
     ext->dte.line_block = nullptr;
