@@ -42,6 +42,10 @@ void LineDirection::Configure(const LineModelParams& params)
     }
     rng_.seed(params.noiseSeed);
     normal_.reset();
+    samples_ = 0;
+    burstPeriod_ = static_cast<uint64_t>(std::max(0L, std::lround(params.burstPeriodMs * kLineRate / 1000.0)));
+    burstLength_ = static_cast<uint64_t>(std::max(0L, std::lround(params.burstLengthMs * kLineRate / 1000.0)));
+    burstSigma_ = std::sqrt(LinePowerOfDbm0(params.nominalLevelDbm0 - params.attenuationDb - params.burstSnrDb));
 
     delaySamples_ = std::max(0, static_cast<int>(std::lround(params.bulkDelayMs * kLineRate / 1000.0)));
     slipSamples_ = 0;
@@ -141,6 +145,9 @@ void LineDirection::Process(const int16_t* in, int16_t* out, size_t n)
             v = ShiftFrequency(v);
         if (noiseSigma_ > 0.0)
             v += noiseSigma_ * normal_(rng_);
+        const uint64_t at = samples_++;
+        if (burstPeriod_ != 0 && at >= burstPeriod_ && at % burstPeriod_ < burstLength_)
+            v += burstSigma_ * normal_(rng_);
         out[i] = Compand(params_.companding, LineSaturate(v));
     }
 }

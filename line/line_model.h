@@ -42,6 +42,11 @@ struct LineModelParams {
     // Phase jitter: the phase swings by +-jitterDegrees at jitterHz (sinusoidal).
     double jitterHz = 0.0;
     double jitterDegrees = 0.0;
+    // Bursts of noise: every burstPeriodMs (0: none) the noise rises for burstLengthMs to burstSnrDb (stated
+    // like snrDb), starting burstPeriodMs after the configuration.
+    double burstPeriodMs = 0.0;
+    double burstLengthMs = 0.0;
+    double burstSnrDb = 0.0;
 };
 
 // A channel shape for LineChannelTaps: 0 dB between lowHz and highHz, falling by a raised cosine over
@@ -95,6 +100,10 @@ private:
     uint64_t slips_ = 0;
     double gain_ = 1.0;
     double noiseSigma_ = 0.0;
+    double burstSigma_ = 0.0;
+    uint64_t burstPeriod_ = 0;   // samples
+    uint64_t burstLength_ = 0;
+    uint64_t samples_ = 0;       // since the configuration
     std::mt19937_64 rng_;
     std::normal_distribution<double> normal_{0.0, 1.0};
     bool shifting_ = false;

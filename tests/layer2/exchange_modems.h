@@ -33,6 +33,7 @@ inline size_t Count(const std::string& text, const std::string& what)
 
 struct ExchangeOptions {
     bool dialTone = true;  // false: the exchange seizes the line but sends no dial tone
+    LineConnectionParams lineA;  // A's line to the exchange (both directions)
 };
 
 class ExchangeModems {
@@ -51,7 +52,7 @@ public:
         ex_ = ExchangeCreate(country);
         binding_ = ExchangeBind(ex_, network_);
         std::string error;
-        EXPECT_TRUE(ExchangeBindPort(binding_, a_->Port(), kNumberA, LineConnectionParams(), &error)) << error;
+        EXPECT_TRUE(ExchangeBindPort(binding_, a_->Port(), kNumberA, options.lineA, &error)) << error;
         EXPECT_TRUE(ExchangeBindPort(binding_, b_->Port(), kNumberB, LineConnectionParams(), &error)) << error;
     }
     ~ExchangeModems()

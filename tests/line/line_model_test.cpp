@@ -77,6 +77,30 @@ TEST(LineModel, MeasuredSnrMatchesSetting)
     EXPECT_NE(Through(p, silence), Through(q, silence));
 }
 
+// Noise bursts: silence stays silent outside the bursts; inside each the noise has the burst's level.
+TEST(LineModel, NoiseBurstsComeAtTheirPeriodWithTheirLevel)
+{
+    LineModelParams p;
+    p.nominalLevelDbm0 = -10.0;
+    p.burstPeriodMs = 100;
+    p.burstLengthMs = 10;
+    p.burstSnrDb = 5;
+    const std::vector<int16_t> silence(8000, 0);
+    const auto out = Through(p, silence);
+    const double want = std::sqrt(LinePowerOfDbm0(-15.0));
+    for (size_t burst = 1; burst < 10; ++burst) {
+        const size_t start = burst * 800;
+        double power = 0;
+        for (size_t i = start; i < start + 80; ++i)
+            power += out[i] * out[i];
+        EXPECT_NEAR(std::sqrt(power / 80), want, 0.25 * want) << burst;
+        for (size_t i = start + 80; i < start + 800; ++i)
+            ASSERT_EQ(out[i], 0.0) << i;
+    }
+    for (size_t i = 0; i < 800; ++i)
+        ASSERT_EQ(out[i], 0.0) << "the first burst comes one period in";
+}
+
 TEST(LineModel, BulkDelayIsExact)
 {
     for (double ms : {0.0, 1.0, 12.5, 40.0}) {

@@ -140,8 +140,11 @@ void lapm_clear_peer_busy(LapmLink* link, LapmDispatch*) { link->peer_busy = 0; 
 
 void lapm_srej(LapmLink* link, LapmDispatch* d) { lapm_resend_ns(link, frame_nr(d)); }
 
+// The peer answered the poll: timer recovery ends, and the retransmission budget counts afresh for the next
+// one (a link that recovers from every noise burst is not ended by their sum).
 void lapm_recover_rr(LapmLink* link, LapmDispatch* d)
 {
+    link->retransmissions = 0;
     link->poll_outstanding = 0;
     link->peer_busy = 0;
     link->window = link->neg.tx_k;

@@ -1,0 +1,226 @@
+// Error control end to end: two modems on the simulated exchange at V.22bis negotiate the link through the
+// V.42 detection phase and XID, report it, and carry the applications' bytes through LAPM and compression.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "layer2/data_exchange_fixture.h"
+#include "layer2/corecode/dce/data_link.h"
+
+namespace {
+
+using calltest::ExchangeModems;
+using calltest::ExchangeOptions;
+using datatest::AllByteValues;
+using datatest::AsString;
+using datatest::FirstDifference;
+using datatest::Flow;
+using datatest::RunTransfer;
+
+#ifdef MODEM_UNDER_SANITIZER
+constexpr size_t kTransferBytes = 2 * 1024;
+#else
+constexpr size_t kTransferBytes = 8 * 1024;
+#endif
+
+// Bytes no compressor shortens: the link carries every one of them.
+std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> out(n);
+    for (auto& b : out)
+        b = static_cast<uint8_t>(rng());
+    return out;
+}
+
+// Sets A and B up (one command line each), then A dials B; whether both reported the connection. Everything
+// each printed from the dial on goes to `outA` / `outB`.
+bool Connect(ExchangeModems& x, const std::string& setA, const std::string& setB, std::string* outA = nullptr,
+             std::string* outB = nullptr, int limitMs = 40000)
+{
+    x.Type(x.A(), "ATX4W4+MS=V22B" + (setA.empty() ? "" : ";" + setA) + "\r");
+    x.Type(x.B(), "ATS0=1W4+MS=V22B" + (setB.empty() ? "" : ";" + setB) + "\r");
+    x.Run(300);
+    EXPECT_NE(x.TakeA().find("OK"), std::string::npos);
+    EXPECT_NE(x.TakeB().find("OK"), std::string::npos);
+    x.Type(x.A(), "ATDT202\r");
+    const bool ok = x.RunUntil([&] {
+        return x.OutA().find("CONNECT 2400") != std::string::npos && x.OutB().find("CONNECT 2400") != std::string::npos;
+    }, limitMs);
+    x.Run(300);
+    if (outA != nullptr)
+        *outA = x.OutA();
+    if (outB != nullptr)
+        *outB = x.OutB();
+    x.TakeA();
+    x.TakeB();
+    return ok;
+}
+
+DataLink& Link(dsptest::RealPumpModem& m) { return m.Ext()->data_link; }
+
+uint8_t EcState(dsptest::RealPumpModem& m)
+{
+    uint8_t s[EC_LINK_STATUS_SIZE];
+    ec_get_link_status(&Link(m).ec, s);
+    return s[11];
+}
+
+bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+
+// Sends random bytes both ways and checks they arrive whole, once and in order.
+void TransferBothWays(ExchangeModems& x, size_t bytes, int readEveryMs = 3000)
+{
+    Flow ab{RandomBytes(bytes, 1)};
+    Flow ba{RandomBytes(bytes, 2)};
+    const int lineMs = static_cast<int>(bytes * 10 * 1000 / 2400);
+    RunTransfer(x, ab, ba, readEveryMs, 2 * lineMs + 40000);
+    ASSERT_EQ(ab.received.size(), ab.data.size());
+    ASSERT_EQ(ba.received.size(), ba.data.size());
+    EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
+    EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+}
+
+// Factory settings: the detection phase and XID agree on LAPM with V.44 both ways; the report's lines say so,
+// and the link carries incompressible and compressible data both ways.
+TEST(EcExchange, FactorySettingsConnectWithLapmAndV44)
+{
+    ExchangeModems x;
+    std::string a, b;
+    ASSERT_TRUE(Connect(x, "", "", &a, &b)) << attest::Visible(a) << "\n---\n" << attest::Visible(b);
+    for (const std::string* out : {&a, &b}) {
+        EXPECT_TRUE(Has(*out, "\r\n+ER: LAPM\r\n")) << attest::Visible(*out);
+        EXPECT_TRUE(Has(*out, "\r\n+DR: V44\r\n")) << attest::Visible(*out);
+    }
+    EXPECT_EQ(EcState(x.A()), EC_LAPM);
+    EXPECT_EQ(EcState(x.B()), EC_LAPM);
+    TransferBothWays(x, kTransferBytes);
+    Flow ab{AllByteValues(2 * kTransferBytes, 1)};
+    Flow ba{AllByteValues(2 * kTransferBytes, 7)};
+    RunTransfer(x, ab, ba, 1000, 60000);
+    EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
+    EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+}
+
+// With V.44 off on either side, XID lands on V.42bis; the dictionary and string length are the smaller of
+// the two proposals, and each side reports the directions from its own point of view.
+TEST(EcExchange, V42bisByXidOnTheCommonSubset)
+{
+    struct Case {
+        const char* setA;
+        const char* setB;
+        const char* reportA;
+        const char* reportB;
+        uint16_t p1;
+        uint8_t p2;
+    };
+    const Case cases[] = {
+        {"+DS44=0", "+DS44=0", "+DR: V42B", "+DR: V42B", 2048, 32},
+        {"+DS44=0;+DS=1,0,1024,20", "", "+DR: V42B TD", "+DR: V42B RD", 1024, 20},
+        {"+DS=2,0,2048,250", "+DS44=0;+DS=3,0,512,6", "+DR: V42B RD", "+DR: V42B TD", 512, 6},
+        {"+DS44=0;+DS=0", "+DS44=0", "+DR: NONE", "+DR: NONE", 2048, 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.setA) + " / " + c.setB);
+        ExchangeModems x;
+        std::string a, b;
+        ASSERT_TRUE(Connect(x, c.setA, c.setB, &a, &b)) << attest::Visible(a) << "\n---\n" << attest::Visible(b);
+        EXPECT_TRUE(Has(a, std::string("\r\n") + c.reportA + "\r\n")) << attest::Visible(a);
+        EXPECT_TRUE(Has(b, std::string("\r\n") + c.reportB + "\r\n")) << attest::Visible(b);
+        EXPECT_EQ(Link(x.A()).ec.lapm.neg.p1, c.p1);
+        EXPECT_EQ(Link(x.B()).ec.lapm.neg.p2, c.p2);
+        Flow ab{AllByteValues(kTransferBytes, 3)};
+        Flow ba{RandomBytes(kTransferBytes / 4, 5)};
+        RunTransfer(x, ab, ba, 2000, 60000);
+        EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
+        EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+    }
+}
+
+// V.44 with each direction setting on the dialling side (the answerer offers both): the agreed directions
+// as each side reports them, and data both ways.
+TEST(EcExchange, V44ByXidInEachDirection)
+{
+    struct Case {
+        const char* setA;
+        const char* reportA;
+        const char* reportB;
+    };
+    const Case cases[] = {
+        {"+DS44=1", "+DR: V44 TD", "+DR: V44 RD"},
+        {"+DS44=2", "+DR: V44 RD", "+DR: V44 TD"},
+        {"+DS44=3,0,0,512,1024,32,64,1024,2048", "+DR: V44", "+DR: V44"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setA);
+        ExchangeModems x;
+        std::string a, b;
+        ASSERT_TRUE(Connect(x, c.setA, "", &a, &b)) << attest::Visible(a) << "\n---\n" << attest::Visible(b);
+        EXPECT_TRUE(Has(a, std::string("\r\n") + c.reportA + "\r\n")) << attest::Visible(a);
+        EXPECT_TRUE(Has(b, std::string("\r\n") + c.reportB + "\r\n")) << attest::Visible(b);
+        Flow ab{AllByteValues(kTransferBytes, 3)};
+        Flow ba{AllByteValues(kTransferBytes, 11)};
+        RunTransfer(x, ab, ba, 2000, static_cast<int>(kTransferBytes * 10 * 1000 / 2400) + 30000);
+        EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
+        EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+    }
+}
+
+// Bursts of noise on A's line corrupt frames in both directions: the frame checks catch them, LAPM sends them
+// again, and the applications get every byte once, in order.
+TEST(EcExchange, NoiseBurstsCorruptFramesAndNothingIsLost)
+{
+    ExchangeOptions options;
+    for (LineModelParams* p : {&options.lineA.aToB, &options.lineA.bToA}) {
+        p->burstPeriodMs = 1700;
+        p->burstLengthMs = 30;
+        p->burstSnrDb = -3;
+    }
+    ExchangeModems x(options);
+    ASSERT_TRUE(Connect(x, "+DS44=0;+DS=0", "")) << attest::Visible(x.OutA());
+    TransferBothWays(x, kTransferBytes);
+    const LineBlock& la = x.A().Ext()->line;
+    const LineBlock& lb = x.B().Ext()->line;
+    EXPECT_GT(la.counters.bad_frames.load() + lb.counters.bad_frames.load(), 2u) << "the bursts hit no frame";
+    EXPECT_GT(Link(x.A()).ec.counters.errors + Link(x.B()).ec.counters.errors, 2u) << "nothing was sent again";
+    EXPECT_EQ(EcState(x.A()), EC_LAPM) << attest::Visible(x.OutA()) << "\n---\n" << attest::Visible(x.OutB())
+        << " dc " << int(Link(x.A()).ec.lapm.disconnect_code) << " r " << int(Link(x.A()).ec.lapm.reason) << " / "
+        << int(Link(x.B()).ec.lapm.disconnect_code) << " r " << int(Link(x.B()).ec.lapm.reason);
+}
+
+// B's application stops reading: B's buffers fill, B's link tells A it is busy (RNR) and A stops sending;
+// when the application reads again everything arrives.
+TEST(EcExchange, StalledReaderGivesRnrAndResumes)
+{
+    ExchangeModems x;
+    ASSERT_TRUE(Connect(x, "+DS44=0;+DS=0", ""));
+    Flow ab{RandomBytes(12 * 1024, 9)};  // more than B holds
+    // No x.Run() while stalled: it would read B's port.
+    bool peerBusyA = false;
+    bool ownBusyB = false;
+    int heldFor = 0;  // passes since A heard B busy
+    uint32_t lineBytesB = 0;  // what B's line block had received 1 s after that
+    for (int t = 0; t < 90000 && heldFor < 600; t += 10) {
+        datatest::WriteSome(x.A(), ab);
+        peerBusyA = peerBusyA || Link(x.A()).ec.lapm.peer_busy != 0;
+        ownBusyB = ownBusyB || Link(x.B()).ec.lapm.own_busy != 0;
+        heldFor += peerBusyA ? 1 : 0;
+        if (heldFor == 100)
+            lineBytesB = x.B().Ext()->line.counters.received.load();
+    }
+    EXPECT_TRUE(ownBusyB) << "B's link never became busy";
+    ASSERT_TRUE(peerBusyA) << "A never heard B busy";
+    // Held off, A sends no information for 5 s: only the supervisory frames of the busy link go over.
+    EXPECT_LT(x.B().Ext()->line.counters.received.load() - lineBytesB, 64u);
+    for (int t = 0; t < 120000 && !ab.Done(); t += 100) {
+        datatest::WriteSome(x.A(), ab);
+        x.Run(90);
+        ab.received += x.TakeB();
+    }
+    ASSERT_EQ(ab.received.size(), ab.data.size());
+    EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos);
+    EXPECT_EQ(Link(x.A()).ec.lapm.peer_busy, 0);
+}
+
+}  // namespace
