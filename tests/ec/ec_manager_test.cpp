@@ -220,7 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "detect_stop;mnp_stop;mnp_setup;mnp_start0;"},
         DetectCase{"BufferedPeerNotAllowed", params(1, 1, 0, 1), 0, 0, 2, 0, EC_IDLE, 0, "detect_stop;"},
         DetectCase{"NothingFound", params(1, 1, 1, 1), 0, 0, 9, 0, EC_IDLE, 0, "detect_stop;"},
-        DetectCase{"NoAnswerOriginatingWithMnp", params(1, 1, 1, 1), 0, 1, 0, 1, EC_MNP, 0, ""},
+        // The originator then starts MNP (set up only for detection, the engine would report an idle link).
+        DetectCase{"NoAnswerOriginatingWithMnp", params(1, 1, 1, 1), 0, 1, 0, 1, EC_MNP, 0,
+                   "mnp_stop;mnp_setup;mnp_start0;"},
         DetectCase{"NoAnswerAnswering", params(1, 1, 1, 1), 1, 1, 0, 1, EC_BUFFERED, 0,
                    "detect_stop;mnp_notify;resume;"},
         DetectCase{"NoAnswerNoBuffered", params(1, 0, 0, 1), 0, 1, 0, 0, EC_IDLE, 1, "detect_stop;"},

@@ -224,3 +224,70 @@ TEST(EcExchange, StalledReaderGivesRnrAndResumes)
 }
 
 }  // namespace
+
+namespace {
+
+// The fall-backs: each side's error-control setting against the other's. A dials, B answers; each row gives
+// what each side must print (the +ER line of its report, or "NO CARRIER" when the link cannot be had).
+TEST(EcExchange, FallBacksBetweenTheSettings)
+{
+    struct Case {
+        const char* setA;
+        const char* setB;
+        const char* wantA;
+        const char* wantB;
+        int limitMs = 60000;
+    };
+    const Case cases[] = {
+        // LAPM without the detection phase meets an answerer in detection: the HDLC flags decide.
+        {"\\N5", "", "+ER: LAPM", "+ER: LAPM"},
+        {"", "\\N5", "+ER: LAPM", "+ER: LAPM"},
+        {"\\N4", "\\N4", "+ER: LAPM", "+ER: LAPM"},
+        // A far end that only buffers: the detection phase hears nothing and both sides buffer.
+        {"\\N0", "", "+ER: NONE", "+ER: NONE"},
+        // The caller's detection phase hears nothing, its MNP link request no answer: buffered mode.
+        {"", "\\N0", "+ER: NONE", "+ER: NONE", 200000},
+        // Error control required where the far end has none: no connection.
+        {"\\N0", "\\N5", "+ER: NONE", "NO CARRIER"},
+        {"\\N5", "\\N0", "NO CARRIER", "+ER: NONE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.setA) + " / " + c.setB);
+        ExchangeModems x;
+        x.Type(x.A(), "ATX4W4" + std::string(c.setA) + "+MS=V22B\r");
+        x.Type(x.B(), "ATS0=1W4" + std::string(c.setB) + "+MS=V22B\r");
+        x.Run(300);
+        x.TakeA();
+        x.TakeB();
+        x.Type(x.A(), "ATDT202\r");
+        const bool ok = x.RunUntil([&] { return Has(x.OutA(), c.wantA) && Has(x.OutB(), c.wantB); }, c.limitMs);
+        EXPECT_TRUE(ok) << attest::Visible(x.OutA()) << "\n---\n" << attest::Visible(x.OutB());
+    }
+}
+
+// An answerer hears no detection pattern from a caller without error control: it falls back to buffered mode
+// 3 s after it started detecting, and the caller's bytes come through.
+TEST(EcExchange, AnswererWithoutAnAnswerFallsBackInTime)
+{
+    ExchangeModems x;
+    x.Type(x.A(), "ATX4\\N0+MS=V22B\r");
+    x.Type(x.B(), "ATS0=1+MS=V22B\r");
+    x.Run(300);
+    x.Type(x.A(), "ATDT202\r");
+    int detectingMs = 0;
+    ASSERT_TRUE(x.RunUntil([&] {
+        if (Link(x.B()).ec.state == EC_DETECTING)
+            detectingMs += 10;
+        return Link(x.B()).ec.state == EC_BUFFERED;
+    }, 40000));
+    EXPECT_GE(detectingMs, 2900);
+    EXPECT_LE(detectingMs, 3300);
+    ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutB(), "CONNECT 2400"); }, 2000));
+    x.Run(300);
+    x.TakeB();
+    const std::string text = "after the fall-back";
+    x.A().Send(text);
+    EXPECT_TRUE(x.RunUntil([&] { return x.OutB() == text; }, 3000)) << attest::Visible(x.OutB());
+}
+
+}  // namespace

@@ -52,10 +52,10 @@ EcChoice answer_choice(uint8_t fallback)
     return c;
 }
 
-// Largest information field of an I-frame, and how long (in seconds) a link may go without an acknowledgement
-// before it gives up.
+// Largest information field of an I-frame; the retry count (MNP's link-request and resend retries, LAPM's
+// retransmission budget in seconds of T401 recovery).
 constexpr uint16_t kInfoField = 128;
-constexpr uint8_t kRetryBudget = 30;
+constexpr uint8_t kRetryBudget = 12;
 constexpr uint8_t kConnectionModeData = 2;
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/dte/dte_context.h"
+#include "layer2/corecode/ec/mnp.h"
 
 namespace {
 
@@ -60,10 +61,14 @@ void host_dte_discard(void* ctx)
 void host_kick_line(void* ctx) { lb_frame_kick(of(ctx)->lb); }
 void host_line_stop(void* ctx) { lb_service_stop(of(ctx)->lb); }
 
+FrameNode* frames_tx_next(void* ctx) { return lapm_tx_next(&of(ctx)->ec.lapm); }
+FrameNode* frames_rx_done(void* ctx, FrameNode* done) { return ec_rx_frame_done(&of(ctx)->ec.lapm.rx, done); }
+
 void host_line_start(void* ctx, uint16_t)
 {
     DataLink* dl = of(ctx);
-    dl->plain_line = 0;
+    const LineFrameOps frames = {dl, frames_tx_next, frames_rx_done};
+    lb_set_frame_ops(dl->lb, &frames);
     lb_set_mode(dl->lb, LINE_MODE_LAPM);
     lb_rx_buffer_set(dl->lb, ec_rx_frame_done(&dl->ec.lapm.rx, nullptr));
 }
@@ -71,17 +76,11 @@ void host_line_start(void* ctx, uint16_t)
 const LapmHost kLapmHost = {nullptr,       host_dte_pending, host_dte_read,  host_dte_room,   host_dte_write,
                             host_dte_break, host_dte_discard, host_kick_line, host_line_stop, host_line_start};
 
-// ---- the line block's framed path: LAPM's frames ----
-
-FrameNode* frames_tx_next(void* ctx) { return lapm_tx_next(&of(ctx)->ec.lapm); }
-FrameNode* frames_rx_done(void* ctx, FrameNode* done) { return ec_rx_frame_done(&of(ctx)->ec.lapm.rx, done); }
-
 // ---- the manager's line side ----
 
 void line_detect_start(void* ctx, uint8_t request, uint8_t mode, uint16_t timeout)
 {
     DataLink* dl = of(ctx);
-    dl->plain_line = 0;
     lb_detect_start(dl->lb, request == 0 ? 0 : 1, mode, timeout, dl->line_rate);
 }
 
@@ -98,15 +97,7 @@ void line_detect_continue(void* ctx)
 
 void line_detect_stop(void* ctx, uint8_t) { lb_detect_start(of(ctx)->lb, 0xFF, 0, 0, 0); }
 
-void line_plain(DataLink* dl)
-{
-    if (dl->plain_line)
-        return;
-    lb_set_mode(dl->lb, LINE_MODE_PLAIN);
-    dl->plain_line = 1;
-}
-
-void line_resume(void* ctx) { line_plain(of(ctx)); }
+void line_resume(void* ctx) { lb_set_mode(of(ctx)->lb, LINE_MODE_PLAIN); }
 
 void line_empty_rings(void* ctx)
 {
@@ -120,35 +111,39 @@ bool line_from_dte_pending(void* ctx) { return dte_from_count(of(ctx)->dte) != 0
 const EcLineOps kLineOps = {nullptr,          line_detect_start, line_detect_continue,  line_detect_stop, line_resume,
                             line_empty_rings, line_break_to_dte, line_from_dte_pending};
 
-// ---- the MNP engine's place ----
-//
-// The MNP link is not part of this build: asked for MNP, the engine reports a failed set-up (and the
-// manager falls back to buffered mode where the settings allow it, else the link is down); in buffered mode
-// it moves the connection's bytes over the plain line path.
+// ---- the MNP engine's reach into the line block (its DTE side is LAPM's) ----
 
-void mnp_stop(void*) {}
-void mnp_setup(void*, const uint32_t*, uint32_t) {}
-void mnp_start(void*, uint8_t) {}
+FrameNode* mnp_frames_tx_next(void* ctx) { return mnp_tx_next(&of(ctx)->ec.mnp_link); }
+FrameNode* mnp_frames_rx_done(void* ctx, FrameNode* done) { return mnp_rx_done(&of(ctx)->ec.mnp_link, done); }
 
-uint8_t mnp_poll(void* ctx)
+void mnp_line_mode(void* ctx, uint8_t mode, FrameNode* rx_buffer)
 {
     DataLink* dl = of(ctx);
-    if (dl->ec.state != EC_BUFFERED)
-        return dl->ec.params.buffered_allowed ? kLinkBuffered : kLinkDown;
-    line_plain(dl);
-    buffered_mode_poll(dl->dte, dl->lb);
-    return kLinkBuffered;
+    const LineFrameOps frames = {dl, mnp_frames_tx_next, mnp_frames_rx_done};
+    lb_set_frame_ops(dl->lb, &frames);
+    lb_set_mode(dl->lb, mode);
+    if (rx_buffer != nullptr)
+        lb_rx_buffer_set(dl->lb, rx_buffer);
 }
 
-uint8_t mnp_hold(void*) { return 145; }
-uint8_t mnp_disconnect(void*, uint8_t) { return 0; }
-bool mnp_break(void*, uint8_t, uint16_t) { return false; }
-uint8_t mnp_link_params(void*, uint8_t, uint8_t, uint16_t, uint8_t, uint16_t) { return 0; }
-void mnp_value(void*, uint8_t) {}
-uint8_t mnp_pending(void* ctx) { return lb_tx_count(of(ctx)->lb) != 0 ? 2 : 0; }
+uint32_t mnp_line_rx_take(void* ctx, uint8_t* out, uint32_t max)
+{
+    return lb_rx_take(of(ctx)->lb, out, static_cast<uint16_t>(max < 0xFFFFu ? max : 0xFFFFu));
+}
 
-const EcMnpOps kMnpOps = {nullptr,    mnp_stop,       mnp_setup, mnp_start,       mnp_poll,  mnp_hold,
-                          mnp_disconnect, mnp_break, mnp_link_params, mnp_value, mnp_value, mnp_pending};
+uint32_t mnp_line_tx_free(void* ctx) { return lb_tx_free(of(ctx)->lb); }
+
+uint32_t mnp_line_tx_write(void* ctx, const uint8_t* in, uint32_t count)
+{
+    return lb_tx_write(of(ctx)->lb, in, static_cast<uint16_t>(count < 0xFFFFu ? count : 0xFFFFu));
+}
+
+bool mnp_line_break_taken(void* ctx) { return lb_take_line_break(of(ctx)->lb); }
+
+const MnpHost kMnpHost = {nullptr,          host_dte_pending,     host_dte_read,     host_dte_room,
+                          host_dte_write,   host_dte_break,       host_dte_discard,  host_kick_line,
+                          mnp_line_mode,    mnp_line_rx_take,     mnp_line_tx_free,  mnp_line_tx_write,
+                          mnp_line_break_taken, nullptr};
 
 // ---- the plain path without a manager ----
 
@@ -175,20 +170,19 @@ void data_link_bind(DataLink* dl, DteContext* dte, LineBlock* lb)
     dl->lb = lb;
     dl->call = LapmCallValues{};
     dl->started = 0;
-    dl->plain_line = 0;
     dl->ticks = 0;
     dl->line_rate = 0;
     LapmHost host = kLapmHost;
     host.context = dl;
     EcLineOps line = kLineOps;
     line.context = dl;
-    EcMnpOps mnp = kMnpOps;
+    const EcMnpOps unbound = mnp_engine_ops(&dl->ec.mnp_link);
+    ec_init(&dl->ec, &unbound, &line, &host, &dl->call);
+    MnpHost mnp = kMnpHost;
     mnp.context = dl;
-    ec_init(&dl->ec, &mnp, &line, &host, &dl->call);
+    ec_bind_mnp(&dl->ec, &mnp, &dl->call);
     v44_supported_defaults(&dl->ec.v44);
     v44_params_default(&dl->ec.v44);
-    const LineFrameOps frames = {dl, frames_tx_next, frames_rx_done};
-    lb_set_frame_ops(lb, &frames);
     dte->data_link = dl;
 }
 
@@ -217,7 +211,6 @@ void ec_start(DteContext* d, const DataLinkStart* s)
     dl->call.delivery_time = s->delivery_time;
     dl->call.connection_mode = s->connection_mode;
     dl->line_rate = s->tx_rate;
-    dl->plain_line = 0;
     dl->ticks = 0;
     v44_set_params(&dl->ec.v44, &s->v44);
     ec_set_params(&dl->ec, &s->params);
@@ -248,6 +241,7 @@ void ec_tick_10ms(DteContext* d)
     if (++dl->ticks >= kTicksPerProtocolTick) {
         dl->ticks = 0;
         lapm_tick(&dl->ec.lapm);
+        mnp_tick(&dl->ec.mnp_link);
     }
 }
 

@@ -30,7 +30,6 @@ struct DataLink {
     DteContext* dte;
     LineBlock* lb;
     uint8_t started;
-    uint8_t plain_line;        // buffered mode runs on the plain line path
     uint8_t ticks;             // 10 ms ticks towards the next 100 ms protocol tick
     uint16_t line_rate;
 };

@@ -56,7 +56,9 @@ uint8_t act_on_detection(EcManager* m)
             stop_detection(m);
             return continue_buffered(m);
         }
-        m->state = EC_MNP;
+        // The originator heard no answer to its detection patterns: it tries MNP, whose engine was only set
+        // up for the detection phase (polled as it stands it would report an idle link).
+        ec_start_mnp(m, m->start_request);
         return 1;
     case 5:
         if (!p.lapm_enabled)

@@ -129,6 +129,8 @@ void lapm_clear_retransmissions(LapmLink* link)
 // A retransmission counts only while call control's connection mode is 2. When the budget is spent the
 // event becomes LE_BUDGET_SPENT. The threshold is at least 1: at low rates budget x 10 / T401 would
 // otherwise be 0 and the link would fail at once or never.
+constexpr uint32_t kMinTransferRecoveries = 3;
+
 void lapm_count_retransmission(LapmLink* link, LapmDispatch* d)
 {
     if (link->call->connection_mode != 2)
@@ -141,6 +143,11 @@ void lapm_count_retransmission(LapmLink* link, LapmDispatch* d)
     uint32_t limit = link->timers.t401_limit ? budget * 10 / link->timers.t401_limit : budget * 10;
     if (limit == 0)
         limit = 1;
+    // In information transfer T401 is the rate table's (9 s at 2400 bit/s), so a budget of a few tens of
+    // seconds gives one retransmission: a single poll lost in a burst of noise would end a link that is
+    // fine. A recovery may always poll a few times.
+    if (link->status == LAPM_TRANSFER && limit < kMinTransferRecoveries)
+        limit = kMinTransferRecoveries;
     if (link->retransmissions >= limit) {
         d->event = LE_BUDGET_SPENT;
         ++link->call->retransmit_failures;
