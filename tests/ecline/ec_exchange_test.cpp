@@ -291,3 +291,67 @@ TEST(EcExchange, AnswererWithoutAnAnswerFallsBackInTime)
 }
 
 }  // namespace
+
+namespace {
+
+// The escape and "O" on an error-corrected link: the link stays up in the command state, nothing written
+// before or after is lost, and "H" ends the call on both sides. The V.44 dictionaries live while the link
+// runs and go back to the pool when it stops.
+TEST(EcExchange, EscapeResumeAndHangUpOnLapm)
+{
+    ExchangeModems x;
+    ASSERT_TRUE(Connect(x, "", ""));
+    const ULONG dict = POOL_TAG('D', 'I', 'C', 'T');
+    EXPECT_EQ(x.A().M().LiveBlocks(dict), 1);
+    const std::vector<uint8_t> first = RandomBytes(600, 3);
+    const std::vector<uint8_t> second = RandomBytes(600, 4);
+    x.A().Send(AsString(first));
+    x.Run(1500);
+    x.Type(x.A(), "+++");
+    ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutA(), "OK\r\n"); }, 3000)) << attest::Visible(x.OutA());
+    x.TakeA();
+    EXPECT_EQ(EcState(x.A()), EC_LAPM) << "the link stays up in the command state";
+    x.Type(x.A(), "ATO\r");
+    ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutA(), "CONNECT 2400\r\n"); }, 3000)) << attest::Visible(x.OutA());
+    x.Run(300);
+    x.TakeA();
+    x.A().Send(AsString(second));
+    const std::string expected = AsString(first) + "+++" + AsString(second);
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutB().size() >= expected.size(); }, 30000)) << x.OutB().size();
+    EXPECT_EQ(FirstDifference(x.OutB(), expected), std::string::npos);
+    x.TakeB();
+    x.Run(1200);
+    x.Type(x.A(), "+++");
+    ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutA(), "OK\r\n"); }, 3000));
+    x.Type(x.A(), "ATH\r");
+    ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutB(), "NO CARRIER"); }, 20000)) << attest::Visible(x.OutB());
+    x.Run(1000);
+    EXPECT_EQ(EcState(x.A()), EC_IDLE);
+    EXPECT_EQ(EcState(x.B()), EC_IDLE);
+    for (dsptest::RealPumpModem* m : {&x.A(), &x.B()})
+        for (ULONG tag : {dict, POOL_TAG('D', 'I', 'C', 'R'), POOL_TAG('D', 'I', 'C', 'S')})
+            EXPECT_EQ(m->M().LiveBlocks(tag), 0) << tag;
+}
+
+// The full mebibyte each way through LAPM (random data, so compression saves nothing), V.42bis and V.44
+// (text-like data): run by hand with --gtest_also_run_disabled_tests; CI runs the smaller transfers above.
+TEST(EcExchange, DISABLED_OneMebibyteEachWayThroughEachCompressor)
+{
+    constexpr size_t kBytes = 1024 * 1024;
+    for (const char* set : {"+DS44=0;+DS=0", "+DS44=0", ""}) {
+        SCOPED_TRACE(set);
+        ExchangeModems x;
+        ASSERT_TRUE(Connect(x, set, set));
+        const bool compressed = std::string(set) != "+DS44=0;+DS=0";
+        Flow ab{compressed ? AllByteValues(kBytes, 1) : RandomBytes(kBytes, 1)};
+        Flow ba{compressed ? AllByteValues(kBytes, 7) : RandomBytes(kBytes, 2)};
+        const int lineMs = static_cast<int>(kBytes * 10 * 1000 / 2400);
+        RunTransfer(x, ab, ba, 5000, 2 * lineMs + 120000);
+        ASSERT_EQ(ab.received.size(), ab.data.size());
+        ASSERT_EQ(ba.received.size(), ba.data.size());
+        EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
+        EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+    }
+}
+
+}  // namespace

@@ -428,3 +428,156 @@ TEST_F(LineBlockTest, MnpFramedFramesUpTo266Octets)
 }
 
 }  // namespace
+
+namespace {
+
+// ---- the V.42 detection phase ----
+
+class LineDetectTest : public LineBlockTest {
+protected:
+    // Every transmit chunk written so far, concatenated.
+    std::vector<uint8_t> Sent()
+    {
+        std::vector<uint8_t> flags;
+        std::vector<uint8_t> all;
+        for (const auto& c : DrainChunks(&flags))
+            all.insert(all.end(), c.begin(), c.end());
+        return all;
+    }
+    void Receive(const std::vector<uint8_t>& bytes)
+    {
+        ASSERT_TRUE(pump.Post(bytes, 0));
+        lb_service(&lb);
+    }
+    bool Result(uint8_t* reason, uint8_t* result) { return lb_detect_take_result(&lb, reason, result); }
+    void Ticks(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            lb_line_tick(&lb);
+    }
+};
+
+std::vector<uint8_t> Pairs(uint8_t answer, int n)
+{
+    std::vector<uint8_t> out;
+    for (int i = 0; i < n; ++i) {
+        out.push_back('E');
+        out.push_back(answer);
+    }
+    return out;
+}
+
+// The answerer waits for four ODP characters in a row (bit 7 alternating; another byte starts the count
+// again), answers with ten 'E' 'C' pairs in one chunk, and reports LAPM once they have had time to leave.
+TEST_F(LineDetectTest, AnswererAnswersFourOdpWithTenPairsThenReportsLapm)
+{
+    lb_detect_start(&lb, 1, 0, 300, 2400);
+    ASSERT_GE(packets.size(), 1u);
+    EXPECT_EQ(packets.back().payload, std::vector<uint8_t>{LINE_FRAMING_DETECT});
+    EXPECT_TRUE(Sent().empty()) << "the answerer sends nothing before ODP";
+    Receive({0x11, 0x91, 0x11, 0x00, 0x91, 0x11, 0x91});
+    EXPECT_TRUE(Sent().empty()) << "a stray byte starts the count again";
+    Receive({0x11});
+    EXPECT_EQ(Sent(), Pairs('C', 10));
+    uint8_t reason = 0, result = 0;
+    Ticks(10);  // 20 characters at 2400 bit/s: about 83 ms
+    EXPECT_FALSE(Result(&reason, &result));
+    Ticks(1);
+    ASSERT_TRUE(Result(&reason, &result));
+    EXPECT_EQ(reason, 0);
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(lb_detect_active(&lb));
+}
+
+// An answerer started with answer code 1 offers MNP first: five 'M' pairs, then ten 'C' pairs, and waits.
+TEST_F(LineDetectTest, AnswerCodeOneSendsMnpPairsThenLapmPairs)
+{
+    lb_detect_start(&lb, 1, 1, 300, 2400);
+    Receive({0x11, 0x91, 0x11, 0x91});
+    EXPECT_EQ(Sent(), Pairs('M', 5));
+    Ticks(2);
+    EXPECT_EQ(Sent(), Pairs('C', 10));
+    Ticks(40);
+    uint8_t reason = 0, result = 0;
+    EXPECT_FALSE(Result(&reason, &result));
+    EXPECT_TRUE(lb_detect_active(&lb));
+}
+
+// The originator sends ODP in turns paced by the line rate and decides on two equal ADP pairs in a row.
+TEST_F(LineDetectTest, OriginatorDecidesOnTwoEqualPairs)
+{
+    const struct {
+        std::vector<uint8_t> heard;
+        bool decided;
+        uint8_t result;
+    } cases[] = {
+        {{'E', 'C', 'E', 'C'}, true, 0},
+        {{'E', 0x00, 'E', 0x00}, true, 2},
+        {{'E', 'A', 'E', 'A'}, true, 255},          // another odd character: no error control known
+        {{'E', 'C', 'E', 'M', 'E', 'C'}, false, 0},  // never two equal pairs in a row
+        {{'E', 'M', 'E', 'M'}, false, 0},           // MNP was not asked for: the time-out decides
+        {{'E', 'B', 'E', 'B'}, false, 0},           // an even character decides nothing
+        {{'E', 'C', 'x', 'E', 'C'}, false, 0},      // a stray byte forgets the pair
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.heard.begin(), c.heard.end()));
+        lb_detect_start(&lb, 0, 0, 300, 2400);
+        EXPECT_EQ(Sent(), (std::vector<uint8_t>{0x11, 0x91}));
+        Ticks(1);
+        EXPECT_TRUE(Sent().empty()) << "two ticks between turns at 2400 bit/s";
+        Ticks(1);
+        EXPECT_EQ(Sent(), (std::vector<uint8_t>{0x11, 0x91}));
+        Receive(c.heard);
+        uint8_t reason = 0, result = 0;
+        ASSERT_EQ(Result(&reason, &result), c.decided);
+        if (c.decided) {
+            EXPECT_EQ(reason, 0);
+            EXPECT_EQ(result, c.result);
+        }
+        EXPECT_EQ(lb_detect_active(&lb), !c.decided);
+    }
+}
+
+// HDLC flags heard as characters end detection (reason 2); the time-out gives reason 1: the originator stops,
+// the answerer that saw no ODP goes on reporting it.
+TEST_F(LineDetectTest, FlagsAndTimeOut)
+{
+    uint8_t reason = 0, result = 0;
+    lb_detect_start(&lb, 1, 0, 300, 2400);
+    Receive({0x7E, 0x3F, 0x11, 0xBF, 0x7E, 0x3F, 0x7E});
+    ASSERT_TRUE(Result(&reason, &result));
+    EXPECT_EQ(reason, 2);
+    EXPECT_EQ(result, 255);
+
+    lb_detect_start(&lb, 0, 0, 5, 2400);
+    Ticks(5);
+    EXPECT_FALSE(Result(&reason, &result));
+    Ticks(1);
+    ASSERT_TRUE(Result(&reason, &result));
+    EXPECT_EQ(reason, 1);
+    EXPECT_FALSE(lb_detect_active(&lb));
+
+    lb_detect_start(&lb, 1, 0, 5, 2400);
+    Ticks(6);
+    ASSERT_TRUE(Result(&reason, &result));
+    EXPECT_EQ(reason, 1);
+    EXPECT_TRUE(lb_detect_active(&lb));
+    Ticks(1);
+    EXPECT_TRUE(Result(&reason, &result)) << "reported again on the next tick";
+}
+
+// Pacing of the transmit turns by line rate.
+TEST_F(LineDetectTest, TurnsArePacedByTheLineRate)
+{
+    for (const auto& [rate, ticks] : {std::pair<uint16_t, int>{1, 64}, {300, 12}, {1200, 4}, {9600, 2}}) {
+        SCOPED_TRACE(rate);
+        lb_detect_start(&lb, 0, 0, 3000, rate);
+        EXPECT_EQ(Sent().size(), 2u);
+        Ticks(ticks - 1);
+        EXPECT_TRUE(Sent().empty());
+        Ticks(1);
+        EXPECT_EQ(Sent().size(), 2u);
+    }
+}
+
+}  // namespace
