@@ -69,6 +69,7 @@ void acu_data_link_values(const AcuContext* acu, DataLinkStart* s)
     EcParams& p = s->params;
     p.mnp_request = c.mnp;
     p.mnp_class = 2;
+    p.mnp5_request = c.mnp && set.pct_c ? 1 : 0;  // %C: MNP class 5 compression on an MNP link
     p.break_mode = set.break_type <= 3 ? set.break_type : 3;
     p.retry_count = kRetryBudget;
     p.buffered_allowed = c.buffered;
