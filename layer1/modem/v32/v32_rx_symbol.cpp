@@ -10,6 +10,7 @@
 #include "layer1/modem/common/trellis_qam.h"
 #include "layer1/modem/v32/v32_rx_internal.h"
 #include "layer1/vek/core/vek_dispatch.h"
+#include "platform/saturate.h"
 
 namespace {
 
@@ -23,8 +24,6 @@ constexpr int32_t kSignalSamples = 24;     // samples a tone or alternation has 
 // The first training symbol reaches the equaliser's centre this many samples after the S -> S-bar reversal
 // (16 S-bar symbols, half the equaliser, the detector's lag and the interpolator's two samples).
 constexpr int32_t kTrainingLag = 16 * 3 + kCentre - 4 + 2;
-
-int16_t Sat16(int64_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
 
 V32Point Rotate(V32Point p, uint32_t phase)
 {
@@ -294,8 +293,8 @@ void V32RxEqualiserInput(V32Modem* m, int32_t zr, int32_t zi)
     if (!r.eq)
         return;
     VekC16 x;
-    x.re = Sat16((static_cast<int64_t>(zr) * r.agc) >> 12);
-    x.im = Sat16((static_cast<int64_t>(zi) * r.agc) >> 12);
+    x.re = Saturate16((static_cast<int64_t>(zr) * r.agc) >> 12);
+    x.im = Saturate16((static_cast<int64_t>(zi) * r.agc) >> 12);
     V32TimingInput(m, x);
 }
 

@@ -11,6 +11,7 @@
 // input sample gives no output or two (the equaliser's sample count keeps the symbol grid).
 #include "layer1/modem/v32/v32_rx_internal.h"
 #include "layer1/vek/core/vek_dispatch.h"
+#include "platform/saturate.h"
 
 #include <array>
 
@@ -43,8 +44,6 @@ const std::array<Row, kPhases + 1>& CubicRows()
     return rows;
 }
 
-int16_t Sat16(int64_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
-
 VekC16 Interpolate(const V32Rx& r, int32_t pos)
 {
     const Row& c = CubicRows()[(pos + (kOne / kPhases / 2)) / (kOne / kPhases)];
@@ -55,8 +54,8 @@ VekC16 Interpolate(const V32Rx& r, int32_t pos)
         im += static_cast<int64_t>(c[k]) * r.ringIm[slot];
     }
     VekC16 y;
-    y.re = Sat16((re + 8192) >> 14);
-    y.im = Sat16((im + 8192) >> 14);
+    y.re = Saturate16((re + 8192) >> 14);
+    y.im = Saturate16((im + 8192) >> 14);
     return y;
 }
 

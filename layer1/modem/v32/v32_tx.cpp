@@ -1,13 +1,12 @@
 // The transmitter's sample path: each symbol enters a 16-symbol history, which the pulse row of the sample's
 // phase filters; the result is modulated onto the 1800 Hz carrier (a quarter turn per sample) and scaled.
 #include "layer1/modem/v32/v32.h"
+#include "platform/saturate.h"
 
 namespace {
 
 constexpr uint32_t kCarrierStep = 0x2000000;  // a quarter turn of the 27-bit accumulator
 constexpr uint32_t kCarrierMask = 0x7FFFFFF;
-
-int16_t Saturate16(int32_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
 
 }  // namespace
 
