@@ -269,3 +269,38 @@ TEST(CommandSets, VoiceSetAndBack)
 }
 
 }  // namespace
+
+// Selecting the voice set restores the voice engine's defaults and hands it the voice mark, the speaker
+// volume (L), +FLO and +VCID; back in the data set the engine sees the mark cleared. +VIP restores the defaults.
+TEST(CommandSets, VoiceSettingsHandedToTheEngine)
+{
+    CallRig r;
+    auto line = [&](const char* text) {
+        r.Output();
+        r.Type(text);
+        r.Run(400);
+        return r.Output();
+    };
+    for (const char* command : {"ATL2\r", "AT+FLO=1\r", "AT+VCID=1\r"})
+        ASSERT_NE(line(command).find("OK"), std::string::npos) << command;
+    VoiceEngine& v = r.A()->voice;
+    v.vra = 7;
+    v.silence_duration = 9;
+    v.gain_rx = 125;
+    at_select_voice_commands(r.A(), 1);
+    EXPECT_EQ(v.voice_mark, 1);
+    EXPECT_EQ(v.speaker_bits, 2);
+    EXPECT_EQ(v.flo, 1);
+    EXPECT_EQ(v.vcid, 1);
+    EXPECT_EQ(v.vra, 0);
+    EXPECT_EQ(v.silence_duration, 50);
+    EXPECT_EQ(v.gain_rx, 131);
+    at_select_voice_commands(r.A(), 0);
+    EXPECT_EQ(v.voice_mark, 0);
+    EXPECT_EQ(v.speaker_bits, 2);
+    v.tone_duration = 3;
+    ASSERT_NE(line("AT+VIP\r").find("OK"), std::string::npos);
+    EXPECT_EQ(v.tone_duration, 35);
+    EXPECT_EQ(v.flo, 0);
+    EXPECT_EQ(v.vcid, 0);
+}

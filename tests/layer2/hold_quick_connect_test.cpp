@@ -4,6 +4,7 @@
 // settings store and bounded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,31 @@ TEST(ModemOnHold, SequencesAsATableOfCases)
         EXPECT_EQ(r.A()->moh.hold_time, c.hold_time);
         EXPECT_EQ(r.A()->moh.last_index, c.last_index);
     }
+}
+
+// A granted hold (state 9) waits for the application's return: O marks it and the modem reconnects.
+TEST(ModemOnHold, ReturnWithOReconnectsAGrantedHold)
+{
+    CallRig r;
+    r.Run(50);
+    const size_t from = r.Icd().size();
+    Event(r, 0, 0x8A);
+    r.Run(300);
+    ASSERT_EQ(r.A()->moh.state, 9);
+    EXPECT_NE(moh_flags(r.A()) & kHoldInForce, 0u);
+    r.Run(1000);
+    EXPECT_EQ(r.A()->moh.state, 9);  // nothing moves it on but the return
+    r.A()->online = 1;  // the connection is held in command mode
+    r.Type("ATO\r");
+    r.Run(300);
+    EXPECT_EQ(r.A()->moh.state, 1);
+    EXPECT_EQ(moh_flags(r.A()) & (kHoldInForce | kHoldReturnAsked), 0u);
+    // The grant's reset and detectors, then (after whatever O itself starts) the reconnection's.
+    const std::vector<Packet> sent = HoldPackets(r, from);
+    ASSERT_GE(sent.size(), 5u);
+    EXPECT_EQ(std::vector<Packet>(sent.begin(), sent.begin() + 2), (std::vector<Packet>{kLightReset, kDetectors2}));
+    const std::vector<Packet> tail{kLightReset, kDetectors0, kStart};
+    EXPECT_NE(std::search(sent.begin() + 2, sent.end(), tail.begin(), tail.end()), sent.end());
 }
 
 TEST(ModemOnHold, BangMSendsTheCodeTypedAsHexadecimal)

@@ -5,6 +5,7 @@
 #include "layer2/corecode/cmd/at_scan.h"
 #include "layer2/corecode/cmd/at_tables.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/modem_hold.h"
 
 void at_apply_ifc(AcuContext* acu, uint8_t a, uint8_t b)
 {
@@ -53,6 +54,9 @@ void at_O(AcuContext* acu, uint8_t* args)
         at_set_error(acu);
         return;
     }
+    // The return is marked for modem on hold too: a granted hold waits for it to reconnect.
+    if (v == 0)
+        moh_set_flags(acu, kHoldReturnAsked);
     if (v == 0 && acu->state_variant[CALL_IDLE] == 1) {
         // The connection is held after an escape: the line ends with CONNECT and data resumes.
         acu->end_with_online = 1;

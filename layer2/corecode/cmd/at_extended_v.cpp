@@ -6,6 +6,7 @@
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/at_tables.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/command_sets.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/mt/dsp_device.h"
 
@@ -36,6 +37,8 @@ void vip(AcuContext* acu, uint8_t*)
     e->vdr[0] = 0;
     e->vdr[1] = 0;
     e->flo = 0;
+    voice_defaults(acu);
+    at_voice_sync_settings(acu);
 }
 
 void vnh_range(AcuContext* acu, uint8_t*) { ext_print_text(acu, "0-2"); }
