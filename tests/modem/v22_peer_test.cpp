@@ -165,7 +165,8 @@ TEST(V22Peer, TrainsAndCarriesDataOverADelayedLine)
 // S1 and scrambled ones. An answering peer trains again and both return to data. A calling peer's receiver
 // trains again on our sequence and takes our data, but its transmitter never leaves its 1200 bit/s scrambled
 // ones after a retrain (two copies of the peer library behave the same against each other), so there our
-// pump stays in the retrain state, waiting for the peer's 2400 bit/s ones: only our direction is checked.
+// pump stays in the retrain state, waiting for the peer's 2400 bit/s ones: only our direction is checked, and
+// the rate step's limit then ends the call (state 4) 3 s after our training.
 TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
 {
     for (int32_t weOriginate : {0, 1}) {
@@ -178,6 +179,7 @@ TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
         PeerPath toPeer(9600, 8000, 80, 5);
         PeerPath toPump(8000, 9600, 96, 6);
         std::vector<int16_t> fromPeer(96, 0);
+        int64_t blocks = 0;
         auto step = [&]() {
             const std::vector<int16_t> sent = pump.Block(fromPeer.data());
             std::vector<int16_t> atPeer = toPeer.Process(sent.data(), sent.size());
@@ -187,6 +189,7 @@ TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
             for (int i = n; i < 80; ++i)
                 out[i] = 0;
             fromPeer = toPump.Process(out, 80);
+            blocks += 1;
         };
         for (int t = 0; t < 1000 && !(pump.Connected() && peer.trained); ++t)
             step();
@@ -196,8 +199,11 @@ TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
         pump.statusLog.clear();
         peer.trained = false;
         ASSERT_EQ(v22bis_request_retrain(modem, 2400), 0);
-        for (int t = 0; t < 300 && !(pump.Connected() && peer.trained && !pump.statusLog.empty()); ++t)
+        for (int t = 0; t < 300 && !(pump.Connected() && peer.trained && !pump.statusLog.empty()) &&
+                        (weOriginate || (pump.Status() & kStatusPumpStateMask) != kPumpStateRetrain);
+             ++t)
             step();
+        const int64_t retrainSeen = blocks;
         ASSERT_FALSE(pump.statusLog.empty()) << weOriginate;
         bool sawRetrain = false;
         for (uint8_t s : pump.statusLog)
@@ -216,6 +222,14 @@ TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
         for (int k = 0; k < 400 && peer.receiver.bytes.size() < fromUs.size(); ++k)
             step();
         EXPECT_TRUE(peer.receiver.bytes == fromUs) << weOriginate << fsktest::Mismatch(peer.receiver.bytes, fromUs);
+        if (!weOriginate) {
+            EXPECT_EQ(pump.Status() & kStatusPumpStateMask, kPumpStateRetrain);
+            while (blocks - retrainSeen < 500 && (pump.Status() & kStatusPumpStateMask) != kPumpStateGivenUp)
+                step();
+            // Our S1 (15 blocks) and training (45) after the peer's S1 has gone, then the 300 blocks' limit.
+            EXPECT_EQ(pump.Status() & kStatusPumpStateMask, kPumpStateGivenUp);
+            EXPECT_NEAR(static_cast<double>(blocks - retrainSeen), 360, 30);
+        }
         v22bis_free(modem);
     }
 }

@@ -83,6 +83,7 @@ enum V22RxControl : uint16_t {
     V22_RX_TO_FRAMER = 0x0020,
     V22_RX_LOSS_WATCH = 0x0040,
     V22_RX_RETRAIN_WATCH = 0x0080,
+    V22_RX_SIXTEEN_WATCH = 0x0100,    // four-point decisions until the far end's 16-point signal shows
 };
 // What a receive block found, for the glue to act on.
 enum V22RxEvent : uint32_t {
@@ -162,6 +163,8 @@ struct V22RxState {
     uint16_t rx_ones_run;
     uint32_t output;
     uint16_t ones_count;
+    // The last 16 symbols, one bit each: the sixteen-point decision differed from the four-point one.
+    uint16_t wide_points;
 
     V22S1Detector s1;
     V22TimingLoop timing;

@@ -172,11 +172,14 @@ void V22RxTimingReference(V22Modem* m)
     t.reference = V22BandEdgeProduct(&m->rx);
 }
 
+// The rate step: four-point decisions go on until the far end's sixteen-point signal is seen (the watch in
+// the decision stage), then the descrambled ones at 2400 bit/s end the step.
 void V22RxRateSettings(V22Modem* m)
 {
     V22RxState& r = m->rx;
-    r.detect = 0;
-    r.control |= V22_RX_RETRAIN_WATCH;
+    r.detect = V22_DETECT_FOUR_POINT;
+    r.wide_points = 0;
+    r.control |= V22_RX_RETRAIN_WATCH | V22_RX_SIXTEEN_WATCH;
     r.loop_gain_p = 3000;
     r.loop_gain_i = 512;
     r.eq_step = 2816;

@@ -25,6 +25,7 @@ struct V22Pump {
     Sequencer rx;                    // V22RxSequencer
     int32_t quick;                   // started by 0x6E: connection reported as state 5
     int32_t rateEntered;             // R-rate has made its settings
+    int32_t rateBlocks;              // blocks spent in R-rate
     int32_t energyBlocks;            // R-wait (V.22): blocks with the far end's signal
     PreFilterState fskPreFilter;
     NotchCoefficients fskNotch[V22_FSK_CALLERS];

@@ -13,6 +13,10 @@ constexpr int32_t kEntryReset = 1;
 constexpr int32_t kEntryConnect = 9;
 constexpr int32_t kEntryLost = 11;
 constexpr int32_t kEnergyBlocksV22 = 3;
+// The rate step's limit: the far end's 2400 bit/s ones come about 0.9 s after its S1 in a retrain, 0.25 s
+// after our training in a first handshake, each plus the round trip; 3 s leaves room for a satellite hop.
+// Beyond it the far end has stopped mid-handshake and the call ends as on carrier loss.
+constexpr int32_t kRateStepLimit = 300;
 // An FSK caller's mark must hold 200 ms: longer than the 100 ms S1 of a V.22bis caller.
 constexpr int32_t kFskCallerLimit = 1920;
 
@@ -139,8 +143,8 @@ void RxTimingReference(void* owner)
     RxBlock(ctx);
 }
 
-// V.22 goes straight on; V.22bis decides on 16 points and holds until the far end's scrambled ones at
-// 2400 bit/s come through the descrambler.
+// V.22 goes straight on; V.22bis holds until the far end's sixteen-point signal has switched the decisions
+// and its scrambled ones at 2400 bit/s come through the descrambler.
 void RxRate(void* owner)
 {
     DspContext* ctx = Ctx(owner);
@@ -152,8 +156,15 @@ void RxRate(void* owner)
     if (!p.rateEntered) {
         V22RxRateSettings(&p.modem);
         p.rateEntered = 1;
+        p.rateBlocks = 0;
     }
-    if (p.modem.rx.detect & V22_DETECT_ONES) {
+    if (++p.rateBlocks > kRateStepLimit) {
+        p.rateEntered = 0;
+        ControlSequencer(&p.rx, SEQ_RESTART_AT, nullptr, kEntryLost);
+        return;
+    }
+    // Ones count only on sixteen-point decisions: the 1200 bit/s ones before them pass the descrambler too.
+    if ((p.modem.rx.detect & (V22_DETECT_ONES | V22_DETECT_FOUR_POINT)) == V22_DETECT_ONES) {
         p.modem.bits_per_symbol = 4;
         p.rateEntered = 0;
         ControlSequencer(&p.rx, SEQ_END_STEP, nullptr, 0);

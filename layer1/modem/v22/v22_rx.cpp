@@ -254,5 +254,7 @@ uint32_t V22RxBlock(V22Modem* m, const int16_t* in, int32_t n)
             events |= OneOutput(m);
         }
     }
+    if (r.eq_step != 0)
+        V22TransferEqualiserTurn(&r, n / kV22SamplesPerSymbol);
     return events;
 }

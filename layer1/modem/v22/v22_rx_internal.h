@@ -15,3 +15,5 @@ void V22CarrierLoop(V22RxState* r);
 void V22DecodeSymbol(V22Modem* m);
 void V22DetectS1(V22RxState* r);
 void V22TimingError(V22RxState* r);
+// Once a block while the equaliser adapts: its turn as a whole moved into the carrier loop.
+void V22TransferEqualiserTurn(V22RxState* r, int32_t symbols);

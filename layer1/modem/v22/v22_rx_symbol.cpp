@@ -1,7 +1,10 @@
 // The receiver's symbol stages: the T/2 equaliser, derotation and the carrier loop, the 4- and 16-point
 // decisions, gain control, differential decoding and the descrambler, the S1 detector and the timing error.
+#include <bit>
+
 #include "layer1/dsp/nco.h"
 #include "layer1/modem/v22/v22_rx_internal.h"
+#include "layer1/vek/core/vek_dispatch.h"
 
 namespace {
 
@@ -105,6 +108,31 @@ VekC32 Normalise(int64_t re, int64_t im)
     return VekC32{static_cast<int32_t>(re), static_cast<int32_t>(im)};
 }
 
+// While the rate step waits for the far end's 2400 bit/s ones it keeps deciding on four points: sixteen-point
+// decisions on the 1200 bit/s points (18.4 degrees into each quadrant) have a second stable lock 53.1 degrees
+// away, where every point lands exactly on its neighbour (3,1) -> (1,3), and the loops can slide into it over
+// a long wait. The far end's sixteen-point signal shows as symbols whose nearest of the sixteen points is not
+// the four-point decision (three in four of scrambled data, none of a 1200 bit/s signal when locked, whose
+// points lie 18 degrees from any other decision region); 8 of the last 16 symbols switch the decisions.
+// Until then such a symbol moves neither the loop nor the taps: its four-point error is not an error.
+constexpr int kWidePointsToSwitch = 8;
+
+void WatchForSixteenPoints(V22RxState* r)
+{
+    const bool wide = DecideSixteen(r->y_re, r->y_im) != r->decided_point;
+    if (wide) {
+        r->phase_error = 0;
+        r->err_re = 0;
+        r->err_im = 0;
+    }
+    r->wide_points = static_cast<uint16_t>((r->wide_points << 1) | (wide ? 1u : 0u));
+    if (std::popcount(r->wide_points) >= kWidePointsToSwitch) {
+        r->detect &= static_cast<uint16_t>(~V22_DETECT_FOUR_POINT);
+        r->control &= static_cast<uint16_t>(~V22_RX_SIXTEEN_WATCH);
+        r->wide_points = 0;
+    }
+}
+
 }  // namespace
 
 void V22EqualiserOutput(V22RxState* r)
@@ -136,6 +164,8 @@ uint32_t V22DecideAndAdjustGain(V22RxState* r)
     r->phase_error = Saturate16(((refIm * r->y_re) >> 15) - ((refRe * r->y_im) >> 15));
     r->err_re = Saturate16(refRe - r->y_re);
     r->err_im = Saturate16(refIm - r->y_im);
+    if ((r->detect & 3) && (r->control & V22_RX_SIXTEEN_WATCH))
+        WatchForSixteenPoints(r);
     r->squared_error = ((r->err_re * r->err_re) >> 15) + ((r->err_im * r->err_im) >> 15);
     return (r->control & V22_RX_AGC) ? AdjustGain(r) : 0;
 }
@@ -270,4 +300,41 @@ void V22TimingError(V22RxState* r)
     t.timing_error = magnitude == 0 ? 0 : static_cast<int16_t>((-im * 32767) / static_cast<int64_t>(magnitude));
     // The rate term keeps 8 bits below the error's resolution, so small steady errors still integrate.
     t.timing_step = Clamp(t.timing_step + ((t.timing_scale * t.timing_error) >> 7), -kTimingStepLimit, kTimingStepLimit);
+}
+
+// The equaliser can turn as a whole to follow a carrier offset the loop has not taken (its taps move faster
+// than the loop's integrator), and then holds a share of the offset for good: its slow turn costs a lag error
+// on every symbol and, on sixteen points, a lock on the wrong points. Once a block the equaliser's turn (the
+// angle of the sum of its taps: its phase at the band centre) is taken out of the taps and put into the
+// carrier phase, which leaves the output as it was; the turn per symbol also goes into the loop's integrator
+// (half of it, so that noise in the taps averages out over a few blocks), which then holds the whole offset.
+void V22TransferEqualiserTurn(V22RxState* r, int32_t symbols)
+{
+    int64_t re = 0;
+    int64_t im = 0;
+    for (int j = 0; j < kV22EqTaps; ++j) {
+        re += r->taps[j].re;
+        im += r->taps[j].im;
+    }
+    const VekC32 sum = Normalise(re, im);
+    if ((sum.re == 0 && sum.im == 0) || symbols <= 0)
+        return;
+    const VekC16 v{static_cast<int16_t>(sum.re), static_cast<int16_t>(sum.im)};
+    int16_t angle = 0;  // radians x 8192
+    if (vek_phase_complex_16(&v, &angle, 1, -13) < 0 || angle == 0)
+        return;
+    int16_t s;
+    int16_t c;
+    NcoSinCos(static_cast<uint16_t>(-((angle * 10430) >> 13)), &s, &c);
+    for (int j = 0; j < kV22EqTaps; ++j) {
+        VekC32& t = r->taps[j];
+        const int64_t tr = t.re;
+        const int64_t ti = t.im;
+        t.re = static_cast<int32_t>((tr * c - ti * s) >> 15);
+        t.im = static_cast<int32_t>((tr * s + ti * c) >> 15);
+    }
+    const int32_t units = (angle * 10430) >> 13;  // 65536 a turn
+    r->phase_estimate = static_cast<uint16_t>(r->phase_estimate + static_cast<uint16_t>(units));
+    const int64_t perSymbol = static_cast<int64_t>(units) * 32768 / (2710LL * symbols);
+    r->loop_integrator = Clamp(static_cast<int32_t>(r->loop_integrator + perSymbol / 2), -32767, 32767);
 }

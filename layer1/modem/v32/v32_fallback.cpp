@@ -10,6 +10,23 @@ namespace {
 constexpr int32_t kUsb1Limit = 960;   // 133 ms of the V.22 answerer's unscrambled ones
 constexpr int32_t kFskLimit = 540;    // 75 ms of an FSK mark
 
+// The caller sends AA (1800 Hz) while it listens: its own echo, taken out by a notch before the detectors,
+// would otherwise hold the ratio of a far signal below their thresholds.
+// y = (b0 u + b1 x1 + b2 x2 + a1 y1 + a2 y2) >> 15.
+int32_t AaEchoNotch(int32_t* s, int32_t u)
+{
+    const NotchCoefficients& c = kNotch7200_1800;
+    const int64_t acc = static_cast<int64_t>(c.b0) * u + static_cast<int64_t>(c.b1) * s[0] +
+                        static_cast<int64_t>(c.b2) * s[1] + static_cast<int64_t>(c.a1) * s[2] +
+                        static_cast<int64_t>(c.a2) * s[3];
+    const int32_t y = SaturateTo32(acc >> 15);
+    s[1] = s[0];
+    s[0] = u;
+    s[3] = s[2];
+    s[2] = y;
+    return y;
+}
+
 void LeaveV32(DspContext* ctx)
 {
     SetLowerFormat(ctx->lowerAudio, 9600, 96);
@@ -25,6 +42,8 @@ void InitV32bisFallbackDetectors(DspContext* ctx)
     InitTwoNotchDetector(&p.usb1, &kNotch7200_2250, &kNotch7200_2850, 5, 2);
     InitNotchToneDetector(&p.v21, &kNotch7200_1650, 5, 2);
     InitNotchToneDetector(&p.v23, &kNotch7200_1300, 5, 2);
+    for (int32_t& v : p.ownTone)
+        v = 0;
 }
 
 int32_t V32bisFallbackDetect(DspContext* ctx, int32_t sample)
@@ -32,6 +51,7 @@ int32_t V32bisFallbackDetect(DspContext* ctx, int32_t sample)
     V32Pump& p = ctx->v32;
     if (ctx->connection.procedureKind == 0)
         return 0;
+    sample = AaEchoNotch(p.ownTone, sample);
     if (NotchToneDetectorSample(&p.answerTone, sample, 1)) {
         if (ctx->procedure.answerToneCounter == 0)
             ctx->procedure.answerToneCounter = 320;

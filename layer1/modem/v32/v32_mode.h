@@ -17,6 +17,7 @@ struct V32Pump {
     NotchToneDetector usb1;          // 2250 + 2850 Hz: a V.22 answerer
     NotchToneDetector v21;           // 1650 Hz
     NotchToneDetector v23;           // 1300 Hz
+    int32_t ownTone[4];              // the 1800 Hz notch before them: x1, x2, y1, y2
 };
 
 void V32bisBlockHandler(DspContext* context);
