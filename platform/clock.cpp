@@ -333,6 +333,7 @@ Clock::Clock(const ClockConfig& config) : impl_(std::make_unique<ClockImpl>())
 Clock::~Clock()
 {
     ClockImpl* c = impl_.get();
+    StopEventWorker(c);
     {
         std::unique_lock<std::mutex> lk(c->mu);
         if (!c->threadsEnded.wait_for(lk, std::chrono::seconds(20), [c] { return c->liveSystemThreads == 0; })) {
@@ -667,7 +668,7 @@ bool DeadlockConditionLocked(ClockImpl* c)
     if (c->runnable != 0 || c->holds != 0 || c->external != 0) return false;
     if (!c->deadlines.empty() && !c->stalled) return false;
     for (const ::PlatformThread* t : c->threads) {
-        if (t != c->dpcThread && t->waiting && !t->hasDeadline) return true;
+        if (t != c->dpcThread && t != c->eventWorkerThread && t->waiting && !t->hasDeadline) return true;
     }
     return false;
 }

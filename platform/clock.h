@@ -27,6 +27,9 @@
 
 #include "platform/ntdef.h"
 
+struct KEVENT;
+struct KTHREAD;
+
 namespace platform {
 
 enum class ClockMode { Real, Virtual };
@@ -49,6 +52,7 @@ struct ClockStats {
 
 struct ClockImpl;
 struct ClockRoutine;
+struct ClockEventWork;
 
 class Clock {
 public:
@@ -96,6 +100,17 @@ public:
     void ScheduleRoutine(ClockRoutine* routine, LONGLONG due);
     // Cancels the routine and waits until it is not running; not from inside the routine.
     void DeleteRoutine(ClockRoutine* routine);
+
+    // Virtual mode: work that runs each time a notification event is set, on one worker thread the clock
+    // shares among all its machines instead of on a thread of its own. The worker waits for every member's
+    // event at once; a set event is reset and its work called, with the machine current that added it, at
+    // PASSIVE_LEVEL. Members set in the same instant run one after another in the order they were added, so
+    // many devices due together cost no thread switch each. Work may wait (members behind it wait too). Null
+    // in real mode or when the worker has no room left (use a thread of your own then).
+    ClockEventWork* AddEventWork(KEVENT* event, void (*work)(void* context), void* context, const char* name);
+    // Stops the work; a run in progress finishes first. Not from inside any work of the worker.
+    void RemoveEventWork(ClockEventWork* work);
+    KTHREAD* EventWorkerThread() const;  // the worker's thread object (null before the first AddEventWork)
 
 private:
     std::unique_ptr<ClockImpl> impl_;

@@ -45,6 +45,8 @@ struct ClockRoutine {
     bool deleting = false;   // no more scheduling (DeleteRoutine waits for a run in progress)
 };
 
+struct EventWorker;
+
 struct ClockImpl {
     ClockConfig config;
     Clock* owner = nullptr;
@@ -82,6 +84,11 @@ struct ClockImpl {
     ::PlatformThread* dpcThread = nullptr;
     std::thread dpcOsThread;
 
+    // The shared worker of event work (virtual mode), made at the first AddEventWork.
+    std::mutex eventWorkerLock;
+    EventWorker* eventWorker = nullptr;
+    ::PlatformThread* eventWorkerThread = nullptr;  // guarded by mu: like the DPC thread, never deadlocked itself
+
     // Real mode expiry service and the deadlock watch.
     std::thread service;
     std::condition_variable serviceCv;
@@ -109,6 +116,9 @@ struct ClockImpl {
     std::string DumpLocked() const;
     LONGLONG AlignToTick(LONGLONG t) const;
 };
+
+// Ends the event worker (the clock is being destroyed; every member has been removed).
+void StopEventWorker(ClockImpl* c);
 
 // A kernel instance: what one machine owns.
 struct KernelInstance {

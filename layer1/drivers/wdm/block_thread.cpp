@@ -1,5 +1,7 @@
-// The block worker thread: one block of the data pump per signal of the block event.
+// The block worker thread: one block of the data pump per signal of the block event. In virtual time the
+// clock's shared event worker runs the blocks instead (no thread switch per device and block).
 #include "layer1/drivers/wdm/dsp_device.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -23,6 +25,29 @@ VOID BlockWorkerThread(PVOID context)
     PsTerminateSystemThread(STATUS_SUCCESS);
 }
 
+// Run by the clock's event worker once the block event has been reset.
+void SharedBlockWork(void* context)
+{
+    auto* ext = static_cast<DspDeviceExtension*>(context);
+    if (InterlockedCompareExchange(&ext->blockRunFlag, 0, 0) != 0)
+        RunBlockWithFpuSaved(&ext->dspContext);
+}
+
+// Virtual time: hands the blocks to the clock's event worker, whose thread then stands for the block thread.
+bool StartSharedBlockWork(DspDeviceExtension* ext)
+{
+    platform::Clock* clock = platform::CurrentClock();
+    if (clock == nullptr || clock->Mode() != platform::ClockMode::Virtual)
+        return false;
+    ext->blockWork = clock->AddEventWork(&ext->blockEvent, SharedBlockWork, ext, "block");
+    if (ext->blockWork == nullptr)
+        return false;
+    ext->blockWorkClock = clock;
+    ext->blockThread = clock->EventWorkerThread();
+    ObReferenceObject(ext->blockThread);
+    return true;
+}
+
 }  // namespace
 
 void RunBlockWithFpuSaved(DspContext* context)
@@ -39,6 +64,8 @@ NTSTATUS DspBlockThreadStart(DspDeviceExtension* ext)
     KeInitializeEvent(&ext->threadStopEvent, NotificationEvent, FALSE);
     // Set before the thread exists, so a stop issued before it first runs is never lost.
     InterlockedExchange(&ext->blockRunFlag, 1);
+    if (StartSharedBlockWork(ext))
+        return STATUS_SUCCESS;
     HANDLE handle = nullptr;
     NTSTATUS status =
         PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr, BlockWorkerThread, ext);
@@ -65,6 +92,14 @@ NTSTATUS StopBlockThread(DspDeviceExtension* ext)
     if (ext->blockThread == nullptr)
         return STATUS_SUCCESS;
     InterlockedExchange(&ext->blockRunFlag, 0);
+    if (ext->blockWork != nullptr) {
+        ext->blockWorkClock->RemoveEventWork(ext->blockWork);
+        ext->blockWork = nullptr;
+        ext->blockWorkClock = nullptr;
+        ObDereferenceObject(ext->blockThread);
+        ext->blockThread = nullptr;
+        return STATUS_SUCCESS;
+    }
     KeSetEvent(&ext->blockEvent, IO_NO_INCREMENT, FALSE);
     NTSTATUS status;
     if (IoIsWdmVersionAvailable(1, 0x10)) {

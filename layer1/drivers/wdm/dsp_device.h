@@ -4,6 +4,11 @@
 #include "layer1/dsp/dsp_context.h"
 #include "platform/kernel.h"
 
+namespace platform {
+class Clock;
+struct ClockEventWork;
+}  // namespace platform
+
 constexpr ULONG kWdmPoolTag = POOL_TAG('W', 'd', 'm', ' ');
 constexpr USHORT kRegistryPathBytes = 256;
 
@@ -31,6 +36,8 @@ struct DspDeviceExtension {
     HANDLE registryKey;
     KEVENT blockEvent;              // set by the sample-stream driver once per block
     PKTHREAD blockThread;           // referenced thread object, null when none runs
+    platform::ClockEventWork* blockWork;  // virtual time: the clock's event worker runs the blocks
+    platform::Clock* blockWorkClock;
     DspInterfaceBlock* interfaceBlock;
     LowerAudioInterface* lowerAudio;
     DspContext dspContext;

@@ -132,6 +132,8 @@ NTSTATUS DspAddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physicalDevice)
         ext->registryKey = nullptr;
 
     ext->blockThread = nullptr;
+    ext->blockWork = nullptr;
+    ext->blockWorkClock = nullptr;
     ext->interfaceBlock = nullptr;
     ext->lowerAudio = nullptr;
     KeInitializeEvent(&ext->blockEvent, NotificationEvent, FALSE);
