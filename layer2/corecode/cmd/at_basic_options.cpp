@@ -152,11 +152,53 @@ void at_test_start(AcuContext* acu, uint8_t* args)
     at_set_error(acu);
 }
 
+namespace {
+
+constexpr uint8_t kS16LocalDigital = 0x04;
+constexpr uint8_t kS16Remote = 0x08;
+constexpr uint8_t kS16RemoteSelf = 0x20;
+
+// &T3: the local digital loop on the held connection; the command's "OK" comes from the result event.
+void start_digital_loop(AcuContext* acu)
+{
+    if (!acu_digital_loop_possible(acu)) {
+        at_set_error(acu);
+        return;
+    }
+    acu->sreg[16] |= kS16LocalDigital;
+    acu->seq.test_kind = TEST_DIGITAL;
+    acu->test_state = TEST_DIGITAL;
+    acu->report_ok = 0;
+    PostCallEvent(acu, EV_RESULT, RC_OK);
+    PostCallEvent(acu, EV_TEST, 0);
+}
+
+// &T6 and &T7: the remote digital loop on the held connection, above 300 bit/s.
+void start_remote_loop(AcuContext* acu, uint8_t kind)
+{
+    if (!acu_digital_loop_possible(acu) || acu->conn.tx_rate <= 300) {
+        at_set_error(acu);
+        return;
+    }
+    if (kind == TEST_REMOTE)
+        acu->sreg[16] |= kS16Remote;
+    else
+        acu->sreg[16] = static_cast<uint8_t>((acu->sreg[16] & ~(kS16Remote | 0x10)) | kS16RemoteSelf);
+    acu->seq.test_kind = kind;
+    acu->test_state = kind;
+    acu->report_ok = 0;
+    PostCallEvent(acu, EV_TEST, 0);
+}
+
+}  // namespace
+
 void at_amp_T(AcuContext* acu, uint8_t* args)
 {
     switch (args[0]) {
     case 0:
-        if (acu->test_state != 0)
+        if (acu->seq.digital_loop)
+            acu_digital_loop_stop(acu);  // the loop of a held connection ends here; the call stays held
+        else if (acu->test_state != 0)
             PostCallEvent(acu, EV_HANGUP, 0);
         break;
     case 1:
@@ -169,9 +211,12 @@ void at_amp_T(AcuContext* acu, uint8_t* args)
         acu->report_ok = 0;
         acu_request_test(acu, args[0]);
         break;
+    case 3: start_digital_loop(acu); break;
     case 4: at_sreg_bit(acu, 23, 0, true); break;
     case 5: at_sreg_bit(acu, 23, 0, false); break;
-    default: at_set_error(acu); break;  // 3, 6 and 7 need the data path; others are refused
+    case 6:
+    case 7: start_remote_loop(acu, args[0]); break;
+    default: at_set_error(acu); break;
     }
 }
 

@@ -293,12 +293,14 @@ void CallControlTick(AcuContext* acu)
     acu_service_ticks(acu);
     CallSequences& q = acu->seq;
     // Error control: the change of its status is an event.
-    if (q.test_kind == TEST_NONE) {
+    if (q.test_kind == TEST_NONE && !q.data_path_test) {
         uint8_t status = v80_running(acu) ? v80_poll(acu) : ec_poll(acu->dte);
         if (status != q.last_ec_status) {
             q.last_ec_status = status;
             PostCallEvent(acu, EV_EC_STATUS, status);
         }
+    } else {
+        acu_test_data_step(acu);  // a loop-back test owns the data path
     }
     // Fax and voice engines.
     voice_poll(acu);

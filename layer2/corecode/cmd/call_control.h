@@ -35,6 +35,17 @@ void acu_dsp_step_done(AcuContext* acu);
 void acu_restriction_verdict(AcuContext* acu, uint8_t verdict);
 // Starts a loop-back test of the given kind (&T): posts the test event.
 void acu_request_test(AcuContext* acu, uint8_t kind);
+// The data path of the tests (loopback_data.cpp). A local digital loop needs a held connection on the plain
+// path; the step runs in place of error control while a test owns the data path.
+bool acu_digital_loop_possible(AcuContext* acu);
+void acu_digital_loop_start(AcuContext* acu);
+void acu_digital_loop_stop(AcuContext* acu);
+void acu_request_remote_loop(AcuContext* acu);
+void acu_arm_test_timer(AcuContext* acu);
+void acu_test_data_path(AcuContext* acu, bool on);  // &T6: the DTE's data over the far end's loop
+void acu_selftest_step(AcuContext* acu);
+void acu_selftest_report(AcuContext* acu);
+void acu_test_data_step(AcuContext* acu);
 
 // ---- shared between the call-control files ----
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "layer2/corecode/dce/loop_test.h"
+
 // Dial sub-states of the originate background.
 enum DialSubstate : uint8_t {
     DIAL_NONE = 0,
@@ -102,7 +104,9 @@ struct CallSequences {
     uint16_t test_countdown;
     uint16_t test_timer;        // S18 test time, 10 ms ticks; 0 none
     uint8_t test_timer_armed;
-    uint8_t selftest_errors;
+    SelfTestState selftest;     // the pattern of &T7 and &T8 and its error count
+    uint8_t digital_loop;       // &T3: the held connection's received bytes go back to the line
+    uint8_t data_path_test;     // the far modem asked for a loop: this side loops the line
     uint8_t test_saved_state;   // call state when the data pump asked for a test
     uint8_t test_saved_row;     // Idle row saved at test start
     uint8_t test_command_pending;

@@ -80,6 +80,8 @@ void acu_hangup_bg(AcuContext* acu)
         q.hangup_substate = 3;
         break;
     case 3:
+        acu_digital_loop_stop(acu);  // a loop on the connection ends with it
+        q.data_path_test = 0;
         if (at_opt_y(acu) && !q.hold_flag) {
             q.hangup_countdown = q.hold_time;
             q.hangup_substate = 4;
