@@ -356,6 +356,7 @@ void conn_connected(AcuContext* acu)
     c.state = CONN_CONNECTED;
     qc_arm(acu, 0);
     acu->modulation = c.modulation;
+    conn_mark_modulation_family(acu, c.modulation, true);
     acu->v92_marks = c.v92;
     acu->line_rate = c.rx_rate;
     acu->connect_rate = c.rx_rate;

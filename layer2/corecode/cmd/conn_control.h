@@ -115,6 +115,9 @@ int conn_send_start_packet(AcuContext* acu, bool originate);
 // A connection reported by the data pump: mode and rates are read back, counted and logged, and the
 // facts the connection report prints (modulation, line rate, CONNECT rate) are filled in.
 void conn_connected(AcuContext* acu);
+// The option bit of the connection's modulation family (set at the connect step, cleared at the end of the
+// hang-up); codes of no family touch no bit.
+void conn_mark_modulation_family(AcuContext* acu, uint8_t modulation, bool set);
 // One step per call-control tick: the status poll and the state's work.
 void conn_step(AcuContext* acu);
 // Every 10 ms: the rate-adaptation countdowns and the connection timers.

@@ -3,6 +3,7 @@
 // background. Every wait has a countdown, so a hang-up always ends in Idle (or Command) with its result.
 #include "layer2/corecode/cmd/at_collector.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/cmd/core_settings.h"
 #include "layer2/corecode/cmd/v80_poll.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
@@ -24,6 +25,7 @@ void hangup_cleanup(AcuContext* acu)
     DteContext* d = acu->dte;
     v80_end(acu);
     ec_stop(d);
+    conn_mark_modulation_family(acu, acu->conn.modulation, false);
     // Whatever the connection left in the data rings goes with it (counted as discards).
     dte_from_clear(d);
     dte_to_clear(d);
