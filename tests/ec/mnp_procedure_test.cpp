@@ -246,6 +246,41 @@ TEST(MnpProcedure, RetransmissionRequestWithTheC4Option)
     EXPECT_EQ(again[1][4], 3);
 }
 
+// The sender goes back after a gap and the LT it resends is lost again: the N(S) seen falls back, and the
+// gap is reported afresh (LA, and with the 0xC4 option a retransmission request) instead of waiting for the
+// sender's acknowledgement timer.
+TEST(MnpProcedure, ALostResendIsReportedAgain)
+{
+    for (const bool c4 : {false, true}) {
+        SCOPED_TRACE(c4 ? "0xC4 option" : "no 0xC4 option");
+        Bytes request = kOriginatorLr;
+        if (c4) {
+            request[0] = static_cast<uint8_t>(request[0] + 3);
+            request.insert(request.end(), {0xC4, 1, 1});
+        }
+        Driver d({1, 2, 0, 2, 5, 0, 0, 0, c4 ? 1u : 0u});
+        establish(&d, 19, request);
+        const size_t reports = c4 ? 2 : 1;  // frames per report: LA, and the request with the option
+        for (const uint8_t ns : {2, 3, 4}) {  // LT 1 lost: one report
+            d.inject(lt(ns, {ns}));
+            d.poll();
+        }
+        EXPECT_EQ(d.take_sent().size(), reports);
+        for (const uint8_t ns : {2, 3}) {  // the resent LT 1 lost too: reported once more
+            d.inject(lt(ns, {ns}));
+            d.poll();
+        }
+        const std::vector<Bytes> again = d.take_sent();
+        ASSERT_EQ(again.size(), reports);
+        EXPECT_EQ(again.front(), c4 ? Bytes({4, 8, 1, 1, 1}) : la(0, 10));
+        EXPECT_EQ(again.back(), la(0, 10));
+        for (const uint8_t ns : {1, 2, 3})
+            d.inject(lt(ns, {ns}));
+        d.poll();
+        EXPECT_EQ(d.output, (Bytes{1, 2, 3}));
+    }
+}
+
 TEST(MnpProcedure, RepeatedLaResendsFromTheOldestUnacknowledgedAndShrinksTheLt)
 {
     Driver d;

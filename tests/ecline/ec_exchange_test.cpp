@@ -2,6 +2,9 @@
 // V.42 detection phase and XID, report it, and carry the applications' bytes through LAPM and compression.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -14,6 +17,7 @@ using calltest::ExchangeModems;
 using calltest::ExchangeOptions;
 using datatest::AllByteValues;
 using datatest::AsString;
+using datatest::ExpectDelivered;
 using datatest::FirstDifference;
 using datatest::Flow;
 using datatest::RunTransfer;
@@ -31,6 +35,28 @@ std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
     std::vector<uint8_t> out(n);
     for (auto& b : out)
         b = static_cast<uint8_t>(rng());
+    return out;
+}
+
+// Plain text for the compressors: the system's licence texts one after another, repeated to `n` bytes and
+// starting `skip` bytes in (words from a short list when the system has none).
+std::vector<uint8_t> SystemText(size_t n, size_t skip)
+{
+    std::vector<uint8_t> all;
+    for (const char* name : {"GPL-3", "GPL-2", "LGPL-2.1", "Apache-2.0", "MPL-2.0", "GFDL-1.3", "Artistic"}) {
+        std::ifstream f(std::string("/usr/share/common-licenses/") + name, std::ios::binary);
+        all.insert(all.end(), std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+    if (all.size() < 1000) {
+        const char* words[] = {"the ", "modem ", "line ", "sends ", "every ", "frame ", "again, ", "and\r\n"};
+        std::mt19937 rng(7);
+        while (all.size() < 64 * 1024)
+            for (const char* c = words[rng() % std::size(words)]; *c != 0; ++c)
+                all.push_back(static_cast<uint8_t>(*c));
+    }
+    std::vector<uint8_t> out(n);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = all[(i + skip) % all.size()];
     return out;
 }
 
@@ -76,10 +102,7 @@ void TransferBothWays(ExchangeModems& x, size_t bytes, int readEveryMs = 3000)
     Flow ba{RandomBytes(bytes, 2)};
     const int lineMs = static_cast<int>(bytes * 10 * 1000 / 2400);
     RunTransfer(x, ab, ba, readEveryMs, 2 * lineMs + 40000);
-    ASSERT_EQ(ab.received.size(), ab.data.size());
-    ASSERT_EQ(ba.received.size(), ba.data.size());
-    EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
-    EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+    ExpectDelivered(ab, ba);
 }
 
 // Factory settings: the detection phase and XID agree on LAPM with V.44 both ways; the report's lines say so,
@@ -99,8 +122,7 @@ TEST(EcExchange, FactorySettingsConnectWithLapmAndV44)
     Flow ab{AllByteValues(2 * kTransferBytes, 1)};
     Flow ba{AllByteValues(2 * kTransferBytes, 7)};
     RunTransfer(x, ab, ba, 1000, 60000);
-    EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
-    EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+    ExpectDelivered(ab, ba);
 }
 
 // With V.44 off on either side, XID lands on V.42bis; the dictionary and string length are the smaller of
@@ -133,8 +155,7 @@ TEST(EcExchange, V42bisByXidOnTheCommonSubset)
         Flow ab{AllByteValues(kTransferBytes, 3)};
         Flow ba{RandomBytes(kTransferBytes / 4, 5)};
         RunTransfer(x, ab, ba, 2000, 60000);
-        EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
-        EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+        ExpectDelivered(ab, ba);
     }
 }
 
@@ -162,8 +183,7 @@ TEST(EcExchange, V44ByXidInEachDirection)
         Flow ab{AllByteValues(kTransferBytes, 3)};
         Flow ba{AllByteValues(kTransferBytes, 11)};
         RunTransfer(x, ab, ba, 2000, static_cast<int>(kTransferBytes * 10 * 1000 / 2400) + 30000);
-        EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
-        EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+        ExpectDelivered(ab, ba);
     }
 }
 
@@ -218,8 +238,7 @@ TEST(EcExchange, StalledReaderGivesRnrAndResumes)
         x.Run(90);
         ab.received += x.TakeB();
     }
-    ASSERT_EQ(ab.received.size(), ab.data.size());
-    EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos);
+    ExpectDelivered(ab, "A to B");
     EXPECT_EQ(Link(x.A()).ec.lapm.peer_busy, 0);
 }
 
@@ -245,7 +264,10 @@ TEST(EcExchange, BackslashN2ConnectsWithMnp)
     }
 }
 
-// Noise bursts on an MNP link: the CRC catches the damaged frames, MNP sends them again, nothing is lost.
+// Noise bursts on an MNP link: the CRC catches the damaged frames, MNP sends them again, nothing is lost,
+// and neither direction stops making progress for long. MNP sends everything after a damaged frame again
+// (no selective repeat), and with a burst every 1.7 s each direction carries about a fifth of the line rate
+// (measured: 5 to 6.5 times the clean line time), so the budget is ten times the line time.
 void MnpThroughNoise(size_t bytes)
 {
     ExchangeOptions options;
@@ -256,16 +278,24 @@ void MnpThroughNoise(size_t bytes)
     }
     ExchangeModems x(options);
     ASSERT_TRUE(Connect(x, "\\N2", "\\N2")) << attest::Visible(x.OutA());
-    // MNP sends everything after a damaged frame again (no selective repeat), so it needs more line time
-    // than LAPM for the same bursts.
     Flow ab{RandomBytes(bytes, 5)};
     Flow ba{RandomBytes(bytes, 6)};
     const int lineMs = static_cast<int>(bytes * 10 * 1000 / 2400);
-    RunTransfer(x, ab, ba, 3000, 6 * lineMs + 60000);
-    ASSERT_EQ(ab.received.size(), ab.data.size());
-    ASSERT_EQ(ba.received.size(), ba.data.size());
-    EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
-    EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+    constexpr int kSliceMs = 3000;  // the readers read once a slice
+    int elapsedMs = 0;
+    int stalledMs = 0;
+    int longestStallMs = 0;
+    while (elapsedMs < 10 * lineMs + 60000 && !(ab.Done() && ba.Done())) {
+        const size_t before[2] = {ab.received.size(), ba.received.size()};
+        RunTransfer(x, ab, ba, kSliceMs, kSliceMs);
+        elapsedMs += kSliceMs;
+        const bool moved = (ab.Done() || ab.received.size() > before[0]) && (ba.Done() || ba.received.size() > before[1]);
+        stalledMs = moved ? 0 : stalledMs + kSliceMs;
+        longestStallMs = std::max(longestStallMs, stalledMs);
+    }
+    ExpectDelivered(ab, ba);
+    EXPECT_LE(longestStallMs, 4 * kSliceMs) << "a direction delivered nothing for that long";
+    testing::Test::RecordProperty("line_time_ratio_percent", elapsedMs * 100 / lineMs);
     const MnpLink& la = Link(x.A()).ec.mnp_link;
     const MnpLink& lb = Link(x.B()).ec.mnp_link;
     EXPECT_GT(la.lt_resent + lb.lt_resent, 0u) << "the bursts hit no frame";
@@ -276,7 +306,8 @@ void MnpThroughNoise(size_t bytes)
 
 TEST(EcExchange, MnpNoiseBurstsLoseNothing) { MnpThroughNoise(kTransferBytes / 2); }
 
-// The same with 1 MiB each way (about an hour of line time at 2400 bit/s).
+// The same with 1 MiB each way (about 73 minutes of line time at 2400 bit/s, six to seven hours of virtual
+// time through the bursts): run by hand with --gtest_also_run_disabled_tests.
 TEST(EcExchange, DISABLED_MnpMebibyteEachWayThroughNoise) { MnpThroughNoise(1024 * 1024); }
 
 }  // namespace
@@ -403,10 +434,38 @@ TEST(EcExchange, DISABLED_OneMebibyteEachWayThroughEachCompressor)
         Flow ba{compressed ? AllByteValues(kBytes, 7) : RandomBytes(kBytes, 2)};
         const int lineMs = static_cast<int>(kBytes * 10 * 1000 / 2400);
         RunTransfer(x, ab, ba, 5000, 2 * lineMs + 120000);
-        ASSERT_EQ(ab.received.size(), ab.data.size());
-        ASSERT_EQ(ba.received.size(), ba.data.size());
-        EXPECT_EQ(FirstDifference(ab.received, AsString(ab.data)), std::string::npos) << "A to B";
-        EXPECT_EQ(FirstDifference(ba.received, AsString(ba.data)), std::string::npos) << "B to A";
+        ExpectDelivered(ab, ba);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// LAPM with V.42bis (V.44 off on both sides): 1 MiB of plain text each way, then 1 MiB of random data each way
+// (which V.42bis passes in its transparent mode), byte-exact. The text needs less than its plain line time,
+// so it went compressed. Run by hand with --gtest_also_run_disabled_tests.
+TEST(EcExchange, DISABLED_V42bisMebibyteOfTextAndOfRandomDataEachWay)
+{
+    constexpr size_t kBytes = 1024 * 1024;
+    const int lineMs = static_cast<int>(kBytes * 10 * 1000 / 2400);
+    for (const bool text : {true, false}) {
+        SCOPED_TRACE(text ? "text" : "random data");
+        ExchangeModems x;
+        std::string a;
+        ASSERT_TRUE(Connect(x, "+DS44=0", "+DS44=0", &a));
+        EXPECT_TRUE(Has(a, "\r\n+DR: V42B\r\n")) << attest::Visible(a);
+        Flow ab{text ? SystemText(kBytes, 0) : RandomBytes(kBytes, 21)};
+        Flow ba{text ? SystemText(kBytes, 50000) : RandomBytes(kBytes, 22)};
+        const int64_t start = x.Clock().Now();
+        RunTransfer(x, ab, ba, 5000, 2 * lineMs + 120000);
+        const int elapsedMs = static_cast<int>((x.Clock().Now() - start) / 10000);
+        ExpectDelivered(ab, ba);
+        if (text) {
+            EXPECT_LT(elapsedMs, lineMs) << "the text went uncompressed";
+        }
+        RecordProperty(text ? "text_line_time_ratio_percent" : "random_line_time_ratio_percent",
+                       elapsedMs * 100 / lineMs);
     }
 }
 

@@ -117,4 +117,17 @@ inline size_t FirstDifference(const std::string& got, const std::string& want)
     return got.size() == want.size() ? std::string::npos : n;
 }
 
+// Whether a flow arrived whole, once and in order (failures name the direction and the first differing byte).
+inline void ExpectDelivered(const Flow& f, const char* direction)
+{
+    EXPECT_EQ(f.received.size(), f.data.size()) << direction;
+    EXPECT_EQ(FirstDifference(f.received, AsString(f.data)), std::string::npos) << direction;
+}
+
+inline void ExpectDelivered(const Flow& ab, const Flow& ba)
+{
+    ExpectDelivered(ab, "A to B");
+    ExpectDelivered(ba, "B to A");
+}
+
 }  // namespace datatest

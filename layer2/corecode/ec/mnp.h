@@ -195,6 +195,7 @@ struct MnpReceive {
     uint8_t decoding;        // the MNP class 5 decoder paused inside the head LT
     uint8_t ack_due;
     uint8_t gap_reported;    // an LA went out for the current gap
+    uint8_t gap_ahead;       // the highest N(S) seen in the current gap, counted from the last taken
     uint8_t dup_reported;    // an LA went out for a repeated LT
     uint8_t rr_sent;         // a retransmission request went out for the current gap
     uint8_t rr_retries;

@@ -110,6 +110,14 @@ void take_lt(MnpLink* link, FrameNode* f, const MnpFrameView& v)
     }
     if (link->counters != nullptr)
         ec_count_error(link->counters);
+    // An N(S) no higher than one already seen in this gap means the sender went back to resend, and the LT
+    // we wait for was lost again: the gap is reported afresh instead of waiting for the timers.
+    const bool resend_lost = r.gap_reported && ahead <= r.gap_ahead;
+    r.gap_ahead = ahead;
+    if (resend_lost) {
+        r.gap_reported = 0;
+        r.rr_sent = 0;
+    }
     if (!r.gap_reported)
         link->la_due = 1;
     r.gap_reported = 1;
