@@ -420,6 +420,77 @@ TEST(EcExchange, EscapeResumeAndHangUpOnLapm)
             EXPECT_EQ(m->M().LiveBlocks(tag), 0) << tag;
 }
 
+// H from the command state (after the escape) ends the error-corrected link before the line: the far end
+// hears DISC (LAPM) or LD (MNP, reason 255) and hangs up on it, while the carrier is still there.
+TEST(EcExchange, HangUpFromTheCommandStateSendsTheLinkDisconnect)
+{
+    for (const char* set : {"", "\\N2"}) {
+        SCOPED_TRACE(*set != 0 ? set : "factory");
+        const bool mnp = *set != 0;
+        ExchangeModems x;
+        ASSERT_TRUE(Connect(x, set, set));
+        ASSERT_EQ(EcState(x.B()), mnp ? EC_MNP : EC_LAPM);
+        x.Run(1200);
+        x.Type(x.A(), "+++");
+        ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutA(), "OK\r\n"); }, 3000));
+        x.TakeA();
+        x.Type(x.A(), "ATH\r");
+        bool heard = false;  // B's link took A's disconnect (so it left A before the line went)
+        ASSERT_TRUE(x.RunUntil([&] {
+            const DataLink& b = Link(x.B());
+            heard = heard || (mnp ? b.ec.mnp_link.peer_reason == MNP_REASON_USER
+                                  : b.ec.lapm.disconnect_code == LAPM_DC_NORMAL);
+            return Has(x.OutB(), "NO CARRIER");
+        }, 10000)) << attest::Visible(x.OutB());
+        EXPECT_TRUE(heard) << "B hung up without its link hearing the disconnect";
+        ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutA(), "OK\r\n"); }, 10000)) << attest::Visible(x.OutA());
+        x.Run(500);
+        EXPECT_EQ(EcState(x.A()), EC_IDLE);
+        EXPECT_EQ(EcState(x.B()), EC_IDLE);
+    }
+}
+
+// +DS's second value 1: a link that comes up without compression in the directions +DS asks for is ended
+// (the far end hears the link's disconnect) and the call reports "NO CARRIER"; with 0, or with compression
+// agreed, the call goes on.
+TEST(EcExchange, DsDisconnectsWhenCompressionIsNotAgreed)
+{
+    struct Case {
+        const char* setA;
+        const char* setB;
+        bool connected;  // A reports the connection and stays on line
+    };
+    const Case cases[] = {
+        {"+DS44=0;+DS=3,1", "+DS44=0;+DS=0", false},   // no compression at all
+        {"+DS44=0;+DS=3,0", "+DS44=0;+DS=0", true},    // not asked for
+        {"+DS44=0;+DS=3,1", "+DS44=0;+DS=3", true},    // V.42bis both ways
+        {"+DS44=0;+DS=3,1", "+DS44=0;+DS=1", false},   // only one direction (B transmits only)
+        {"+DS44=0;+DS=2,1", "+DS44=0;+DS=1", true},    // the one A asked for: A receives
+        {"+DS=3,1", "", true},                          // V.44 both ways
+        {"\\N2+DS=3,1", "\\N2", false},             // MNP: no V.42bis
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.setA) + " / " + c.setB);
+        ExchangeModems x;
+        x.Type(x.A(), "ATX4W4+MS=V22B;" + std::string(c.setA) + "\r");
+        x.Type(x.B(), "ATS0=1W4+MS=V22B;" + std::string(c.setB) + "\r");
+        x.Run(300);
+        EXPECT_TRUE(Has(x.OutA(), "OK")) << attest::Visible(x.OutA());
+        x.TakeA();
+        x.TakeB();
+        x.Type(x.A(), "ATDT202\r");
+        ASSERT_TRUE(x.RunUntil([&] { return Has(x.OutB(), "CONNECT 2400"); }, 40000)) << attest::Visible(x.OutB());
+        // The decision comes before A's report: a reported connection stays.
+        x.RunUntil([&] {
+            return Has(x.OutA(), "CONNECT 2400") || (Has(x.OutA(), "NO CARRIER") && Has(x.OutB(), "NO CARRIER"));
+        }, 8000);
+        x.Run(500);
+        EXPECT_EQ(Has(x.OutA(), "CONNECT 2400"), c.connected) << attest::Visible(x.OutA());
+        EXPECT_EQ(Has(x.OutA(), "NO CARRIER"), !c.connected) << attest::Visible(x.OutA());
+        EXPECT_EQ(Has(x.OutB(), "NO CARRIER"), !c.connected) << attest::Visible(x.OutB());
+    }
+}
+
 // The full mebibyte each way through LAPM (random data, so compression saves nothing), V.42bis and V.44
 // (text-like data): run by hand with --gtest_also_run_disabled_tests; CI runs the smaller transfers above.
 TEST(EcExchange, DISABLED_OneMebibyteEachWayThroughEachCompressor)

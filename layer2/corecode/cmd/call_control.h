@@ -168,6 +168,10 @@ void acu_start_data_link(AcuContext* acu);
 // The error-control and compression values of the connection starting now, from the settings.
 struct DataLinkStart;
 void acu_data_link_values(const AcuContext* acu, DataLinkStart* start);
+// Whether +DS asks to disconnect (its second value 1) and the link came up without compression in every
+// direction that +DS asks for (`compression`: the report's state, 0 none, 1-3 V.42bis receive / transmit /
+// both, 4-6 the same for V.44, 7 MNP class 5).
+bool acu_compression_refused(const AcuContext* acu, uint8_t compression);
 void acu_release_data_mode(AcuContext* acu);
 void acu_hold_data_mode(AcuContext* acu);
 // Each pass on line: a completed escape becomes a break event, a reported connection starts data mode.

@@ -233,6 +233,13 @@ void acu_ec_status(AcuContext* acu)
     case 5:
     case 6:
         ec_report_values(acu->dte, &acu->ec_protocol, &acu->compression_state);
+        if (acu_compression_refused(acu, acu->compression_state)) {
+            // +DS asks for a compressed link and the far end did not agree: the link ends with its
+            // disconnect (DISC or LD, where there is one) and the call with "NO CARRIER".
+            ec_disconnect(acu->dte, EC_DISCONNECT_LOCAL);
+            PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
+            break;
+        }
         acu->ec_first_state = 0;
         acu->seq.connect_reported = 1;
         PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);

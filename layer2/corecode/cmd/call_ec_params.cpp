@@ -97,3 +97,13 @@ void acu_data_link_values(const AcuContext* acu, DataLinkStart* s)
     q.tx_history = v[7];
     q.rx_history = v[8];
 }
+
+bool acu_compression_refused(const AcuContext* acu, uint8_t compression)
+{
+    // Direction bits: 1 transmit, 2 receive, as +DS counts them.
+    constexpr uint8_t kGot[8] = {0, 2, 1, 3, 2, 1, 3, 0};
+    const uint8_t wanted = static_cast<uint8_t>(acu->set.ds[0] & 3u);
+    if (acu->set.ds[1] == 0 || wanted == 0)
+        return false;
+    return (wanted & ~kGot[compression & 7u]) != 0;
+}

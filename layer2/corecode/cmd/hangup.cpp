@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint16_t kCarrierWaitNoCarrier = 250;  // ticks for the carrier to go after "NO CARRIER"
 constexpr uint16_t kCarrierWaitOther = 500;
+constexpr uint16_t kLinkDisconnectWait = 300;  // ticks for the error-corrected link's disconnect
 constexpr uint8_t kRestrictionFailed = 4;
 constexpr uint8_t kRestrictionSucceeded = 5;
 
@@ -75,10 +76,25 @@ void acu_hangup_bg(AcuContext* acu)
     CallSequences& q = acu->seq;
     switch (q.hangup_substate) {
     case 0:
+        // A call ended from the command state (H after the escape), or one whose link is already sending its
+        // disconnect, ends the error-corrected link first: the far end hears DISC or LD and hangs up on it
+        // rather than on the loss of the carrier. Waiting for data still to be sent is not done.
+        if (acu_carrier_present(acu) &&
+            (ec_disconnecting(acu->dte) ||
+             (acu->state_variant[CALL_IDLE] == 1 && ec_disconnect(acu->dte, EC_DISCONNECT_LOCAL)))) {
+            q.hangup_countdown = kLinkDisconnectWait;
+            q.hangup_substate = 2;
+        } else {
+            q.hangup_substate = 3;
+        }
+        break;
     case 1:
+        q.hangup_substate = 3;
+        break;
     case 2:
-        // Draining error control before the line goes belongs to the data link; with nothing to drain
-        // the line side follows at once.
+        if (ec_disconnecting(acu->dte) && q.hangup_countdown != 0 && acu_carrier_present(acu))
+            break;
+        ec_stop(acu->dte);
         q.hangup_substate = 3;
         break;
     case 3:

@@ -15,6 +15,7 @@ namespace {
 constexpr uint8_t kLinkNegotiating = 1;
 constexpr uint8_t kLinkBuffered = 5;
 constexpr uint8_t kLinkDown = 0;
+constexpr uint8_t kLinkDisconnecting = 4;  // LAPM disconnecting, MNP disconnecting or failed
 constexpr uint8_t kTicksPerProtocolTick = 10;
 constexpr uint8_t kReportNoProtocol = 5;
 
@@ -215,6 +216,7 @@ void ec_start(DteContext* d, const DataLinkStart* s)
     v44_set_params(&dl->ec.v44, &s->v44);
     ec_set_params(&dl->ec, &s->params);
     dl->started = 1;
+    dl->ending = 0;
     d->ec_started = 1;
     if (ec_start(&dl->ec, s->request) == 1)
         dl->started = 2;  // no protocol may run: the link is down
@@ -229,7 +231,29 @@ uint8_t ec_poll(DteContext* d)
         return kLinkNegotiating;
     if (dl->started == 2)
         return kLinkDown;
-    return ec_poll(&dl->ec);
+    const uint8_t status = ec_poll(&dl->ec);
+    if (!dl->ending || status == kLinkDisconnecting)
+        return status;
+    // The disconnect is done: the link ends here (MNP would otherwise go on in buffered mode).
+    ec_stop(&dl->ec);
+    dl->started = 2;
+    return kLinkDown;
+}
+
+bool ec_disconnect(DteContext* d, uint8_t reason)
+{
+    DataLink* dl = d->data_link;
+    if (dl == nullptr || dl->started != 1 || (dl->ec.state != EC_LAPM && dl->ec.state != EC_MNP))
+        return false;
+    ec_disconnect(&dl->ec, reason);
+    dl->ending = 1;
+    return true;
+}
+
+bool ec_disconnecting(DteContext* d)
+{
+    const DataLink* dl = d->data_link;
+    return dl != nullptr && dl->started == 1 && dl->ending != 0;
 }
 
 void ec_tick_10ms(DteContext* d)

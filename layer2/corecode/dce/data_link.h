@@ -30,6 +30,7 @@ struct DataLink {
     DteContext* dte;
     LineBlock* lb;
     uint8_t started;
+    uint8_t ending;            // ec_disconnect asked the link to send its disconnect
     uint8_t ticks;             // 10 ms ticks towards the next 100 ms protocol tick
     uint16_t line_rate;
 };

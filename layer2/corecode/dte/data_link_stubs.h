@@ -18,6 +18,13 @@ struct DataLinkStart;
 uint8_t ec_poll(DteContext* d);
 void ec_start(DteContext* d, const DataLinkStart* start);
 void ec_stop(DteContext* d);
+// Asks a running error-corrected link (LAPM or MNP) to send its disconnect (DISC, LD) with the given reason;
+// whether it does (false for buffered mode, detection, or no link). The link stops once the disconnect is
+// done (LAPM: answered, MNP: sent), and ec_poll answers 0 from then on.
+bool ec_disconnect(DteContext* d, uint8_t reason);
+constexpr uint8_t EC_DISCONNECT_LOCAL = 255;  // the reason of a disconnect the call asks for
+// Whether the disconnect asked by ec_disconnect is still under way.
+bool ec_disconnecting(DteContext* d);
 void ec_tick_10ms(DteContext* d);
 // What the connection report prints of the link: the protocol code (6 LAPM, 3 MNP, 5 none) and the
 // compression state 0-7 (0 none, 1-3 V.42bis receive / transmit / both, 4-6 the same for V.44).
