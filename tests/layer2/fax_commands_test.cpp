@@ -210,8 +210,23 @@ TEST_F(FaxCommands, PageTransmitSendsTheDataAndEndsWithOk)
     EXPECT_EQ(Payloads(IcdStartFaxPump).front(), (std::vector<uint8_t>{0xB7, 0x00}));
     EXPECT_EQ(Codes(), (std::vector<uint8_t>{IcdSetFraming, IcdStartFaxPump, IcdSetHold, IcdSetWord86, IcdReleaseHold,
                                              IcdStartFaxPump}));
-    Expect("AT+FTM=146", "AT+FTM=146\r\r\nCONNECT\r\n\r\nOK\r\n", 3000);
     EXPECT_EQ(modem.Ext()->line.counters.sent.load(), 299u);
+}
+
+// After CONNECT the carrier waits for the application's first byte (a fax program may still be preparing its
+// page); only once data has flowed does a 30 ms gap end the page. No data at all for 5 s is an ERROR.
+TEST_F(FaxCommands, PageTransmitWaitsForTheFirstData)
+{
+    Expect("AT+FCLASS=1", "AT+FCLASS=1\r\r\nOK\r\n");
+    Expect("AT+FTM=96", "AT+FTM=96\r\r\nCONNECT\r\n", 1500);
+    EXPECT_EQ(Visible(modem.Read(2000)), "");
+    const std::string data(200, '\x55');
+    EXPECT_EQ(Visible(modem.Dialogue(data + "\x10\x03", 3000)), "\\r\\nOK\\r\\n");
+    EXPECT_EQ(modem.Ext()->line.counters.sent.load(), 200u);
+    Expect("AT+FTM=146", "AT+FTM=146\r\r\nCONNECT\r\n", 1500);
+    EXPECT_EQ(Visible(modem.Read(3000)), "");
+    EXPECT_EQ(Visible(modem.Read(2500)), "\\r\\nERROR\\r\\n");
+    EXPECT_EQ(modem.Ext()->line.counters.sent.load(), 200u);
 }
 
 // Receive commands wait for a carrier on the quiet line; a character from the application ends them with OK.

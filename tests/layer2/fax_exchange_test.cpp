@@ -106,13 +106,14 @@ protected:
         ASSERT_TRUE(Wait(m, answer, 3000)) << line << ": " << Visible(&m == &x.A() ? x.OutA() : x.OutB());
         Take(m);
     }
-    // A calls B; both end in data mode with CONNECT: B to send frames, A to receive them.
-    void Connect()
+    // A calls B (`dial` is the dialling command); both end in data mode with CONNECT: B to send frames, A to
+    // receive them.
+    void Connect(const std::string& dial = "ATDT202")
     {
         Command(x.A(), "AT+FCLASS=1", "OK\r\n");
         Command(x.B(), "AT+FCLASS=1", "OK\r\n");
         Command(x.B(), "ATS0=1", "OK\r\n");
-        x.Type(x.A(), "ATDT202\r");
+        x.Type(x.A(), dial + "\r");
         ASSERT_TRUE(x.RunUntil([&] {
             return x.OutA().find("CONNECT\r\n") != std::string::npos && x.OutB().find("CONNECT\r\n") != std::string::npos;
         }, 40000)) << Visible(x.OutA()) << "\n---\n" << Visible(x.OutB());
@@ -163,6 +164,17 @@ protected:
 
     ExchangeModems x;
 };
+
+// Dialled without waiting for the dial tone (X3, as fax programs do), the caller arms its busy detection only
+// once its start packet is out; that must not end the listening for the answer tone (it left the caller
+// deaf to the answerer until NO CARRIER).
+TEST_F(FaxExchange, BlindDialHearsTheAnswerTone)
+{
+    Connect("ATX3DT202");
+    const std::string dis = std::string("\xFF\x13\x80\x00\xEE\xF8\x80", 7);
+    SendFrame(x.B(), dis, true);
+    ReceiveFrame(x.A(), dis);
+}
 
 TEST_F(FaxExchange, FramesTrainingCheckAndPageAcrossTheExchange)
 {

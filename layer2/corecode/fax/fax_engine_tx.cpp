@@ -14,7 +14,7 @@ constexpr uint16_t kStartWait = 8;        // 80 ms before a transmit modulation 
 constexpr uint16_t kBatch = 64;          // page-data bytes moved to the line ring under one take of its lock
 constexpr uint16_t kDataGap = 3;          // 30 ms without data ends the page data once all is sent
 constexpr uint16_t kNulLimit = 500;       // 5 s of NUL fill
-constexpr uint16_t kFrameTimeout = 500;   // 5 s without data while a frame is collected
+constexpr uint16_t kFrameTimeout = 500;   // 5 s without data: a frame being collected, or the first page data
 constexpr uint16_t kPreamble = 100;       // 1 s of flags before the first frame
 // Once the data pump has taken the last bytes, the bits still in its framer and modulator go out before the
 // carrier stops: the page data's last bits and a frame's check octets and closing flag.
@@ -83,10 +83,19 @@ void page_data(AcuContext* acu, FaxClass1Engine* e, LineBlock* lb)
         e->sub = 0;
         return;
     }
-    if (moved)
+    if (moved) {
         e->countdown = kDataGap;
+        e->data_seen = 1;
+    }
     if (e->nul_run && e->nul_ticks > kNulLimit) {
         end_with(e, FAX_RESULT_ERROR);
+        return;
+    }
+    // Until the application's first byte the carrier waits (the application may still be preparing its
+    // page), at most the data time-out.
+    if (!e->data_seen) {
+        if (e->data_timeout == 0)
+            end_with(e, FAX_RESULT_ERROR);
         return;
     }
     // The application stopped and all it sent is gone: the page ends.
@@ -197,6 +206,7 @@ uint8_t fax_tx_data_step(AcuContext* acu)
             e->mode = FAX_TM_DATA;
             e->sub = 0;
             e->countdown = kDataGap;
+            e->data_timeout = kFrameTimeout;
         }
         break;
     case FAX_TM_DATA:

@@ -7,6 +7,8 @@
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "layer2/corecode/mt/dsp_line_handlers.h"
+#include "layer2/corecode/mt/dsp_link.h"
+#include "window/register_map.h"
 
 namespace {
 
@@ -16,6 +18,12 @@ constexpr uint8_t kDetectorModeTones = 2;
 DspToneDetectState& state(DspDevice* dev)
 {
     return dev->context.toneDetect;
+}
+
+// The data pump is starting or holding a connection: its procedure owns the detector step.
+bool pump_in_connection(DspDevice* dev)
+{
+    return (dsp_reg_read(&dev->link, kRegStatus) & kStatusPumpStateMask) != 0;
 }
 
 uint32_t now_ms(DspDevice* dev)
@@ -217,8 +225,11 @@ void arm(DspDevice* dev, const uint8_t* payload)
     bool inUse = false;
     for (const DspToneFilter& f : st.filters)
         inUse = inUse || f.inUse;
-    // The data pump runs its detector filters only in detector modes 1 and 2.
-    if (pumpReset && inUse)
+    // The data pump runs its detector filters only in detector modes 1 and 2 (a connection's procedure runs
+    // them itself). A detector mode set while a connection starts would replace that procedure: a call
+    // dialled without waiting for the dial tone, which arms detection only once the start packet is out,
+    // would never hear its answer tone.
+    if (pumpReset && inUse && !pump_in_connection(dev))
         dsp_set_detector_mode(dev, kDetectorModeTones);
     if (armed && !st.polling && post_poll(dev))
         st.polling = 1;
