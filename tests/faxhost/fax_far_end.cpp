@@ -123,8 +123,7 @@ void FarEnd::Run()
     Result r;
     const int fd = Connect(config_.socket_path, stop_);
     r.connected = fd >= 0;
-    const auto start = std::chrono::steady_clock::now();
-    FILE* dump = getenv("FAXFAR_DUMP") ? std::fopen(getenv("FAXFAR_DUMP"), "wb") : nullptr;
+    auto start = std::chrono::steady_clock::now();
     const long limit = static_cast<long>(config_.limit_s) * 100;
     long heard_at = -1;
     long ended_at = -1;
@@ -173,7 +172,6 @@ void FarEnd::Run()
             bytes[2 * i] = static_cast<uint8_t>(v);
             bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
         }
-        if (dump) { std::fwrite(in, 2, kBlock, dump); std::fwrite(out, 2, kBlock, dump); }
         if (!WriteAll(fd, bytes, sizeof bytes))
             break;
         if (session.ended && ended_at < 0)
@@ -181,10 +179,14 @@ void FarEnd::Run()
         r.seconds = static_cast<double>(block) / 100.0;
         if (ended_at >= 0 && block - ended_at >= kTailBlocks)
             break;
-        // The pace: block k is due at k * 10 ms / speed of wall time.
-        const auto due = start + std::chrono::microseconds(static_cast<long>(std::lround(
-                                     static_cast<double>(block) * 10000.0 / config_.speed)));
-        std::this_thread::sleep_until(due);
+        // The pace: block k is due at k * 10 ms / speed of wall time. A side that fell behind (a busy machine)
+        // does not catch up in a burst, which would squeeze the line's time against the fax program's.
+        const auto offset = std::chrono::microseconds(
+            static_cast<long>(std::lround(static_cast<double>(block) * 10000.0 / config_.speed)));
+        const auto now = std::chrono::steady_clock::now();
+        if (now > start + offset + std::chrono::milliseconds(20))
+            start = now - offset;
+        std::this_thread::sleep_until(start + offset);
     }
     if (fax != nullptr) {
         t30_state_t* t30 = fax_get_t30_state(fax);
@@ -196,7 +198,6 @@ void FarEnd::Run()
             t30_terminate(t30);  // closes the files
         fax_free(fax);
     }
-    if (dump) std::fclose(dump);
     if (fd >= 0)
         close(fd);
     t_log = nullptr;
