@@ -16,18 +16,105 @@ constexpr int16_t W(int32_t v)
 constexpr int32_t kTalkOffHoldSamples = 4800;  // 0.5 s
 
 // s = c4 y1 + c3 y2 (32-bit states times Q15) + c2 x + c1 x1 + c0 x2 (16-bit products doubled); y = 2 s.
+inline int32_t StageStep(const int16_t* c, int16_t& x1, int16_t& x2, int32_t& y1, int32_t& y2, int16_t x)
+{
+    const int64_t acc = static_cast<int64_t>(MulQ31Q15(y1, c[4])) + MulQ31Q15(y2, c[3]) +
+                        2 * static_cast<int64_t>(c[2]) * x + 2 * static_cast<int64_t>(c[1]) * x1 +
+                        2 * static_cast<int64_t>(c[0]) * x2;
+    const int32_t y = SaturateTo32(2 * acc);
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+}
+
 int32_t Stage(DetectorSection* s, int k, int16_t x)
 {
-    const int16_t* c = s->coefficient[k];
-    const int64_t acc = static_cast<int64_t>(MulQ31Q15(s->y1[k], c[4])) + MulQ31Q15(s->y2[k], c[3]) +
-                        2 * static_cast<int64_t>(c[2]) * x + 2 * static_cast<int64_t>(c[1]) * s->x1[k] +
-                        2 * static_cast<int64_t>(c[0]) * s->x2[k];
-    const int32_t y = SaturateTo32(2 * acc);
-    s->x2[k] = s->x1[k];
-    s->x1[k] = x;
-    s->y2[k] = s->y1[k];
-    s->y1[k] = y;
-    return y;
+    return StageStep(s->coefficient[k], s->x1[k], s->x2[k], s->y1[k], s->y2[k], x);
+}
+
+// energy = leak energy (Q15) + 2 gain |x|, held at 0x7FFFFFFF when it overflows (and at 0 for a negative gain);
+// the on state follows energy / 65536 with hysteresis.
+inline int16_t DetectStep(int32_t& energy, int16_t on, int16_t gain, int16_t leak, int16_t onThreshold,
+                          int16_t offThreshold, int32_t x)
+{
+    const int64_t magnitude = x < 0 ? -static_cast<int64_t>(x) : x;
+    int64_t e = static_cast<int64_t>(MulQ31Q15(energy, leak)) + 2 * gain * magnitude;
+    if (e > INT32_MAX)
+        e = INT32_MAX;
+    if (e < 0)
+        e = 0;
+    energy = static_cast<int32_t>(e);
+    const int32_t level = energy >> 16;
+    if (on && level < offThreshold)
+        return 0;
+    if (!on && level > onThreshold)
+        return 1;
+    return on;
+}
+
+// One section with its own input over a run of samples, its states in locals; returns the last on state.
+int16_t RunSectionBlock(DetectorSection* s, const int16_t* v, int32_t n)
+{
+    const int16_t* c0 = s->coefficient[0];
+    const int16_t* c1 = s->coefficient[1];
+    int16_t ax1 = s->x1[0], ax2 = s->x2[0], bx1 = s->x1[1], bx2 = s->x2[1];
+    int32_t ay1 = s->y1[0], ay2 = s->y2[0], by1 = s->y1[1], by2 = s->y2[1];
+    int32_t energy = s->energy;
+    int16_t on = s->on;
+    const int16_t gain = s->gain, leak = s->leak, onThreshold = s->onThreshold, offThreshold = s->offThreshold;
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t y1 = StageStep(c0, ax1, ax2, ay1, ay2, v[k]);
+        const int32_t y2 = StageStep(c1, bx1, bx2, by1, by2, static_cast<int16_t>(y1 >> 16));
+        on = DetectStep(energy, on, gain, leak, onThreshold, offThreshold, y2 >> 16);
+    }
+    s->x1[0] = ax1;
+    s->x2[0] = ax2;
+    s->x1[1] = bx1;
+    s->x2[1] = bx2;
+    s->y1[0] = ay1;
+    s->y2[0] = ay2;
+    s->y1[1] = by1;
+    s->y2[1] = by2;
+    s->energy = energy;
+    s->on = on;
+    return on;
+}
+
+// Without the talk-off guard and with no section fed by another, every section runs on the bank input alone:
+// the bank can run section by section over the whole block, the result being the last sample's.
+bool SectionsIndependent(const DetectorBank* bank)
+{
+    if (bank->talkOff)
+        return false;
+    for (int32_t i = 0; i < kDetectorSections; ++i)
+        if (bank->enabled[i] && bank->chainSource[i] >= 0)
+            return false;
+    return true;
+}
+
+uint16_t RunIndependentSections(DetectorBank* bank, const int32_t* x, int32_t n)
+{
+    uint16_t bits = 0;
+    int16_t v[128];
+    for (int32_t start = 0; start < n; start += 128) {
+        const int32_t m = n - start < 128 ? n - start : 128;
+        for (int32_t k = 0; k < m; ++k)
+            v[k] = Saturate16(AgcSample(Saturate16(x[start + k]), &bank->levelGain, bank->levelRate,
+                                        bank->levelTarget));
+        bits = 0;
+        bank->section9Active = 0;
+        for (int32_t i = 0; i < kDetectorSections; ++i) {
+            if (!bank->enabled[i] || !RunSectionBlock(&bank->section[i], v, m))
+                continue;
+            if (i == 9)
+                bank->section9Active = 1;
+            else
+                bits = static_cast<uint16_t>(bits | static_cast<uint16_t>(bank->section[i].bits));
+        }
+    }
+    return bits;
 }
 
 void ClearSectionStates(DetectorSection* s)
@@ -76,21 +163,9 @@ int32_t SectionFilterSample(DetectorSection* s, int32_t x)
     return y2 >> 16;
 }
 
-// energy = leak energy (Q15) + 2 gain |x|, held at 0x7FFFFFFF when it overflows (and at 0 for a negative gain).
 int32_t SectionDetectSample(DetectorSection* s, int32_t x)
 {
-    const int64_t magnitude = x < 0 ? -static_cast<int64_t>(x) : x;
-    int64_t e = static_cast<int64_t>(MulQ31Q15(s->energy, s->leak)) + 2 * s->gain * magnitude;
-    if (e > INT32_MAX)
-        e = INT32_MAX;
-    if (e < 0)
-        e = 0;
-    s->energy = static_cast<int32_t>(e);
-    const int32_t level = s->energy >> 16;
-    if (s->on && level < s->offThreshold)
-        s->on = 0;
-    else if (!s->on && level > s->onThreshold)
-        s->on = 1;
+    s->on = DetectStep(s->energy, s->on, s->gain, s->leak, s->onThreshold, s->offThreshold, x);
     return s->on;
 }
 
@@ -156,6 +231,8 @@ void SetTalkOff(DetectorBank* bank, int32_t on)
 
 uint16_t RunBankSamples(DetectorBank* bank, const int32_t* x, int32_t n)
 {
+    if (n > 0 && SectionsIndependent(bank))
+        return RunIndependentSections(bank, x, n);
     uint16_t bits = bank->result;
     for (int32_t k = 0; k < n; ++k) {
         const int16_t v = AgcSample(Saturate16(x[k]), &bank->levelGain, bank->levelRate, bank->levelTarget);
