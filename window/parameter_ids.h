@@ -18,3 +18,14 @@ constexpr uint32_t kParamPhase2Info0 = 0x1678;
 constexpr uint32_t kParamPhase2FreqOffset = 0x1685;
 constexpr uint32_t kParamPhase2Spectrum = 0x1693;
 constexpr int kParamPhase2SpectrumEntries = 16;
+
+// Line statistics the controller's diagnostic record reads while a connection is up (memory directory, live
+// values): the transmit and receive level readings (32 bits each), the echo reference (32 bits), the near
+// and far echo powers the echo canceller models (32 bits each) and the line's round trip in samples at 9600
+// Hz (16 bits). The data pump states their units in layer1/dsp/line_statistics.h.
+constexpr uint32_t kMemStatTxLevel = 160;
+constexpr uint32_t kMemStatRxLevel = 162;
+constexpr uint32_t kMemStatEchoReference = 164;
+constexpr uint32_t kMemStatNearEcho = 166;
+constexpr uint32_t kMemStatFarEcho = 168;
+constexpr uint32_t kMemStatRoundTrip = 170;

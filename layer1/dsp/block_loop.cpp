@@ -4,6 +4,7 @@
 
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/command_dispatcher.h"
+#include "layer1/dsp/line_statistics.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
 
@@ -77,6 +78,7 @@ void PerBlockEntry(DspContext* ctx)
     ResetBlockIndices(ctx->lowerAudio);
     UpdateStreamState(ctx);
     ctx->blockHandler(ctx);
+    UpdateLineStatistics(ctx);
     DeliverPendingPhase2Event(ctx);
     RunPendingCommand(ctx);
     UnlockDsp(ctx->interfaceBlock);

@@ -14,6 +14,7 @@
 #include "layer1/dsp/detector_state.h"
 #include "window/dsp_interface_block.h"
 #include "layer1/dsp/framer_tone_state.h"
+#include "layer1/dsp/line_statistics.h"
 #include "layer1/modem/fax/fax_pump.h"
 #include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/parameter_directory.h"
@@ -96,6 +97,7 @@ struct DspContext {
     int32_t rxLevel;                       // BlockPowerDb of the last idle block
     int16_t rxLevelParam;                  // 8 - rxLevel (memory parameter 226)
     CodecWatchdog watchdog;
+    LineStatistics lineStats;              // smoothed powers of the sample stream (line_statistics.h)
     uint16_t tableParam6191[3];            // codec settings A and B (table parameters 6191, 6186); the
     uint16_t tableParam6186[3];            // watchdog restores the low bytes of their first words
 

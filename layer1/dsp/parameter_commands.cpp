@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "layer1/dsp/command_dispatcher.h"
+#include "layer1/dsp/line_statistics.h"
 #include "layer1/dsp/mode_entries.h"
 #include "layer1/dsp/register_window.h"
 #include "platform/byte_order.h"
@@ -121,6 +122,8 @@ void ReadMemoryParam(DspContext* ctx, uint32_t bank)
         ReadTaps(&ctx->v34.equaliserTaps[0][4 * ((id - 66800) / 8)], value);
     } else if (id >= 67340 && id < 67420 && (id - 67340) % 8 == 0) {
         ReadTaps(&ctx->v34.equaliserTaps[1][4 * ((id - 67340) / 8)], value);
+    } else if (IsLineStatistic(id)) {
+        ReadLineStatistic(ctx, id, value);
     } else if (id == 67578) {
         WriteLe16(value, ctx->pcm.liveWord);
     } else {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "layer1/dsp/dsp_context.h"
+#include "layer1/dsp/line_statistics.h"
 #include "window/parameter_ids.h"
 
 namespace {
@@ -131,6 +132,7 @@ void BuildMemoryDirectory(DspContext* ctx)
     RegisterMemoryParam(b, 67584, &a.pcm67584, 4);
     RegisterMemoryParam(b, 67586, &a.pcm67586, 4);
     RegisterMemoryParam(b, 67588, &a.pcm67588, 2);
+    RegisterLineStatistics(ctx);
 }
 
 }  // namespace

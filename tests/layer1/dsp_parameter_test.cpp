@@ -4,6 +4,7 @@
 
 #include "dsp_fixture.h"
 #include "layer1/dsp/parameter_directory.h"
+#include "window/parameter_ids.h"
 
 using dsptest::Bytes;
 using dsptest::DspBench;
@@ -281,6 +282,8 @@ TEST(DspParameters, ControllerAddressesExist)
         66023, 66030, 66037,                 // filter 1
         0x101F6, 0x101F6 + 7, 0x101F6 + 14,  // filter 2
         146, 148, 150, 152, 154, 192, 193, 194, 195, 196, 226, 66100, 116, 65603, 143, 228,
+        kMemStatTxLevel, kMemStatRxLevel, kMemStatEchoReference, kMemStatNearEcho, kMemStatFarEcho,  // statistics
+        kMemStatRoundTrip,
     };
     for (uint32_t id : memory)
         EXPECT_NE(FindMemoryParam(b, id), nullptr) << id;

@@ -63,6 +63,9 @@ constexpr int32_t kV32NearEchoTaps = 96;         // samples: 13 ms behind the tr
 constexpr int32_t kV32FarEchoTaps = 160;         // samples: 22 ms around the round-trip delay
 constexpr int32_t kV32EchoHistory = 8192;        // transmitted samples kept for the far canceller
 constexpr int32_t kV32HilbertTaps = 19;
+// Samples the far end takes from hearing a reversal to sending its own: both transmit filters' delay and a
+// detector's lag (part of every measured round trip).
+constexpr int32_t kV32FarReaction = 60;
 constexpr int32_t kV32DipWindow = 12;            // samples a reversal's dip is followed for its lowest point
 constexpr int32_t kV32AlignSearch = 15;          // samples either side of the expected training start
 constexpr int32_t kV32AlignSymbols = 96;         // training symbols correlated per candidate
@@ -172,6 +175,8 @@ struct V32Echo {
     int32_t farDelay;            // samples from the newest sample to the far window's newest tap
     int32_t mu;                  // 0: taps held
     int32_t power;               // smoothed power of the residual
+    uint64_t nearPower;          // smoothed powers of the near and far estimates (line statistics)
+    uint64_t farPower;
 };
 
 struct V32Modem {

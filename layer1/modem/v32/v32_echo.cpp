@@ -22,9 +22,14 @@ constexpr int32_t kMuUnit = 6;
 constexpr int32_t kInputShift = 4;
 // The near window starts this many samples before the stream latency (in case it is overstated).
 constexpr int32_t kNearLead = 16;
-// Samples the far end takes from hearing a reversal to sending its own: both transmit filters' delay and a
-// detector's lag.
-constexpr int32_t kFarReaction = 60;
+// Powers of the estimates follow over about 256 samples.
+constexpr int kPowerShift = 8;
+
+void SmoothPower(uint64_t* power, int64_t estimate)
+{
+    const int64_t step = (estimate * estimate - static_cast<int64_t>(*power)) / (1 << kPowerShift);
+    *power = static_cast<uint64_t>(static_cast<int64_t>(*power) + step);
+}
 
 }  // namespace
 
@@ -46,7 +51,7 @@ void V32EchoReset(V32Echo* e, int32_t roundTrip)
     e->nearDelay = e->latency > kNearLead ? e->latency - kNearLead : 0;
     // The measured round trip holds the far end's stream latency and its reaction as well as the line:
     // assume a latency like ours and centre the window a little before what remains.
-    const int32_t farEcho = roundTrip - e->latency - kFarReaction;
+    const int32_t farEcho = roundTrip - e->latency - kV32FarReaction;
     int32_t far = farEcho - kV32FarEchoTaps / 2;
     const int32_t nearEnd = e->nearDelay + kV32NearEchoTaps;
     if (roundTrip <= 0 || far < nearEnd)
@@ -56,6 +61,8 @@ void V32EchoReset(V32Echo* e, int32_t roundTrip)
     e->farDelay = far;
     e->mu = 0;
     e->power = 0;
+    e->nearPower = 0;
+    e->farPower = 0;
 }
 
 int32_t V32EchoEstimate(V32Echo* e, int16_t sent)
@@ -72,6 +79,8 @@ int32_t V32EchoEstimate(V32Echo* e, int16_t sent)
     vek_lms_put_filter_real(old, &farOut, e->far);
     const int64_t sum = static_cast<int64_t>(nearOut) + farOut;
     constexpr int32_t shift = 15 - kInputShift;
+    SmoothPower(&e->nearPower, (static_cast<int64_t>(nearOut) + (1 << (shift - 1))) >> shift);
+    SmoothPower(&e->farPower, (static_cast<int64_t>(farOut) + (1 << (shift - 1))) >> shift);
     return static_cast<int32_t>((sum + (1 << (shift - 1))) >> shift);
 }
 

@@ -372,6 +372,7 @@ void conn_step(AcuContext* acu)
     if (acu->dsp == nullptr)
         return;
     poll_status(acu);
+    at_diag_statistics(acu);
     switch (c.state) {
     case CONN_CONNECTED: {
         const uint8_t s = c.pump_state;

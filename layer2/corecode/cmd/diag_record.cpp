@@ -206,6 +206,7 @@ void at_diag_connected(AcuContext* acu)
     const ConnControl& c = acu->conn;
     DiagnosticRecord& d = acu->diag;
     d.status |= kDiagStatusConnected;
+    d.statistics_on = 1;
     at_diag_set(acu, DIAG_MODULATION, c.modulation);
     at_diag_set(acu, DIAG_MODULATION2, c.modulation);
     at_diag_set(acu, DIAG_TX_START_RATE, c.initial_tx_rate);

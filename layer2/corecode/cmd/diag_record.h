@@ -61,12 +61,25 @@ struct DiagLinkReadings {
     int16_t timing;
 };
 
+// The statistics reader's chain, in reading order.
+enum DiagReading : uint8_t {
+    DIAG_READ_TX_LEVEL,
+    DIAG_READ_RX_LEVEL,
+    DIAG_READ_ECHO_REFERENCE,
+    DIAG_READ_NEAR_ECHO,
+    DIAG_READ_FAR_ECHO,
+    DIAG_READ_ROUND_TRIP,
+    kDiagReadings,
+};
+
 struct DiagnosticRecord {
     uint32_t status;
     uint32_t value[64];               // by row of the entry table (diag_record.cpp)
     char text[2][kDiagTextMax + 1];   // keys 04 and 05
     uint8_t caller_id_present;
     uint8_t statistics_on;            // the statistics reader runs
+    uint8_t read_step;                // the chain's next read
+    uint32_t reading[kDiagReadings];  // the data pump's line statistics as last read
     uint8_t tx_symbol_index;          // the data pump's rate indexes (V.34)
     uint8_t rx_symbol_index;
     uint8_t tx_carrier_high;          // the high carrier of the symbol rate is used
@@ -89,6 +102,9 @@ void BuildUnimodemDiagnostic(AcuContext* acu);
 void at_diag_set_protocol(AcuContext* acu, uint8_t protocol, uint8_t compression);
 // A connection came up or changed rate: modulation, start and final rates, counters and the status bits.
 void at_diag_connected(AcuContext* acu);
+// One step of the statistics reader (from the connection-control step): one DSP memory read while the reader
+// is on and the data pump's connection state is 2, 8 or 11, and the level, echo and delay entries.
+void at_diag_statistics(AcuContext* acu);
 // "I34": the physical-link screen.
 void ShowLinkDiagnostic(AcuContext* acu);
 

@@ -1,0 +1,148 @@
+// Line statistics: smoothed powers of the sample stream each block, and the live memory parameters that
+// turn them and the V.32bis echo canceller's state into the readings of the diagnostic screens.
+#include "layer1/dsp/line_statistics.h"
+
+#include "layer1/dsp/dsp_context.h"
+#include "layer1/dsp/parameter_directory.h"
+#include "layer1/modem/v32/v32_mode.h"
+#include "platform/byte_order.h"
+#include "window/parameter_ids.h"
+
+namespace {
+
+constexpr int kSmoothingShift = 3;  // each block moves the power an eighth of the way (about 80 ms)
+constexpr uint64_t kLevelScaleNum = 73;   // 36.5
+constexpr uint64_t kLevelScaleDen = 2;
+constexpr uint64_t kEchoScaleNum = 3359;  // 26.872
+constexpr uint64_t kEchoScaleDen = 125;
+// The V.32bis modem runs at 7200 samples per second; the delay reading counts samples at 9600.
+constexpr int32_t kV32ToDelayNum = 4;
+constexpr int32_t kV32ToDelayDen = 3;
+
+uint64_t Isqrt(uint64_t v)
+{
+    uint64_t r = 0;
+    for (uint64_t bit = uint64_t{1} << 62; bit != 0; bit >>= 2) {
+        if (v >= r + bit) {
+            v -= r + bit;
+            r = (r >> 1) + bit;
+        } else {
+            r >>= 1;
+        }
+    }
+    return r;
+}
+
+uint64_t BlockMeanSquare(const int16_t* x, int32_t n)
+{
+    uint64_t sum = 0;
+    for (int32_t i = 0; i < n; ++i)
+        sum += static_cast<uint64_t>(static_cast<int64_t>(x[i]) * x[i]);
+    return n > 0 ? sum / static_cast<uint64_t>(n) : 0;
+}
+
+void Smooth(uint64_t* power, uint64_t value)
+{
+    const int64_t step = (static_cast<int64_t>(value) - static_cast<int64_t>(*power)) / (1 << kSmoothingShift);
+    *power = static_cast<uint64_t>(static_cast<int64_t>(*power) + step);
+}
+
+uint32_t Clamp32(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
+
+// sqrt(v x num / den), saturating where v x num does not fit.
+uint32_t ScaledRoot(uint64_t v, uint64_t num, uint64_t den)
+{
+    const uint64_t scaled = v > UINT64_MAX / num ? UINT64_MAX : v * num / den;
+    return Clamp32(Isqrt(scaled));
+}
+
+// The V.32bis modem with its echo canceller running (a direct start has none).
+const V32Modem* CancellingV32(const DspContext* ctx)
+{
+    const V32Modem* m = &ctx->v32.modem;
+    if (ctx->blockHandler != V32bisBlockHandler || m->startType == V32_START_DIRECT)
+        return nullptr;
+    return m;
+}
+
+// What the far end sends: past the echo canceller when one runs, else the received samples.
+uint64_t ReceivedPower(const DspContext* ctx)
+{
+    const V32Modem* m = CancellingV32(ctx);
+    return m != nullptr ? static_cast<uint64_t>(m->echo.power < 0 ? 0 : m->echo.power) : ctx->lineStats.rxPower;
+}
+
+// The line's round trip in samples at 9600 Hz: the measured one less both ends' stream latency (the far
+// end's taken to be like ours) and the far end's reaction; 0 until measured.
+uint32_t RoundTripCount(const DspContext* ctx)
+{
+    const V32Modem* m = CancellingV32(ctx);
+    if (m == nullptr || !m->delayMeasured || m->echoDelay <= 0)
+        return 0;
+    const int32_t line = m->echoDelay - 2 * m->echo.latency - kV32FarReaction;
+    return line > 0 ? static_cast<uint32_t>(line * kV32ToDelayNum / kV32ToDelayDen) : 0;
+}
+
+uint64_t EchoPower(const DspContext* ctx, bool far)
+{
+    const V32Modem* m = CancellingV32(ctx);
+    if (m == nullptr)
+        return 0;
+    return far ? m->echo.farPower : m->echo.nearPower;
+}
+
+}  // namespace
+
+uint32_t LineLevelReading(uint64_t meanSquare)
+{
+    return ScaledRoot(meanSquare, kLevelScaleNum, kLevelScaleDen);
+}
+
+uint32_t LineEchoReference(uint64_t meanSquare)
+{
+    return ScaledRoot(meanSquare, kEchoScaleNum, kEchoScaleDen);
+}
+
+void ResetLineStatistics(DspContext* ctx) { ctx->lineStats = LineStatistics{}; }
+
+void UpdateLineStatistics(DspContext* ctx)
+{
+    const LowerAudioInterface* la = ctx->lowerAudio;
+    const int32_t b = la->format.blockLength;
+    if (la->readIndex > 0)
+        Smooth(&ctx->lineStats.rxPower, BlockMeanSquare(la->rxBuffer, b));
+    if (la->writeIndex >= b)
+        Smooth(&ctx->lineStats.txPower, BlockMeanSquare(la->txBuffer, b));
+}
+
+void RegisterLineStatistics(DspContext* ctx)
+{
+    DspInterfaceBlock* b = ctx->interfaceBlock;
+    uint8_t* live = ctx->parameters.liveDummy;
+    RegisterMemoryParam(b, kMemStatTxLevel, live, 4);
+    RegisterMemoryParam(b, kMemStatRxLevel, live, 4);
+    RegisterMemoryParam(b, kMemStatEchoReference, live, 4);
+    RegisterMemoryParam(b, kMemStatNearEcho, live, 4);
+    RegisterMemoryParam(b, kMemStatFarEcho, live, 4);
+    RegisterMemoryParam(b, kMemStatRoundTrip, live, 2);
+}
+
+bool IsLineStatistic(uint32_t id)
+{
+    return id == kMemStatTxLevel || id == kMemStatRxLevel || id == kMemStatEchoReference ||
+           id == kMemStatNearEcho || id == kMemStatFarEcho || id == kMemStatRoundTrip;
+}
+
+void ReadLineStatistic(DspContext* ctx, uint32_t id, uint8_t* out)
+{
+    const LineStatistics& s = ctx->lineStats;
+    switch (id) {
+    case kMemStatTxLevel: WriteLe32(out, LineLevelReading(s.txPower)); break;
+    case kMemStatRxLevel: WriteLe32(out, LineLevelReading(ReceivedPower(ctx))); break;
+    case kMemStatEchoReference: WriteLe32(out, LineEchoReference(s.txPower)); break;
+    case kMemStatNearEcho: WriteLe32(out, Clamp32(EchoPower(ctx, false))); break;
+    case kMemStatFarEcho: WriteLe32(out, Clamp32(EchoPower(ctx, true))); break;
+    case kMemStatRoundTrip: WriteLe16(out, static_cast<uint16_t>(RoundTripCount(ctx) > 0xFFFF ? 0xFFFF : RoundTripCount(ctx))); break;
+    default: break;
+    }
+}
