@@ -36,8 +36,9 @@ void compute(AcuContext* acu)
 {
     const uint32_t* r = acu->diag.reading;
     const bool pcm = acu->conn.modulation == MOD_X2 || acu->conn.modulation == MOD_V90;
-    at_diag_set(acu, DIAG_TX_LEVEL, byte_of(diag_tx_level(r[DIAG_READ_TX_LEVEL])));
-    at_diag_set(acu, DIAG_RX_LEVEL, byte_of(diag_tx_level(r[DIAG_READ_RX_LEVEL])));
+    // A reading of 0 is nothing measured (no signal, no echo canceller): the entry stays 0.
+    at_diag_set(acu, DIAG_TX_LEVEL, r[DIAG_READ_TX_LEVEL] != 0 ? byte_of(diag_tx_level(r[DIAG_READ_TX_LEVEL])) : 0);
+    at_diag_set(acu, DIAG_RX_LEVEL, r[DIAG_READ_RX_LEVEL] != 0 ? byte_of(diag_tx_level(r[DIAG_READ_RX_LEVEL])) : 0);
     at_diag_set(acu, DIAG_NEAR_ECHO,
                 r[DIAG_READ_NEAR_ECHO] != 0
                     ? byte_of(diag_near_echo_loss(r[DIAG_READ_ECHO_REFERENCE], r[DIAG_READ_NEAR_ECHO]))
