@@ -74,7 +74,7 @@ TEST(DebugSignalTest, TonesReachTheLineUntilACharacterArrives)
             EXPECT_EQ(during, "");
             EXPECT_EQ(after, "");  // the character only ends the test
         }
-        EXPECT_EQ(modem.Dialogue("AT*TT45\r"), "AT*TT45\r\r\nERROR\r\n");  // fax set-up tests are refused
+        EXPECT_EQ(modem.Dialogue("AT*TT15\r"), "AT*TT15\r\r\nERROR\r\n");  // loop-back tests are refused
         modem.Shutdown();
         LinePortCloseCaptures(modem.Port());
         LineDisconnect(modem.Network(), modem.Network()->connections.front().get());

@@ -5,6 +5,7 @@
 #include "layer2/corecode/cmd/at_debug.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/cmd/country_block.h"
 #include "layer2/corecode/cmd/core_settings.h"
 #include "layer2/corecode/dte/dte.h"
@@ -84,6 +85,13 @@ constexpr uint8_t kDtmfControl = 5;
 constexpr uint8_t kToneControl = 1;
 constexpr uint8_t kTxLevelMode = 1;  // the transmit level word (0x7B)
 
+// The fax configuration tests 40-4C by the class 1 modulation they set up: V.21 channel 2, V.27ter 2400 and
+// 4800, V.29 7200 and 9600, V.17 7200-14400 with long and short training. The data pump takes them as the
+// modulation byte of a class 1 transmission (packet 0x73, transmit direction).
+constexpr uint8_t kFaxTestCodes[] = {3, 24, 48, 72, 96, 73, 74, 97, 98, 121, 122, 145, 146};
+// The connection start that precedes them: 9600 (rate code 7), V.29 (mode 11), the single-tone procedure.
+constexpr uint8_t kFaxTestStart[] = {7, 11, 32};
+
 // What a test code asks for.
 enum SignalTestKind : uint8_t { TEST_REFUSED = 0, TEST_TONE = 1, TEST_LOOPBACK = 2, TEST_FAX = 3 };
 
@@ -130,6 +138,15 @@ int play(AcuContext* acu, const TestTone& tone, uint8_t control)
     return dsp_send_command(&acu->dsp->link, IcdPlayTonePair, payload, length, kReplyAck, nullptr);
 }
 
+// A fax test: the connection start, then the modulation's transmitter.
+void start_fax(AcuContext* acu, int entry)
+{
+    DspLink* link = &acu->dsp->link;
+    dsp_send_command(link, IcdStartConnection, kFaxTestStart, sizeof kFaxTestStart, kReplyAck, nullptr);
+    const uint8_t config[2] = {conn_fax_modulation_byte(kFaxTestCodes[entry]), 0};
+    dsp_send_command(link, IcdStartFaxPump, config, sizeof config, kReplyAck, nullptr);
+}
+
 // Off hook, and the levels of the country's DTMF: the pair's levels, and the transmit level that the first
 // tone of a DTMF test takes, at the low group's level (left at its default the first tone would sit some
 // 8 dB above the second, a twist no DTMF receiver accepts).
@@ -158,15 +175,18 @@ void signal_test(AcuContext* acu, uint8_t* args)
 {
     int entry = 0;
     const SignalTestKind kind = test_kind(args[0], &entry);
-    // The loopback and fax tests need the analog loopback and fax set-up of the data pump's test modes, which
-    // this controller does not drive: they are refused like unknown codes.
-    if (acu->dsp == nullptr || kind != TEST_TONE) {
+    // The loopback tests need an analog loop-back start at a chosen rate, which the data pump does not offer
+    // (its connection procedures are the basic, automode and V.8 ones): they are refused like unknown codes.
+    if (acu->dsp == nullptr || kind == TEST_REFUSED || kind == TEST_LOOPBACK) {
         at_set_error(acu);
         return;
     }
     prepare_line(acu);
-    play(acu, kTestTones[entry], entry < kDtmfTones ? kDtmfControl : kToneControl);
-    acu->signal_test_running = 1;
+    if (kind == TEST_FAX)
+        start_fax(acu, entry);
+    else
+        play(acu, kTestTones[entry], entry < kDtmfTones ? kDtmfControl : kToneControl);
+    acu->signal_test_running = kind;
 }
 
 bool debug_signal_test_poll(AcuContext* acu)
@@ -176,9 +196,14 @@ bool debug_signal_test_poll(AcuContext* acu)
     if (acu->dte == nullptr || dte_cmd_in_count(acu->dte) == 0)
         return true;
     dte_cmd_in_get(acu->dte);
+    const uint8_t kind = acu->signal_test_running;
     acu->signal_test_running = 0;
     if (acu->dsp != nullptr) {
-        play(acu, TestTone{0, 0}, 0);
+        // A fax transmitter is stopped as a class 1 transmission ends; tones by the all-zero tone packet.
+        if (kind == TEST_FAX)
+            conn_fax_idle(acu);
+        else
+            play(acu, TestTone{0, 0}, 0);
         dsp_set_hook(&acu->dsp->line, false);
         dsp_msg_dispatch(&acu->dsp->queue);
     }
