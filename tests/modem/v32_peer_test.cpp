@@ -1,4 +1,4 @@
-// The V.32bis transmitter's 14400 bit/s data against an independent receiver: the peer library has no V.32bis,
+// The V.32bis transmitter's trellis-coded data (7200 to 14400 bit/s) against an independent receiver: the peer library has no V.32bis,
 // but its V.17 receiver decodes the same thing in data (1800 Hz carrier, 2400 baud, the V.32 caller's
 // scrambler 1 + x^-18 + x^-23, differential coding, the 8-state trellis code and the 128-point map). The peer's
 // own V.17 transmitter trains the peer's receiver; our caller's data signal then takes over the line. Where
@@ -11,8 +11,10 @@
 
 #ifdef HAVE_SPANDSP
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <cstring>
 #include <random>
 #include <unordered_map>
@@ -23,6 +25,7 @@
 
 #include "layer1/modem/v32/v32.h"
 #include "line/resampler.h"
+#include "welch_psd.h"
 
 namespace {
 
@@ -136,17 +139,84 @@ long Errors(const std::vector<uint8_t>& got, size_t skip, const std::vector<uint
     return -1;
 }
 
-// Our signal at 8000 Hz from `offset` tenths of a symbol on, at the peer's level.
-std::vector<int16_t> Splice(const std::vector<double>& sig, int offset, double peerRms)
+// The peer's receiver shares the pulse shaping with its own transmitter: each applies a root raised cosine,
+// and only the two together make a pulse free of intersymbol interference. Our transmitter puts the whole
+// raised cosine in the transmitted signal (both splits meet the Recommendation's spectrum mask), so the
+// peer's receive filter adds a second root raised cosine that its short equaliser can undo only to about
+// 21 dB: enough for 16 and 32 points, not for 64 and 128. The check therefore takes the peer's receive filter
+// back out of the way: a fixed linear-phase filter, the inverse of that receive filter over our band, made
+// from the measured spectrum of the peer's own transmitter (whose shaping is the receive filter's), so that
+// the peer's equaliser sees our pulse as we sent it. A filter on the magnitude alone cannot mend a wrong
+// map, bit order, scrambler or a mirrored spectrum.
+class PeerFilterInverse {
+public:
+    explicit PeerFilterInverse(const std::vector<int16_t>& peerSignal)
+    {
+        const std::vector<double> x(peerSignal.begin(), peerSignal.end());
+        const double pi = std::acos(-1.0);
+        constexpr int kGrid = 400;   // 10 Hz steps up to 4000 Hz
+        std::vector<double> gain(kGrid + 1, 0.0);
+        double top = 0;
+        std::vector<double> psd(kGrid + 1, 0.0);
+        for (int k = 0; k <= kGrid; ++k) {
+            const double f = 4000.0 * k / kGrid;
+            if (std::fabs(f - 1800) <= kBand)
+                psd[k] = psdtest::PsdAt(x, kPeerRate, f);
+            top = std::max(top, psd[k]);
+        }
+        for (int k = 0; k <= kGrid; ++k) {
+            const double f = 4000.0 * k / kGrid;
+            if (std::fabs(f - 1800) <= kBand)
+                gain[k] = 1.0 / std::sqrt(std::max(psd[k] / top, 0.05));
+        }
+        // Zero-phase taps by the inverse cosine transform of the gain, under a Blackman window.
+        taps_.assign(kTaps, 0.0);
+        const int half = kTaps / 2;
+        for (int n = -half; n <= half; ++n) {
+            double v = 0;
+            for (int k = 0; k <= kGrid; ++k) {
+                const double weight = (k == 0 || k == kGrid) ? 0.5 : 1.0;
+                v += weight * gain[k] * std::cos(pi * k * n / kGrid);
+            }
+            v /= kGrid;
+            const double a = 2 * pi * (n + half) / (kTaps - 1);
+            taps_[static_cast<size_t>(n + half)] = v * (0.42 - 0.5 * std::cos(a) + 0.08 * std::cos(2 * a));
+        }
+    }
+    std::vector<double> Apply(const std::vector<double>& x) const
+    {
+        std::vector<double> y(x.size(), 0.0);
+        for (size_t i = 0; i < x.size(); ++i) {
+            double v = 0;
+            for (size_t j = 0; j < taps_.size() && j <= i; ++j)
+                v += taps_[j] * x[i - j];
+            y[i] = v;
+        }
+        return y;
+    }
+
+private:
+    static constexpr double kBand = 1450.0;  // our raised cosine has no energy beyond 1800 +- 1400 Hz
+    static constexpr int kTaps = 97;
+    std::vector<double> taps_;
+};
+
+// Our signal at 8000 Hz from `offset` tenths of a symbol on, through `inverse` when given, at the peer's level.
+std::vector<int16_t> Splice(const std::vector<double>& sig, int offset, double peerRms, const PeerFilterInverse* inverse)
 {
-    double rms = 0;
-    for (size_t i = 0; i < sig.size(); i += kFine)
-        rms += sig[i] * sig[i];
-    const double scale = peerRms / std::sqrt(rms / static_cast<double>(sig.size() / kFine));
-    std::vector<int16_t> s;
+    std::vector<double> d;
     // 400 samples at 80000 Hz pass over the transmitter's first symbols (its filter filling).
     for (size_t i = 400 + static_cast<size_t>(offset * kPeerRate * kFine / 2400 / 10); i < sig.size(); i += kFine)
-        s.push_back(static_cast<int16_t>(std::lround(sig[i] * scale)));
+        d.push_back(sig[i]);
+    if (inverse)
+        d = inverse->Apply(d);
+    double rms = 0;
+    for (size_t i = d.size() / 4; i < d.size(); ++i)
+        rms += d[i] * d[i];
+    const double scale = peerRms / std::sqrt(rms / static_cast<double>(d.size() - d.size() / 4));
+    std::vector<int16_t> s(d.size());
+    for (size_t i = 0; i < d.size(); ++i)
+        s[i] = static_cast<int16_t>(std::lround(std::clamp(d[i] * scale, -32767.0, 32767.0)));
     return s;
 }
 
@@ -165,6 +235,7 @@ Outcome Check(int bitRate, uint16_t word, double seconds, double settle)
     v17_tx(tx, lead.data(), static_cast<int>(lead.size()));
     v17_tx_free(tx);
     const double peerRms = Rms(lead, lead.size() - kPeerRate / 4);
+    const PeerFilterInverse inverse(std::vector<int16_t>(lead.end() - kPeerRate, lead.end()));
     Bits peerBits;
     v17_rx_state_t* rx = v17_rx_init(nullptr, bitRate, PeerPut, &peerBits);
     v17_rx(rx, lead.data(), static_cast<int>(lead.size()));
@@ -178,7 +249,7 @@ Outcome Check(int bitRate, uint16_t word, double seconds, double settle)
         Bits ours;
         const std::vector<double> sig = OurSignal(word, static_cast<uint32_t>(ph) * (0x2000000u / 10u), 0.5, &ours);
         for (int off = 0; off < 10; ++off) {
-            std::vector<int16_t> s = Splice(sig, off, peerRms);
+            std::vector<int16_t> s = Splice(sig, off, peerRms, &inverse);
             v17_rx_state_t copy;
             std::memcpy(&copy, rx, sizeof copy);
             Bits got;
@@ -197,7 +268,7 @@ Outcome Check(int bitRate, uint16_t word, double seconds, double settle)
     }
     Bits ours;
     const std::vector<double> sig = OurSignal(word, static_cast<uint32_t>(bestPhase) * (0x2000000u / 10u), seconds, &ours);
-    std::vector<int16_t> s = Splice(sig, bestOffset, peerRms);
+    std::vector<int16_t> s = Splice(sig, bestOffset, peerRms, &inverse);
     peerBits.v.clear();
     const size_t settleSamples = static_cast<size_t>(settle * kPeerRate);
     v17_rx(rx, s.data(), static_cast<int>(settleSamples));
@@ -211,18 +282,15 @@ Outcome Check(int bitRate, uint16_t word, double seconds, double settle)
     return o;
 }
 
-// At 7200 and 9600 bit/s the peer must decode every bit once its equaliser has settled on our signal. Its
-// equaliser (17 taps at half a symbol, trained on its own root-raised-cosine pulse) comes to rest about 21 dB
-// from its targets on our full raised-cosine pulse: enough for 16 and 32 points, not for the 64 and 128 of
-// 12000 and 14400, whose error rates are reported (the shared 128-point map is guarded by the fax pump's
-// test with this peer) and only bounded far below chance (a wrong map or bit order gives about a half).
+// At every rate the peer must decode every bit once its equaliser has settled on our signal. (Without the
+// inverse of its receive filter it decoded 7200 and 9600 error-free but 12000 and 14400 only with error
+// rates of about 2e-3 and 5e-2, resting 21 dB from its targets; with it, 25 to 30 dB.)
 TEST(V32Peer, ThePeersV17ReceiverDecodesOurTrellisData)
 {
     const struct {
         int rate;
         uint16_t word;
-        double maxBer;
-    } cases[] = {{7200, 0x8B80, 0.0}, {9600, 0x89C0, 0.0}, {12000, 0x8D80, 0.02}, {14400, 0x9980, 0.1}};
+    } cases[] = {{7200, 0x8B80}, {9600, 0x89C0}, {12000, 0x8D80}, {14400, 0x9980}};
 #if defined(MODEM_UNDER_SANITIZER)
     const double seconds = 4.0, settle = 2.0;
 #else
@@ -236,10 +304,8 @@ TEST(V32Peer, ThePeersV17ReceiverDecodesOurTrellisData)
         RecordProperty("peer_ber_at_" + std::to_string(c.rate), std::to_string(ber));
         EXPECT_GE(o.errors, 0) << c.rate;
         EXPECT_GT(o.compared, static_cast<size_t>((seconds - settle - 0.5) * c.rate)) << c.rate;
-        if (c.maxBer == 0.0)
-            EXPECT_EQ(o.errors, 0) << c.rate;
-        else
-            EXPECT_LT(ber, c.maxBer) << c.rate;
+        EXPECT_EQ(o.errors, 0) << c.rate;
+        EXPECT_GT(o.mseDb, 23.0) << c.rate;
     }
 }
 
