@@ -231,8 +231,13 @@ TEST(Procedures, BasicCallsConnectOverADelayedLine)
 // (else the equaliser kept a hertz or two of the offset and the caller's sixteen-point decisions failed).
 TEST(Procedures, AutomodeCallsConnectOverADelayedLine)
 {
+#if defined(MODEM_UNDER_SANITIZER)
+    const std::vector<double> delays = {0.0, 80.0};
+#else
+    const std::vector<double> delays = {0.0, 40.0, 80.0, 120.0, 200.0};
+#endif
     for (double echoLossDb : {static_cast<double>(INFINITY), 12.0}) {
-        for (double delayMs : {0.0, 40.0, 80.0, 120.0, 200.0}) {
+        for (double delayMs : delays) {
             SCOPED_TRACE(testing::Message() << delayMs << " ms, echo loss " << echoLossDb << " dB");
             ConnectOverDelayedLine(7, kOriginate, 16, kAutomode, delayMs, echoLossDb);
             ConnectOverDelayedLine(16, kOriginate | kAutomode, 7, 0, delayMs, echoLossDb);

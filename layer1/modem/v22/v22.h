@@ -124,7 +124,8 @@ struct V22RxState {
     // baseband_index, stored twice so the filter reads 128 values without wrapping).
     int32_t prefilter[2];
     VekC16 demod[3];             // demod[0] oldest, demod[2] newest
-    VekC16 baseband[2 * kV22RxFilterTaps];
+    int16_t baseband_re[2 * kV22RxFilterTaps];
+    int16_t baseband_im[2 * kV22RxFilterTaps];
     uint16_t baseband_index;
     int16_t filt_re, filt_im;
 

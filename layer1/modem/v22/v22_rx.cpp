@@ -41,8 +41,10 @@ void Interpolate(V22RxState* r)
     v.im = Saturate16((static_cast<int64_t>(k1) * d[1].im + static_cast<int64_t>(k2) * d[0].im +
                           static_cast<int64_t>(k0) * d[2].im) >> 15);
     r->baseband_index = static_cast<uint16_t>((r->baseband_index + kV22RxFilterTaps - 1) % kV22RxFilterTaps);
-    r->baseband[r->baseband_index] = v;
-    r->baseband[r->baseband_index + kV22RxFilterTaps] = v;
+    r->baseband_re[r->baseband_index] = v.re;
+    r->baseband_re[r->baseband_index + kV22RxFilterTaps] = v.re;
+    r->baseband_im[r->baseband_index] = v.im;
+    r->baseband_im[r->baseband_index + kV22RxFilterTaps] = v.im;
 }
 
 int16_t ApplyGain(const V22RxState* r, int32_t v)
@@ -59,16 +61,16 @@ int16_t ApplyGain(const V22RxState* r, int32_t v)
 // The receive low-pass over the 128 newest baseband values (rounded to 16 bits), then the gain.
 void ReceiveFilter(V22RxState* r)
 {
-    // The taps are symmetric: each pair of values shares one product. The sum of the taps' magnitudes is
-    // below 65536, so the 32-bit sums cannot overflow.
+    // One plain dot product of 16-bit values per component (the compiler pairs the products): the same sums
+    // as folding the symmetric taps. The sum of the taps' magnitudes is below 65536, so the 32-bit sums
+    // cannot overflow.
     const int16_t* h = V22RxFilter();
-    const VekC16* x = &r->baseband[r->baseband_index];
+    const int16_t* xr = &r->baseband_re[r->baseband_index];
+    const int16_t* xi = &r->baseband_im[r->baseband_index];
     int32_t re = 0, im = 0;
-    for (int k = 0; k < kV22RxFilterTaps / 2; ++k) {
-        const VekC16 a = x[k];
-        const VekC16 b = x[kV22RxFilterTaps - 1 - k];
-        re += h[k] * (a.re + b.re);
-        im += h[k] * (a.im + b.im);
+    for (int k = 0; k < kV22RxFilterTaps; ++k) {
+        re += h[k] * xr[k];
+        im += h[k] * xi[k];
     }
     r->filt_re = ApplyGain(r, (re + 16384) >> 15);
     r->filt_im = ApplyGain(r, (im + 16384) >> 15);

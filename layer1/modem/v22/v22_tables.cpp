@@ -58,6 +58,9 @@ struct Tables {
         }
         for (int n = 0; n < kV22RxFilterTaps; ++n)
             rx[n] = static_cast<int16_t>(std::lround(kRxFilterSum * h[n] / sum));
+        // Exactly symmetric, whatever the rounding of the two halves.
+        for (int n = 0; n < kV22RxFilterTaps / 2; ++n)
+            rx[kV22RxFilterTaps - 1 - n] = rx[n];
     }
 };
 
