@@ -1,0 +1,44 @@
+// The trellis codes by their parity-check polynomials (octal): h0 over Y0 and h1 ... hk over the coded bits of
+// w. Each code satisfies sum_i h_i(D) y_i(D) = 0; the observer form below keeps the partial sums of the check in
+// the state, so the parity bit due next is its bit 0. Free squared distances on the V.34 lattice labelling: 4,
+// 4 and 5 times the grid's (the test computes them).
+#include "layer1/modem/v34/trellis_code.h"
+
+namespace {
+
+struct ParityCheck {
+    int32_t states;
+    uint32_t h0;
+    uint32_t h[4];
+    int32_t coded;
+};
+
+constexpr ParityCheck kCodes[3] = {
+    {16, 021, {002, 014, 0, 0}, 2},
+    {32, 041, {002, 014, 030, 0}, 3},
+    {64, 0101, {0002, 0014, 0030, 0050}, 4},
+};
+
+const ParityCheck& CodeOf(int32_t states)
+{
+    return states >= 64 ? kCodes[2] : (states >= 32 ? kCodes[1] : kCodes[0]);
+}
+
+}  // namespace
+
+int32_t TrellisCodedBits(int32_t states) { return CodeOf(states).coded; }
+
+uint8_t TrellisNextState(uint8_t state, int32_t states, uint32_t label)
+{
+    const ParityCheck& code = CodeOf(states);
+    const uint32_t mask = static_cast<uint32_t>(code.states) - 1u;
+    uint32_t s = state & mask;
+    uint32_t next = s >> 1;
+    if ((s & 1u) != 0)
+        next ^= code.h0 >> 1;
+    for (int32_t i = 0; i < code.coded; ++i) {
+        if (((label >> i) & 1u) != 0)
+            next ^= code.h[i] >> 1;
+    }
+    return static_cast<uint8_t>(next & mask);
+}
