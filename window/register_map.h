@@ -66,6 +66,7 @@ enum PumpState : uint8_t {
     kPumpStateRetrain = 3,
     kPumpStateGivenUp = 4,       // the pump went idle: carrier lost or a list ended
     kPumpStateQuickData = 5,     // in data after a start by 0x6E
+    kPumpStateRenegotiating = 13,  // a V.34 rate renegotiation runs
 };
 
 // Register 242: line-interface outputs, each active low, and the local-phone input. The hook relay (bit 2)

@@ -19,6 +19,7 @@
 #include "layer1/modem/fsk/fsk_state.h"
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/dsp/procedure_state.h"
+#include "layer1/modem/v34/v34_pump.h"
 #include "layer1/modem/v34/v34_services.h"
 #include "layer1/dsp/sequencer.h"
 #include "layer1/modem/v22/v22_mode.h"
@@ -63,7 +64,8 @@ struct DspFilters {
     LmsState* lms120;          // complex LMS, 120 taps
     LmsState* lmsReal60;       // real LMS, 60 taps
     LmsState* lms48[2][3];     // two groups of three complex LMS filters of 48 taps
-    FirState* fir16[6];        // six real FIR filters of 16 taps
+    FirState* fir16[6];        // six real FIR filters of 16 taps: the V.34 modulator's polyphase branches
+    FirState* v34PreEmphasis[kV34PreEmphasisFilters];  // the V.34 modulator's complex pre-emphasis filters
 };
 
 // Codec watchdog state (run from the idle transmit step).
@@ -155,6 +157,7 @@ struct DspContext {
     PcmLink pcm;
     Phase2State phase2;
     Phase2Result phase2Result;
+    V34Pump v34pump;                       // phases 3 and 4 and data mode
 };
 
 // The controller finds the interface block in the first field (InterfaceBlockOfContext).

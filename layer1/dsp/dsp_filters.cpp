@@ -11,11 +11,9 @@ namespace {
 constexpr int kLongTaps = 48;
 constexpr int kShortTaps = 16;
 
-// Coefficient tables of the V.34 pump's filters. They are loaded with the pump's own coefficients when it
+// Coefficient table of the V.34 receiver's rail filters, loaded with the receiver's own coefficients when it
 // starts; the objects are made here so that no allocation happens while a connection runs.
 constexpr int16_t kLongTable[kLongTaps] = {};
-constexpr int16_t kShortTableA[kShortTaps] = {};
-constexpr int16_t kShortTableB[kShortTaps] = {};
 
 FirState* MakeFir(const int32_t* taps, int32_t n)
 {
@@ -59,19 +57,22 @@ void CreateDspFilters(DspContext* ctx)
     }
     CreatePcmObjects(ctx);
     CreateV32Objects(ctx);
+    // The V.34 modulator's branches: the pulse prototype's first phase, its reversal (the third phase) and
+    // the middle phase, one filter per rail each.
     int32_t shortA[kShortTaps];
     int32_t shortReversed[kShortTaps];
     int32_t shortB[kShortTaps];
-    Widen(kShortTableA, shortA, kShortTaps);
+    V34PulseBranch(0, shortA);
     for (int i = 0; i < kShortTaps; ++i)
         shortReversed[i] = shortA[kShortTaps - 1 - i];
-    Widen(kShortTableB, shortB, kShortTaps);
+    V34PulseBranch(1, shortB);
     f.fir16[0] = MakeFir(shortA, kShortTaps);
     f.fir16[1] = MakeFir(shortA, kShortTaps);
     f.fir16[2] = MakeFir(shortReversed, kShortTaps);
     f.fir16[3] = MakeFir(shortReversed, kShortTaps);
     f.fir16[4] = MakeFir(shortB, kShortTaps);
     f.fir16[5] = MakeFir(shortB, kShortTaps);
+    CreateV34Objects(ctx);
     CreatePcmRateFilter(ctx);
     ctx->command.filtersCreated = 1;
 }
@@ -80,6 +81,7 @@ void DestroyDspFilters(DspContext* ctx)
 {
     DspFilters& f = ctx->filters;
     DestroyV32Objects(ctx);
+    FreeV34Objects(ctx);
     for (FirState*& s : f.fir48) {
         if (s != nullptr)
             vek_fir_free_real(s);

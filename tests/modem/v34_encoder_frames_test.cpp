@@ -189,6 +189,22 @@ TEST(V34EncoderFrames, BitDistributionOfTheShortAndLongFrames)
     EXPECT_EQ(mf.shellIndex, 0x87654321u & 0x7FFFFFFu);
     EXPECT_EQ(mf.i[0], (0x87654321u >> 27) & 7u);
     EXPECT_EQ(mf.q[0] & 0xFF, (0x87654321u >> 30) & 3u);
+    // b = 9 (a 200 bit/s rate part, never offered): 3 + 2 + 2 + 2 distinct bits in a long frame, bit 2 of the
+    // first I field left out of a short one.
+    V34EncoderState nine = MakeEncoder({0, 1}, 0, 16, none);
+    nine.frame.b = 9;
+    nine.frame.switchingPattern = static_cast<uint16_t>(1u << (nine.frame.P - 1));  // frame 0 long, frame 1 short
+    ReservoirPut(&nine.reservoir, 0x1B5u | (0xE4u << 9));  // I fields 5, 2, 1, 3 | 0, 1, 2, 3
+    ASSERT_EQ(ParseMappingFrame(&nine, &mf), 0);
+    EXPECT_EQ(mf.i[0], 5);
+    EXPECT_EQ(mf.i[1], 2);
+    EXPECT_EQ(mf.i[2], 1);
+    EXPECT_EQ(mf.i[3], 3);
+    EXPECT_EQ(nine.reservoir.count, 32 - 9);
+    ASSERT_EQ(ParseMappingFrame(&nine, &mf), 0);
+    EXPECT_EQ(nine.reservoir.count, 32 - 17);
+    EXPECT_EQ(mf.i[0], 0);
+    EXPECT_EQ(mf.i[3], 3);
     // Any other b takes nothing.
     V34EncoderState odd = low;
     odd.frame.b = 10;

@@ -1,5 +1,6 @@
-// The V.34 and PCM pumps' entries as the data-pump runtime calls them, beyond phase 2. Until those pumps are
-// built these keep only the bookkeeping the runtime's commands and reports rely on.
+// The PCM pump's entries as the data-pump runtime calls them, and the command slots of both pumps. Until the
+// PCM pump is built these keep only the bookkeeping the runtime's commands and reports rely on. The V.34
+// entries from phase 3 on are in phase3_start.cpp.
 #include "layer1/modem/v34/v34_services.h"
 
 #include <cstring>
@@ -8,30 +9,11 @@
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/mode_entries.h"
 
-// The stand-ins count the hand-over and leave the pump idle.
-void StartV34Phase3(DspContext* ctx)
-{
-    ctx->v34.phase3Starts += 1;
-    ReturnToIdle(ctx);
-}
-
+// The stand-in counts the hand-over and leaves the pump idle.
 void StartPcmMode(DspContext* ctx)
 {
     ctx->pcm.modeStarts += 1;
     ReturnToIdle(ctx);
-}
-
-void ResetV34Pump(DspContext* ctx)
-{
-    V34Link& v = ctx->v34;
-    v.v34State = 0;
-    v.v34Active = 0;
-    v.retrainInPlace = 0;
-}
-
-void InstallV34BlockHandler(DspContext* ctx)
-{
-    (void)ctx;
 }
 
 void CreatePcmRateFilter(DspContext* ctx)

@@ -38,7 +38,7 @@ struct V34Link {
     uint32_t connectionOptionWord;  // bit 0 rates limited; bits 1 and 3 keep parts of keptWord1 at a phase-2 start
     int32_t fallenBackToV34;     // a PCM candidate's phase 2 fell back to V.34 (cleared by ResetPhase2State)
     int32_t txRateCode;          // transmit data-rate code for phase 3 (14 = 33600 bit/s)
-    int32_t phase3Starts;        // StartV34Phase3 calls (stand-in bookkeeping)
+    int32_t phase3Starts;        // StartV34Phase3 calls
 };
 
 // PCM pump fields.
@@ -54,7 +54,7 @@ struct PcmLink {
     int32_t modeStarts;          // StartPcmMode calls (stand-in bookkeeping)
 };
 
-// Where phase 2 hands over: V.34 phase 3 and PCM mode (stand-ins until those pumps exist).
+// Where phase 2 hands over: V.34 phase 3 (phase3_start.cpp) and PCM mode (a stand-in until that pump exists).
 void StartV34Phase3(DspContext* context);
 void StartPcmMode(DspContext* context);
 void ResetV34Pump(DspContext* context);

@@ -1,0 +1,128 @@
+// The modulator's block: interpolation by the six polyphase branches, pre-emphasis, the carrier and the level.
+#include "layer1/modem/v34/v34_modulator.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "layer1/vek/core/vek_dispatch.h"
+
+void StoreTransmitSymbol(V34EchoRing* echo, PackedComplex point, int16_t cosine, int16_t sine)
+{
+    const int32_t re = RealPart(point);
+    const int32_t im = ImagPart(point);
+    const int32_t x = (re * cosine - im * sine + 0x4000) >> 15;
+    const int32_t y = (im * cosine + re * sine + 0x4000) >> 15;
+    echo->ring[echo->writeIndex & 0xFFFu] = PackComplex(x, y);
+    echo->writeIndex = (echo->writeIndex + 1u) & 0xFFFu;
+    echo->readIndex = echo->writeIndex;
+}
+
+int32_t CreateV34PreEmphasisFilters(FirState* filters[kV34PreEmphasisFilters])
+{
+    int32_t result = 0;
+    for (int32_t i = 0; i < kV34PreEmphasisFilters; ++i) {
+        const int16_t(*taps)[2] = V34PreEmphasisTaps(i);
+        VekC32 wide[kV34PreEmphasisTaps];
+        for (int t = 0; t < kV34PreEmphasisTaps; ++t) {
+            wide[t].re = taps[t][0];
+            wide[t].im = taps[t][1];
+        }
+        filters[i] = nullptr;
+        if (vek_fir_init_complex(&filters[i], wide, kV34PreEmphasisTaps, 0, nullptr) != 0)
+            result = -1;
+    }
+    return result;
+}
+
+void FreeV34PreEmphasisFilters(FirState* filters[kV34PreEmphasisFilters])
+{
+    for (int32_t i = 0; i < kV34PreEmphasisFilters; ++i) {
+        if (filters[i] != nullptr)
+            vek_fir_free_complex(filters[i]);
+        filters[i] = nullptr;
+    }
+}
+
+void SetupV34Modulator(int32_t preEmphasis, int32_t rateIndex, int32_t highCarrier, V34ModulatorState* mod)
+{
+    if (preEmphasis < 0 || preEmphasis >= kV34PreEmphasisFilters)
+        preEmphasis = 0;
+    mod->preEmphasis = mod->preEmphasisSet != nullptr ? mod->preEmphasisSet[preEmphasis] : nullptr;
+    if (mod->preEmphasis != nullptr) {
+        // A few zero samples clear the six-tap history.
+        VekC16 zeros[kV34PreEmphasisTaps] = {};
+        vek_fir_block_complex_inplace(zeros, kV34PreEmphasisTaps, mod->preEmphasis, 15);
+    }
+    for (auto& rail : mod->branch) {
+        for (FirState* b : rail) {
+            if (b == nullptr)
+                continue;
+            const int16_t zeros[16] = {};
+            vek_fir_set_delay_real(b, zeros);
+        }
+    }
+    // 3429 baud has one carrier: its high-carrier bit selects the same one.
+    const int32_t combination = rateIndex >= 5 ? 10 : 2 * (rateIndex < 0 ? 0 : rateIndex) + (highCarrier != 0);
+    int32_t period = 0;
+    int32_t step = 0;
+    V34CarrierPeriod(combination, &period, &step);
+    const double pi = std::acos(-1.0);
+    for (int32_t n = 0; n < kV34CarrierArray; ++n) {
+        const double phase = 2.0 * pi * step * (n % period) / period;
+        mod->cosine[n] = static_cast<int16_t>(std::lround(32767.0 * std::cos(phase)));
+        mod->sine[n] = static_cast<int16_t>(std::lround(32767.0 * std::sin(phase)));
+    }
+    mod->period = period;
+    mod->carrierIndex = 0;
+    mod->level = 0;
+}
+
+void V34Modulator(const PackedComplex symbols[kV34BlockSymbols], V34ModulatorState* mod,
+                  int16_t samples[kV34BlockSamples])
+{
+    int16_t rail[2][kV34BlockSymbols];
+    for (int n = 0; n < kV34BlockSymbols; ++n) {
+        rail[0][n] = RealPart(symbols[n]);
+        rail[1][n] = ImagPart(symbols[n]);
+    }
+    int16_t re[kV34BlockSamples];
+    int16_t im[kV34BlockSamples];
+    VekC16 complexSamples[kV34BlockSamples];
+    for (int r = 0; r < 2; ++r) {
+        int16_t* dst = r == 0 ? re : im;
+        for (int k = 0; k < 3; ++k) {
+            int16_t out[kV34BlockSymbols] = {};
+            if (mod->branch[r][k] != nullptr)
+                vek_fir_block_real(rail[r], out, kV34BlockSymbols, mod->branch[r][k], 14);
+            for (int n = 0; n < kV34BlockSymbols; ++n)
+                dst[3 * n + k] = out[n];
+        }
+    }
+    for (int i = 0; i < kV34BlockSamples; ++i) {
+        complexSamples[i].re = re[i];
+        complexSamples[i].im = im[i];
+    }
+    if (mod->preEmphasis != nullptr)
+        vek_fir_block_complex_inplace(complexSamples, kV34BlockSamples, mod->preEmphasis, 15);
+    for (int i = 0; i < kV34BlockSamples; ++i) {
+        re[i] = complexSamples[i].re;
+        im[i] = complexSamples[i].im;
+    }
+    const int16_t* cosine = mod->cosine + mod->carrierIndex;
+    const int16_t* sine = mod->sine + mod->carrierIndex;
+    if (mod->echo != nullptr) {
+        for (int n = 0; n < kV34BlockSymbols; ++n)
+            StoreTransmitSymbol(mod->echo, symbols[n], cosine[3 * n], sine[3 * n]);
+    }
+    vek_mul_vec_16_inplace_scaled(cosine, re, kV34BlockSamples, 15);
+    vek_mul_vec_16_inplace_scaled(sine, im, kV34BlockSamples, 15);
+    vek_sub_vec_16(im, re, samples, kV34BlockSamples);
+    vek_mul_const_16_inplace_scaled(mod->outputGain, samples, kV34BlockSamples, 13);
+    int32_t level = mod->level;
+    for (int i = 0; i < kV34BlockSamples; ++i) {
+        const int32_t magnitude = samples[i] < 0 ? -samples[i] : samples[i];
+        level = AddSat32(level, AddSat32(magnitude, -(level >> 14)));
+    }
+    mod->level = level;
+    mod->carrierIndex = (mod->carrierIndex + kV34BlockSamples) % mod->period;
+}
