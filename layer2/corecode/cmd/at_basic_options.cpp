@@ -5,6 +5,7 @@
 #include "layer2/corecode/cmd/at_scan.h"
 #include "layer2/corecode/cmd/at_tables.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/cmd/modem_hold.h"
 
 void at_apply_ifc(AcuContext* acu, uint8_t a, uint8_t b)
@@ -41,6 +42,28 @@ void at_M(AcuContext* acu, uint8_t* args)
     at_sreg_field(acu, 22, 0x0C, static_cast<uint8_t>(args[0] << 2));
 }
 
+// How long "O1" and "O3" wait for the line to be ready again, in ticks. The V.34 and PCM waits would follow the
+// connection's timing byte, which the data pump does not report: their defaults apply.
+uint16_t return_ticks(uint8_t modulation)
+{
+    if (modulation == 18)
+        return 3000;
+    if (modulation == 23)
+        return 9000;
+    return 1500;
+}
+
+// O1 asks for a retrain, O3 for a renegotiation at the current rate (modulation 16 and above). The data pump
+// retrains nothing below V.32 (it would report a retrain without end for V.22bis and the call would be lost),
+// so O1 needs a modulation above 7.
+bool request_line_change(AcuContext* acu, uint8_t v)
+{
+    const uint8_t modulation = acu->conn.modulation;
+    if (v == 1)
+        return modulation > 7 && conn_request_retrain(acu);
+    return modulation >= 16 && conn_request_renegotiation(acu, acu->conn.tx_rate);
+}
+
 void at_O(AcuContext* acu, uint8_t* args)
 {
     uint8_t v = args[0];
@@ -48,8 +71,7 @@ void at_O(AcuContext* acu, uint8_t* args)
         at_set_error(acu);
         return;
     }
-    // Off line with the line idle on hook there is nothing to return to. The on-line return, retrain and
-    // renegotiation come with connection control.
+    // Off line with the line idle on hook there is nothing to return to.
     if (!acu->online) {
         at_set_error(acu);
         return;
@@ -57,8 +79,17 @@ void at_O(AcuContext* acu, uint8_t* args)
     // The return is marked for modem on hold too: a granted hold waits for it to reconnect.
     if (v == 0)
         moh_set_flags(acu, kHoldReturnAsked);
-    if (v == 0 && acu->state_variant[CALL_IDLE] == 1) {
-        // The connection is held after an escape: the line ends with CONNECT and data resumes.
+    if (acu->state_variant[CALL_IDLE] == 1) {
+        // The connection is held after an escape: the line ends with CONNECT and data resumes; O1 and O3
+        // first retrain or renegotiate and the line waits until the data pump is connected again.
+        if (v != 0) {
+            if (!request_line_change(acu, v)) {
+                at_set_error(acu);
+                return;
+            }
+            acu->return_countdown = return_ticks(acu->conn.modulation);
+            acu->return_wait = 1;
+        }
         acu->end_with_online = 1;
         acu->report_ok = 0;
         return;

@@ -7,6 +7,7 @@
 #include "layer2/corecode/cmd/at_debug.h"
 #include "layer2/corecode/cmd/at_tables.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/cmd/fax_commands.h"
 #include "layer2/corecode/dte/dte.h"
 
@@ -132,6 +133,13 @@ void report(AcuContext* acu)
         PostCallEvent(acu, EV_RESULT, RC_OK);
     }
     acu->reset_pending = 0;
+    if (acu->return_wait && !acu->command_error) {
+        // O1/O3: the line returns once the retrain or renegotiation is over.
+        acu->return_wait = 0;
+        acu->collector = COLLECT_RETURN_ONLINE;
+        return;
+    }
+    acu->return_wait = 0;
     if (acu->end_with_online && !acu->command_error) {
         acu->end_with_online = 0;
         PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);
@@ -148,12 +156,17 @@ void report(AcuContext* acu)
 
 void return_online(AcuContext* acu)
 {
-    if (acu->connection_state == 2) {
-        // Back on line: connection control takes the line from here.
+    if (conn_line_ready(acu)) {
+        // Back on line: the line ends with CONNECT and data resumes.
+        acu->end_with_online = 0;
+        PostCallEvent(acu, EV_RESULT, RC_CONNECT_REPORT);
+        PostCallEvent(acu, EV_CONNECTED, 2);
+        acu->seq.release_dte_pending = 1;
         acu->collector = COLLECT_WAIT_PREFIX;
         return;
     }
     if (acu->return_countdown == 0) {
+        acu->end_with_online = 0;
         PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
         acu->collector = COLLECT_WAIT_PREFIX;
     }

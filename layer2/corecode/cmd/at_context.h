@@ -285,6 +285,7 @@ struct AcuContext {
     uint8_t current_sreg;
     uint16_t pause_countdown;     // "," pause
     uint16_t return_countdown;    // "O" return
+    uint8_t return_wait;          // O1/O3: the line waits for the retrain or renegotiation to end
     uint16_t ring_timer;
     uint16_t dtr_debounce;
     uint8_t dtr_seen;
@@ -293,7 +294,6 @@ struct AcuContext {
     uint8_t fax_class;        // +FCLASS value (0 data)
     uint8_t online;           // a data connection is up
     uint8_t test_state;       // running test (0 none)
-    uint8_t connection_state; // connection layer state (Part of connection control; 0 idle)
     uint8_t hangup_pending;   // a hang-up was marked by H or Z
     uint8_t return_to_command;// the hang-up returns to the command state
     uint8_t termination_cause;// diagnostic key 60

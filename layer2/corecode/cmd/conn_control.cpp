@@ -311,6 +311,7 @@ int conn_send_start_packet(AcuContext* acu, bool originate)
     ConnControl& c = acu->conn;
     const ConnRequest r = conn_request_from_settings(acu, originate);
     const ConnChoice choice = conn_choose(r);
+    conn_restore_timing_offset(acu);
     if (choice.modulation > MOD_V22BIS && !r.fax_or_voice) {
         uint8_t masks[kRateMaskLength];
         conn_build_rate_masks(r, masks);
@@ -461,6 +462,7 @@ void conn_hangup(AcuContext* acu, int cleardown)
     if (acu->dsp == nullptr)
         return;
     acu_cw_arm(acu, false);
+    conn_save_timing_offset(acu);
     if (c.state != CONN_IDLE || c.connection_reported)
         log_entry(acu, "Hangup");
     if (pump_state(acu) != PUMP_IDLE && cleardown == 1 && c.connection_reported) {

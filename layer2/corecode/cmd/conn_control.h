@@ -125,6 +125,12 @@ void conn_tick_10ms(AcuContext* acu);
 // Requests (false when not allowed now).
 bool conn_request_retrain(AcuContext* acu);
 bool conn_request_renegotiation(AcuContext* acu, uint32_t rate);
+// The data pump's timing offset: saved into the settings image at every clear-down request, written back to
+// the data pump at every connection set-up.
+void conn_save_timing_offset(AcuContext* acu);
+void conn_restore_timing_offset(AcuContext* acu);
+// The line is ready for data again: the data pump is connected and no retrain or renegotiation is pending.
+bool conn_line_ready(AcuContext* acu);
 // The clear-down request (argument 1: the clear-down sequence).
 void conn_hangup(AcuContext* acu, int cleardown);
 // The line-quality verdict (0 good, 1 fair, 2 poor, 3 bad).
