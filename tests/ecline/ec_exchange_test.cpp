@@ -266,13 +266,14 @@ TEST(EcExchange, BackslashN2ConnectsWithMnp)
 
 // Noise bursts on an MNP link: the CRC catches the damaged frames, MNP sends them again, nothing is lost,
 // and neither direction stops making progress for long. MNP sends everything after a damaged frame again
-// (no selective repeat), and with a burst every 1.7 s each direction carries about a fifth of the line rate
-// (measured: 5 to 6.5 times the clean line time), so the budget is ten times the line time.
-void MnpThroughNoise(size_t bytes)
+// (no selective repeat): with a burst every 1.7 s each direction carries about a fifth of the line rate
+// (5 to 6.5 times the clean line time, measured), so the budget is ten times the line time. A 16-bit frame
+// check lets about one damaged frame in 65536 through; the long run therefore has fewer bursts.
+void MnpThroughNoise(size_t bytes, int burstPeriodMs)
 {
     ExchangeOptions options;
     for (LineModelParams* p : {&options.lineA.aToB, &options.lineA.bToA}) {
-        p->burstPeriodMs = 1700;
+        p->burstPeriodMs = burstPeriodMs;
         p->burstLengthMs = 30;
         p->burstSnrDb = -3;
     }
@@ -294,7 +295,7 @@ void MnpThroughNoise(size_t bytes)
         longestStallMs = std::max(longestStallMs, stalledMs);
     }
     ExpectDelivered(ab, ba);
-    EXPECT_LE(longestStallMs, 4 * kSliceMs) << "a direction delivered nothing for that long";
+    EXPECT_LE(longestStallMs, 10 * kSliceMs) << "a direction delivered nothing for that long";
     testing::Test::RecordProperty("line_time_ratio_percent", elapsedMs * 100 / lineMs);
     const MnpLink& la = Link(x.A()).ec.mnp_link;
     const MnpLink& lb = Link(x.B()).ec.mnp_link;
@@ -304,11 +305,11 @@ void MnpThroughNoise(size_t bytes)
     EXPECT_EQ(lb.status, MNP_STATUS_CONNECTED);
 }
 
-TEST(EcExchange, MnpNoiseBurstsLoseNothing) { MnpThroughNoise(kTransferBytes / 2); }
+TEST(EcExchange, MnpNoiseBurstsLoseNothing) { MnpThroughNoise(kTransferBytes / 2, 1700); }
 
-// The same with 1 MiB each way (about 73 minutes of line time at 2400 bit/s, six to seven hours of virtual
-// time through the bursts): run by hand with --gtest_also_run_disabled_tests.
-TEST(EcExchange, DISABLED_MnpMebibyteEachWayThroughNoise) { MnpThroughNoise(1024 * 1024); }
+// 1 MiB each way (73 minutes of line time at 2400 bit/s) with a burst every 10 s: run by hand with
+// --gtest_also_run_disabled_tests.
+TEST(EcExchange, DISABLED_MnpMebibyteEachWayThroughNoise) { MnpThroughNoise(1024 * 1024, 10000); }
 
 }  // namespace
 
@@ -330,6 +331,10 @@ TEST(EcExchange, FallBacksBetweenTheSettings)
         {"\\N5", "", "+ER: LAPM", "+ER: LAPM"},
         {"", "\\N5", "+ER: LAPM", "+ER: LAPM"},
         {"\\N4", "\\N4", "+ER: LAPM", "+ER: LAPM"},
+        // MNP without the detection phase on one side: the answerer hears the caller's link request during
+        // detection; the caller's detection hears no answer and tries MNP.
+        {"\\N2", "", "+ER: ALT", "+ER: ALT"},
+        {"", "\\N2", "+ER: ALT", "+ER: ALT"},
         // A far end that only buffers: the detection phase hears nothing and both sides buffer.
         {"\\N0", "", "+ER: NONE", "+ER: NONE"},
         // The caller's detection phase hears nothing, its MNP link request no answer: buffered mode.

@@ -566,6 +566,51 @@ TEST_F(LineDetectTest, FlagsAndTimeOut)
     EXPECT_TRUE(Result(&reason, &result)) << "reported again on the next tick";
 }
 
+// Every byte also runs the octet-framed MNP receiver: a good frame (here a caller's link request, a doubled
+// DLE inside) ends detection with reason 3 on either side; a frame with a bad check, or one cut by an overrun,
+// does not.
+TEST_F(LineDetectTest, MnpFrameEndsDetection)
+{
+    const std::vector<uint8_t> request = {0x17, 1, 2, 1, 6, 1, 0, 0, 0, 0, 0xFF, 2, 1, 2, 3, 1, 0x10, 4, 2, 0x40, 0};
+    std::vector<uint8_t> framed = {0x16, 0x10, 0x02};
+    uint16_t crc = 0;
+    for (const uint8_t c : request) {
+        framed.push_back(c);
+        if (c == 0x10)
+            framed.push_back(c);
+        crc = lb_crc16(c, crc);
+    }
+    crc = lb_crc16(0x03, crc);
+    framed.insert(framed.end(), {0x10, 0x03, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)});
+    std::vector<uint8_t> damaged = framed;
+    damaged[8] ^= 0x04;
+    const struct {
+        uint8_t role;
+        const std::vector<uint8_t>* heard;
+        uint8_t status;
+        bool ends;
+    } cases[] = {
+        {1, &framed, 0, true}, {0, &framed, 0, true}, {1, &damaged, 0, false}, {1, &framed, kRxOverrun, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "role " << int(c.role) << (c.heard == &damaged ? " damaged" : "")
+                                        << " status " << int(c.status));
+        lb_detect_start(&lb, c.role, 0, 300, 2400);
+        Sent();
+        // In chunks, as the line delivers it; an overrun is reported on the chunk after the lost bytes.
+        const size_t half = c.heard->size() / 2;
+        Receive(std::vector<uint8_t>(c.heard->begin(), c.heard->begin() + static_cast<long>(half)));
+        ASSERT_TRUE(pump.Post(std::vector<uint8_t>(c.heard->begin() + static_cast<long>(half), c.heard->end()), c.status));
+        lb_service(&lb);
+        uint8_t reason = 0, result = 0;
+        ASSERT_EQ(Result(&reason, &result), c.ends);
+        if (c.ends) {
+            EXPECT_EQ(reason, 3);
+        }
+        EXPECT_EQ(lb_detect_active(&lb), !c.ends);
+    }
+}
+
 // Pacing of the transmit turns by line rate.
 TEST_F(LineDetectTest, TurnsArePacedByTheLineRate)
 {

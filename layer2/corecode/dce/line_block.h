@@ -88,6 +88,8 @@ struct LineCounters {
 // turn) until the answerer's ADP pairs ('E' then 'C', 'M' or NUL) decide, the answerer sends its ADP once it
 // has seen four ODP characters in a row. Guarded by its own lock: the service, the 10 ms tick and error
 // control all reach it.
+constexpr uint16_t LINE_DETECT_FRAME_OCTETS = 64;  // a link request fits; a longer frame counts as bad
+
 struct LineDetect {
     KSPIN_LOCK lock;
     uint8_t active;
@@ -112,6 +114,10 @@ struct LineDetect {
     uint8_t result;           // 0 LAPM, 1 MNP, 2 no error control, 255 none
     uint8_t reason;           // 0 decided, 1 timed out, 2 HDLC flags heard, 3 MNP frame
     uint8_t result_ready;
+    // Every received byte also runs an octet-framed MNP receiver: a caller that starts MNP at once (its link
+    // request) is heard during detection. The frame itself is not kept; the caller sends its request again.
+    OctetRx mnp_rx;
+    uint8_t mnp_frame[LINE_DETECT_FRAME_OCTETS];
 };
 
 struct LineBlock {

@@ -21,7 +21,7 @@ constexpr uint8_t kPairsPerTurn = 16;
 constexpr uint8_t kNoPair = 255;
 constexpr uint8_t kNoResult = 255;
 
-enum DetectReason : uint8_t { kDecided = 0, kTimedOut = 1, kFlagsHeard = 2 };
+enum DetectReason : uint8_t { kDecided = 0, kTimedOut = 1, kFlagsHeard = 2, kMnpFrame = 3 };
 
 bool is_flag_octet(uint8_t c) { return c == 0x3F || c == 0x7E || c == 0xBF; }
 
@@ -116,6 +116,8 @@ void reset_detect(LineDetect* d)
     d->error_mark = 0;
     d->reason = 0;
     d->result_ready = 0;
+    octet_rx_reset(&d->mnp_rx);
+    octet_rx_set_buffer(&d->mnp_rx, d->mnp_frame, sizeof d->mnp_frame);
 }
 
 }  // namespace
@@ -180,10 +182,18 @@ void lb_detect_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8
     bool turn = false;
     {
         DteLockHold hold(&d->lock);
-        if (status == kRxOverrun)
+        if (status == kRxOverrun) {
             d->error_mark = 1;
+            octet_rx_mark_error(&d->mnp_rx);
+        }
+        if (status == kRxBreakEnd)
+            octet_rx_reset(&d->mnp_rx);
         for (uint8_t i = 0; i < count && d->active; ++i) {
             const uint8_t c = bytes[i];
+            if (octet_rx_byte(&d->mnp_rx, c) == OCTET_RX_GOOD) {
+                finish(d, kNoResult, kMnpFrame);
+                break;
+            }
             if (is_flag_octet(c)) {
                 if (--d->flag_countdown == 0) {
                     finish(d, kNoResult, kFlagsHeard);

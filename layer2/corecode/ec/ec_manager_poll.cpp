@@ -67,8 +67,10 @@ uint8_t act_on_detection(EcManager* m)
         ec_start_lapm(m, m->start_request);
         return 1;
     case 6:
+        // An MNP frame was heard during detection: the far end runs MNP without the detection phase. MNP was
+        // only set up for detection; it starts here (answering waits for the caller's next link request).
         if (p.mnp_request) {
-            m->state = EC_MNP;
+            ec_start_mnp(m, m->start_request);
             return 1;
         }
         stop_detection(m);
