@@ -227,7 +227,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "detect_stop;mnp_notify;resume;"},
         DetectCase{"NoAnswerNoBuffered", params(1, 0, 0, 1), 0, 1, 0, 0, EC_IDLE, 1, "detect_stop;"},
         DetectCase{"LapmAfterTheDetectionOption", params(1, 1, 1, 1), 0, 2, 0, 1, EC_LAPM, 0, "detect_stop;"},
-        DetectCase{"TypeThreeWithMnp", params(1, 1, 1, 1), 0, 3, 0, 1, EC_MNP, 0, ""},
+        // An MNP frame heard during detection: MNP starts (it was only set up for detection).
+        DetectCase{"TypeThreeWithMnp", params(1, 1, 1, 1), 0, 3, 0, 1, EC_MNP, 0, "mnp_stop;mnp_setup;mnp_start0;"},
+        DetectCase{"TypeThreeWithMnpAnswering", params(1, 1, 1, 1), 1, 3, 0, 1, EC_MNP, 0,
+                   "mnp_stop;mnp_setup;mnp_start1;"},
         DetectCase{"TypeThreeBuffered", params(1, 0, 1, 1), 0, 3, 0, 1, EC_BUFFERED, 0,
                    "detect_stop;mnp_notify;resume;"},
         DetectCase{"TypeThreeNothing", params(1, 0, 0, 1), 0, 3, 0, 0, EC_IDLE, 0, "detect_stop;"},
