@@ -130,6 +130,9 @@ void Burst(PeerTx& peer, FaxRxState* rx, faxtest::LinePath& line, Collected& got
         return;
     }
     EXPECT_EQ(faxtest::BitErrors(got.bits, data, &why), 0u) << what << ": " << why;
+    // The data phase starts on an octet boundary of what the receiver delivers (the transmitter's data follow
+    // its whole number of octets of ones): a fax program that looks for the first EOL in octets finds it.
+    EXPECT_EQ(faxtest::FindStart(got.bits, data) % 8, 0) << what;
 }
 
 TEST(FaxReceiver, DecodesTheIndependentTransmitter)

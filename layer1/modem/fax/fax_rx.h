@@ -152,8 +152,8 @@ int32_t FaxDistance(FaxPoint a, FaxPoint b);       // squared distance >> 8
 
 // V.17 Viterbi (fax_rx_viterbi.cpp).
 void FaxViterbiReset(FaxRxViterbi* v);
-// One symbol in; returns the label of the symbol decided kFaxViterbiDepth symbols ago, or -1 while the path
-// memory fills. nearest gets the label of the point nearest to p (the decision for the loop and equaliser).
+// One symbol in; returns the label of the symbol kFaxViterbiDepth - 1 symbols before it, or -1 while the
+// path memory fills (every symbol comes out, the first with the kFaxViterbiDepth-th call). nearest gets the label of the point nearest to p (the decision for the loop and equaliser).
 int32_t FaxViterbiStep(FaxRxViterbi* v, FaxPoint p, int32_t dataBits, int32_t* nearest);
 // The same from the branch metrics found elsewhere: per subset the distance (as FaxDistance) and label of its
 // nearest point.

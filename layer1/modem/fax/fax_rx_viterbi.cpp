@@ -1,8 +1,8 @@
 // The V.17 Viterbi decoder: per symbol the distance to the nearest point of each of the 8 subsets (Y0 Y1 Y2)
 // is the branch metric of the branches that carry that subset; the library's add-compare-select runs the
 // 8-state code (padded to its 16-state shape: states 8-15 are never reached), survivors keep the winning
-// label and the predecessor, and the traceback from the best state delivers the label decided
-// kFaxViterbiDepth symbols before.
+// label and the predecessor, and the traceback from the best state delivers the label of the oldest symbol
+// in the path memory (kFaxViterbiDepth - 1 symbols before the newest).
 #include "layer1/modem/common/trellis_qam.h"
 #include "layer1/modem/fax/fax_rx.h"
 #include "layer1/vek/core/vek_dispatch.h"
@@ -85,7 +85,10 @@ int32_t FaxViterbiSubsets(FaxRxViterbi* v, const int32_t* best, const int32_t* l
     }
     for (int32_t s = 0; s < kFaxViterbiStates; ++s)
         v->metrics[s] = s < kTrellisStates ? static_cast<uint16_t>(v->next[s] - low) : kUnreached;
-    if (v->filled < kFaxViterbiDepth) {
+    // The first symbol comes out once the path memory is full (with the newest, the memory holds
+    // kFaxViterbiDepth symbols): no symbol is lost, so the data's octets keep their alignment to the start of
+    // the data phase.
+    if (v->filled < kFaxViterbiDepth - 1) {
         v->filled += 1;
         return -1;
     }
