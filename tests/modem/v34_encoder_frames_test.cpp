@@ -21,17 +21,17 @@ constexpr int kT4[64] = {0, 0, 1, 1, 8, 8, 9, 9, 3, 2, 2, 3, 11, 10, 10, 11, 5, 
 
 int Label2(int u, int v) { return kT2[(((u >> 1) % 4 + 4) % 4) + 4 * (((v >> 1) % 4 + 4) % 4)]; }
 
-// The codes as observer-form circuits of their parity checks (octal h0, h1 ...).
+// The codes as observer-form circuits of their parity checks (octal h0, then one per bit 0-3 of w; 0 leaves
+// the bit uncoded).
 int NextState(int states, int s, int w)
 {
-    static const unsigned h16[] = {021, 002, 014}, h32[] = {041, 002, 014, 030},
+    static const unsigned h16[] = {021, 002, 014, 0, 0}, h32[] = {041, 010, 022, 0, 004},
                           h64[] = {0101, 0002, 0014, 0030, 0050};
     const unsigned* h = states == 16 ? h16 : (states == 32 ? h32 : h64);
-    const int coded = states == 16 ? 2 : (states == 32 ? 3 : 4);
     int next = s >> 1;
     if (s & 1)
         next ^= static_cast<int>(h[0] >> 1);
-    for (int i = 0; i < coded; ++i)
+    for (int i = 0; i < 4; ++i)
         if ((w >> i) & 1)
             next ^= static_cast<int>(h[i + 1] >> 1);
     return next & (states - 1);

@@ -27,12 +27,14 @@ constexpr int kT4[64] = {0, 0, 1, 1, 8, 8, 9, 9, 3, 2, 2, 3, 11, 10, 10, 11, 5, 
                          6, 7, 7, 6, 14, 15, 15, 14, 8, 8, 9, 9, 0, 0, 1, 1, 11, 10, 10, 11, 3, 2, 2, 3,
                          13, 13, 12, 12, 5, 5, 4, 4, 14, 15, 15, 14, 6, 7, 7, 6};
 
-// Parity-check polynomials (octal) of the three codes: h0 for Y0, then one per coded bit of w.
+// Parity-check polynomials (octal) of the three codes: h0 for Y0, then one for each bit 0-3 of w (0: the bit
+// is uncoded). The 32-state code's transitions from states 0-3 are the library's fixed rows (the decoder's
+// test checks them).
 struct Code {
     int states;
     std::vector<unsigned> h;
 };
-const Code kCodes[3] = {{16, {021, 002, 014}}, {32, {041, 002, 014, 030}}, {64, {0101, 0002, 0014, 0030, 0050}}};
+const Code kCodes[3] = {{16, {021, 002, 014, 0, 0}}, {32, {041, 010, 022, 0, 004}}, {64, {0101, 0002, 0014, 0030, 0050}}};
 
 // True when the sequence (y0, w) satisfies sum_i h_i(D) y_i(D) = 0 at every time from nu on.
 bool SatisfiesChecks(const Code& code, const std::vector<int>& y0, const std::vector<int>& w)
@@ -112,11 +114,13 @@ TEST(V34Trellis, EveryCodeSatisfiesItsParityChecks)
         }
         EXPECT_TRUE(SatisfiesChecks(code, y0, w)) << code.states;
         // Uncoded label bits do not move the state.
-        const int coded = TrellisCodedBits(code.states);
+        const unsigned coded = TrellisCodedMask(code.states);
+        for (unsigned i = 1; i < code.h.size(); ++i)
+            EXPECT_EQ(code.h[i] != 0, ((coded >> (i - 1)) & 1u) != 0) << code.states << " bit " << i - 1;
         for (int s = 0; s < code.states; ++s)
             for (int l = 0; l < 16; ++l)
                 EXPECT_EQ(TrellisNextState(static_cast<uint8_t>(s), code.states, static_cast<uint32_t>(l)),
-                          TrellisNextState(static_cast<uint8_t>(s), code.states, static_cast<uint32_t>(l & ((1 << coded) - 1))));
+                          TrellisNextState(static_cast<uint8_t>(s), code.states, static_cast<uint32_t>(l) & coded));
     }
 }
 
@@ -172,8 +176,7 @@ int FreeDistance(int states)
             for (int b = 0; b < 2; ++b)
                 for (int wb = 0; wb < 16; ++wb)
                     d4[a][wa][b][wb] = SubsetPairDistance(a, wa, b, wb);
-    const int coded = TrellisCodedBits(states);
-    const int mask = (1 << coded) - 1;
+    const int mask = static_cast<int>(TrellisCodedMask(states));
     int best = 1 << 20;
     // Parallel branches: the same coded bits.
     for (int w1 = 0; w1 < 16; ++w1)

@@ -1,7 +1,8 @@
-// The trellis codes by their parity-check polynomials (octal): h0 over Y0 and h1 ... hk over the coded bits of
-// w. Each code satisfies sum_i h_i(D) y_i(D) = 0; the observer form below keeps the partial sums of the check in
-// the state, so the parity bit due next is its bit 0. Free squared distances on the V.34 lattice labelling: 4,
-// 4 and 5 times the grid's (the test computes them).
+// The trellis codes by their parity-check polynomials (octal): h0 over Y0 and one polynomial over each coded
+// bit of w. Each code satisfies sum_i h_i(D) y_i(D) = 0; the observer form below keeps the partial sums of the
+// check in the state, so the parity bit due next is its bit 0. The 32-state code leaves bit 2 of w uncoded:
+// its transitions from states 0-3 are the fixed rows the library's add-compare-select assumes. Free squared
+// distances on the V.34 lattice labelling: 4, 4 and 5 times the grid's (the test computes them).
 #include "layer1/modem/v34/trellis_code.h"
 
 namespace {
@@ -9,14 +10,14 @@ namespace {
 struct ParityCheck {
     int32_t states;
     uint32_t h0;
-    uint32_t h[4];
-    int32_t coded;
+    uint32_t h[4];    // the polynomial over bit i of w (0: the bit is uncoded)
+    uint32_t coded;   // mask of the coded bits of w
 };
 
 constexpr ParityCheck kCodes[3] = {
-    {16, 021, {002, 014, 0, 0}, 2},
-    {32, 041, {002, 014, 030, 0}, 3},
-    {64, 0101, {0002, 0014, 0030, 0050}, 4},
+    {16, 021, {002, 014, 0, 0}, 0x3},
+    {32, 041, {010, 022, 0, 004}, 0xB},
+    {64, 0101, {0002, 0014, 0030, 0050}, 0xF},
 };
 
 const ParityCheck& CodeOf(int32_t states)
@@ -26,7 +27,7 @@ const ParityCheck& CodeOf(int32_t states)
 
 }  // namespace
 
-int32_t TrellisCodedBits(int32_t states) { return CodeOf(states).coded; }
+uint32_t TrellisCodedMask(int32_t states) { return CodeOf(states).coded; }
 
 uint8_t TrellisNextState(uint8_t state, int32_t states, uint32_t label)
 {
@@ -36,7 +37,7 @@ uint8_t TrellisNextState(uint8_t state, int32_t states, uint32_t label)
     uint32_t next = s >> 1;
     if ((s & 1u) != 0)
         next ^= code.h0 >> 1;
-    for (int32_t i = 0; i < code.coded; ++i) {
+    for (int32_t i = 0; i < 4; ++i) {
         if (((label >> i) & 1u) != 0)
             next ^= code.h[i] >> 1;
     }
