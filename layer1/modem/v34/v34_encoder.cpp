@@ -33,13 +33,6 @@ struct Precoded {
     int32_t offsetParity;  // bit 0 of (c_re + c_im) / 2
 };
 
-int32_t LatticeOffset(int32_t p, const V34FrameParams& f)
-{
-    const int32_t magnitude = p < 0 ? -p : p;
-    const int32_t c = ((magnitude + f.bitMask) >> 7) & f.step;
-    return p < 0 ? -c : c;
-}
-
 // The point of index idx rotated by quadrant z, plus the precoder's lattice offset; the output is the point
 // less the precoder's filter output, in 1/128 units, pushed into the history.
 Precoded PrecodePoint(V34EncoderState* s, int32_t idx, uint32_t z)
@@ -54,8 +47,8 @@ Precoded PrecodePoint(V34EncoderState* s, int32_t idx, uint32_t z)
     default: break;
     }
     const PackedComplex p = PrecoderOutput(s->coefficients, s->history);
-    const int32_t cr = LatticeOffset(RealPart(p), s->frame);
-    const int32_t ci = LatticeOffset(ImagPart(p), s->frame);
+    const int32_t cr = V34LatticeOffset(RealPart(p), s->frame);
+    const int32_t ci = V34LatticeOffset(ImagPart(p), s->frame);
     Precoded r{};
     r.u = x + cr;
     r.v = y + ci;
@@ -74,6 +67,13 @@ int32_t PointIndex(const V34EncoderState* s, int32_t ring, uint32_t qBits)
 }
 
 }  // namespace
+
+int32_t V34LatticeOffset(int32_t p, const V34FrameParams& f)
+{
+    const int32_t magnitude = p < 0 ? -p : p;
+    const int32_t c = ((magnitude + f.bitMask) >> 7) & f.step;
+    return p < 0 ? -c : c;
+}
 
 int32_t V34SubsetLabel(int32_t u, int32_t v) { return kSubset[((u >> 1) & 3) + 4 * ((v >> 1) & 3)]; }
 
@@ -121,7 +121,7 @@ int32_t EncodeFrame(V34EncoderState* s, const MappingFrame* frame, PackedComplex
         // The second point's offset decides the rotation that gives the pair the parity the trellis asks for.
         const PackedComplex p = PrecoderOutput(s->coefficients, s->history);
         const int32_t secondParity =
-            ((LatticeOffset(RealPart(p), s->frame) + LatticeOffset(ImagPart(p), s->frame)) >> 1) & 1;
+            ((V34LatticeOffset(RealPart(p), s->frame) + V34LatticeOffset(ImagPart(p), s->frame)) >> 1) & 1;
         int32_t f = (secondParity ^ first.offsetParity ^ s->trellisState) & 1;
         if (s->symbolCount % static_cast<uint32_t>(2 * s->frame.P) == 0) {
             f ^= (s->superframePattern >> (markerBits - s->patternPosition - 1)) & 1;

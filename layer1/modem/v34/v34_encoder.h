@@ -65,5 +65,9 @@ int32_t EncodeFrame(V34EncoderState* state, const MappingFrame* frame, PackedCom
 int32_t V34SubsetLabel(int32_t u, int32_t v);
 int32_t V34FourDimensionalLabel(int32_t first, int32_t second);
 
+// The precoder's lattice offset (odd-grid units, a multiple of 2 or 4 by the frame's mask) for one part p of its
+// filter output.
+int32_t V34LatticeOffset(int32_t p, const V34FrameParams& frame);
+
 // The superframe synchronisation pattern of J data frames (2J bits).
 uint16_t V34SuperframePattern(int32_t J);
