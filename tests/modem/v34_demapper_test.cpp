@@ -25,7 +25,7 @@ constexpr int kFramesPerCase = 40;
 constexpr int kCoordinateStep = 256;
 #else
 constexpr int kFramesPerCase = 400;   // 260 cases: about 10^5 frames
-constexpr int kCoordinateStep = 64;
+constexpr int kCoordinateStep = 128;  // every level x / 128 once
 #endif
 
 V34Demapper MakeDemapper(const RatePair& p, int shaping, bool precoding)
