@@ -76,8 +76,11 @@ TEST(V34Phase2Pair, BothRolesFinishOnTheLinesOfTheTable)
     const LineCase cases[] = {
         {"clean", 0, INFINITY, 0, false},        {"clean, roles swapped", 0, INFINITY, 0, true},
         {"600 ms round trip", 600, INFINITY, 0, false},
+        // 20 dB below the signal at full level (the noise at about -27 dBm0, far above the receiver's no-signal
+        // level: behind the carrier filter it must not pass for the far end's tone while this modem probes).
+        {"20 dB", 0, 20, 0, false}, {"20 dB, roles swapped", 0, 20, 0, true},
         // 20 dB below a signal that lost 20 dB on the line (the noise at about -47 dBm0).
-        {"20 dB", 0, 20, 0, false, 20}, {"20 dB, roles swapped", 0, 20, 0, true, 20},
+        {"20 dB, 20 dB loss", 0, 20, 0, false, 20}, {"20 dB, 20 dB loss, roles swapped", 0, 20, 0, true, 20},
         {"+5 Hz", 0, 40, 5, false, 10}, {"-5 Hz", 0, 40, -5, true, 10},
     };
     for (const LineCase& c : cases) {

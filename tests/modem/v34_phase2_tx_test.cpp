@@ -3,6 +3,7 @@
 // INFO frames decoded by a floating-point differential detector written here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <vector>
@@ -99,11 +100,12 @@ Info0Fields DefaultInfo0()
     return f;
 }
 
-// The period as typed against 21 cosines: within 1.255 units at amplitude 6411 (the largest differences at
-// n = 14 and 48), within 0.56 at the amplitude that fits best (6410.82).
+// The period as typed is the sum of 21 cosines scaled so that its deepest trough is -32767 (an amplitude of
+// 6410.797 per tone), rounded: every entry equals it. Against the rounded amplitude 6411 the entries lie within
+// 1.255 units (the largest differences, 1.254, at n = 14 and 48), within 0.56 at the best-fitting amplitude.
 TEST(V34Phase2Tx, ProbeWaveformIsItsCosineSum)
 {
-    double fit = 0, norm = 0;
+    double fit = 0, norm = 0, peak = 0;
     std::vector<double> basis(kProbePeriod);
     for (int n = 0; n < kProbePeriod; ++n) {
         for (int k = 1; k <= 25; ++k)
@@ -111,9 +113,12 @@ TEST(V34Phase2Tx, ProbeWaveformIsItsCosineSum)
                 basis[n] += ProbeSign(k) * std::cos(2 * kPi * k * (n + 1) / 64.0);
         fit += kProbeWaveform[n] * basis[n];
         norm += basis[n] * basis[n];
+        peak = std::max(peak, std::abs(basis[n]));
     }
     EXPECT_NEAR(fit / norm, 6411.0, 0.5);
+    EXPECT_NEAR(32767.0 / peak, 6410.797, 0.001);
     for (int n = 0; n < kProbePeriod; ++n) {
+        EXPECT_EQ(kProbeWaveform[n], std::lround(32767.0 * basis[n] / peak)) << n;
         EXPECT_NEAR(kProbeWaveform[n], 6411.0 * basis[n], 1.255) << n;
         EXPECT_NEAR(kProbeWaveform[n], fit / norm * basis[n], 0.56) << n;
         // Symmetric about n = 31 and n = 63.

@@ -16,6 +16,10 @@ constexpr int32_t kReversalRunSamples = 512;
 constexpr int32_t kSingleReversalSamples = 31;
 constexpr int32_t kToneAfterReversal = 128;
 constexpr int32_t kProductLimit = 1 << 26;
+// The envelope's smoothing (1/32 a sample) and the spread a steady tone keeps within (a quarter of its mean).
+constexpr int32_t kEnvelopeShift = 5;
+constexpr int32_t kEnvelopeScale = 8;
+constexpr int32_t kSteadySpreadShift = 2;
 // The search register's last 11 bits: 111 (end of the fill) then the sync 01110010, newest bit in bit 15.
 constexpr uint16_t kSyncMask = 0xFFE0;
 constexpr uint16_t kSyncPattern = 0x4EE0;
@@ -102,8 +106,21 @@ void CollectBit(InfoReceiver* r, int32_t f, uint32_t bit)
     }
 }
 
-// Steps 8 and 9: steady tone, single reversals and runs of reversals.
-void TrackEvents(InfoReceiver* r)
+// Behind the narrow carrier filter, noise keeps the phase of one bit earlier as a carrier does and would pass
+// for a steady tone; only its envelope tells it apart: a tone's energy stays within a quarter of its mean,
+// while filtered noise wanders about as far as its mean.
+bool EnvelopeSteady(InfoReceiver* r, int32_t energy)
+{
+    const int32_t x = energy << kEnvelopeScale;
+    r->envelopeMean += (x - r->envelopeMean) >> kEnvelopeShift;
+    const int32_t d = x > r->envelopeMean ? x - r->envelopeMean : r->envelopeMean - x;
+    r->envelopeSpread += (d - r->envelopeSpread) >> kEnvelopeShift;
+    return (r->envelopeSpread << kSteadySpreadShift) < r->envelopeMean;
+}
+
+// Steps 8 and 9: steady tone, single reversals and runs of reversals. With the carrier filter on, a sample
+// whose envelope is not steady also restarts the steady-tone count: noise is no tone.
+void TrackEvents(InfoReceiver* r, bool steady)
 {
     if (r->decision == kReversal) {
         if (r->toneCount >= kToneSamples)
@@ -120,6 +137,11 @@ void TrackEvents(InfoReceiver* r)
         if (r->reversalCount >= 0 && r->reversalCount <= kSingleReversalSamples)
             r->state = kInfoRxReversal;
         r->reversalCount = -1;
+    }
+    if (!steady) {
+        r->toneCount = 0;
+        if (r->state == kInfoRxTone)
+            r->state = kInfoRxNothing;
     }
     // A frame or CRC report is held until it is read.
     if (r->state == kInfoRxFrame || r->state == kInfoRxCrcError)
@@ -199,6 +221,8 @@ void SetCarrierFilter(InfoReceiver* r, int32_t on)
     if (on == 1) {
         std::memset(r->carrierHistory, 0, sizeof(r->carrierHistory));
         r->carrierIndex = 0;
+        r->envelopeMean = 0;
+        r->envelopeSpread = 0;
         r->toneCount = 0;
         r->reversalRunCount = 0;
     }
@@ -217,6 +241,7 @@ int32_t InfoReceiverSample(InfoReceiver* r, int16_t sample)
         r->decision = 0;
     else if (r->decision == 0 && e < -threshold)
         r->decision = kReversal;
+    const bool steady = EnvelopeSteady(r, energy) || !r->carrierFilterOn;
     if (energy > kLowEnergy) {
         r->lowEnergyCount = 0;
     } else if (r->lowEnergyCount < kNoSignalSamples) {
@@ -241,7 +266,7 @@ int32_t InfoReceiverSample(InfoReceiver* r, int16_t sample)
     // The phase whose frame was just found takes no further bit, so its words hold exactly the body.
     if (r->foundPhase != f)
         CollectBit(r, f, r->decision == kReversal ? 1u : 0u);
-    TrackEvents(r);
+    TrackEvents(r, steady);
     r->phaseCounter += 1;
     return r->state;
 }

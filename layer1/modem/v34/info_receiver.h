@@ -48,6 +48,8 @@ struct InfoReceiver {
     int32_t level;                             // smoothed |product|; the hysteresis threshold is level >> 18
     int16_t decision;                          // 0xF000 (as 16 bits) or 0
     int32_t lowEnergyCount;
+    int32_t envelopeMean;                      // energy smoothed over about 32 samples, x 256
+    int32_t envelopeSpread;                    // mean distance of the energy from it, x 256
     int32_t toneCount;
     int32_t reversalRunCount;
     int32_t reversalCount;                     // -1 idle

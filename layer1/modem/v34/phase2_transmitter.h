@@ -45,7 +45,8 @@ struct Phase2Transmitter {
 // Row r of the shaping filter is used at sample r of the bit; tap 0 weighs the oldest of 8 symbols.
 extern const int16_t kShapingTable[kTxSamplesPerBit][kTxShapingTaps];
 // One period (150 Hz) of the line-probing signal: 21 cosines of equal amplitude at k x 150 Hz, k = 1-25
-// except 6, 8, 12 and 16 (no tones at 900, 1200, 1800 and 2400 Hz), some of them inverted.
+// except 6, 8, 12 and 16 (no tones at 900, 1200, 1800 and 2400 Hz), some of them inverted; the sum is scaled
+// so that its deepest trough is -32767 (6410.8 per tone) and rounded.
 extern const int16_t kProbeWaveform[kProbePeriod];
 
 // answerer = 0: the caller's 1200 Hz carrier; 1: the answerer's 2400 Hz. Silence, delay line cleared.
