@@ -14,6 +14,7 @@
 #include "layer1/tone_measure.h"
 #include "line/line_port.h"
 #include "line/wav_file.h"
+#include "signal_bursts.h"
 
 #ifdef HAVE_SPANDSP
 #include <spandsp.h>
@@ -53,29 +54,8 @@ bool PeerTrains(PeerKind kind, int bitRate, const std::vector<int16_t>& x)
     return t.ok;
 }
 
-struct Burst {
-    size_t first;
-    size_t last;
-};
-
-// Stretches of signal separated by at least 200 ms of near-silence.
-std::vector<Burst> Bursts(const std::vector<int16_t>& x)
-{
-    std::vector<Burst> out;
-    const size_t gap = 1600;
-    size_t quiet = gap;
-    for (size_t i = 0; i < x.size(); ++i) {
-        if (std::abs(x[i]) > 500) {
-            if (quiet >= gap)
-                out.push_back({i, i});
-            out.back().last = i;
-            quiet = 0;
-        } else {
-            ++quiet;
-        }
-    }
-    return out;
-}
+using debugtest::Burst;
+using debugtest::Bursts;
 
 TEST(DebugSignalTest, FaxConfigurationsReachTheLine)
 {
