@@ -3,6 +3,7 @@
 // direction; +DS the V.42bis proposal; +DS44 the V.44 proposal; +EB the break handling.
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/dce/data_link.h"
+#include "layer2/corecode/dce/line_block.h"
 
 namespace {
 
@@ -58,6 +59,24 @@ constexpr uint16_t kInfoField = 128;
 constexpr uint8_t kRetryBudget = 12;
 constexpr uint8_t kConnectionModeData = 2;
 
+// \C: how an MNP set-up gives way to a far end that sends plain characters. 1 keeps the raw bytes (200 of them
+// without a frame end the set-up, and so does a far end that sent no frame for the drop time); 2 ends it on
+// the %A character.
+constexpr uint8_t kRawBuffering = 1;
+constexpr uint8_t kFallbackCharacter = 2;
+constexpr uint16_t kRawWaitSeconds = 10;  // longer than one link request's wait for an answer at any rate
+
+void plain_fallback(const AtSettings& set, EcParams* p)
+{
+    if (set.bs_c == kRawBuffering) {
+        p->mnp_line_bits = LINE_PLAIN_DROP_TIMER | EC_LINE_RAW_BUFFERING;
+        p->line_option = kRawWaitSeconds;
+    } else if (set.bs_c == kFallbackCharacter) {
+        p->mnp_line_bits = LINE_PLAIN_FALLBACK_CHAR;
+    }
+    p->mnp_line_value = set.pct_a;
+}
+
 }  // namespace
 
 void acu_data_link_values(const AcuContext* acu, DataLinkStart* s)
@@ -81,6 +100,8 @@ void acu_data_link_values(const AcuContext* acu, DataLinkStart* s)
     p.v42bis_p0 = static_cast<uint8_t>(set.ds[0] & 3u);
     p.v42bis_p1 = set.ds[2];
     p.v42bis_p2 = static_cast<uint8_t>(set.ds[3]);
+    if (c.mnp)
+        plain_fallback(set, &p);
     s->request = answer ? 1 : 0;
     s->tx_rate = static_cast<uint16_t>(acu->conn.tx_rate != 0 ? acu->conn.tx_rate : acu->line_rate);
     s->rx_rate = static_cast<uint16_t>(acu->conn.rx_rate != 0 ? acu->conn.rx_rate : acu->line_rate);

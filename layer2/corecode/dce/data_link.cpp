@@ -85,16 +85,7 @@ void line_detect_start(void* ctx, uint8_t request, uint8_t mode, uint16_t timeou
     lb_detect_start(dl->lb, request == 0 ? 0 : 1, mode, timeout, dl->line_rate);
 }
 
-void line_detect_continue(void* ctx)
-{
-    DataLink* dl = of(ctx);
-    uint8_t reason = 0;
-    uint8_t result = 0;
-    if (!lb_detect_take_result(dl->lb, &reason, &result))
-        return;
-    ec_detection_result(&dl->ec, reason, result);
-    lb_restart(dl->lb);
-}
+void line_detect_continue(void* ctx) { lb_background(of(ctx)->lb); }
 
 void line_detect_stop(void* ctx, uint8_t) { lb_detect_start(of(ctx)->lb, 0xFF, 0, 0, 0); }
 
@@ -112,7 +103,38 @@ bool line_from_dte_pending(void* ctx) { return dte_from_count(of(ctx)->dte) != 0
 const EcLineOps kLineOps = {nullptr,          line_detect_start, line_detect_continue,  line_detect_stop, line_resume,
                             line_empty_rings, line_break_to_dte, line_from_dte_pending};
 
+// ---- what the line side reports (lb_background) ----
+
+void report_detection(void* ctx, uint8_t reason, uint8_t result)
+{
+    DataLink* dl = of(ctx);
+    if (dl->ec.state != EC_DETECTING)
+        return;  // a late answerer's time-out after the decision
+    ec_detection_result(&dl->ec, reason, result);
+    lb_restart(dl->lb);
+}
+
+// The MNP set-up gave way to the plain path (the far end sent plain characters, or the drop time ran out).
+void report_fallback(void* ctx, uint8_t reason)
+{
+    DataLink* dl = of(ctx);
+    if (dl->ec.state != EC_MNP)
+        return;
+    dl->fell_back = 1;
+    ec_line_abort(&dl->ec, reason);
+}
+
 // ---- the MNP engine's reach into the line block (its DTE side is LAPM's) ----
+
+// The set-up on the octet-framed path carries the plain path's fall-back options: the option bits, the drop
+// time and the fall-back character that call control composed from its settings.
+void plain_options(DataLink* dl)
+{
+    const MnpSetup& s = dl->ec.mnp_link.setup;
+    lb_plain_setup(dl->lb, static_cast<uint8_t>(s.line_bits & (LINE_PLAIN_DROP_TIMER | LINE_PLAIN_FALLBACK_CHAR)),
+                   s.line_option, s.line_value, static_cast<uint8_t>(s.line_bits & EC_LINE_RAW_BUFFERING));
+}
+
 
 FrameNode* mnp_frames_tx_next(void* ctx) { return mnp_tx_next(&of(ctx)->ec.mnp_link); }
 FrameNode* mnp_frames_rx_done(void* ctx, FrameNode* done) { return mnp_rx_done(&of(ctx)->ec.mnp_link, done); }
@@ -120,9 +142,15 @@ FrameNode* mnp_frames_rx_done(void* ctx, FrameNode* done) { return mnp_rx_done(&
 void mnp_line_mode(void* ctx, uint8_t mode, FrameNode* rx_buffer)
 {
     DataLink* dl = of(ctx);
+    if (mode == LINE_MODE_PLAIN && dl->fell_back) {
+        dl->fell_back = 0;
+        return;  // the line is on the plain path already, with what the far end sent during the set-up
+    }
     const LineFrameOps frames = {dl, mnp_frames_tx_next, mnp_frames_rx_done};
     lb_set_frame_ops(dl->lb, &frames);
     lb_set_mode(dl->lb, mode);
+    if (mode == LINE_MODE_MNP_OCTET)
+        plain_options(dl);
     if (rx_buffer != nullptr)
         lb_rx_buffer_set(dl->lb, rx_buffer);
 }
@@ -171,6 +199,8 @@ void data_link_bind(DataLink* dl, DteContext* dte, LineBlock* lb)
     dl->lb = lb;
     dl->call = LapmCallValues{};
     dl->started = 0;
+    dl->ending = 0;
+    dl->fell_back = 0;
     dl->ticks = 0;
     dl->line_rate = 0;
     LapmHost host = kLapmHost;
@@ -182,6 +212,8 @@ void data_link_bind(DataLink* dl, DteContext* dte, LineBlock* lb)
     MnpHost mnp = kMnpHost;
     mnp.context = dl;
     ec_bind_mnp(&dl->ec, &mnp, &dl->call);
+    const LineEcReports reports = {dl, report_fallback, report_detection};
+    lb_set_ec_reports(lb, &reports);
     v44_supported_defaults(&dl->ec.v44);
     v44_params_default(&dl->ec.v44);
     dte->data_link = dl;
@@ -193,8 +225,10 @@ void data_link_unbind(DataLink* dl)
         return;
     ec_stop(dl->dte);
     lapm_compression_stop(&dl->ec.compression);
-    if (dl->lb != nullptr)
+    if (dl->lb != nullptr) {
         lb_set_frame_ops(dl->lb, nullptr);
+        lb_set_ec_reports(dl->lb, nullptr);
+    }
     dl->dte->data_link = nullptr;
     dl->dte = nullptr;
 }
@@ -217,6 +251,7 @@ void ec_start(DteContext* d, const DataLinkStart* s)
     ec_set_params(&dl->ec, &s->params);
     dl->started = 1;
     dl->ending = 0;
+    dl->fell_back = 0;
     d->ec_started = 1;
     if (ec_start(&dl->ec, s->request) == 1)
         dl->started = 2;  // no protocol may run: the link is down
@@ -231,6 +266,7 @@ uint8_t ec_poll(DteContext* d)
         return kLinkNegotiating;
     if (dl->started == 2)
         return kLinkDown;
+    lb_background(dl->lb);
     const uint8_t status = ec_poll(&dl->ec);
     if (!dl->ending || status == kLinkDisconnecting)
         return status;

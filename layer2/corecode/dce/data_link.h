@@ -12,6 +12,11 @@
 struct DteContext;
 struct LineBlock;
 
+// Bit 2 of the MNP line-side option bits (EcParams slot 15) beside the plain path's LinePlainOption bits 0
+// and 1: keep the raw bytes received during the set-up (slot 7 is the drop time in seconds, slot 16 the
+// fall-back character).
+constexpr uint8_t EC_LINE_RAW_BUFFERING = 0x04;
+
 // What call control hands over when a connection starts.
 struct DataLinkStart {
     EcParams params;
@@ -31,6 +36,7 @@ struct DataLink {
     LineBlock* lb;
     uint8_t started;
     uint8_t ending;            // ec_disconnect asked the link to send its disconnect
+    uint8_t fell_back;         // the MNP set-up gave way to the plain path, which keeps what it received
     uint8_t ticks;             // 10 ms ticks towards the next 100 ms protocol tick
     uint16_t line_rate;
 };

@@ -92,6 +92,9 @@ void lb_init(LineBlock* lb, const LineBlockHost* host)
     lb->window.store(nullptr);
     lb->host = host != nullptr ? *host : LineBlockHost{};
     lb->frames = LineFrameOps{};
+    lb->ec = LineEcReports{};
+    lb->plain = LinePlainOptions{};
+    lb->fallback_request = 0;
     lb->active = 0;
     lb->mode = LINE_MODE_PLAIN;
     lb->framed = 0;
@@ -142,6 +145,11 @@ void lb_init(LineBlock* lb, const LineBlockHost* host)
 void lb_bind_window(LineBlock* lb, DspInterfaceBlock* window) { lb->window.store(window, std::memory_order_release); }
 
 void lb_set_frame_ops(LineBlock* lb, const LineFrameOps* ops) { lb->frames = ops != nullptr ? *ops : LineFrameOps{}; }
+
+void lb_set_ec_reports(LineBlock* lb, const LineEcReports* reports)
+{
+    lb->ec = reports != nullptr ? *reports : LineEcReports{};
+}
 
 // One runner at a time: a call that finds the service running leaves a request for one more pass, which the
 // runner serves before it lets go, so no event is missed and no chunk is taken twice.

@@ -60,6 +60,8 @@ struct LineBlockHost {
     void (*count_rx_frame)(void* ctx);
     // The data-path mode byte noted for the controller (synchronous access on or off).
     void (*note_data_mode)(void* ctx, uint8_t sync);
+    // Whether the line is retraining: the plain path's drop timer does not count meanwhile.
+    bool (*retraining)(void* ctx);
 };
 
 // Where framed paths get the next frame to send and hand over received ones (error control's side).
@@ -69,6 +71,40 @@ struct LineFrameOps {
     FrameNode* (*tx_next)(void* ctx);
     // A received frame is complete (its bad flag set when it was); returns the next receive buffer or null.
     FrameNode* (*rx_done)(void* ctx, FrameNode* done);
+};
+
+// What the line side tells error control when it serves its background step (lb_background).
+struct LineEcReports {
+    void* ctx;
+    // The link set-up was given up for the plain path (LineFallbackReason); the line is on it already.
+    void (*fallback)(void* ctx, uint8_t reason);
+    // The V.42 detection phase came to a result.
+    void (*detection)(void* ctx, uint8_t reason, uint8_t result);
+};
+
+// The plain path's fall-back options while a link is set up on the octet-framed path (lb_plain_setup): a far
+// end that sends plain characters instead of a link request makes the set-up give way to the plain path.
+// Guarded by the line-receive lock.
+enum LinePlainOption : uint8_t {
+    LINE_PLAIN_DROP_TIMER = 0x01,  // give the set-up up after the drop time
+    LINE_PLAIN_FALLBACK_CHAR = 0x02,  // give it up on the fall-back character
+};
+
+enum LineFallbackReason : uint8_t {
+    LINE_FALLBACK_DROP_TIMER = 0,
+    LINE_FALLBACK_CHARACTER = 1,
+    LINE_FALLBACK_RAW_BYTES = 2,
+};
+
+constexpr uint16_t LINE_RAW_FALLBACK_BYTES = 200;  // raw bytes kept without a frame: the set-up gives way
+constexpr uint8_t LINE_TICKS_PER_SECOND = 100;
+
+struct LinePlainOptions {
+    uint8_t raw_buffering;    // received bytes are also kept in the line receive ring
+    uint8_t fallback_enable;
+    uint8_t fallback_char;    // compared on its low 7 bits
+    uint16_t drop_seconds;    // seconds left before the set-up is given up; 0: the timer is stopped
+    uint8_t drop_ticks;       // 10 ms ticks into the current second
 };
 
 struct LineCounters {
@@ -166,6 +202,11 @@ struct LineBlock {
     std::atomic<uint8_t> running;
     std::atomic<uint8_t> again;
 
+    // The plain path's fall-back options and the pending fall-back (reason + 1; 0 none).
+    LinePlainOptions plain;
+    std::atomic<uint8_t> fallback_request;
+    LineEcReports ec;
+
     LineFax fax;  // the fax path (line_fax.h); while it is selected the service runs it instead of the others
     V80State v80; // synchronous access (v80.h), the path of LINE_MODE_SYNC
     LineDetect detect;
@@ -176,6 +217,7 @@ struct LineBlock {
 void lb_init(LineBlock* lb, const LineBlockHost* host);
 void lb_bind_window(LineBlock* lb, DspInterfaceBlock* window);
 void lb_set_frame_ops(LineBlock* lb, const LineFrameOps* ops);
+void lb_set_ec_reports(LineBlock* lb, const LineEcReports* reports);
 
 // The service routine (the device's DSP interrupt routine during a data connection).
 void lb_service(LineBlock* lb);
@@ -210,6 +252,19 @@ bool lb_take_line_break(LineBlock* lb);
 void lb_frame_kick(LineBlock* lb);
 void lb_rx_buffer_set(LineBlock* lb, FrameNode* node);
 
+// The plain path's fall-back options for a link set up on the octet-framed path: empties the receive ring;
+// `options` are LinePlainOption bits (the drop timer needs a non-zero time, in seconds); a non-zero
+// `raw_buffering` keeps every received byte in the receive ring until a frame arrives, and 200 of them
+// without one give the set-up up. A good frame ends the options.
+void lb_plain_setup(LineBlock* lb, uint8_t options, uint16_t drop_seconds, uint8_t fallback_char,
+                    uint8_t raw_buffering);
+// Moves to the plain path keeping what the receive ring holds, and tells error control with the reason.
+void lb_switch_to_plain(LineBlock* lb, uint8_t reason);
+// Error control's background step: serves a pending fall-back and a detection result (through `ec`).
+void lb_background(LineBlock* lb);
+// Whether the plain path carries the connection (selected and active).
+bool lb_plain_running(LineBlock* lb);
+
 // The V.42 detection phase. `role` 0 originator, else answerer; 0xFF stops detection. The answer code is what
 // an answerer tells the originator (0 LAPM, 1 MNP, 2 none); the time-out is in 10 ms ticks; the line rate
 // (bit/s, 1 for the slowest) paces the transmit turns.
@@ -231,6 +286,15 @@ void lb_detect_transmit(LineBlock* lb);
 void lb_octet_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t status);
 void lb_octet_transmit(LineBlock* lb);
 void lb_octet_buffer_set(LineBlock* lb, FrameNode* node);
+// The plain options' look at one byte received on the octet-framed path (`between_frames`: no frame is
+// being received); true when the byte belongs to the plain path and goes no further.
+bool lb_plain_watch(LineBlock* lb, uint8_t c, bool between_frames);
+// A good frame arrived on the octet-framed path: the far end runs the link, the options end.
+void lb_plain_options_end(LineBlock* lb);
+// The drop timer's 10 ms tick.
+void lb_plain_tick(LineBlock* lb);
+// Resets the options (not the ring) and forgets a pending fall-back.
+void lb_plain_reset(LineBlock* lb);
 void lb_write_chunk(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t flags);
 // Register 60's framing bit and packet 0x61 with the framing kind.
 void lb_send_framing(LineBlock* lb, uint8_t kind);

@@ -255,6 +255,7 @@ void lb_detect_transmit(LineBlock* lb)
 
 void lb_line_tick(LineBlock* lb)
 {
+    lb_plain_tick(lb);
     LineDetect* d = &lb->detect;
     bool turn = false;
     {

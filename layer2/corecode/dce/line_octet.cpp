@@ -28,6 +28,8 @@ void frame_complete(LineBlock* lb, uint8_t result)
         lb->counters.bad_frames++;
         if (lb->host.count_rx_frame != nullptr)
             lb->host.count_rx_frame(lb->host.ctx);
+    } else {
+        lb_plain_options_end(lb);  // the far end runs the link: no fall-back to the plain path any more
     }
     const uint32_t lost = lb->octet_rx.lost_frames;
     take_buffer(lb, lb->frames.rx_done != nullptr ? lb->frames.rx_done(lb->frames.ctx, f) : nullptr);
@@ -56,6 +58,8 @@ void lb_octet_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_
         lb->counters.breaks++;
     for (uint8_t i = 0; i < count; ++i) {
         lb->counters.received++;
+        if (lb_plain_watch(lb, bytes[i], lb->octet_rx.state <= OCTET_RX_DLE))
+            continue;
         const uint8_t result = octet_rx_byte(&lb->octet_rx, bytes[i]);
         if (result != OCTET_RX_MORE && lb->rx_frame != nullptr)
             frame_complete(lb, result);

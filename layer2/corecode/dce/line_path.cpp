@@ -98,6 +98,7 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
         lb->detect.active = 0;  // a new path ends the detection phase
     }
     lb->break_pending = 0;
+    lb_plain_reset(lb);  // the fall-back options belong to one set-up; the caller sets them after the switch
     lb->mode = mode;
     switch (mode) {
     case LINE_MODE_MNP_FRAMED:

@@ -152,6 +152,7 @@ const LineBlockHost kLineHost = [] {
         if (X(ctx)->acu != nullptr)
             conn_count_rx_frame(X(ctx)->acu);
     };
+    h.retraining = [](void* ctx) { return X(ctx)->acu != nullptr && X(ctx)->acu->conn.pump_state == PUMP_RETRAINING; };
     return h;
 }();
 
