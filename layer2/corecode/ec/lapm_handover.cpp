@@ -109,13 +109,18 @@ void lapm_frame_done(LapmLink* link, FrameNode* frame)
 void lapm_finish_sent(LapmLink* link)
 {
     FrameNode* done[LAPM_RETAINED_SLOTS] = {};
+    bool held = false;
     {
         HandoverHold hold(link);
+        held = link->retained[LAPM_RETAINED_SLOTS - 1] != nullptr && (link->current || link->next);
         for (uint8_t i = 0; i < LAPM_RETAINED_SLOTS; ++i) {
             done[i] = link->retained[i];
             link->retained[i] = nullptr;
         }
     }
+    // With every slot taken the line block was given nothing and stopped asking: start it again.
+    if (held && link->host.kick_line)
+        link->host.kick_line(link->host.context);
     bool any = false;
     for (FrameNode* frame : done) {
         if (!frame)
