@@ -389,6 +389,14 @@ TEST(ConnCalls, OwnRetrainAndRenegotiationRequests)
     r.PumpState(2);
     r.Run(30);
     EXPECT_EQ(r.A()->conn.renegotiations_own, 1u);
+    EXPECT_EQ(r.A()->conn.renegotiations, 1u) << "the pump's state 13 after our request is the same one";
+    // The far end's renegotiation: counted, not as ours.
+    r.PumpState(13);
+    r.Run(30);
+    r.PumpState(2);
+    r.Run(30);
+    EXPECT_EQ(r.A()->conn.renegotiations, 2u);
+    EXPECT_EQ(r.A()->conn.renegotiations_own, 1u);
     // A renegotiation that never comes back ends the connection when its timer runs out.
     EXPECT_TRUE(conn_request_renegotiation(r.A(), 9600));
     r.PumpState(13);

@@ -173,13 +173,14 @@ void poll_status(AcuContext* acu)
         c.state = CONN_CLEAR_REQUESTED;
         break;
     case PUMP_RENEGOTIATING:
-        ++c.renegotiations;
-        if (c.state == CONN_RENEGOTIATING)
-            ++c.renegotiations_own;
-        else
+        // This side's own request was counted when it was sent (the V.32bis pump renegotiates without
+        // leaving state 2, so the state is not always seen); here only the far end's.
+        if (c.state != CONN_RENEGOTIATING) {
+            ++c.renegotiations;
             c.reneg_timer = reneg_ticks(c.modulation);
+            log_entry(acu, "Renegotiate");
+        }
         c.state = CONN_RENEGOTIATING;
-        log_entry(acu, "Renegotiate");
         break;
     default:
         break;
@@ -453,6 +454,9 @@ bool conn_request_renegotiation(AcuContext* acu, uint32_t rate)
     const uint8_t payload[2] = {conn_rate_code_table(rate), 0};
     send(acu, IcdRenegotiate, payload, 2);
     c.reneg_timer = reneg_ticks(c.modulation);
+    ++c.renegotiations;
+    ++c.renegotiations_own;
+    log_entry(acu, "Renegotiate");
     return true;
 }
 
