@@ -165,7 +165,7 @@ void WholeTransmitter(benchmark::State& state)
     pump.tx.mp.shaping = 1;
     pump.tx.mp.trellis = 2;
     pump.tx.framePosition = 8;
-    filters.Attach(&pump.modulator, &pump.echo, s);
+    filters.Attach(&pump.modulator, &pump.receiver.echo.ring, s);
     const StepEntry* script = V34TransmitScript(kV34ScriptCaller);
     int start = 0;
     while (script[start].handler != TxDataStart)

@@ -11,9 +11,6 @@ namespace {
 constexpr int kLongTaps = 48;
 constexpr int kShortTaps = 16;
 
-// Coefficient table of the V.34 receiver's rail filters, loaded with the receiver's own coefficients when it
-// starts; the objects are made here so that no allocation happens while a connection runs.
-constexpr int16_t kLongTable[kLongTaps] = {};
 
 FirState* MakeFir(const int32_t* taps, int32_t n)
 {
@@ -31,20 +28,16 @@ LmsState* MakeComplexLms(int32_t taps, int32_t step, int32_t updateDelay)
     return s;
 }
 
-void Widen(const int16_t* in, int32_t* out, int n)
-{
-    for (int i = 0; i < n; ++i)
-        out[i] = in[i];
-}
-
 }  // namespace
 
 void CreateDspFilters(DspContext* ctx)
 {
     DspFilters& f = ctx->filters;
     vek_init();
+    // The V.34 receiver's two rail filters from one table; made here so that no allocation happens while a
+    // connection runs.
     int32_t wide[kLongTaps];
-    Widen(kLongTable, wide, kLongTaps);
+    V34RailFilterTaps(wide);
     f.fir48[0] = MakeFir(wide, kLongTaps);
     f.fir48[1] = MakeFir(wide, kLongTaps);
     f.lms72 = MakeComplexLms(72, 2, 6);

@@ -130,7 +130,7 @@ TEST(V34Phase3, BlockHandlerSendsTheScriptAtThreeSamplesPerSymbol)
     EXPECT_LT(db[3], 0.0);
     EXPECT_GT(db[6], 50.0) << "S";
     EXPECT_EQ(p.modulator.carrierIndex, (8 * 96) % 5);
-    EXPECT_EQ(p.echo.writeIndex, 8u * 32u);
+    EXPECT_EQ(p.receiver.echo.ring.writeIndex, 8u * 32u);
 }
 
 // The level word (0 to -16 dB): its magnitude is the table index held to 2-42; 0 is the default 11.

@@ -73,6 +73,7 @@ void ResetV34Pump(DspContext* ctx)
     FirState* const order[6] = {f.fir16[0], f.fir16[4], f.fir16[2], f.fir16[1], f.fir16[5], f.fir16[3]};
     for (int i = 0; i < 6; ++i)
         p.branches[i] = order[i];
+    AttachV34ReceiveSide(ctx);
     p.shared.rxCode = kV34RxIdle;
     p.shared.echoMark = -1;
     p.shared.farEchoFlag = 1;
@@ -115,7 +116,7 @@ void SetupV34Transmitter(DspContext* ctx)
     for (int i = 0; i < 6; ++i)
         m.branch[i / 3][i % 3] = p.branches[i];
     m.preEmphasisSet = ctx->filters.v34PreEmphasis;
-    m.echo = &p.echo;
+    m.echo = &p.receiver.echo.ring;
     SetupV34Modulator(p.preEmphasis, p.rateIndex, p.highCarrier, &m);
 }
 
@@ -150,6 +151,7 @@ void SetupV34Receiver(DspContext* ctx)
     rx.tracking[0] = 400;
     rx.tracking[1] = 340000;
     rx.txRateIndex = p.rateIndex;
+    SetupV34ReceiveSide(ctx);
 }
 
 void StartV34Phase3(DspContext* ctx)

@@ -1,6 +1,6 @@
-// The V.34 block handler from phase 3 on: the receive block in (the receiver proper is not built yet: the
-// block is read and measured), the retrain and rate-change counters, the transmit states, and the transmit
-// block out through the script and the modulator.
+// The V.34 block handler from phase 3 on: the receive block in (V34ReceiveBlock: the receiver, its script, the
+// far-end retrain and carrier-loss watches, the rate monitor), the retrain and rate-change counters, the
+// transmit states, and the transmit block out through the script and the modulator.
 #include "layer1/dsp/detector_reports.h"
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/mode_entries.h"
@@ -54,13 +54,7 @@ void V34BlockHandler(DspContext* ctx)
 {
     V34Pump& p = ctx->v34pump;
     LowerAudioInterface* la = ctx->lowerAudio;
-    if (la != nullptr && ReadSampleBlock(la, p.rxBlock, kV34BlockSamples) < 0) {
-        for (int16_t& s : p.rxBlock)
-            s = 0;
-    }
-    p.blockLevel = BlockPowerDb(p.rxBlock, kV34BlockSamples);
-    ctx->rxLevel = p.blockLevel;
-    ctx->rxLevelParam = static_cast<int16_t>(8 - p.blockLevel);
+    V34ReceiveBlock(ctx);
     if (!RunCounters(ctx, p))
         return;
     if (p.txState == kV34TxCarrierLost) {

@@ -1,7 +1,7 @@
 // The V.34 pump from phase 3 on: the record inside the DspContext, the transmitter's symbol state, the words
 // the transmitter and the receiver share, and the entry points of the phase-3 start, the preset start and the
-// block handler. The receiver's symbol path, canceller and training are not part of this record yet: the
-// receive side of the block handler only reads and measures the block.
+// block handler. The receiver's symbol path and echo canceller are part of the record; the receive training
+// steps that drive them per symbol run as its receive script.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,7 @@
 #include "layer1/modem/v34/mp_frame.h"
 #include "layer1/modem/v34/v34_encoder.h"
 #include "layer1/modem/v34/v34_modulator.h"
+#include "layer1/modem/v34/v34_rx.h"
 
 struct DspContext;
 struct FirState;
@@ -149,7 +150,9 @@ struct V34Pump {
     V34ReceiverParams rx;
     V34Transmitter tx;
     V34ModulatorState modulator;
-    V34EchoRing echo;
+    V34Receiver receiver;           // the symbol path and the echo canceller (whose ring the modulator fills)
+    Sequencer rxScript;             // the receive script: one tick per received symbol
+    V34RxWatch watch;
 };
 static_assert(offsetof(V34Pump, kept) == 0, "the kept head comes first");
 
@@ -175,3 +178,9 @@ const StepEntry* V34TransmitScript(int32_t script);
 void StartV34TransmitScript(V34Pump* pump, int32_t script);
 // Ticks the transmit script until the symbol buffer holds a block.
 void FillV34TransmitBlock(V34Pump* pump);
+
+// The receive side (v34_rx_block.cpp): links the receiver to the DSP set-up's library objects (after every
+// pump reset), sets it up from the receive parameters, and runs one received block.
+void AttachV34ReceiveSide(DspContext* context);
+void SetupV34ReceiveSide(DspContext* context);
+void V34ReceiveBlock(DspContext* context);
