@@ -54,8 +54,11 @@ inline int16_t DetectStep(int32_t& energy, int16_t on, int16_t gain, int16_t lea
     return on;
 }
 
-// One section with its own input over a run of samples, its states in locals; returns the last on state.
-int16_t RunSectionBlock(DetectorSection* s, const int16_t* v, int32_t n)
+// One section with its own input over a run of samples, its states in locals; returns the last on state. With
+// a bank given, the input level control runs in the same loop (x is then the raw input, v receives the controlled
+// samples for the other sections): the two recursions overlap instead of running one after the other.
+template <bool WithLevel>
+int16_t RunSectionBlock(DetectorSection* s, DetectorBank* bank, const int32_t* x, int16_t* v, int32_t n)
 {
     const int16_t* c0 = s->coefficient[0];
     const int16_t* c1 = s->coefficient[1];
@@ -64,11 +67,18 @@ int16_t RunSectionBlock(DetectorSection* s, const int16_t* v, int32_t n)
     int32_t energy = s->energy;
     int16_t on = s->on;
     const int16_t gain = s->gain, leak = s->leak, onThreshold = s->onThreshold, offThreshold = s->offThreshold;
+    int16_t levelGain = WithLevel ? bank->levelGain : 0;
+    const int16_t levelRate = WithLevel ? bank->levelRate : 0;
+    const int16_t levelTarget = WithLevel ? bank->levelTarget : 0;
     for (int32_t k = 0; k < n; ++k) {
+        if (WithLevel)
+            v[k] = Saturate16(AgcSample(Saturate16(x[k]), &levelGain, levelRate, levelTarget));
         const int32_t y1 = StageStep(c0, ax1, ax2, ay1, ay2, v[k]);
         const int32_t y2 = StageStep(c1, bx1, bx2, by1, by2, static_cast<int16_t>(y1 >> 16));
         on = DetectStep(energy, on, gain, leak, onThreshold, offThreshold, y2 >> 16);
     }
+    if (WithLevel)
+        bank->levelGain = levelGain;
     s->x1[0] = ax1;
     s->x2[0] = ax2;
     s->x1[1] = bx1;
@@ -100,19 +110,26 @@ uint16_t RunIndependentSections(DetectorBank* bank, const int32_t* x, int32_t n)
     int16_t v[128];
     for (int32_t start = 0; start < n; start += 128) {
         const int32_t m = n - start < 128 ? n - start : 128;
-        for (int32_t k = 0; k < m; ++k)
-            v[k] = Saturate16(AgcSample(Saturate16(x[start + k]), &bank->levelGain, bank->levelRate,
-                                        bank->levelTarget));
         bits = 0;
         bank->section9Active = 0;
+        bool levelDone = false;
         for (int32_t i = 0; i < kDetectorSections; ++i) {
-            if (!bank->enabled[i] || !RunSectionBlock(&bank->section[i], v, m))
+            if (!bank->enabled[i])
+                continue;
+            DetectorSection* s = &bank->section[i];
+            const int16_t on = levelDone ? RunSectionBlock<false>(s, nullptr, nullptr, v, m)
+                                         : RunSectionBlock<true>(s, bank, x + start, v, m);
+            levelDone = true;
+            if (!on)
                 continue;
             if (i == 9)
                 bank->section9Active = 1;
             else
                 bits = static_cast<uint16_t>(bits | static_cast<uint16_t>(bank->section[i].bits));
         }
+        if (!levelDone)
+            for (int32_t k = 0; k < m; ++k)
+                AgcSample(Saturate16(x[start + k]), &bank->levelGain, bank->levelRate, bank->levelTarget);
     }
     return bits;
 }

@@ -58,13 +58,12 @@ inline int32_t MulQ15ToQ31(int16_t a, int16_t b, int16_t* overflow = nullptr)
     return p * 2;
 }
 
-// Q31 times Q15: (a >> 16) * 2 * b + ((b * (a & 0xFFFF)) >> 15), that is floor(a * b / 2^15). The one product
-// that does not fit, -2^31 times -32768, gives 0x7FFFFFFF.
+// Q31 times Q15: (a >> 16) * 2 * b + ((b * (a & 0xFFFF)) >> 15), that is floor(a * b / 2^15), computed as the
+// one 64-bit product shifted (the same value; a single multiply on the recursions' critical paths). The one
+// product that does not fit, -2^31 times -32768, gives 0x7FFFFFFF.
 inline int32_t MulQ31Q15(int32_t a, int16_t b)
 {
-    const int64_t high = static_cast<int64_t>(a >> 16) * 2 * b;
-    const int64_t low = (static_cast<int64_t>(b) * static_cast<int64_t>(a & 0xFFFF)) >> 15;
-    const int64_t r = high + low;
+    const int64_t r = (static_cast<int64_t>(a) * b) >> 15;
     if (r > INT32_MAX)
         return INT32_MAX;
     return static_cast<int32_t>(r);
@@ -100,7 +99,17 @@ inline int32_t SmoothAbs(int32_t state, int32_t value)
 // Automatic gain control of one sample: y = (sample * gain) >> 15; the gain moves towards the level where
 // |y| equals the target at the given rate (a gain that would pass the top stays at 0x7FFF). Returns y
 // (16 bits) and updates the gain.
-int16_t AgcSample(int16_t sample, int16_t* gain, int16_t rate, int16_t target);
+inline int16_t AgcSample(int16_t sample, int16_t* gain, int16_t rate, int16_t target)
+{
+    const int32_t y = (static_cast<int32_t>(sample) * *gain) >> 15;
+    const int32_t magnitude = y < 0 ? -y : y;
+    // ((target - |y|) * rate + gain * 32768) << 1, kept to 32 bits; a negative result becomes 0x7FFFFFFF.
+    const int64_t inner = static_cast<int64_t>(target - magnitude) * rate + static_cast<int64_t>(*gain) * 32768;
+    const int32_t g = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(inner) << 1));
+    const int32_t kept = g < 0 ? INT32_MAX : g;
+    *gain = static_cast<int16_t>(kept >> 16);
+    return static_cast<int16_t>(static_cast<uint32_t>(y) & 0xFFFFu);
+}
 
 // ---- saturation from 64 bits, scaling ----
 
