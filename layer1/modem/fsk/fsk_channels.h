@@ -53,6 +53,38 @@ inline void FskFilter(const int16_t* taps, const int16_t* re, const int16_t* im,
     *outIm = FskRound15(sumIm);
 }
 
+// The working history of a 64-tap filter over a run of up to kFskChunk samples: one linear buffer per part,
+// newest sample first, so each output is one contiguous dot product. Sample j of the run sits at
+// kFskChunk - 1 - j; the 63 samples before the run follow at kFskChunk. The modems keep only those 63 between
+// runs (FskWindowLoad, FskWindowSave), and fill and filter a whole run at a time, which keeps the dot products
+// off the stores that fed them.
+constexpr int kFskChunk = 128;
+constexpr int kFskHistory = kFskTaps - 1;
+
+struct FskWindow {
+    int16_t re[kFskChunk + kFskHistory];
+    int16_t im[kFskChunk + kFskHistory];
+    int16_t* Re(int32_t j) { return &re[kFskChunk - 1 - j]; }
+    int16_t* Im(int32_t j) { return &im[kFskChunk - 1 - j]; }
+};
+
+inline void FskWindowLoad(FskWindow* w, const int16_t* historyRe, const int16_t* historyIm)
+{
+    for (int k = 0; k < kFskHistory; ++k) {
+        w->re[kFskChunk + k] = historyRe[k];
+        w->im[kFskChunk + k] = historyIm[k];
+    }
+}
+
+// Keeps the 63 newest samples after a run of count samples.
+inline void FskWindowSave(const FskWindow* w, int32_t count, int16_t* historyRe, int16_t* historyIm)
+{
+    for (int k = 0; k < kFskHistory; ++k) {
+        historyRe[k] = w->re[kFskChunk - count + k];
+        historyIm[k] = w->im[kFskChunk - count + k];
+    }
+}
+
 // Whether 64 taps keep every sum over values within +-32767 inside 32 bits.
 bool FskTapsFitSums(const int16_t* taps);
 

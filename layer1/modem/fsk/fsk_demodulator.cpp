@@ -172,16 +172,11 @@ void DecideBit(FskState* fsk)
         fsk->port.putRxBit(fsk->port.owner, bit);
 }
 
-// One output of the low-pass filter: discriminator and bit timing.
-void FilteredSample(FskState* fsk)
+// One output (i, q) of the low-pass filter: discriminator and bit timing.
+void FilteredSample(FskState* fsk, int32_t i, int32_t q)
 {
     FskDemodulatorState& d = fsk->demod;
     const FskRxChannel* ch = fsk->rx;
-    int32_t i, q;
-    if (ch->decimate)
-        ch->decimate(ch, &d.mixedCos[d.position], &d.mixedSin[d.position], &i, &q);
-    else
-        FskFilter(ch->taps, &d.mixedCos[d.position], &d.mixedSin[d.position], &i, &q);
     d.iPrev = d.iCur;
     d.qPrev = d.qCur;
     d.iCur = Scale(d.agc, i);
@@ -232,29 +227,55 @@ void FskResetReceiver(FskState* fsk)
     fsk->callerId = CallerIdRecogniser{0, 0};
 }
 
-void FskDemodulate(FskState* fsk, const int16_t* in, int32_t n)
+namespace {
+
+// Up to kFskChunk samples in three passes: the carrier mix fills the filter window, the low-pass filter runs at
+// the decimated sample times, then each sample runs the decisions of a filter output and the AGC in turn.
+void DemodulateRun(FskState* fsk, const int16_t* in, int32_t n)
 {
     FskDemodulatorState& d = fsk->demod;
     const FskRxChannel* ch = fsk->rx;
+    FskWindow w;
+    FskWindowLoad(&w, d.historyCos, d.historySin);
+    uint32_t carrierPhase = d.carrierPhase;
     for (int32_t k = 0; k < n; ++k) {
-        d.carrierPhase += ch->carrierStep;
+        carrierPhase += ch->carrierStep;
         int16_t s, c;
-        NcoSinCos(d.carrierPhase, &s, &c);
+        NcoSinCos(carrierPhase, &s, &c);
         const int32_t x = in[k];
-        const int16_t vc = static_cast<int16_t>((x * c) / 32768);
-        const int16_t vs = static_cast<int16_t>((x * s) / 32768);
-        d.position = (d.position + kFskTaps - 1) % kFskTaps;
-        d.mixedCos[d.position] = vc;
-        d.mixedCos[d.position + kFskTaps] = vc;
-        d.mixedSin[d.position] = vs;
-        d.mixedSin[d.position + kFskTaps] = vs;
+        *w.Re(k) = static_cast<int16_t>((x * c) / 32768);
+        *w.Im(k) = static_cast<int16_t>((x * s) / 32768);
+    }
+    d.carrierPhase = carrierPhase;
+    int32_t fi[kFskChunk], fq[kFskChunk];
+    int32_t index = d.sampleIndex;
+    for (int32_t k = 0; k < n; ++k) {
+        index += 1;
+        if (index < ch->decimation)
+            continue;
+        index = 0;
+        if (ch->decimate)
+            ch->decimate(ch, w.Re(k), w.Im(k), &fi[k], &fq[k]);
+        else
+            FskFilter(ch->taps, w.Re(k), w.Im(k), &fi[k], &fq[k]);
+    }
+    FskWindowSave(&w, n, d.historyCos, d.historySin);
+    for (int32_t k = 0; k < n; ++k) {
         d.sampleIndex += 1;
         if (d.sampleIndex >= ch->decimation) {
             d.sampleIndex = 0;
-            FilteredSample(fsk);
+            FilteredSample(fsk, fi[k], fq[k]);
         }
         AgcSample(d);
     }
+}
+
+}  // namespace
+
+void FskDemodulate(FskState* fsk, const int16_t* in, int32_t n)
+{
+    for (int32_t done = 0; done < n; done += kFskChunk)
+        DemodulateRun(fsk, in + done, n - done < kFskChunk ? n - done : kFskChunk);
 }
 
 void FskAfterBlock(FskState* fsk)

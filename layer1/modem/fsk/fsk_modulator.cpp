@@ -35,34 +35,56 @@ void FskResetModulator(FskState* fsk)
     m.phaseStep = fsk->tx->step1;
 }
 
-void FskModulate(FskState* fsk, int16_t* out, int32_t n)
+namespace {
+
+// Up to kFskChunk samples in three passes: the bit timing and the baseband oscillator fill the filter window
+// (silent samples add nothing to it), the shaping filter runs over the whole window, then the carrier mix.
+void ModulateRun(FskState* fsk, int16_t* out, int32_t n)
 {
     FskModulatorState& m = fsk->mod;
     const FskTxChannel* ch = fsk->tx;
+    FskWindow w;
+    FskWindowLoad(&w, m.historyCos, m.historySin);
+    uint8_t live[kFskChunk];
+    int32_t count = 0;
     for (int32_t i = 0; i < n; ++i) {
         m.sampleCount += 1;
         if (m.sampleCount >= ch->samplesPerBit) {
             m.sampleCount = 0;
             NextBit(fsk);
         }
-        if (m.silent) {
+        live[i] = m.silent ? 0 : 1;
+        if (m.silent)
+            continue;
+        m.basebandPhase += static_cast<uint32_t>(m.phaseStep);
+        NcoSinCos(m.basebandPhase, w.Im(count), w.Re(count));
+        count += 1;
+    }
+    int32_t re[kFskChunk], im[kFskChunk];
+    for (int32_t j = 0; j < count; ++j)
+        FskFilter(ch->taps, w.Re(j), w.Im(j), &re[j], &im[j]);
+    FskWindowSave(&w, count, m.historyCos, m.historySin);
+    uint32_t carrierPhase = m.carrierPhase;
+    const int64_t gain = m.gain;
+    for (int32_t i = 0, j = 0; i < n; ++i) {
+        if (!live[i]) {
             out[i] = 0;
             continue;
         }
-        m.basebandPhase += static_cast<uint32_t>(m.phaseStep);
-        int16_t s, c;
-        NcoSinCos(m.basebandPhase, &s, &c);
-        m.position = (m.position + kFskTaps - 1) % kFskTaps;
-        m.basebandCos[m.position] = c;
-        m.basebandCos[m.position + kFskTaps] = c;
-        m.basebandSin[m.position] = s;
-        m.basebandSin[m.position + kFskTaps] = s;
-        int32_t re, im;
-        FskFilter(ch->taps, &m.basebandCos[m.position], &m.basebandSin[m.position], &re, &im);
-        m.carrierPhase += ch->carrierStep;
+        carrierPhase += ch->carrierStep;
         int16_t cs, cc;
-        NcoSinCos(m.carrierPhase, &cs, &cc);
-        const int64_t v = ((static_cast<int64_t>(re) * cc) >> 14) - ((static_cast<int64_t>(im) * cs) >> 14);
-        out[i] = Saturate16((v * m.gain) >> 15);
+        NcoSinCos(carrierPhase, &cs, &cc);
+        const int64_t v = ((static_cast<int64_t>(re[j]) * cc) >> 14) - ((static_cast<int64_t>(im[j]) * cs) >> 14);
+        out[i] = Saturate16((v * gain) >> 15);
+        j += 1;
     }
+    m.carrierPhase = carrierPhase;
+}
+
+}  // namespace
+
+void FskModulate(FskState* fsk, int16_t* out, int32_t n)
+{
+    for (int32_t done = 0; done < n; done += kFskChunk)
+        ModulateRun(fsk, out + done, n - done < kFskChunk ? n - done : kFskChunk);
 }

@@ -38,9 +38,8 @@ struct FskModulatorState {
     int32_t phaseStep;
     uint32_t basebandPhase;
     uint32_t carrierPhase;
-    int32_t position;                    // of the newest baseband sample in the circular buffer
-    int16_t basebandCos[2 * kFskTaps];   // cosine and sine of the baseband phase, each stored twice
-    int16_t basebandSin[2 * kFskTaps];
+    int16_t historyCos[kFskHistory];     // cosine and sine of the last baseband phases, newest first
+    int16_t historySin[kFskHistory];
     int16_t gain;
 };
 
@@ -55,9 +54,8 @@ struct FskAgc {
 
 struct FskDemodulatorState {
     uint32_t carrierPhase;
-    int32_t position;
-    int16_t mixedCos[2 * kFskTaps];      // x cos and x sin of the carrier, each stored twice
-    int16_t mixedSin[2 * kFskTaps];
+    int16_t historyCos[kFskHistory];     // the last x cos and x sin of the carrier, newest first
+    int16_t historySin[kFskHistory];
     int32_t sampleIndex;                 // counts input samples for the decimation
     int32_t iPrev, qPrev, iCur, qCur;    // filtered and scaled
     int32_t discriminator;
