@@ -193,29 +193,69 @@ bool DtmfReceiverActive(const DtmfReceiver* r)
     return r->inRun;
 }
 
+namespace {
+
+// The three integrators of one lane over a run of inputs, held in registers.
+struct Integrators {
+    uint64_t a, b, c;
+    void Add(uint64_t in)
+    {
+        a += in;
+        b += a;
+        c += b;
+    }
+};
+
+// Up to one decision step of samples (m <= kDtmfDecimation), lane by lane: each channel's oscillator and both
+// of its lanes, then the power lane. The integrators are linear and independent per lane, so the order of the
+// additions within a lane is all that matters, and that is the order of the samples.
+void IntegrateRun(DtmfReceiver* r, const int16_t* samples, int m)
+{
+    for (int k = 0; k < kDtmfChannels; ++k) {
+        const int32_t step = kFrequency[k];
+        int32_t p = r->oscillator[k];
+        Integrators re{r->integrator[0][k], r->integrator[1][k], r->integrator[2][k]};
+        const int im0 = kDtmfChannels + k;
+        Integrators im{r->integrator[0][im0], r->integrator[1][im0], r->integrator[2][im0]};
+        for (int j = 0; j < m; ++j) {
+            const int64_t x = samples[j];
+            re.Add(static_cast<uint64_t>(x * r->cosine[p]));
+            im.Add(static_cast<uint64_t>(-x * r->sine[p]));
+            const int32_t next = p + step;
+            p = next >= kLineRate ? next - kLineRate : next;
+        }
+        r->oscillator[k] = p;
+        r->integrator[0][k] = re.a;
+        r->integrator[1][k] = re.b;
+        r->integrator[2][k] = re.c;
+        r->integrator[0][im0] = im.a;
+        r->integrator[1][im0] = im.b;
+        r->integrator[2][im0] = im.c;
+    }
+    const int pw = 2 * kDtmfChannels;
+    Integrators power{r->integrator[0][pw], r->integrator[1][pw], r->integrator[2][pw]};
+    for (int j = 0; j < m; ++j) {
+        const int64_t x = samples[j];
+        power.Add(static_cast<uint64_t>(x * x));
+    }
+    r->integrator[0][pw] = power.a;
+    r->integrator[1][pw] = power.b;
+    r->integrator[2][pw] = power.c;
+}
+
+}  // namespace
+
 void DtmfReceiverRun(DtmfReceiver* r, const int16_t* samples, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
-        const int64_t x = samples[i];
-        // x times the conjugate oscillator of each channel, then the signal's power: the lanes' inputs.
-        uint64_t in[kDtmfLanes];
-        for (int k = 0; k < kDtmfChannels; ++k) {
-            const int32_t p = r->oscillator[k];
-            in[k] = static_cast<uint64_t>(x * r->cosine[p]);
-            in[kDtmfChannels + k] = static_cast<uint64_t>(-x * r->sine[p]);
-            const int32_t next = p + kFrequency[k];
-            r->oscillator[k] = next >= kLineRate ? next - kLineRate : next;
-        }
-        in[2 * kDtmfChannels] = static_cast<uint64_t>(x * x);
-        in[2 * kDtmfChannels + 1] = 0;
-        for (int lane = 0; lane < kDtmfLanes; ++lane) {
-            const uint64_t a = r->integrator[0][lane] + in[lane];
-            const uint64_t b = r->integrator[1][lane] + a;
-            r->integrator[0][lane] = a;
-            r->integrator[1][lane] = b;
-            r->integrator[2][lane] += b;
-        }
-        if (++r->phase == kDtmfDecimation) {
+    size_t i = 0;
+    while (i < n) {
+        const size_t left = n - i;
+        const int m = left < static_cast<size_t>(kDtmfDecimation - r->phase) ? static_cast<int>(left)
+                                                                             : kDtmfDecimation - r->phase;
+        IntegrateRun(r, samples + i, m);
+        i += static_cast<size_t>(m);
+        r->phase += m;
+        if (r->phase == kDtmfDecimation) {
             r->phase = 0;
             DecisionStep(r);
         }
