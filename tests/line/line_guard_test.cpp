@@ -187,4 +187,38 @@ TEST(LineGuard, DtmfReceiverVerdictsOfTheFixedSignal)
     }
 }
 
+// The receiver works in decision steps of 8 samples: blocks that cut the steps anywhere give the same verdicts,
+// to the last bit, as whole 10 ms blocks.
+TEST(LineGuard, DtmfReceiverVerdictsDoNotDependOnTheBlockSize)
+{
+    const std::vector<int16_t> x = Corpus();
+    auto run = [&x](bool odd) {
+        DtmfReceiver r;
+        DtmfReceiverInit(&r);
+        std::vector<DtmfVerdict> got;
+        for (size_t i = 0, b = 0; i < x.size(); ++b) {
+            const size_t want = odd ? 1 + (b * 7) % 13 : 80;
+            const size_t n = want < x.size() - i ? want : x.size() - i;
+            DtmfReceiverRun(&r, x.data() + i, n);
+            i += n;
+            for (int k = 0; k < r.verdictCount; ++k)
+                got.push_back(r.verdicts[k]);
+            r.verdictCount = 0;
+        }
+        return got;
+    };
+    const std::vector<DtmfVerdict> whole = run(false);
+    const std::vector<DtmfVerdict> cut = run(true);
+    ASSERT_EQ(whole.size(), cut.size());
+    ASSERT_GT(whole.size(), 10u);
+    for (size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_EQ(whole[i].digit, cut[i].digit) << i;
+        EXPECT_EQ(whole[i].durationMs, cut[i].durationMs) << i;
+        EXPECT_EQ(whole[i].lowHz, cut[i].lowHz) << i;
+        EXPECT_EQ(whole[i].highHz, cut[i].highHz) << i;
+        EXPECT_EQ(whole[i].lowDbm0, cut[i].lowDbm0) << i;
+        EXPECT_EQ(whole[i].highDbm0, cut[i].highDbm0) << i;
+    }
+}
+
 }  // namespace
