@@ -311,20 +311,7 @@ Clock::Clock(const ClockConfig& config) : impl_(std::make_unique<ClockImpl>())
     InitEventOn(&c->dpcEvent, c, SynchronizationEvent, FALSE);
 
     // The DPC thread is counted and starts runnable.
-    auto* t = new ::PlatformThread();
-    t->object.Platform = t;
-    InitHeader(&t->object.Header, ThreadObject, 0, c);
-    t->clock = c;
-    t->counted = true;
-    t->system = true;
-    t->name = "DPC thread";
-    {
-        std::lock_guard<std::mutex> lk(c->mu);
-        c->counted++;
-        c->runnable++;
-        c->threads.insert(t);
-    }
-    c->dpcThread = t;
+    ::PlatformThread* t = NewServiceThread(c, "DPC thread", &c->dpcThread);
     c->dpcOsThread = std::thread(DpcThreadMain, c, t);
     if (config.mode == ClockMode::Real) c->service = std::thread(ServiceMain, c);
     if (config.mode == ClockMode::Virtual) c->watch = std::thread(WatchMain, c);
@@ -597,6 +584,31 @@ void SleepMs(LONGLONG ms)
 // ---------------------------------------------------------------------------------------------------------
 // Service threads.
 
+::PlatformThread* NewServiceThread(ClockImpl* c, const char* name, ::PlatformThread** slot)
+{
+    auto* t = new ::PlatformThread();
+    t->object.Platform = t;
+    InitHeader(&t->object.Header, ThreadObject, 0, c);
+    t->clock = c;
+    t->counted = true;
+    t->system = true;
+    t->name = name;
+    std::lock_guard<std::mutex> lk(c->mu);
+    c->counted++;
+    c->runnable++;
+    c->threads.insert(t);
+    if (slot != nullptr)
+        *slot = t;
+    return t;
+}
+
+void EndServiceThreadLocked(ClockImpl* c, ::PlatformThread* t)
+{
+    c->counted--;
+    c->runnable--;
+    c->threads.erase(t);
+}
+
 namespace {
 
 void DpcThreadMain(ClockImpl* c, ::PlatformThread* self)
@@ -613,9 +625,7 @@ void DpcThreadMain(ClockImpl* c, ::PlatformThread* self)
                 std::lock_guard<std::mutex> lk(c->mu);
                 if (IsListEmpty(&c->dpcQueue)) {
                     if (c->stopping) {
-                        c->counted--;
-                        c->runnable--;
-                        c->threads.erase(self);
+                        EndServiceThreadLocked(c, self);
                         return;
                     }
                     break;

@@ -85,9 +85,7 @@ void WorkerMain(ClockImpl* c, EventWorker* w)
         SetCurrentKernel(nullptr);
     }
     std::lock_guard<std::mutex> lk(c->mu);
-    c->counted--;
-    c->runnable--;
-    c->threads.erase(w->thread);
+    EndServiceThreadLocked(c, w->thread);
     c->eventWorkerThread = nullptr;
     c->activity++;
     BindThread(nullptr, nullptr, nullptr);
@@ -97,21 +95,7 @@ EventWorker* StartWorker(ClockImpl* c)
 {
     auto* w = new EventWorker();
     InitEventOn(&w->control, c, SynchronizationEvent, FALSE);
-    auto* t = new ::PlatformThread();
-    t->object.Platform = t;
-    InitHeader(&t->object.Header, ThreadObject, 0, c);
-    t->clock = c;
-    t->counted = true;
-    t->system = true;
-    t->name = "event worker";
-    w->thread = t;
-    {
-        std::lock_guard<std::mutex> lk(c->mu);
-        c->counted++;
-        c->runnable++;  // runnable until its first wait
-        c->threads.insert(t);
-        c->eventWorkerThread = t;
-    }
+    w->thread = NewServiceThread(c, "event worker", &c->eventWorkerThread);  // runnable until its first wait
     w->os = std::thread(WorkerMain, c, w);
     return w;
 }

@@ -178,6 +178,11 @@ void InsertDpcLocked(ClockImpl* c, PKDPC dpc, PVOID a1, PVOID a2, bool* inserted
 void WakeLocked(ClockImpl* c, ::PlatformThread* t, NTSTATUS status);
 void BindThread(::PlatformThread* t, ClockImpl* c, KernelInstance* k);
 void InitEventOn(PKEVENT e, ClockImpl* c, EVENT_TYPE type, BOOLEAN state);
+// The record of one of the clock's own service threads (the DPC thread, the event worker): counted and runnable
+// from now on, so time cannot move before it first waits; *slot (when given) names it, set under the lock.
+::PlatformThread* NewServiceThread(ClockImpl* c, const char* name, ::PlatformThread** slot);
+// Takes an ending service thread out of the clock's count (clock->mu held).
+void EndServiceThreadLocked(ClockImpl* c, ::PlatformThread* t);
 // Waits on objects (Count 0: a pure delay). Result as KeWaitForMultipleObjects.
 bool InClockRoutine();  // the calling thread runs a clock routine (which must not wait)
 NTSTATUS WaitCore(ULONG count, PVOID* objects, WAIT_TYPE type, PLARGE_INTEGER timeout, const char* what,
