@@ -13,6 +13,7 @@
 #include "layer1/modem/v34/v34_pump.h"
 #include "layer1/modem/v34/v34_tx_steps.h"
 #include "layer1/vek/core/vek_dispatch.h"
+#include "layer1/vek/core/vek_select.h"
 
 namespace {
 
@@ -128,9 +129,17 @@ struct Filters {
     }
 };
 
+// The library column of a run (the second argument): gen, mm, ss, wd.
+void UseColumn(benchmark::State& state)
+{
+    if (vek_install_column(static_cast<int>(state.range(1))) != 1)
+        state.SkipWithError("column not installed");
+}
+
 void Modulation(benchmark::State& state)
 {
     const int s = static_cast<int>(state.range(0));
+    UseColumn(state);
     Filters filters;
     static V34EchoRing echo;
     V34ModulatorState m{};
@@ -154,6 +163,7 @@ void Modulation(benchmark::State& state)
 void WholeTransmitter(benchmark::State& state)
 {
     const int s = static_cast<int>(state.range(0));
+    UseColumn(state);
     Filters filters;
     static V34Pump pump;
     pump = V34Pump{};
@@ -186,6 +196,6 @@ void WholeTransmitter(benchmark::State& state)
 BENCHMARK(Framing)->DenseRange(0, 5)->ArgName("rate");
 BENCHMARK(ShellMapping)->DenseRange(0, 5)->ArgName("rate");
 BENCHMARK(Encoding)->DenseRange(0, 5)->ArgName("rate");
-BENCHMARK(Modulation)->DenseRange(0, 5)->ArgName("rate");
-BENCHMARK(WholeTransmitter)->DenseRange(0, 5)->ArgName("rate");
+BENCHMARK(Modulation)->ArgsProduct({{0, 5}, {0, 1, 2, 3}})->ArgNames({"rate", "column"});
+BENCHMARK(WholeTransmitter)->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, 3}})->ArgNames({"rate", "column"});
 BENCHMARK_MAIN();
