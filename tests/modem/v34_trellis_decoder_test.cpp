@@ -108,6 +108,37 @@ TEST(V34TrellisDecoder, ThirtyTwoStateTableBeginsWithTheLibrarysFixedRows)
     }
 }
 
+// Each candidate code's offset from the cell corner names the point the library measured: a point of the
+// subset its entry stands for, at the distance it reports.
+TEST(V34TrellisDecoder, CandidateOffsetsNameTheLibrarysPoints)
+{
+    std::mt19937 rng(17);
+    std::vector<int> seen(12, 0);
+    for (int n = 0; n < 20000; ++n) {
+        const int16_t point[2] = {static_cast<int16_t>(static_cast<int>(rng() % 12001) - 6000),
+                                  static_cast<int16_t>(static_cast<int>(rng() % 12001) - 6000)};
+        int32_t corner = 0;
+        int32_t entries[8];
+        ASSERT_EQ(vek_trellis_metric_2d(point, &corner, entries, V34TrellisLabelMap(), 64), VEK_OK);
+        for (int subset = 0; subset < 8; ++subset) {
+            const int code = vek_trellis::Code(entries[subset]);
+            ASSERT_LT(code, 12);
+            seen[code] += 1;
+            int dx = 0, dy = 0;
+            V34CandidateOffset(code, &dx, &dy);
+            const int x = static_cast<int16_t>(corner & 0xFFFF) + 256 * dx;
+            const int y = static_cast<int16_t>(static_cast<uint32_t>(corner) >> 16) + 256 * dy;
+            const int ex = x - point[0], ey = y - point[1];
+            ASSERT_EQ(x % 256 != 0 && y % 256 != 0, true);
+            EXPECT_EQ(V34SubsetLabel(x / 128, y / 128), subset) << "code " << code;
+            EXPECT_EQ(vek_trellis::Distance(entries[subset]), ((ex * ex) >> 4) + ((ey * ey) >> 4))
+                << "code " << code << " subset " << subset;
+        }
+    }
+    for (int code = 0; code < 12; ++code)
+        EXPECT_GT(seen[code], 0) << code;
+}
+
 TEST(V34TrellisDecoder, NoiselessStreamsComeBackInEveryColumnThroughTheMarker)
 {
     for (int column = 0; column < VEK_COLUMN_COUNT; ++column) {

@@ -18,9 +18,11 @@ namespace {
 constexpr uint16_t kBuilding = 0xFFFF;
 constexpr uint16_t kMetricCeiling = 0x7FFF;
 
-// Offsets (grid cells) of the library's candidate codes from the cell corner.
-constexpr int8_t kCandidateDx[12] = {0, 1, 1, 0, 0, 1, 2, 1, 2, -1, 0, -1};
-constexpr int8_t kCandidateDy[12] = {0, 0, 1, 1, 2, 2, 1, -1, 0, 0, -1, 1};
+// Offsets (grid cells) of the library's candidate codes from the cell corner: codes 0-3 the cell's corners,
+// 4-11 the farther points of the eight-subset entries (6, 7, 10 and 11 are (c+1, r-1), (c+2, r+1), (c-1, r+1)
+// and (c, r-1), the points the library measures those codes' distances to).
+constexpr int8_t kCandidateDx[12] = {0, 1, 1, 0, 0, 1, 1, 2, 2, -1, -1, 0};
+constexpr int8_t kCandidateDy[12] = {0, 0, 1, 1, 2, 2, -1, 1, 0, 0, 1, -1};
 
 struct LabelMap {
     uint8_t v[16];
