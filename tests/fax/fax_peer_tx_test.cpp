@@ -108,11 +108,12 @@ const Case kCases[] = {
     {"V.17 9600", 0xE, 7, 9600, 10},     {"V.17 12000", 0xE, 8, 12000, -10},  {"V.17 14400", 0xE, 9, 14400, 10},
 };
 
-// One burst from the peer (training, data, 100 ms of ones, then silence) into our receiver.
+// One burst from the peer (training, data, `tail` ones, the peer's own closing, then silence) into our
+// receiver.
 void Burst(PeerTx& peer, FaxRxState* rx, faxtest::LinePath& line, Collected& got, const std::vector<uint8_t>& data,
-           int bitRate, const std::string& what)
+           int bitRate, const std::string& what, int tail)
 {
-    peer.source = PeerSource{&data, 0, bitRate / 10};
+    peer.source = PeerSource{&data, 0, tail};
     got.bits.clear();
     std::vector<int16_t> block(80);
     // Training (at most 1.6 s), the data, the ones, and half a second of silence.
@@ -132,7 +133,14 @@ void Burst(PeerTx& peer, FaxRxState* rx, faxtest::LinePath& line, Collected& got
     EXPECT_EQ(faxtest::BitErrors(got.bits, data, &why), 0u) << what << ": " << why;
     // The data phase starts on an octet boundary of what the receiver delivers (the transmitter's data follow
     // its whole number of octets of ones): a fax program that looks for the first EOL in octets finds it.
-    EXPECT_EQ(faxtest::FindStart(got.bits, data) % 8, 0) << what;
+    const long start = faxtest::FindStart(got.bits, data);
+    EXPECT_EQ(start % 8, 0) << what;
+    // What comes before the data is the transmitter's preamble of ones: a bit of the training's end given out
+    // as data would be a false code in front of the page's first EOL.
+    std::string before;
+    for (long k = 0; k < start; ++k)
+        before.push_back(static_cast<char>('0' + got.bits[static_cast<size_t>(k)]));
+    EXPECT_EQ(before.find('0'), std::string::npos) << what << ": " << before;
 }
 
 TEST(FaxReceiver, DecodesTheIndependentTransmitter)
@@ -145,16 +153,17 @@ TEST(FaxReceiver, DecodesTheIndependentTransmitter)
         PeerTx peer(FaxModulationOf(code), c.bitRate);
         faxtest::LinePath line(8000, 9600, 25.0, -13.0, 11, c.offsetHz);
         const std::vector<uint8_t> tcf(static_cast<size_t>(1.5 * c.bitRate), 0);
-        Burst(peer, &rx, line, got, tcf, c.bitRate, std::string(c.name) + " TCF");
+        Burst(peer, &rx, line, got, tcf, c.bitRate, std::string(c.name) + " TCF", c.bitRate / 10);
         peer.Restart(c.bitRate, 0);
         const std::vector<uint8_t> page = faxtest::RandomBits(static_cast<size_t>(faxtest::kPageSeconds * c.bitRate), 5);
-        Burst(peer, &rx, line, got, page, c.bitRate, std::string(c.name) + " page");
+        // No ones after the page: its last bits (a page's last EOL) must still arrive before the carrier ends.
+        Burst(peer, &rx, line, got, page, c.bitRate, std::string(c.name) + " page", 0);
         if (FaxModulationOf(code) == FAX_V17) {
             // Short training after the long one: the receiver keeps its equaliser.
             const int32_t shortCode = FaxCodeOf(0xD, c.rateNibble);
             FaxRxInit(&rx, shortCode, FaxRxPort{&got, Collected::Put, Collected::Status}, 1);
             peer.Restart(c.bitRate, 1);
-            Burst(peer, &rx, line, got, page, c.bitRate, std::string(c.name) + " short-training page");
+            Burst(peer, &rx, line, got, page, c.bitRate, std::string(c.name) + " short-training page", c.bitRate / 10);
         }
         EXPECT_EQ(got.dataStarts, got.dataEnds) << c.name;
     }

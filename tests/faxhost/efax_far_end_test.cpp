@@ -232,8 +232,8 @@ TEST(EfaxFarEnd, SendsAndReceivesTwoPagesAtEveryRate)
         Rate rate;
         bool efax_sends;
     };
-    const Direction directions[] = {{{14400, '5', 7}, true}, {{9600, '3', 3}, true}, {{4800, '1', 1}, true},
-                                    {{9600, '3', 3}, false}};
+    const Direction directions[] = {{{14400, '5', 7}, true},  {{9600, '3', 3}, true},  {{4800, '1', 1}, true},
+                                    {{14400, '5', 7}, false}, {{9600, '3', 3}, false}, {{4800, '1', 1}, false}};
     std::vector<Call> calls;
     uint32_t seed = 1;
     for (const Direction& d : directions) {

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kBlock = 80;  // 10 ms at 8000 Hz
 constexpr int kTailBlocks = 100;  // the line is held 1 s after the session's end (the last frame's tail)
+constexpr int kTurnBlocks = 50;   // real time for 0.5 s after the modem's signal ends
 
 thread_local std::string* t_log = nullptr;
 thread_local long t_block = 0;
@@ -123,7 +124,9 @@ void FarEnd::Run()
     Result r;
     const int fd = Connect(config_.socket_path, stop_);
     r.connected = fd >= 0;
-    auto start = std::chrono::steady_clock::now();
+    auto due = std::chrono::steady_clock::now();
+    bool heard = false;
+    long real_time_until = 0;
     const long limit = static_cast<long>(config_.limit_s) * 100;
     long heard_at = -1;
     long ended_at = -1;
@@ -179,14 +182,22 @@ void FarEnd::Run()
         r.seconds = static_cast<double>(block) / 100.0;
         if (ended_at >= 0 && block - ended_at >= kTailBlocks)
             break;
-        // The pace: block k is due at k * 10 ms / speed of wall time. A side that fell behind (a busy machine)
-        // does not catch up in a burst, which would squeeze the line's time against the fax program's.
-        const auto offset = std::chrono::microseconds(
-            static_cast<long>(std::lround(static_cast<double>(block) * 10000.0 / config_.speed)));
+        // The modem's signal ending is a turn-around: the fax program gets its result and gives the next
+        // command (+FRM or +FRH) while this side waits its 75 ms and starts sending. The program reacts in real
+        // time, so for a while after each turn the line runs at real time too.
+        const bool sound = Energy(in, kBlock) > 1.0e5;
+        if (heard && !sound)
+            real_time_until = block + kTurnBlocks;
+        heard = sound;
+        // The pace: each block is due 10 ms / speed of wall time after the one before. A side that fell behind
+        // (a busy machine) does not catch up in a burst, which would squeeze the line's time against the fax
+        // program's.
+        due += std::chrono::microseconds(
+            static_cast<long>(std::lround(10000.0 / (block < real_time_until ? 1.0 : config_.speed))));
         const auto now = std::chrono::steady_clock::now();
-        if (now > start + offset + std::chrono::milliseconds(20))
-            start = now - offset;
-        std::this_thread::sleep_until(start + offset);
+        if (now > due + std::chrono::milliseconds(20))
+            due = now;
+        std::this_thread::sleep_until(due);
     }
     if (fax != nullptr) {
         t30_state_t* t30 = fax_get_t30_state(fax);

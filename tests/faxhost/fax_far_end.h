@@ -1,8 +1,9 @@
 // The far end of the line for the fax end-to-end tests: an independent fax terminal (libspandsp's T.30 over
 // audio) on modemhost's raw-sample socket. The socket runs in lockstep with the modem: per 10 ms the modem's
 // 80 samples come in and the terminal's 80 go back, and the modem's time stands still until they do. This
-// side paces the blocks against the wall clock at `speed` times real time, so the fax program on the
-// serial port, which runs in real time, keeps the protocol's timing.
+// side paces the blocks against the wall clock at `speed` times real time, and at real time for a moment
+// after each end of the modem's signal (where the fax program's next command races the terminal's reply), so
+// the fax program on the serial port, which runs in real time, keeps the protocol's timing.
 #pragma once
 
 #include <atomic>

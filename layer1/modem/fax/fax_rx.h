@@ -116,6 +116,7 @@ struct FaxRxState {
     int32_t guardCount;
     int32_t previousPhase;       // differential decoding (eighths of a turn)
     int32_t delivering;
+    int32_t settling;            // line bits the descrambler still needs before what it gives out is data
     int32_t quality;             // smoothed error of the decisions against their spacing
     FaxRxViterbi viterbi;
     int32_t keepTraining;        // V.17 short training: keep the equaliser of the previous long training
@@ -155,6 +156,9 @@ void FaxViterbiReset(FaxRxViterbi* v);
 // One symbol in; returns the label of the symbol kFaxViterbiDepth - 1 symbols before it, or -1 while the
 // path memory fills (every symbol comes out, the first with the kFaxViterbiDepth-th call). nearest gets the label of the point nearest to p (the decision for the loop and equaliser).
 int32_t FaxViterbiStep(FaxRxViterbi* v, FaxPoint p, int32_t dataBits, int32_t* nearest);
+// At the end of a reception: the labels of the symbols still in the path memory (not yet given out), oldest
+// first, along the best path; returns their number (at most kFaxViterbiDepth - 1) and empties the memory.
+int32_t FaxViterbiFlush(FaxRxViterbi* v, int32_t* labels);
 // The same from the branch metrics found elsewhere: per subset the distance (as FaxDistance) and label of its
 // nearest point.
 int32_t FaxViterbiSubsets(FaxRxViterbi* v, const int32_t* best, const int32_t* label, int32_t* nearest);

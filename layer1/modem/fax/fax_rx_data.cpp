@@ -14,6 +14,7 @@ constexpr uint8_t kStatusInData = 0x10;
 // smoothed over about 64 symbols. A clean signal at 25 dB SNR stays well below 100 at 14400 bit/s; random
 // decisions (noise, a foreign signal) sit near 170.
 constexpr int32_t kQualityLimit = 150;
+constexpr int32_t kDescramblerHistory = 23;  // line bits
 
 FaxRxState* Rx(void* owner) { return static_cast<FaxRxState*>(owner); }
 
@@ -34,10 +35,29 @@ int32_t Inverse2(int32_t change)
     return 0;
 }
 
+// The self-synchronising descrambler gives out garbage until its 23-bit history holds line bits; the sender
+// sends scrambled ones through that time (the end of its training), so those bits go out as the ones they
+// were. Without this a false code stood in front of the page's first EOL.
 void Deliver(FaxRxState* rx, uint32_t bits)
 {
+    const int32_t n = rx->params.bitsPerSymbol;
+    if (rx->settling > 0) {
+        const int32_t k = rx->settling < n ? rx->settling : n;
+        bits |= (1u << k) - 1u;
+        rx->settling -= k;
+    }
     if (rx->delivering && rx->port.putBits != nullptr)
-        rx->port.putBits(rx->port.owner, bits, rx->params.bitsPerSymbol);
+        rx->port.putBits(rx->port.owner, bits, n);
+}
+
+// V.17: the bits of a label the decoder settled (differential pair, the other bits as they are).
+void DeliverLabel(FaxRxState* rx, int32_t label)
+{
+    const int32_t pair = (label >> 1) & 3;
+    const uint32_t line = static_cast<uint32_t>(TrellisDiffDecode(rx->viterbi.previousPair, pair)) |
+                          (static_cast<uint32_t>(label >> 3) << 2);
+    rx->viterbi.previousPair = pair;
+    Deliver(rx, Descramble23(&rx->descrambler, line, rx->params.bitsPerSymbol));
 }
 
 // Decides the symbol, adapts, and delivers its bits (V.17: the bits of the symbol the decoder settles).
@@ -60,13 +80,8 @@ void DecideAndDeliver(FaxRxState* rx)
     FaxEqualiserStep(rx);
     const int32_t n = rx->params.bitsPerSymbol;
     if (rx->params.modulation == FAX_V17) {
-        if (label < 0)
-            return;
-        const int32_t pair = (label >> 1) & 3;
-        const uint32_t line = static_cast<uint32_t>(TrellisDiffDecode(rx->viterbi.previousPair, pair)) |
-                              (static_cast<uint32_t>(label >> 3) << 2);
-        rx->viterbi.previousPair = pair;
-        Deliver(rx, Descramble23(&rx->descrambler, line, n));
+        if (label >= 0)
+            DeliverLabel(rx, label);
         return;
     }
     const int32_t phase = static_cast<int32_t>(index & 7);
@@ -106,6 +121,15 @@ void FaxRxDataStart(void* owner)
     // The first data symbol's phase change counts from the last training symbol.
     rx->previousPhase = static_cast<int32_t>(((FaxAngleOf(rx->decided) + (1u << 28)) >> 29) & 7);
     rx->delivering = 1;
+    // V.27ter's descrambler follows the sender's through the conditioning segment; the others start here.
+    // V.17's first pair is decoded against a reference of 0, while the sender's differential coder carries on
+    // from the end of its training (which differs between long and short training): a wrong first pair
+    // spoils line bits of the first symbol, which the descrambler echoes up to 23 bits later.
+    rx->settling = 0;
+    if (rx->params.modulation == FAX_V29)
+        rx->settling = kDescramblerHistory;
+    else if (rx->params.modulation == FAX_V17)
+        rx->settling = kDescramblerHistory + rx->params.bitsPerSymbol;
     if (rx->port.status != nullptr) {
         rx->port.status(rx->port.owner, kStateFax, 1);
         rx->port.status(rx->port.owner, kStatusInData, 1);
@@ -129,6 +153,14 @@ void FaxRxData(void* owner)
 void FaxRxEnd(void* owner)
 {
     FaxRxState* rx = Rx(owner);
+    // The symbols still in the decoder's path memory are the end of the data (the last EOLs of a page and
+    // the sender's closing ones): they go out before the reception ends.
+    if (rx->delivering && rx->params.modulation == FAX_V17) {
+        int32_t labels[kFaxViterbiDepth];
+        const int32_t n = FaxViterbiFlush(&rx->viterbi, labels);
+        for (int32_t k = 0; k < n; ++k)
+            DeliverLabel(rx, labels[k]);
+    }
     rx->delivering = 0;
     if (rx->port.status != nullptr)
         rx->port.status(rx->port.owner, kStatusInData, 0);

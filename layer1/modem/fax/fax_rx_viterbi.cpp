@@ -102,3 +102,21 @@ int32_t FaxViterbiSubsets(FaxRxViterbi* v, const int32_t* best, const int32_t* l
     }
     return entry & 0xFFFF;
 }
+
+int32_t FaxViterbiFlush(FaxRxViterbi* v, int32_t* labels)
+{
+    const int32_t count = v->filled;
+    int32_t state = 0;
+    for (int32_t s = 1; s < kTrellisStates; ++s)
+        if (v->metrics[s] < v->metrics[state])
+            state = s;
+    int32_t slot = v->newest;
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t entry = v->survivors[slot * kFaxViterbiStates + state];
+        labels[count - 1 - k] = entry & 0xFFFF;
+        state = (entry >> 16) & 0xFF;
+        slot = (slot + kFaxViterbiDepth - 1) % kFaxViterbiDepth;
+    }
+    v->filled = 0;
+    return count;
+}
