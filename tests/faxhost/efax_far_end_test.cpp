@@ -11,26 +11,26 @@
 // libspandsp or modemhost the test is skipped with the reason.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "fax_far_end.h"
 #include "fax_pages.h"
+#include "support/host_process.h"
 
 namespace {
 
 using faxpages::Page;
+using hostproc::ReadFile;
+using hostproc::SelfDir;
+using hostproc::Spawn;
+using hostproc::Stop;
+using hostproc::WaitExit;
 
 constexpr const char* kEfax = "/usr/bin/efax";
 constexpr const char* kEfix = "/usr/bin/efix";
@@ -42,75 +42,6 @@ struct Rate {
     char efax_code;   // efax's capability digit for the bit rate
     int modems;       // the far end's modulations
 };
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string SelfDir()
-{
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return ".";
-    std::string path(buffer, static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/'));
-}
-
-// Runs argv in its own process group with standard input from /dev/null and output to `output`.
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& output)
-{
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) {
-        dup2(fd, 1);
-        dup2(fd, 2);
-    }
-    const int null = open("/dev/null", O_RDONLY);
-    if (null >= 0)
-        dup2(null, 0);
-    setpgid(0, 0);
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-}
-
-// The exit status, or -1 when the process had to be stopped after `seconds`.
-int WaitExit(pid_t pid, int seconds)
-{
-    for (int i = 0; i < seconds * 20; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
-void Stop(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    kill(-pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
 
 // One call: a modem on its own pseudo-terminal and line, the far end on the line, efax on the serial port.
 struct Call {
@@ -169,9 +100,7 @@ struct Call {
         const pid_t host_pid = Spawn({host, "--line", "socket:" + config.socket_path, "--pty", tty, "--virtual-time",
                                       "--log", dir + "/modem.log"},
                                      dir + "/host.out");
-        for (int i = 0; i < 400 && access(tty.c_str(), F_OK) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        if (access(tty.c_str(), F_OK) != 0) {
+        if (!hostproc::WaitForPaths({tty}, 10000)) {
             setup_error = "modemhost made no pseudo-terminal: " + ReadFile(dir + "/host.out");
             Stop(host_pid);
             return;

@@ -12,9 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,13 +20,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "line/g711.h"
+#include "support/host_process.h"
 #include "voice/tone_fit.h"
 
 namespace {
@@ -40,63 +37,11 @@ constexpr double kBeepHz = 933.0;
 constexpr const char* kVgetty = "/usr/sbin/vgetty";
 
 using Clock = std::chrono::steady_clock;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text, mode_t mode = 0644)
-{
-    std::ofstream(path, std::ios::binary) << text;
-    chmod(path.c_str(), mode);
-}
-
-std::string SelfDir()
-{
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return ".";
-    std::string path(buffer, static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/'));
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& output)
-{
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) {
-        dup2(fd, 1);
-        dup2(fd, 2);
-    }
-    setpgid(0, 0);
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-}
-
-void Stop(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    kill(-pid, SIGTERM);
-    for (int i = 0; i < 50; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
+using hostproc::ReadFile;
+using hostproc::SelfDir;
+using hostproc::Spawn;
+using hostproc::Stop;
+using hostproc::WriteFile;
 
 // The greeting in vgetty's own file format: a 32-byte header (V.253 modem, coding 8 = 8-bit unsigned
 // linear, 8000 Hz, 8 bits) and one second of 440 Hz.
@@ -275,9 +220,7 @@ protected:
         host_pid_ = Spawn({host_, "--line", "exchange", "--real-time", "--pty", a_, "--number", "201", "--pty", b_,
                            "--number", "202", "--log", dir_ + "/modem.log"},
                           dir_ + "/host.out");
-        for (int i = 0; i < 100 && (access(a_.c_str(), F_OK) != 0 || access(b_.c_str(), F_OK) != 0); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_EQ(access(b_.c_str(), F_OK), 0) << ReadFile(dir_ + "/host.out");
+        ASSERT_TRUE(hostproc::WaitForPaths({a_, b_}, 5000)) << ReadFile(dir_ + "/host.out");
         {
             Port a(a_);
             ASSERT_TRUE(a.Good());
