@@ -191,7 +191,11 @@ void ToneEndStep(void* owner)
     SilenceBlock(ctx);
 }
 
-// 1100 Hz and 1500 Hz: 201 blocks of tone, 200 of silence.
+// 1100 Hz, the fax calling tone: 0.5 s of tone, 3 s of silence (50 blocks on, 300 off).
+const StepEntry kCallingToneList[] = {
+    {{ToneStartStep}, 1}, {{ToneStep}, 49}, {{ToneSilenceStep}, 300}, {{ToneRepeatStep}, 1}, kStepEnd,
+};
+// 1500 Hz: 201 blocks of tone, 200 of silence.
 const StepEntry kToneList200[] = {
     {{ToneStartStep}, 1}, {{ToneStep}, 200}, {{ToneSilenceStep}, 200}, {{ToneRepeatStep}, 1}, kStepEnd,
 };
@@ -217,7 +221,7 @@ struct ToneType {
 // Phase steps as listed (65536 / 9600 per Hz, 1500 Hz and 2100 Hz rounded up by one).
 const ToneType kToneTypes[] = {
     {0, kSilenceList},
-    {7509, kToneList200},        // 1: 1100 Hz
+    {7509, kCallingToneList},    // 1: 1100 Hz
     {8874, kToneList60},         // 2: 1300 Hz
     {10240, kToneList200},       // 3: 1500 Hz
     {0x3800, kAnswerToneList},   // 4: 2100 Hz
@@ -250,6 +254,10 @@ void StartTone(DspContext* ctx, int32_t type)
     ToneGenerator& t = ctx->signal.tone;
     const ToneType& k = type >= 1 && type <= 6 ? kToneTypes[type] : kToneTypes[0];
     t.amplitude = DbToGain(ctx->lowerAudio, ctx->txLevelDb);
+    // The fax calling tone's bursts all go out at one level: the first is no louder than the ones after a
+    // silence (with the transmit level at its 0 dB default it was the full scale, about +3 dBm0).
+    if (type == 1 && t.amplitude > kAfterSilenceAmplitude)
+        t.amplitude = kAfterSilenceAmplitude;
     t.step = k.step;
     t.list = k.list;
     ControlSequencer(&ctx->seqA, SEQ_START_AT, k.list, 0);

@@ -263,6 +263,27 @@ TEST(ToneLine, CallingToneCadenceAndTheLevelAfterSilence)
     }
 }
 
+// StartTone(1), the fax calling tone: 1100 Hz for 0.5 s every 3.5 s (0.5 s on, 3 s off), every burst at the
+// level of the bursts after a silence (about -10 dBm0), the first too.
+TEST(ToneLine, FaxCallingToneCadenceAndLevel)
+{
+    ToneLine t;
+    t.StartToneNow(1);
+    RunFor(500 + 3000 + 500 + 3000 + 500 + 300);
+    t.Finish();
+    const std::vector<Burst> bursts = Bursts(t.line, 6916 / 4.0);
+    ASSERT_EQ(bursts.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        ExpectBlocks(bursts[i], 50, "tone");
+        if (i > 0)
+            ExpectBlocks(Burst{bursts[i - 1].end, bursts[i].begin}, 300, "silence");
+        const std::vector<double> mid = Middle(t.line, bursts[i], kBlock);
+        const double f = PeakFrequency(mid, 1100);
+        EXPECT_NEAR(f, 1100, 0.5);
+        EXPECT_NEAR(GainDb(Amplitude(mid, f)), GainDb(6916), 0.2);
+    }
+}
+
 // Answering with the single-tone option: 2100 Hz at the transmit level for 341 blocks, then status state 8
 // with a notification, then silence.
 TEST(ToneLine, AnswerToneAtTheTransmitLevelThenSingleToneState)

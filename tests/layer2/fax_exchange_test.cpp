@@ -176,6 +176,22 @@ TEST_F(FaxExchange, BlindDialHearsTheAnswerTone)
     ReceiveFrame(x.A(), dis);
 }
 
+// +FRS waits for silence on the line: while the far end sends its flags the count starts again, and the OK
+// comes only once its carrier has ended.
+TEST_F(FaxExchange, ReceiveSilenceWaitsForTheFarCarrierToEnd)
+{
+    Connect();
+    Write(x.A(), "x");  // ends the frame reception the call started, with OK
+    ASSERT_TRUE(Wait(x.A(), "OK\r\n", 1000)) << Visible(x.OutA());
+    Take(x.A());
+    x.Type(x.A(), "AT+FRS=20\r");
+    x.Run(600);  // three times the wait, while B sends its flags
+    EXPECT_EQ(x.OutA().find("OK"), std::string::npos) << Visible(x.OutA());
+    const std::string dis = std::string("\xFF\x13\x80\x00\xEE\xF8\x80", 7);
+    SendFrame(x.B(), dis, true);
+    ASSERT_TRUE(Wait(x.A(), "OK\r\n", 1500)) << Visible(x.OutA());
+}
+
 TEST_F(FaxExchange, FramesTrainingCheckAndPageAcrossTheExchange)
 {
     Connect();

@@ -11,8 +11,14 @@
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/command_sets.h"
 #include "layer2/corecode/cmd/conn_control.h"
+#include "layer2/corecode/cmd/diag_record.h"
+#include "layer2/corecode/mt/dsp_device.h"
+#include "layer2/corecode/mt/dsp_link.h"
 #include "layer2/corecode/dte/dte.h"
 #include "layer2/corecode/fax/fax_engine.h"
+#include "platform/byte_order.h"
+#include "window/icd_codes.h"
+#include "window/parameter_ids.h"
 
 namespace {
 
@@ -140,6 +146,24 @@ void silence_wait(AcuContext* acu, uint8_t ticks, uint8_t listen)
     acu->collector = COLLECT_PAUSED;
 }
 
+// The line is silent for +FRS while the data pump's received level (smoothed over about 80 ms) stays below
+// -43 dBm0, the level at which the fax receivers take a carrier to be present. Without a reading (no data
+// pump) the line counts as silent.
+constexpr int32_t kSilenceDbBelow0 = 43;
+
+bool line_sounds(AcuContext* acu)
+{
+    if (acu->dsp == nullptr)
+        return false;
+    DspLink* link = &acu->dsp->link;
+    uint8_t reply[kIcdMaxPayload] = {};
+    const DspValueRequest request{kMemStatRxLevel, 0};
+    if (dsp_read_value(link, &request, reply) != kIcdSent || link->replyCode != IcdMemoryValue)
+        return false;
+    const uint32_t reading = ReadLe32(reply);
+    return reading != 0 && diag_tx_level(reading) < kSilenceDbBelow0;
+}
+
 void fts_set(AcuContext* acu, uint8_t* args) { silence_wait(acu, args[0], 0); }
 void frs_set(AcuContext* acu, uint8_t* args) { silence_wait(acu, args[0], 1); }
 
@@ -211,8 +235,9 @@ void fax_silence_step(AcuContext* acu)
         acu->pause_countdown = 1;
         return;
     }
-    // The count starts again while the line is not silent.
+    // The count starts again while the line is not silent: a call-progress tone other than code 4, or any
+    // signal above the silence level.
     const uint8_t progress = acu_call_progress(acu);
-    if (progress != 0 && progress != 4)
+    if ((progress != 0 && progress != 4) || line_sounds(acu))
         acu->pause_countdown = e.silence_ticks;
 }
