@@ -117,6 +117,7 @@ protected:
         ASSERT_TRUE(x.RunUntil([&] {
             return x.OutA().find("CONNECT\r\n") != std::string::npos && x.OutB().find("CONNECT\r\n") != std::string::npos;
         }, 40000)) << Visible(x.OutA()) << "\n---\n" << Visible(x.OutB());
+        answered = x.OutB();
         x.TakeA();
         x.TakeB();
     }
@@ -163,6 +164,7 @@ protected:
     }
 
     ExchangeModems x;
+    std::string answered;  // what the answerer printed up to its CONNECT
 };
 
 // Dialled without waiting for the dial tone (X3, as fax programs do), the caller arms its busy detection only
@@ -171,7 +173,21 @@ protected:
 TEST_F(FaxExchange, BlindDialHearsTheAnswerTone)
 {
     Connect("ATX3DT202");
+    EXPECT_EQ(answered.find("FAX"), std::string::npos) << Visible(answered);  // adaptive answer is off
     const std::string dis = std::string("\xFF\x13\x80\x00\xEE\xF8\x80", 7);
+    SendFrame(x.B(), dis, true);
+    ReceiveFrame(x.A(), dis);
+}
+
+// Adaptive answer: the answerer listens for the caller's calling tone before it answers, reports "FAX" when it
+// heard it, and the fax call goes on as usual.
+TEST_F(FaxExchange, AdaptiveAnswerReportsAFaxCaller)
+{
+    Command(x.B(), "AT+FAA=1", "OK\r\n");
+    Connect();
+    const std::string dis = std::string("\xFF\x13\x80\x00\xEE\xF8\x80", 7);
+    EXPECT_NE(answered.find("\r\nFAX\r\n"), std::string::npos) << Visible(answered);
+    EXPECT_LT(answered.find("FAX"), answered.find("CONNECT")) << Visible(answered);
     SendFrame(x.B(), dis, true);
     ReceiveFrame(x.A(), dis);
 }

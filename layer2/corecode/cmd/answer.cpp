@@ -1,6 +1,8 @@
 // Answering: off hook, the answer detectors and the answer timer, then the start packet and the wait for
 // the connection. One step per pass of call control.
+#include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/call_control.h"
+#include "layer2/corecode/mt/dsp_commands.h"
 #include "layer2/corecode/dte/data_link_stubs.h"
 #include "platform/kernel.h"
 
@@ -24,6 +26,24 @@ bool answer_timer_expired(AcuContext* acu)
         PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
     }
     return true;
+}
+
+// Adaptive answer (+FAA / +FAE) in a fax class: the data pump listens in voice mode for the calling tone
+// before the answer.
+bool adaptive(const AcuContext* acu) { return acu->fax_class != 0 && acu->fax.adaptive_answer != 0; }
+
+// What adaptive answer found, before the connection goes on: a fax caller (its calling tone was heard) or a
+// data caller, for whom the class returns to data.
+void report_adaptive(AcuContext* acu, bool fax)
+{
+    const bool verbal = (acu->sreg[S_OPTIONS] & S14_VERBAL) != 0;
+    if (fax) {
+        PrintToDte(acu, verbal ? "FAX" : "15", verbal ? 1 : 0);
+        return;
+    }
+    PrintToDte(acu, verbal ? "DATA" : "13", verbal ? 1 : 0);
+    fax_mode_end(acu, 1);
+    acu->fax_class = 0;
 }
 
 }  // namespace
@@ -51,7 +71,12 @@ void acu_answer_bg(AcuContext* acu)
         acu_arm_answer_timer(acu);
         q.no_voice_seen = 0;
         // Adaptive answer (voice/data discrimination) belongs to the fax and voice classes.
-        if (acu->fax_class != 0 && acu->voice_mode) {
+        if (adaptive(acu)) {
+            if (acu_line(acu) != nullptr)
+                dsp_start_voice(acu_line(acu), 0, 0, 2);
+            q.answer_countdown = kAdaptiveTicks;
+            q.answer_substate = 1;
+        } else if (acu->fax_class != 0 && acu->voice_mode) {
             q.answer_countdown = kAdaptiveTicks;
             q.answer_substate = 1;
         } else {
@@ -86,10 +111,14 @@ void acu_answer_bg(AcuContext* acu)
             q.pump_left_idle = 1;
         if (state == 8) {
             q.answer_substate = 0xFF;
+            if (adaptive(acu) && q.no_voice_seen)
+                report_adaptive(acu, true);
             fax_call_start(acu, 0);
             PostCallEvent(acu, EV_CONNECTED, 1);
         } else if (state == 2) {
             q.answer_substate = 0xFF;
+            if (adaptive(acu))
+                report_adaptive(acu, false);
             q.answer_timer_armed = 0;
             conn_connected(acu);
             acu_start_data_link(acu);
