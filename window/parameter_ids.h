@@ -29,3 +29,26 @@ constexpr uint32_t kMemStatEchoReference = 164;
 constexpr uint32_t kMemStatNearEcho = 166;
 constexpr uint32_t kMemStatFarEcho = 168;
 constexpr uint32_t kMemStatRoundTrip = 170;
+// Beside them for V.34 and PCM connections (live; 0 where the running pump keeps no such value): the receive
+// level in dB below 1 mW plus 5 (16 bits); the receiver's signal (constellation) power and error power (32
+// bits each, the SNR's two terms); the transmit and receive option words (16 bits: trellis code in bits
+// 10-11, 0/1/2 for 16/32/64 states; nonlinear coding bit 13; expanded constellation bit 14); the frequency
+// offset phase 2 measured (32 bits, 223418 per Hz); the receiver's timing-offset reading (16 bits); the
+// transmit side's SNR reading (16 bits); the receiver's frequency offset (16 bits, 1/360 of a symbol per
+// symbol) and timing reading (16 bits); the symbol-rate indexes (16 bits: bits 0-2 transmit, bit 3 its high
+// carrier, bits 4-6 receive, bit 7 its high carrier).
+constexpr uint32_t kMemStatRxLevelDb = 172;
+constexpr uint32_t kMemStatSignalPower = 173;
+constexpr uint32_t kMemStatErrorPower = 174;
+constexpr uint32_t kMemStatTxOptions = 175;
+constexpr uint32_t kMemStatRxOptions = 176;
+constexpr uint32_t kMemStatFarOffset = 177;
+constexpr uint32_t kMemStatTimingOffset = 178;
+constexpr uint32_t kMemStatTxSnr = 179;
+constexpr uint32_t kMemStatFrequency = 180;
+constexpr uint32_t kMemStatTiming = 181;
+constexpr uint32_t kMemStatRateIndexes = 182;
+constexpr uint32_t kDiagOptionTrellisShift = 10;
+constexpr uint16_t kDiagOptionNonlinear = 0x2000;
+constexpr uint16_t kDiagOptionExpanded = 0x4000;
+constexpr int32_t kDiagOffsetPerHz = 223418;

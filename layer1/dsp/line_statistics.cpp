@@ -2,9 +2,12 @@
 // turn them and the V.32bis echo canceller's state into the readings of the diagnostic screens.
 #include "layer1/dsp/line_statistics.h"
 
+#include <cmath>
+
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v32/v32_mode.h"
+#include "layer1/modem/v34/v34_pump.h"
 #include "platform/byte_order.h"
 #include "window/parameter_ids.h"
 
@@ -91,6 +94,62 @@ uint64_t EchoPower(const DspContext* ctx, bool far)
     return far ? m->echo.farPower : m->echo.nearPower;
 }
 
+// The statistics of the V.34 and PCM pumps and their sizes in bytes.
+struct StatisticSize {
+    uint32_t id;
+    uint32_t bytes;
+};
+constexpr StatisticSize kV34Statistics[] = {
+    {kMemStatRxLevelDb, 2},    {kMemStatSignalPower, 4}, {kMemStatErrorPower, 4}, {kMemStatTxOptions, 2},
+    {kMemStatRxOptions, 2},    {kMemStatFarOffset, 4},   {kMemStatTimingOffset, 2}, {kMemStatTxSnr, 2},
+    {kMemStatFrequency, 2},    {kMemStatTiming, 2},      {kMemStatRateIndexes, 2},
+};
+constexpr double kZeroDbm0MeanSquare = 22826.0 * 22826.0 / 2;
+constexpr int32_t kLevelReadingOffset = 5;  // the receivers' level reading stands 5 above the level
+
+bool V34Running(const DspContext* ctx) { return ctx->blockHandler == V34BlockHandler; }
+
+// The receive level in dB below 1 mW, plus 5; 0 with nothing received.
+uint16_t ReceiveLevelReading(const DspContext* ctx)
+{
+    const uint64_t ms = ReceivedPower(ctx);
+    if (ms == 0)
+        return 0;
+    const double below = -10.0 * std::log10(static_cast<double>(ms) / kZeroDbm0MeanSquare);
+    const long v = std::lround(below) + kLevelReadingOffset;
+    return static_cast<uint16_t>(v < 0 ? 0 : v > 0x7FFF ? 0x7FFF : v);
+}
+
+// The option word of this modem's V.34 transmitter in data mode.
+uint16_t TransmitOptions(const DspContext* ctx)
+{
+    if (!V34Running(ctx))
+        return 0;
+    const V34EncoderState& e = ctx->v34pump.tx.encoder;
+    const uint16_t trellis = e.trellisStates == 64 ? 2 : e.trellisStates == 32 ? 1 : 0;
+    return static_cast<uint16_t>((trellis << kDiagOptionTrellisShift) | (e.nonlinear != 0 ? kDiagOptionNonlinear : 0) |
+                                 (e.frame.row != 0 ? kDiagOptionExpanded : 0));
+}
+
+// Phase 2's measured frequency offset (in 1/50 Hz) in the screen's unit.
+uint32_t FarOffsetReading(const DspContext* ctx)
+{
+    const int64_t v = -static_cast<int64_t>(ctx->phase2.probe.frequencyOffset) * kDiagOffsetPerHz / 50;
+    return static_cast<uint32_t>(static_cast<int32_t>(v));
+}
+
+// The symbol-rate indexes of this modem's transmitter and receiver as phase 2 chose them.
+uint16_t RateIndexes(const DspContext* ctx)
+{
+    const Phase2Result& r = ctx->phase2Result;
+    const bool caller = (ctx->phase2.flags & kPhase2Caller) != 0;
+    const uint32_t txIndex = caller ? r.callerRateIndex : r.answererRateIndex;
+    const uint32_t txHigh = caller ? r.callerHighCarrier : r.answererHighCarrier;
+    const uint32_t rxIndex = caller ? r.answererRateIndex : r.callerRateIndex;
+    const uint32_t rxHigh = caller ? r.answererHighCarrier : r.callerHighCarrier;
+    return static_cast<uint16_t>((txIndex & 7) | ((txHigh & 1) << 3) | ((rxIndex & 7) << 4) | ((rxHigh & 1) << 7));
+}
+
 }  // namespace
 
 uint32_t LineLevelReading(uint64_t meanSquare)
@@ -125,10 +184,15 @@ void RegisterLineStatistics(DspContext* ctx)
     RegisterMemoryParam(b, kMemStatNearEcho, live, 4);
     RegisterMemoryParam(b, kMemStatFarEcho, live, 4);
     RegisterMemoryParam(b, kMemStatRoundTrip, live, 2);
+    for (const StatisticSize& v : kV34Statistics)
+        RegisterMemoryParam(b, v.id, live, v.bytes);
 }
 
 bool IsLineStatistic(uint32_t id)
 {
+    for (const StatisticSize& v : kV34Statistics)
+        if (id == v.id)
+            return true;
     return id == kMemStatTxLevel || id == kMemStatRxLevel || id == kMemStatEchoReference ||
            id == kMemStatNearEcho || id == kMemStatFarEcho || id == kMemStatRoundTrip;
 }
@@ -143,6 +207,12 @@ void ReadLineStatistic(DspContext* ctx, uint32_t id, uint8_t* out)
     case kMemStatNearEcho: WriteLe32(out, Clamp32(EchoPower(ctx, false))); break;
     case kMemStatFarEcho: WriteLe32(out, Clamp32(EchoPower(ctx, true))); break;
     case kMemStatRoundTrip: WriteLe16(out, static_cast<uint16_t>(RoundTripCount(ctx) > 0xFFFF ? 0xFFFF : RoundTripCount(ctx))); break;
-    default: break;
+    case kMemStatRxLevelDb: WriteLe16(out, ReceiveLevelReading(ctx)); break;
+    case kMemStatTxOptions: WriteLe16(out, TransmitOptions(ctx)); break;
+    case kMemStatFarOffset: WriteLe32(out, FarOffsetReading(ctx)); break;
+    case kMemStatRateIndexes: WriteLe16(out, RateIndexes(ctx)); break;
+    // The V.34 and PCM receivers keep no signal and error powers, receive options, timing and frequency
+    // readings yet: these read 0 (nothing measured).
+    default: WriteLe32(out, 0); break;
     }
 }

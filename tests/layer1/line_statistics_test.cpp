@@ -7,6 +7,7 @@
 
 #include "dsp_fixture.h"
 #include "layer1/dsp/line_statistics.h"
+#include "layer1/modem/v34/v34_pump.h"
 #include "window/parameter_ids.h"
 
 namespace {
@@ -60,6 +61,52 @@ TEST(LineStatistics, BlockPowersReadAsLevels)
     la->readIndex = 0;
     UpdateLineStatistics(bench.context.get());
     EXPECT_NEAR(ReadStatistic(bench, kMemStatRxLevel, 4), rxReading, rxReading * 0.01);
+}
+
+// The V.34 readings: the symbol-rate indexes and the frequency offset phase 2 left, the option word of the
+// transmitter in data mode, the receive level in dB (plus 5) of what arrives; what the receiver does not keep
+// yet reads 0.
+TEST(LineStatistics, V34ReadingsFromPhase2AndTheTransmitter)
+{
+    DspBench bench;
+    DspContext* ctx = bench.context.get();
+    LowerAudioInterface* la = ctx->lowerAudio;
+    const int32_t n = la->format.blockLength;
+    const double pi = std::acos(-1.0);
+    const double amplitude = 22826.0 * std::pow(10.0, -13.0 / 20.0);
+    for (int32_t i = 0; i < n; ++i)
+        la->rxBuffer[i] = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * pi * 1000.0 * i / 9600.0)));
+    for (int block = 0; block < 100; ++block) {
+        la->readIndex = n;
+        UpdateLineStatistics(ctx);
+    }
+    EXPECT_EQ(ReadStatistic(bench, kMemStatRxLevelDb, 2), 13u + 5u);
+    // Before the transmitter runs its option word is 0.
+    EXPECT_EQ(ReadStatistic(bench, kMemStatTxOptions, 2), 0u);
+
+    ctx->phase2.flags = kPhase2Caller;
+    ctx->phase2Result.callerRateIndex = 5;   // this modem sends at 3429
+    ctx->phase2Result.callerHighCarrier = 1;
+    ctx->phase2Result.answererRateIndex = 4; // and receives 3200 on the low carrier
+    ctx->phase2Result.answererHighCarrier = 0;
+    ctx->phase2.probe.frequencyOffset = -250;  // +5 Hz measured (1/50 Hz units, negated)
+    const BlockHandler idle = ctx->blockHandler;
+    ctx->blockHandler = V34BlockHandler;
+    ctx->v34pump.tx.encoder.trellisStates = 32;
+    ctx->v34pump.tx.encoder.nonlinear = 1;
+    ctx->v34pump.tx.encoder.frame.row = 1;
+    EXPECT_EQ(ReadStatistic(bench, kMemStatRateIndexes, 2), 5u | 8u | (4u << 4));
+    EXPECT_EQ(ReadStatistic(bench, kMemStatFarOffset, 4), 5u * kDiagOffsetPerHz);
+    EXPECT_EQ(ReadStatistic(bench, kMemStatTxOptions, 2), (1u << kDiagOptionTrellisShift) | kDiagOptionNonlinear |
+                                                              kDiagOptionExpanded);
+    ctx->phase2Result.callerRateIndex = 0;
+    ctx->phase2.flags = 0;  // the answerer: the directions swap
+    EXPECT_EQ(ReadStatistic(bench, kMemStatRateIndexes, 2), 4u | (0u << 4) | (1u << 7));
+    for (uint32_t id : {kMemStatSignalPower, kMemStatErrorPower})
+        EXPECT_EQ(ReadStatistic(bench, id, 4), 0u) << id;
+    for (uint32_t id : {kMemStatRxOptions, kMemStatTimingOffset, kMemStatTxSnr, kMemStatFrequency, kMemStatTiming})
+        EXPECT_EQ(ReadStatistic(bench, id, 2), 0u) << id;
+    ctx->blockHandler = idle;
 }
 
 }  // namespace

@@ -11,7 +11,10 @@
 #include "call_fixture.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/diag_record.h"
+#include "layer2/corecode/cmd/conn_state.h"
 #include "layer2/corecode/mt/dsp_router.h"
+#include "window/icd_codes.h"
+#include "window/parameter_ids.h"
 
 using attest::AtStack;
 using attest::Visible;
@@ -216,7 +219,11 @@ TEST(DiagScreen, LinkScreenLayout)
     a->diag.link.timing_offset = 1090;
     a->diag.link.timing = 15180;
     r.Output();
+    // The screen alone: without a data pump its four reads keep the record's values.
+    DspDevice* dsp = a->dsp;
+    a->dsp = nullptr;
     ShowLinkDiagnostic(a);
+    a->dsp = dsp;
     const std::string expected =
         "\r\nMorva Software Modem Physycal Link Diagnostic\r\n\r\n"
         "Modulation  V34       :    TX/P2       RX/P4\r\n"
@@ -235,6 +242,86 @@ TEST(DiagScreen, LinkScreenLayout)
         "Near echo loss, -dBm  :    30\r\n"
         "Far echo loss, -dBm   :    0\r\n";
     EXPECT_EQ(Visible(r.Output()), Visible(expected));
+}
+
+// The memory reads a test's stand-in pump answered, by address.
+std::vector<uint32_t> MemoryReads(CallRig& r)
+{
+    std::vector<uint32_t> out;
+    for (const IcdLogEntry& e : DspIcdPumpLog(r.pump.get()))
+        if (e.code == IcdReadMemory && e.payload.size() >= 2)
+            out.push_back(e.payload[0] | (e.payload[1] << 8));
+    return out;
+}
+
+// "I34" reads the transmit and receive option words and the two offsets itself: every read answers 0x2400
+// (32 states, nonlinear coding, minimum constellation; offsets of 9216).
+TEST(DiagScreen, LinkScreenReadsItsFourValues)
+{
+    CallRig r;
+    AcuContext* a = r.A();
+    r.Output();
+    DspIcdPumpInit(r.pump.get(), r.pump->notify, r.pump->notifyArg);
+    r.pump->memoryValue = 0x2400;
+    ShowLinkDiagnostic(a);
+    const std::string out = r.Output();
+    for (const char* line : {"Trellis codec         :    32            32\r\n",
+                             "Nonlinear codec       :    YES           YES\r\n",
+                             "Constellation type    :    Min           Min\r\n",
+                             "Frequency offset,.01Hz:    0004", "Timing offset, ppm    :    0084"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << Visible(out);
+    EXPECT_EQ(MemoryReads(r), (std::vector<uint32_t>{kMemStatTxOptions, kMemStatRxOptions, kMemStatFarOffset,
+                                                     kMemStatTimingOffset}));
+}
+
+// The statistics chain by modulation: V.22bis reads the six line statistics; V.34 and V.90 go on through
+// the receivers' readings and the rate indexes and option words, and take their own formulas. Every read
+// answers 69 (0x45: transmit symbol-rate index 5, receive index 4, both low carriers).
+TEST(DiagStatistics, ChainAndFormulasByModulation)
+{
+    const int32_t db69 = at_db256(69);
+    struct Case {
+        uint8_t modulation;
+        size_t reads;
+        uint32_t rxLevel;
+        int32_t snr;
+    };
+    const Case cases[] = {
+        {MOD_V22BIS, 6, static_cast<uint32_t>(diag_tx_level(69)), 0},
+        {MOD_V34, 15, 69 - 5, db69 - 2436},
+        {MOD_V90, 15, static_cast<uint32_t>((256 * 69 - db69 + 14055) >> 8), at_db256(8 * 69) - db69 + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.modulation));
+        CallRig r;
+        AcuContext* a = r.A();
+        DspIcdPumpInit(r.pump.get(), r.pump->notify, r.pump->notifyArg);
+        r.pump->memoryValue = 69;
+        a->conn.modulation = c.modulation;
+        a->conn.pump_state = 2;
+        a->diag.statistics_on = 1;
+        for (size_t k = 0; k < c.reads; ++k)
+            at_diag_statistics(a);
+        const std::vector<uint32_t> reads = MemoryReads(r);
+        ASSERT_EQ(reads.size(), c.reads);
+        EXPECT_EQ(reads[0], kMemStatTxLevel);
+        EXPECT_EQ(a->diag.read_step, 0) << "the chain starts again";
+        EXPECT_EQ(at_diag_get(a, DIAG_RX_LEVEL), c.rxLevel);
+        EXPECT_EQ(at_diag_get(a, DIAG_TX_LEVEL), static_cast<uint32_t>(diag_tx_level(69)));
+        EXPECT_EQ(a->diag.link.rx_snr, c.snr);
+        if (c.modulation == MOD_V22BIS)
+            continue;
+        EXPECT_EQ(reads.back(), kMemStatRxOptions);
+        EXPECT_EQ(at_diag_get(a, DIAG_FAR_ECHO), c.modulation == MOD_V90 ? 0u : at_diag_get(a, DIAG_NEAR_ECHO));
+        EXPECT_EQ(at_diag_get(a, DIAG_TX_SYMBOL_RATE), 3429u);
+        EXPECT_EQ(at_diag_get(a, DIAG_RX_SYMBOL_RATE), 3200u);
+        EXPECT_EQ(at_diag_get(a, DIAG_TX_CARRIER), 1959u);
+        EXPECT_EQ(at_diag_get(a, DIAG_RX_CARRIER), 1829u);
+        EXPECT_EQ(at_diag_get(a, DIAG_V34_OPTIONS), 0x04050000u);
+        EXPECT_EQ(a->diag.link.timing, 69);
+        EXPECT_EQ(a->diag.link.frequency, 69);
+        EXPECT_EQ(a->diag.link.tx_snr, 69);
+    }
 }
 
 TEST(Identification, PatchVersionAndInformationPages)

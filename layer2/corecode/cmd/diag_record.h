@@ -55,13 +55,14 @@ struct DiagLinkReadings {
     uint16_t rx_option;
     int16_t tx_snr;       // transmit side SNR reading
     int16_t rx_snr;       // SNR computed from the statistics (1/256 dB)
-    int16_t offset;       // the far end's frequency-offset reading
+    int32_t offset;       // the frequency offset phase 2 measured (223418 per Hz)
     int16_t frequency;    // frequency offset (1/360 of a symbol per symbol)
     int16_t timing_offset;
     int16_t timing;
 };
 
-// The statistics reader's chain, in reading order.
+// The statistics reader's chain, in reading order: every connection reads the first six; V.34 and PCM
+// connections go on through the rest.
 enum DiagReading : uint8_t {
     DIAG_READ_TX_LEVEL,
     DIAG_READ_RX_LEVEL,
@@ -69,6 +70,16 @@ enum DiagReading : uint8_t {
     DIAG_READ_NEAR_ECHO,
     DIAG_READ_FAR_ECHO,
     DIAG_READ_ROUND_TRIP,
+    kDiagCommonReadings,
+    DIAG_READ_RX_LEVEL_DB = kDiagCommonReadings,  // the receivers' level reading (dB below 1 mW, plus 5)
+    DIAG_READ_SIGNAL,                             // constellation power
+    DIAG_READ_NOISE,                              // error power
+    DIAG_READ_TX_SNR,
+    DIAG_READ_FREQUENCY,
+    DIAG_READ_TIMING,
+    DIAG_READ_RATE_INDEXES,
+    DIAG_READ_TX_OPTIONS,
+    DIAG_READ_RX_OPTIONS,
     kDiagReadings,
 };
 
@@ -105,7 +116,10 @@ void at_diag_connected(AcuContext* acu);
 // One step of the statistics reader (from the connection-control step): one DSP memory read while the reader
 // is on and the data pump's connection state is 2, 8 or 11, and the level, echo and delay entries.
 void at_diag_statistics(AcuContext* acu);
-// "I34": the physical-link screen.
+// One DSP memory read of a 2- or 4-byte value; false when no value came back.
+bool diag_read_memory(AcuContext* acu, uint32_t address, uint8_t bytes, uint32_t* value);
+// "I34": the physical-link screen, after four DSP memory reads (the transmit and receive option words and
+// the two offsets).
 void ShowLinkDiagnostic(AcuContext* acu);
 
 // The symbol rate (baud) and carrier (Hz) of a V.34 symbol-rate index 0-5 (0 for others).

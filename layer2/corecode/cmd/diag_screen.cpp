@@ -2,13 +2,14 @@
 #include "layer2/corecode/cmd/at_context.h"
 #include "layer2/corecode/cmd/at_output.h"
 #include "layer2/corecode/cmd/diag_record.h"
+#include "window/parameter_ids.h"
 
 namespace {
 
-constexpr uint16_t kTrellisBits = 0x0C00;
-constexpr int kTrellisShift = 10;
-constexpr uint16_t kNonlinearBit = 0x2000;
-constexpr uint16_t kConstellationBit = 0x4000;
+constexpr uint16_t kTrellisBits = 3u << kDiagOptionTrellisShift;
+constexpr int kTrellisShift = kDiagOptionTrellisShift;
+constexpr uint16_t kNonlinearBit = kDiagOptionNonlinear;
+constexpr uint16_t kConstellationBit = kDiagOptionExpanded;
 
 uint32_t trellis_states(uint16_t option)
 {
@@ -34,10 +35,27 @@ void line_texts(AcuContext* acu, const char* format, const char* a, const char* 
     at_format_print(acu, format);
 }
 
+// The screen's own four reads: the option words and the two offsets (a read that gives no value keeps what
+// the record held).
+void read_link(AcuContext* acu)
+{
+    DiagLinkReadings& r = acu->diag.link;
+    uint32_t v;
+    if (diag_read_memory(acu, kMemStatTxOptions, 2, &v))
+        r.tx_option = static_cast<uint16_t>(v);
+    if (diag_read_memory(acu, kMemStatRxOptions, 2, &v))
+        r.rx_option = static_cast<uint16_t>(v);
+    if (diag_read_memory(acu, kMemStatFarOffset, 4, &v))
+        r.offset = static_cast<int32_t>(v);
+    if (diag_read_memory(acu, kMemStatTimingOffset, 2, &v))
+        r.timing_offset = static_cast<int16_t>(static_cast<uint16_t>(v));
+}
+
 }  // namespace
 
 void ShowLinkDiagnostic(AcuContext* acu)
 {
+    read_link(acu);
     const DiagLinkReadings& r = acu->diag.link;
     at_format_reset(acu);
     at_format_print(acu, "\r\nMorva Software Modem Physycal Link Diagnostic\r\n\r\n");
