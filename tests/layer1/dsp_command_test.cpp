@@ -185,12 +185,12 @@ TEST(DspCommand, FullResetEffects)
     EXPECT_EQ(calls[1].input, (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(calls[2].input, (Bytes{0, 0}));
     EXPECT_EQ(b->tableDirectoryCount, 148);
-    EXPECT_EQ(b->memoryDirectoryCount, 101);
+    EXPECT_EQ(b->memoryDirectoryCount, 112);
     FirState* const fir = bench.context->filters.fir48[0];
     SetRegister(b, kRegResetMarker, 0);
     bench.Send(0x60, {2});
     EXPECT_EQ(b->tableDirectoryCount, 148);
-    EXPECT_EQ(b->memoryDirectoryCount, 101);
+    EXPECT_EQ(b->memoryDirectoryCount, 112);
     EXPECT_EQ(bench.Reg(kRegResetMarker), 2);
     EXPECT_EQ(bench.context->filters.fir48[0], fir);  // made once
 }

@@ -45,7 +45,7 @@ TEST(DspFuzz, EveryCodeEveryLength)
         }
     }
     EXPECT_EQ(b->link.queueCount, 0u);
-    EXPECT_EQ(b->memoryDirectoryCount, 101);
+    EXPECT_EQ(b->memoryDirectoryCount, 112);
     EXPECT_EQ(b->tableDirectoryCount, 148);
 }
 
