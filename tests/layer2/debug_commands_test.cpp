@@ -14,6 +14,8 @@
 #include "layer2/corecode/cmd/command_sets.h"
 #include "layer2/corecode/mt/dsp_device.h"
 #include "support/pump_stand_in.h"
+#include "window/icd_codes.h"
+#include "window/icd_packet.h"
 #include "window/register_map.h"
 #include "window/window_access.h"
 
@@ -192,6 +194,47 @@ TEST(DebugCommands, MemoryDumpLines)
     // Address 0x1F0 and the word, little-endian.
     EXPECT_EQ(log.back().payload[log.back().payload.size() - 2], 0xEF);
     EXPECT_EQ(log.back().payload[log.back().payload.size() - 1], 0xBE);
+}
+
+// The analog loop-back tests start the modulation's data pump directly in the analog loop, at the test's
+// rate and channel, and a character ends them with the pump sent idle.
+TEST(DebugCommands, LoopBackTestsStartTheAnalogLoop)
+{
+    const struct {
+        const char* code;
+        uint8_t mode;
+        uint8_t rateCode;  // of the start packet: 1200 3, 2400 4, 4800 5, 9600 7, 14400 9, 33600 21
+        uint8_t originate;
+    } cases[] = {
+        {"15", 6, 3, 1},  {"16", 6, 3, 0},  {"17", 7, 4, 1},  {"18", 7, 4, 0},  {"20", 12, 7, 1},
+        {"21", 16, 9, 1}, {"60", 18, 4, 1}, {"61", 18, 5, 1}, {"6D", 18, 21, 1}, {"71", 18, 5, 1},
+        {"7D", 18, 21, 1},
+    };
+    DebugStack s;
+    Answer(s, "AT*DEBUGON\r");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        const size_t before = DspIcdPumpLog(Pump(s)).size();
+        EXPECT_EQ(Visible(Answer(s, std::string("AT*TT") + c.code + "\r")), "\\r\\nOK\\r\\n");
+        s.Dialogue("x", 300);
+        const std::vector<IcdLogEntry> log = DspIcdPumpLog(Pump(s));
+        const IcdLogEntry* start = nullptr;
+        bool idle = false;
+        for (size_t k = before; k < log.size(); ++k) {
+            if (log[k].code == IcdStartDataPump && start == nullptr)
+                start = &log[k];
+            idle = idle || (start != nullptr && log[k].code == IcdGoIdle);
+        }
+        ASSERT_NE(start, nullptr);
+        const IcdConnectionPayload p = IcdDecodeConnection(start->payload.data());
+        EXPECT_EQ(p.mode, c.mode);
+        EXPECT_EQ(p.rateCode, c.rateCode);
+        EXPECT_EQ(p.originate, c.originate);
+        EXPECT_EQ(p.procedureKind, 1);  // the analog loop
+        EXPECT_TRUE(idle);
+    }
+    for (const char* refused : {"14", "22", "6E", "7E"})
+        EXPECT_EQ(Visible(Answer(s, std::string("AT*TT") + refused + "\r")), "\\r\\nERROR\\r\\n") << refused;
 }
 
 TEST(DebugCommands, CountryDumpAndTheDownloadTrigger)

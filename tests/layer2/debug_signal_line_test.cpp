@@ -54,7 +54,7 @@ TEST(DebugSignalTest, TonesReachTheLineUntilACharacterArrives)
             EXPECT_EQ(during, "");
             EXPECT_EQ(after, "");  // the character only ends the test
         }
-        EXPECT_EQ(modem.Dialogue("AT*TT15\r"), "AT*TT15\r\r\nERROR\r\n");  // loop-back tests are refused
+        EXPECT_EQ(modem.Dialogue("AT*TT14\r"), "AT*TT14\r\r\nERROR\r\n");  // no test of that code
         modem.Shutdown();
         LinePortCloseCaptures(modem.Port());
         LineDisconnect(modem.Network(), modem.Network()->connections.front().get());
@@ -91,6 +91,64 @@ TEST(DebugSignalTest, TonesReachTheLineUntilACharacterArrives)
             const std::vector<double> middle(burst.begin() + 800, burst.begin() + 4800);
             EXPECT_NEAR(tonetest::PeakFrequency(middle, cases[k].hz), cases[k].hz, 2.0);
         }
+    }
+}
+
+// The analog loop-back tests with the real data pump: the modulation's transmitter reaches the line in its
+// channel (V.22 and V.22bis on 1200 Hz originating and 2400 Hz answering, V.32 and V.32bis on 1800 Hz) until a
+// character arrives.
+TEST(DebugSignalTest, LoopBackTestsSendTheirModulation)
+{
+    const struct {
+        const char* code;
+        double carrierHz;
+    } cases[] = {{"15", 1200}, {"16", 2400}, {"17", 1200}, {"18", 2400}, {"20", 1800}, {"21", 1800}};
+    coretest::TempRegistry reg;
+    const std::string path = reg.Path() + ".alb.raw";
+    {
+        dsptest::RealPumpModem modem("");
+        std::string error;
+        LineEndpoint* loop = LineFileEndpointCreate("", "", &error);
+        ASSERT_NE(loop, nullptr) << error;
+        LineConnect(modem.Network(), &modem.Port()->endpoint, loop, LineConnectionParams{});
+        ASSERT_TRUE(LinePortSetCaptures(modem.Port(), path, "", &error)) << error;
+        EXPECT_EQ(modem.Dialogue("AT*DEBUGON\r"), "AT*DEBUGON\r\r\nOK\r\n");
+        for (const auto& c : cases) {
+            const std::string line = std::string("AT*TT") + c.code + "\r";
+            EXPECT_EQ(modem.Dialogue(line, 600), line + "\r\nOK\r\n");
+            EXPECT_EQ(modem.Read(1500), "");
+            modem.Send("x");
+            EXPECT_EQ(modem.Read(800), "");
+        }
+        modem.Shutdown();
+        LinePortCloseCaptures(modem.Port());
+        LineDisconnect(modem.Network(), modem.Network()->connections.front().get());
+        LineEndpointDestroy(loop);
+    }
+    SampleFileReader r;
+    std::string error;
+    ASSERT_TRUE(SampleFileOpenRead(&r, path, LINE_FILE_RAW, &error)) << error;
+    std::vector<double> x;
+    int16_t buffer[800];
+    size_t got;
+    while ((got = SampleFileRead(&r, buffer, 800)) != 0)
+        x.insert(x.end(), buffer, buffer + got);
+    SampleFileCloseRead(&r);
+    std::remove(path.c_str());
+
+    const std::vector<Burst> bursts = Bursts(x);
+    ASSERT_EQ(bursts.size(), sizeof cases / sizeof cases[0]);
+    for (size_t k = 0; k < bursts.size(); ++k) {
+        SCOPED_TRACE(cases[k].code);
+        const Burst& b = bursts[k];
+        EXPECT_GT(b.last - b.first, 8000u);
+        const std::vector<double> middle(x.begin() + static_cast<long>(b.first) + 2400,
+                                         x.begin() + static_cast<long>(b.first) + 2400 + 4096);
+        // The signal's power lies in the carrier's band: more there than 600 Hz to either side of it.
+        const double on = tonetest::Amplitude(middle, cases[k].carrierHz - 150) +
+                          tonetest::Amplitude(middle, cases[k].carrierHz + 150);
+        const double off = cases[k].carrierHz == 1200 ? tonetest::Amplitude(middle, 2400) : tonetest::Amplitude(middle, 1200);
+        EXPECT_GT(on, 4 * off) << on << " " << off;
     }
 }
 

@@ -92,6 +92,21 @@ constexpr uint8_t kFaxTestCodes[] = {3, 24, 48, 72, 96, 73, 74, 97, 98, 121, 122
 // The connection start that precedes them: 9600 (rate code 7), V.29 (mode 11), the single-tone procedure.
 constexpr uint8_t kFaxTestStart[] = {7, 11, 32};
 
+// The analog loop-back tests: V.22 1200 and V.22bis 2400 each in the low (originating) and high (answering)
+// channel, V.32 9600, V.32bis 14400, and V.34 from 2400 to 33600 in steps of 2400 (codes 60-6D, and again
+// 70-7D).
+struct LoopTest {
+    uint8_t modulation;  // connection code
+    uint32_t rate;
+    bool originate;
+};
+constexpr LoopTest kModemLoops[] = {
+    {6, 1200, true}, {6, 1200, false}, {7, 2400, true}, {7, 2400, false},  // 15-18
+};
+constexpr LoopTest kV32Loops[] = {{12, 9600, true}, {16, 14400, true}};  // 20, 21
+constexpr uint8_t kV34Modulation = 18;
+constexpr uint32_t kV34RateStep = 2400;
+
 // What a test code asks for.
 enum SignalTestKind : uint8_t { TEST_REFUSED = 0, TEST_TONE = 1, TEST_LOOPBACK = 2, TEST_FAX = 3 };
 
@@ -113,9 +128,18 @@ SignalTestKind test_kind(uint8_t code, int* entry)
         *entry = kGeneralEntry + (code - 0x30);
         return TEST_TONE;
     }
-    if ((code >= 0x15 && code <= 0x18) || code == 0x20 || code == 0x21 || (code >= 0x60 && code <= 0x6D) ||
-        (code >= 0x70 && code <= 0x7D))
+    if (code >= 0x15 && code <= 0x18) {
+        *entry = code - 0x15;
         return TEST_LOOPBACK;
+    }
+    if (code == 0x20 || code == 0x21) {
+        *entry = 4 + (code - 0x20);
+        return TEST_LOOPBACK;
+    }
+    if ((code >= 0x60 && code <= 0x6D) || (code >= 0x70 && code <= 0x7D)) {
+        *entry = 6 + (code & 0x0F);
+        return TEST_LOOPBACK;
+    }
     if (code >= 0x40 && code <= 0x4C) {
         *entry = code - 0x40;
         return TEST_FAX;
@@ -136,6 +160,16 @@ int play(AcuContext* acu, const TestTone& tone, uint8_t control)
     const int length = IcdEncode(
         IcdTonePairPayload{dsp_tone_phase_step(tone.f1), dsp_tone_phase_step(tone.f2), control}, payload);
     return dsp_send_command(&acu->dsp->link, IcdPlayTonePair, payload, length, kReplyAck, nullptr);
+}
+
+// A loop-back test of entry 0-19 (V.22 and V.22bis, V.32 and V.32bis, V.34 by rate).
+LoopTest loop_test(int entry)
+{
+    if (entry < 4)
+        return kModemLoops[entry];
+    if (entry < 6)
+        return kV32Loops[entry - 4];
+    return LoopTest{kV34Modulation, kV34RateStep * static_cast<uint32_t>(entry - 6 + 1), true};
 }
 
 // A fax test: the connection start, then the modulation's transmitter.
@@ -175,16 +209,17 @@ void signal_test(AcuContext* acu, uint8_t* args)
 {
     int entry = 0;
     const SignalTestKind kind = test_kind(args[0], &entry);
-    // The loopback tests need an analog loop-back start at a chosen rate, which the data pump does not offer
-    // (its connection procedures are the basic, automode and V.8 ones): they are refused like unknown codes.
-    if (acu->dsp == nullptr || kind == TEST_REFUSED || kind == TEST_LOOPBACK) {
+    if (acu->dsp == nullptr || kind == TEST_REFUSED) {
         at_set_error(acu);
         return;
     }
     prepare_line(acu);
-    if (kind == TEST_FAX)
+    if (kind == TEST_FAX) {
         start_fax(acu, entry);
-    else
+    } else if (kind == TEST_LOOPBACK) {
+        const LoopTest t = loop_test(entry);
+        acu_start_analog_loop(acu, t.modulation, t.rate, t.originate);
+    } else
         play(acu, kTestTones[entry], entry < kDtmfTones ? kDtmfControl : kToneControl);
     acu->signal_test_running = kind;
 }
@@ -202,6 +237,8 @@ bool debug_signal_test_poll(AcuContext* acu)
         // A fax transmitter is stopped as a class 1 transmission ends; tones by the all-zero tone packet.
         if (kind == TEST_FAX)
             conn_fax_idle(acu);
+        else if (kind == TEST_LOOPBACK)
+            acu_send_loop(acu, kind, false);
         else
             play(acu, TestTone{0, 0}, 0);
         dsp_set_hook(&acu->dsp->line, false);

@@ -160,6 +160,8 @@ void acu_go_on_hook(AcuContext* acu);
 void acu_send_start_packet(AcuContext* acu, bool originate);
 void acu_send_pump_hangup(AcuContext* acu, bool cleardown);
 void acu_send_loop(AcuContext* acu, uint8_t kind, bool start);
+// The analog loop of a modulation (connection code) at a line rate, originating or answering.
+void acu_start_analog_loop(AcuContext* acu, uint8_t modulation, uint32_t rate, bool originate);
 
 // The data path of a connection (call_data_link.cpp): data mode with the +IFC flow control and the S2/S12
 // escape; the DTE side released once the connection is reported; the escape holding the data for "O".

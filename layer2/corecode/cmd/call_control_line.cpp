@@ -136,9 +136,16 @@ void acu_send_loop(AcuContext* acu, uint8_t kind, bool start)
     if (lc == nullptr)
         return;
     if (start)
-        dsp_start_data_pump(lc, kStartFlagLoop, kStartRate, kStartModulation);
+        acu_start_analog_loop(acu, kStartModulation, kStartRate, false);
     else
         pump_go_idle(acu, lc);
+}
+
+void acu_start_analog_loop(AcuContext* acu, uint8_t modulation, uint32_t rate, bool originate)
+{
+    DspLineControl* lc = acu_line(acu);
+    if (lc != nullptr)
+        dsp_start_data_pump(lc, static_cast<uint8_t>(kStartFlagLoop | (originate ? 1 : 0)), rate, modulation);
 }
 
 void acu_country_changed(AcuContext* acu)
