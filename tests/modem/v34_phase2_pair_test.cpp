@@ -25,6 +25,7 @@ struct LineCase {
     double offsetHz;
     bool swapped;  // side 1 calls
     double lossDb = 0;
+    double echoLossDb = INFINITY;  // both hybrids' echo (the far one 6 dB further down, 20 ms back)
 };
 
 PairOptions Options(const LineCase& c)
@@ -36,6 +37,9 @@ PairOptions Options(const LineCase& c)
         s.snrDb = c.snrDb;
         s.offsetHz = c.offsetHz;
         s.attenuationDb = c.lossDb;
+        s.nearLossDb = c.echoLossDb;
+        s.farLossDb = c.echoLossDb + 6;
+        s.farDelayMs = 20;
     }
     if (c.swapped) {
         o.mode[0] = 18;
@@ -79,6 +83,7 @@ TEST(V34Phase2Pair, BothRolesFinishOnTheLinesOfTheTable)
         // 20 dB below the signal at full level (the noise at about -27 dBm0, far above the receiver's no-signal
         // level: behind the carrier filter it must not pass for the far end's tone while this modem probes).
         {"20 dB", 0, 20, 0, false}, {"20 dB, roles swapped", 0, 20, 0, true},
+        {"20 dB, +5 Hz, echoes 10 dB down", 0, 20, 5, false, 0, 10},
         // 20 dB below a signal that lost 20 dB on the line (the noise at about -47 dBm0).
         {"20 dB, 20 dB loss", 0, 20, 0, false, 20}, {"20 dB, 20 dB loss, roles swapped", 0, 20, 0, true, 20},
         {"+5 Hz", 0, 40, 5, false, 10}, {"-5 Hz", 0, 40, -5, true, 10},
