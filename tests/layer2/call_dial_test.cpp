@@ -8,6 +8,7 @@
 #include <string>
 
 #include "call_fixture.h"
+#include "window/icd_packet.h"
 
 using calltest::CallRig;
 using calltest::DspMsg;
@@ -93,6 +94,30 @@ TEST(CallDialTest, Atdt123DialsBlindThenStartsAsOriginatorAndReportsNoCarrierWhe
     EXPECT_EQ(r.A()->call_state, CALL_IDLE);
     EXPECT_TRUE(r.Saw(kMsgHook, 4)) << "on hook at the end";
     EXPECT_EQ(r.A()->seq.line_off_hook, 0);
+}
+
+// The transmit level of the call's class goes to the pump before the start packet: data takes S91 on the
+// country's base (factory 10: -10 dB), and a changed S91 changes it.
+TEST(CallDialTest, TheStartPacketFollowsTheDataTransmitLevel)
+{
+    for (uint8_t s91 : {uint8_t{10}, uint8_t{4}}) {
+        CallRig r;
+        Blind(r);
+        r.A()->sreg[91] = s91;
+        r.Type("ATDT1\r");
+        r.Run(1900);
+        for (int t = 0; t < 1000 && r.IcdCount(kStart) == 0; t += 10)
+            r.Run(10);
+        ASSERT_EQ(r.IcdCount(kStart), 1u);
+        int level = 1;
+        for (const IcdLogEntry& e : r.Icd()) {
+            if (e.code == IcdSetTxLevel)
+                level = IcdTxLevelOfWord(static_cast<uint16_t>(e.payload.at(0) | e.payload.at(1) << 8));
+            if (e.code == kStart)
+                break;
+        }
+        EXPECT_EQ(level, -static_cast<int>(s91) - r.settings->block.bytes[0]) << int(s91);
+    }
 }
 
 TEST(CallDialTest, DialStringsGiveTheirSteps)

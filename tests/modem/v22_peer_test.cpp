@@ -81,22 +81,30 @@ private:
     std::deque<int16_t> pending_;
 };
 
-// Trains against the peer and passes kBytes of random data each way; delayMs delays each direction.
-void TrainAndCarry(int32_t mode, int rate, int32_t weOriginate, double delayMs, size_t kBytes)
-{
-    const std::string name = std::to_string(rate) + (weOriginate ? " calling, " : " answering, ") +
-                             std::to_string(static_cast<int>(delayMs)) + " ms";
+// Our pump and the peer on one line: both ends flowing at the line's rate (the pump's 96 samples of 9600 Hz
+// are the peer's 80 of 8000 Hz), each direction delayed by delayMs; the peer runs at `rate`.
+struct PeerCall {
     v22test::Pump pump;
     PeerBits peer;
-    v22bis_state_t* modem =
-        v22bis_init(nullptr, rate, 0, weOriginate ? 0 : 1, PeerBits::GetBit, &peer, PeerBits::PutBit, &peer);
-    ASSERT_NE(modem, nullptr);
-    pump.StartV22Mode(mode, weOriginate);
-    // Both ends flowing at the line's rate: the pump's 96 samples of 9600 Hz are the peer's 80 of 8000 Hz.
-    PeerPath toPeer(9600, 8000, 80, 3, delayMs);
-    PeerPath toPump(8000, 9600, 96, 4, delayMs);
-    std::vector<int16_t> fromPeer(96, 0);
-    auto step = [&]() {
+    v22bis_state_t* modem;
+    PeerPath toPeer;
+    PeerPath toPump;
+    std::vector<int16_t> fromPeer = std::vector<int16_t>(96, 0);
+    int64_t blocks = 0;
+
+    PeerCall(int32_t mode, int rate, int32_t weOriginate, double delayMs, uint32_t seed)
+        : modem(v22bis_init(nullptr, rate, 0, weOriginate ? 0 : 1, PeerBits::GetBit, &peer, PeerBits::PutBit, &peer)),
+          toPeer(9600, 8000, 80, seed, delayMs), toPump(8000, 9600, 96, seed + 1, delayMs)
+    {
+        pump.StartV22Mode(mode, weOriginate);
+    }
+    ~PeerCall()
+    {
+        if (modem)
+            v22bis_free(modem);
+    }
+    void Step()
+    {
         const std::vector<int16_t> sent = pump.Block(fromPeer.data());
         std::vector<int16_t> atPeer = toPeer.Process(sent.data(), sent.size());
         v22bis_rx(modem, atPeer.data(), static_cast<int>(atPeer.size()));
@@ -105,10 +113,29 @@ void TrainAndCarry(int32_t mode, int rate, int32_t weOriginate, double delayMs, 
         for (int i = n; i < 80; ++i)
             out[i] = 0;
         fromPeer = toPump.Process(out, 80);
-    };
-    int t = 0;
-    for (; t < 1000 && !(pump.Connected() && peer.trained); ++t)
-        step();
+        blocks += 1;
+    }
+    // Steps until both ends have trained (true) or 1000 blocks have passed.
+    bool Train()
+    {
+        for (int t = 0; t < 1000 && !(pump.Connected() && peer.trained); ++t)
+            Step();
+        return pump.Connected() && peer.trained;
+    }
+};
+
+// Trains against the peer and passes kBytes of random data each way; delayMs delays each direction.
+void TrainAndCarry(int32_t mode, int rate, int32_t weOriginate, double delayMs, size_t kBytes)
+{
+    const std::string name = std::to_string(rate) + (weOriginate ? " calling, " : " answering, ") +
+                             std::to_string(static_cast<int>(delayMs)) + " ms";
+    PeerCall call(mode, rate, weOriginate, delayMs, 3);
+    ASSERT_NE(call.modem, nullptr);
+    v22test::Pump& pump = call.pump;
+    PeerBits& peer = call.peer;
+    v22bis_state_t* modem = call.modem;
+    auto step = [&]() { call.Step(); };
+    call.Train();
     EXPECT_TRUE(pump.Connected()) << name << " status " << int(pump.Status());
     EXPECT_TRUE(peer.trained) << name;
     EXPECT_EQ(v22bis_get_current_bit_rate(modem), rate) << name;
@@ -130,7 +157,6 @@ void TrainAndCarry(int32_t mode, int rate, int32_t weOriginate, double delayMs, 
         EXPECT_EQ(peer.receiver.framingErrors, 0) << name;
         EXPECT_TRUE(pump.link.received == fromThem) << name << fsktest::Mismatch(pump.link.received, fromThem);
     }
-    v22bis_free(modem);
 }
 
 TEST(V22Peer, TrainsAndCarriesDataBothWaysInBothRolesAtBothRates)
@@ -170,29 +196,14 @@ TEST(V22Peer, TrainsAndCarriesDataOverADelayedLine)
 TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
 {
     for (int32_t weOriginate : {0, 1}) {
-        v22test::Pump pump;
-        PeerBits peer;
-        v22bis_state_t* modem =
-            v22bis_init(nullptr, 2400, 0, weOriginate ? 0 : 1, PeerBits::GetBit, &peer, PeerBits::PutBit, &peer);
-        ASSERT_NE(modem, nullptr);
-        pump.StartV22Mode(7, weOriginate);
-        PeerPath toPeer(9600, 8000, 80, 5);
-        PeerPath toPump(8000, 9600, 96, 6);
-        std::vector<int16_t> fromPeer(96, 0);
-        int64_t blocks = 0;
-        auto step = [&]() {
-            const std::vector<int16_t> sent = pump.Block(fromPeer.data());
-            std::vector<int16_t> atPeer = toPeer.Process(sent.data(), sent.size());
-            v22bis_rx(modem, atPeer.data(), static_cast<int>(atPeer.size()));
-            int16_t out[80];
-            const int n = v22bis_tx(modem, out, 80);
-            for (int i = n; i < 80; ++i)
-                out[i] = 0;
-            fromPeer = toPump.Process(out, 80);
-            blocks += 1;
-        };
-        for (int t = 0; t < 1000 && !(pump.Connected() && peer.trained); ++t)
-            step();
+        PeerCall call(7, 2400, weOriginate, 0.0, 5);
+        ASSERT_NE(call.modem, nullptr);
+        v22test::Pump& pump = call.pump;
+        PeerBits& peer = call.peer;
+        v22bis_state_t* modem = call.modem;
+        const int64_t& blocks = call.blocks;
+        auto step = [&]() { call.Step(); };
+        call.Train();
         ASSERT_TRUE(pump.Connected() && peer.trained) << weOriginate;
         for (int i = 0; i < 50; ++i)
             step();
@@ -230,7 +241,6 @@ TEST(V22Peer, RetrainRequestedByThePeerReturnsToData)
             EXPECT_EQ(pump.Status() & kStatusPumpStateMask, kPumpStateGivenUp);
             EXPECT_NEAR(static_cast<double>(blocks - retrainSeen), 360, 30);
         }
-        v22bis_free(modem);
     }
 }
 

@@ -94,7 +94,9 @@ public:
 
     explicit Pair(const PairOptions& o) : line_(o.line)
     {
-        const int32_t latency = linetest::DuplexLine::EchoLatency(o.line, kPrefill);
+        // What a sent sample takes to come back as its own echo: the line's latency, plus one block, since each
+        // step hands the line what the modems sent and the modems hear the line's output only in the next step.
+        const int32_t latency = linetest::DuplexLine::EchoLatency(o.line, kPrefill) + kV32BlockSamples;
         ends_[0] = std::make_unique<End>();
         ends_[1] = std::make_unique<End>();
         for (int s = 0; s < 2; ++s) {

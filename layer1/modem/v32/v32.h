@@ -109,6 +109,8 @@ struct V32Rx {
     int16_t line[2 * kV32HilbertTaps];   // input delay line, doubled
     int32_t linePos;
     uint32_t sampleIndex;
+    int32_t dcRe;                        // the caller's own AA / CC echo as the detectors see it (x16)
+    int32_t dcIm;
     int32_t zRe[16];                     // last demodulated samples (ring of 16)
     int32_t zIm[16];
     // Pattern detectors on the demodulated signal.

@@ -54,7 +54,10 @@ void V32EchoReset(V32Echo* e, int32_t roundTrip)
     const int32_t farEcho = roundTrip - e->latency - kV32FarReaction;
     int32_t far = farEcho - kV32FarEchoTaps / 2;
     const int32_t nearEnd = e->nearDelay + kV32NearEchoTaps;
-    if (roundTrip <= 0 || far < nearEnd)
+    // A far window that would leave a short gap after the near one closes it: on a short line the round trip
+    // measured from the reversals reads long (each end's reaction has a floor), and an echo in the gap
+    // would stay uncancelled.
+    if (roundTrip <= 0 || far < nearEnd + kV32FarEchoTaps / 2)
         far = nearEnd;
     if (far > kV32EchoHistory - kV32FarEchoTaps - 1)
         far = kV32EchoHistory - kV32FarEchoTaps - 1;

@@ -127,7 +127,20 @@ void V32RxSample(V32Modem* m, int32_t x)
     r.sampleIndex += 1;
     const int32_t h = V32HighPass(&r, x);
     V32Demodulate(&r, h, &zr, &zi);
-    V32Patterns(&r, zr, zi);
+    // While the caller sends AA or CC (its point on the carrier) its own echo reaches the detectors as a
+    // constant, which pulls the answerer's alternation towards a tone: with a near echo only a few dB below
+    // the far signal the alternation would not be recognised. The detectors hear the signal less its mean
+    // (over about 8 samples; the alternation lies at +-1200 Hz, where this takes off less than 0.5 dB).
+    int32_t pr = zr, pi = zi;
+    if (!m->answering && (m->tx.state == 1 || m->tx.state == 2)) {
+        r.dcRe += ((zr * 16) - r.dcRe) >> 3;
+        r.dcIm += ((zi * 16) - r.dcIm) >> 3;
+        pr -= r.dcRe >> 4;
+        pi -= r.dcIm >> 4;
+    } else {
+        r.dcRe = r.dcIm = 0;
+    }
+    V32Patterns(&r, pr, pi);
     V32RxEqualiserInput(m, zr, zi);
     V32RxHandshake(m, x);
 }

@@ -3,6 +3,7 @@
 // Without a data pump the line reads as idle with no carrier, so every call attempt fails at once.
 #include "layer2/corecode/cmd/call_control.h"
 #include "layer2/corecode/cmd/conn_control.h"
+#include "layer2/corecode/cmd/profile.h"
 #include "layer2/corecode/mt/dsp_commands.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
@@ -117,8 +118,15 @@ void acu_go_on_hook(AcuContext* acu)
 
 void acu_send_start_packet(AcuContext* acu, bool originate)
 {
-    if (acu_line(acu) != nullptr)
-        conn_send_start_packet(acu, originate);
+    if (acu_line(acu) == nullptr)
+        return;
+    // The call's transmit level first (data from S91, fax from S92, voice from S93, each on the country's
+    // base): without it the pumps would send at the level word's 0 dB, 10 dB above the factory level.
+    const unsigned kind = acu->fax_class == 0 ? 2u : (acu->fax_class == 8 ? 4u : 3u);
+    const uint16_t word = static_cast<uint16_t>(at_line_level(acu, kind, false) << 8 | at_line_level(acu, kind, true));
+    if (word != 0)  // 0: no country record to take the level from
+        dsp_set_tx_level(acu->dsp, static_cast<uint8_t>(kind), word);
+    conn_send_start_packet(acu, originate);
 }
 
 void acu_send_pump_hangup(AcuContext* acu, bool cleardown)
