@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "modem/v32_fixture.h"
@@ -110,6 +111,41 @@ TEST(V32Pair, LoudNearEchoesAndShortFarEchoesKeep14400)
             EXPECT_EQ(n, 28800u) << k << " " << s;
         }
     }
+}
+
+// The error measure grades the line, not the rate: on one line it reads alike at 4800, 7200, 9600 (coded and
+// uncoded) and 14400, so a pair that renegotiated down can see a clean line again and climb back.
+TEST(V32Pair, TheErrorMeasureIsTheSameAtEveryRate)
+{
+    const struct {
+        uint8_t rates;
+        uint16_t callerWord, answererWord;
+        int32_t rate;
+    } cases[] = {{0x02, 0, 0, 5}, {0x06, 0, 0, 6}, {0x0E, 0, 0, 7}, {0x3E, 0x88C0, 0x88E0, 7}, {0x3E, 0, 0, 9}};
+#if defined(MODEM_UNDER_SANITIZER)
+    const size_t count = 2;
+#else
+    const size_t count = sizeof(cases) / sizeof(cases[0]);
+#endif
+    int32_t low = INT32_MAX, high = 0;
+    for (size_t k = 0; k < count; ++k) {
+        PairOptions o;
+        o.callerRates = cases[k].rates;
+        o.callerWord = cases[k].callerWord;
+        o.answererWord = cases[k].answererWord;
+        o.line = EchoLine(20.0, 50.0, 25.0, 7);
+        Pair pair(o);
+        ASSERT_TRUE(pair.RunUntilData(16.0)) << k << " " << pair.Describe();
+        ASSERT_EQ(pair.Caller().modem.rateCode, cases[k].rate) << k;
+        pair.Run(3.0);
+        for (int s = 0; s < 2; ++s) {
+            const int32_t m = pair.Side(s).modem.rx.errorMeasure >> 16;
+            low = std::min(low, m);
+            high = std::max(high, m);
+        }
+    }
+    EXPECT_LT(high, low * 5 / 4) << low << " " << high;
+    EXPECT_LT(high, 600) << "25 dB allows 14400";
 }
 
 TEST(V32Pair, UncodedNineSixHundredBetweenTwoV32Words)
@@ -326,30 +362,40 @@ TEST(V32Pair, LineQualityGradeFollowsTheNoise)
 
 // The direct start (command 0x6E): both ends, set to the same rate, train at once on a line without echo,
 // each by its role (the scramblers differ), and report data with 0x10 and 5.
+// Both ends started directly, with equal or different rate options: each sends its best rate, and both take
+// the best rate the two have in common in both directions.
 TEST(V32Pair, DirectStartTrainsBothEndsAtOnce)
 {
-    PairOptions o;
-    o.direct = true;
-    o.callerRates = o.answererRates = 0x1E;  // up to 12000
-    o.line = EchoLine(0.0, 50.0);
-    for (int s = 0; s < 2; ++s)
-        o.line.side[s].nearLossDb = o.line.side[s].farLossDb = INFINITY;
-    Pair pair(o);
-    ASSERT_TRUE(pair.RunUntilData(8.0)) << pair.Describe();
-    for (int s = 0; s < 2; ++s) {
-        const v32test::End& e = pair.Side(s);
-        EXPECT_EQ(e.modem.rateCode, 8) << s;
-        ASSERT_GE(e.statuses.size(), 2u) << s;
-        EXPECT_EQ(e.statuses[e.statuses.size() - 2], 0x10) << s;
-        EXPECT_EQ(e.statuses.back(), 5) << s;
-        pair.Side(s).random = true;
-        pair.Side(s).limit = 24000;
-    }
-    pair.Run(3.0);
-    for (int s = 0; s < 2; ++s) {
-        size_t n = 0;
-        EXPECT_EQ(pair.Errors(s, &n), 0) << s;
-        EXPECT_EQ(n, 24000u) << s;
+    const struct {
+        uint8_t caller, answerer;
+        int32_t rate;
+    } cases[] = {{0x1E, 0x1E, 8}, {0x3E, 0x1E, 8}, {0x0E, 0x3E, 7}};
+    for (const auto& c : cases) {
+        PairOptions o;
+        o.direct = true;
+        o.callerRates = c.caller;
+        o.answererRates = c.answerer;
+        o.line = EchoLine(0.0, 50.0);
+        for (int s = 0; s < 2; ++s)
+            o.line.side[s].nearLossDb = o.line.side[s].farLossDb = INFINITY;
+        Pair pair(o);
+        ASSERT_TRUE(pair.RunUntilData(8.0)) << pair.Describe();
+        for (int s = 0; s < 2; ++s) {
+            const v32test::End& e = pair.Side(s);
+            EXPECT_EQ(e.modem.rateCode, c.rate) << s;
+            EXPECT_EQ(e.modem.tx.bitsPerSymbol, c.rate - 3) << s;
+            ASSERT_GE(e.statuses.size(), 2u) << s;
+            EXPECT_EQ(e.statuses[e.statuses.size() - 2], 0x10) << s;
+            EXPECT_EQ(e.statuses.back(), 5) << s;
+            pair.Side(s).random = true;
+            pair.Side(s).limit = 24000;
+        }
+        pair.Run(3.0);
+        for (int s = 0; s < 2; ++s) {
+            size_t n = 0;
+            EXPECT_EQ(pair.Errors(s, &n), 0) << s;
+            EXPECT_EQ(n, 24000u) << s;
+        }
     }
 }
 

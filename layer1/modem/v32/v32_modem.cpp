@@ -75,7 +75,9 @@ void V32Start(V32Modem* m, const V32Port& port, int32_t startType, int32_t proce
     ClearExchange(m);
     m->echoDelay = 0;
     if (startType == V32_START_DIRECT) {
-        m->received[0] = m->received[1] = V32PickRate(capability);
+        // Each end offers every rate it has (in a start from a connection's rate code that is the one rate),
+        // and both agree on the best of those the two words share.
+        m->received[0] = m->received[1] = capability;
         m->delayMeasured = 1;
     }
     m->tx.gain = gain;

@@ -81,7 +81,10 @@ void WordGroupEnd(V32Modem* m)
     switch (t.exchangeType) {
     case 2:
         if (m->progress >= V32_PROGRESS_SECOND_WORD) {
-            t.word = V32PickRate(m->received[1]);
+            // E: the best rate of the far word that ours offers too. After a handshake the far word (R3) is
+            // already within ours; after a direct start each end sent its own best rate, and without the
+            // mask two ends with different options would each send at the other's rate.
+            t.word = V32PickRate(static_cast<uint16_t>(m->received[1] & t.word));
             go = true;
         }
         break;
