@@ -110,6 +110,3 @@ void StartAutomodeProcedure(DspContext* ctx)
     ControlSequencer(&ctx->seqB, SEQ_START_AT, p.list, 0);
 }
 
-void StartV8Procedure(DspContext* ctx) { (void)ctx; }
-void Phase2OriginateContinue(DspContext* ctx) { (void)ctx; }
-void Phase2AnswerContinue(DspContext* ctx) { (void)ctx; }
