@@ -308,8 +308,12 @@ void StartV8Procedure(DspContext* ctx)
     Progress(ctx, kProgressV8Running, true);
 }
 
+// The continuations act only while the V.8 procedure of their side runs: one that comes at another time (a
+// controller out of step, or no V.8 procedure started) would carry stale state on.
 void Phase2OriginateContinue(DspContext* ctx)
 {
+    if (ctx->seqB.list != V8OriginateSteps)
+        return;
     ctx->procedure.v8Continue = 1;
     ctx->procedure.savedLevel = ctx->rxLevel;
 }
@@ -317,6 +321,8 @@ void Phase2OriginateContinue(DspContext* ctx)
 void Phase2AnswerContinue(DspContext* ctx)
 {
     ProcedureState& p = ctx->procedure;
+    if (ctx->seqB.list != V8AnswerSteps || ctx->fsk.txList == nullptr)
+        return;
     p.zeroOctets = 0;
     p.lowLevel = 0;
     p.rxSeen = ctx->signal.framer.rx.fifo.write;

@@ -114,6 +114,25 @@ TEST(V8Procedure, CallerHearingPlainAnswerToneStartsV32bis)
     EXPECT_EQ(pair.a.ctx->connection.rateCode, 4);
 }
 
+// A continuation with no V.8 procedure running (none started, or a basic one) leaves the pump as it was.
+TEST(V8Procedure, AContinuationOutsideTheProcedureDoesNothing)
+{
+    for (uint8_t flags : {uint8_t{0}, uint8_t{kOriginate}}) {
+        Pump p;
+        StartConnection(p, 9, 16, flags, kPhase2V8);
+        EXPECT_EQ(p.ctx->procedure.v8Continue, 0);
+        StartConnection(p, 9, 16, flags);
+        const Sequencer a = p.ctx->seqA;
+        const Sequencer b = p.ctx->seqB;
+        StartConnection(p, 9, 16, flags, kPhase2V8);
+        EXPECT_EQ(p.ctx->seqA.list, a.list) << int(flags);
+        EXPECT_EQ(p.ctx->seqB.list, b.list) << int(flags);
+        EXPECT_EQ(p.ctx->seqB.position, b.position) << int(flags);
+        EXPECT_EQ(p.ctx->procedure.v8Continue, 0);
+        p.Block(nullptr);
+    }
+}
+
 #ifdef HAVE_SPANDSP
 // The peer's ANSam (8000 Hz, resampled to the pump's 9600) is recognised as ANSam, not as plain answer tone;
 // the peer's plain answer tone is not taken for ANSam.
