@@ -103,15 +103,16 @@ TEST(LapmLinkTest, TimerValuesFollowTheLineRates)
     struct Row {
         uint16_t tx, rx;
         uint32_t t401, t403;
+        uint32_t setup;  // T401 while the link is not up: an XID each way at the slower rate, at least 5
     };
-    for (Row r : {Row{28800, 1200, 95, 45}, Row{300, 300, 540, 860}, Row{2400, 2400, 90, 40},
-                  Row{33600, 33600, 10, 30}, Row{40000, 40000, 1, 30}, Row{9600, 14400, 37, 37}}) {
+    for (Row r : {Row{28800, 1200, 95, 45, 19}, Row{300, 300, 540, 860, 67}, Row{2400, 2400, 90, 40, 11},
+                  Row{33600, 33600, 10, 30, 5}, Row{40000, 40000, 1, 30, 5}, Row{9600, 14400, 37, 37, 5}}) {
         LapmPair p;
         p.a.call.tx_rate = r.tx;
         p.a.call.rx_rate = r.rx;
         LapmSetup s = lapm_test_setup(0);
         lapm_setup(&p.a.link, &s);
-        EXPECT_EQ(p.a.link.timers.t401_limit, 5u);  // while the link is not up
+        EXPECT_EQ(p.a.link.timers.t401_limit, r.setup) << r.tx << "/" << r.rx;
         EXPECT_EQ(p.a.link.timers.t403_limit, r.t403) << r.tx << "/" << r.rx;
         p.a.link.status = LAPM_TRANSFER;
         lapm_reload_t401(&p.a.link);
@@ -138,6 +139,30 @@ TEST(LapmLinkTest, StartHandsTheLineOptionToTheLineSideWhenOriginating)
     ASSERT_EQ(g_line_starts.size(), 2u);
     EXPECT_EQ(g_line_starts[0], (std::pair<void*, uint16_t>{&p.a.dte, 0x1234}));
     EXPECT_EQ(g_line_starts[1], (std::pair<void*, uint16_t>{&p.b.dte, 0}));
+}
+
+}  // namespace
+
+namespace {
+
+// At the lowest rates an XID command and its response take longer on the line than the half second the
+// set-up waits at higher rates: the originator must not send them again before they could be answered, and
+// the answerer, which takes a second reset of an established link as a fault (DM), stays in transfer.
+TEST(LapmLinkTest, SetupAtLowRatesWaitsForTheAnswerOnce)
+{
+    for (uint16_t rate : {300, 1200, 2400}) {
+        SCOPED_TRACE(rate);
+        LapmPair p(rate);
+        p.setup(lapm_test_setup(1), lapm_test_setup(1));
+        p.start();
+        ASSERT_LT(p.run(6000, [&] { return p.a.status == LAPM_TRANSFER && p.b.status == LAPM_TRANSFER; }), 6000u);
+        p.run(1000);
+        EXPECT_EQ(p.a.status, LAPM_TRANSFER);
+        EXPECT_EQ(p.b.status, LAPM_TRANSFER);
+        EXPECT_EQ(p.ab.kinds[LC_SABME | LC_PF], 1u) << "SABME sent again";
+        EXPECT_EQ(p.ab.kinds[LC_XID], 1u) << "XID sent again";
+        EXPECT_EQ(p.ba.kinds[LC_DM | LC_PF] + p.ba.kinds[LC_DM], 0u);
+    }
 }
 
 }  // namespace

@@ -26,8 +26,25 @@ uint32_t value_for_rate(uint16_t rate, int column)
     return kRateTimers[std::size(kRateTimers) - 1].value[column];
 }
 
-// Ticks the link waits for its first answers while it is being set up.
+// Ticks the link waits for its first answers while it is being set up: half a second, or, where the line is
+// slower, the time an XID command and its response take on it (the longest set-up frames, flags and frame
+// check included) and the data pumps' own delays. A shorter wait makes the originator send its XID and SABME
+// again before they could be answered, and the answerer ends a link that is reset a second time.
 constexpr uint32_t T401_ESTABLISHING = 5;
+constexpr uint32_t SETUP_FRAME_OCTETS = 96;
+constexpr uint32_t PUMP_DELAY_TICKS = 3;
+
+uint32_t establishing_t401(const LapmLink* link)
+{
+    uint32_t rate = std::min(link->call->tx_rate, link->call->rx_rate);
+    if (rate == 0)
+        rate = std::max(link->call->tx_rate, link->call->rx_rate);
+    if (rate == 0)
+        return T401_ESTABLISHING;
+    // Two frames of 10-bit characters, in 100 ms ticks, rounded up.
+    const uint32_t line = (2 * SETUP_FRAME_OCTETS * 10 * 10 + rate - 1) / rate + PUMP_DELAY_TICKS;
+    return std::max(T401_ESTABLISHING, line);
+}
 // The set-up timer posts the originator's start event again after this many ticks.
 constexpr int32_t SETUP_TICKS = 4;
 
@@ -45,7 +62,7 @@ uint32_t lapm_rate_value(const LapmLink* link, int column)
 void lapm_reload_t401(LapmLink* link)
 {
     if (link->status == LAPM_IDLE || link->status == LAPM_ESTABLISHING)
-        link->timers.t401_limit = T401_ESTABLISHING;
+        link->timers.t401_limit = establishing_t401(link);
     else
         link->timers.t401_limit = lapm_rate_value(link, 0);
 }
