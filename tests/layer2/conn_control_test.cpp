@@ -10,7 +10,9 @@
 
 #include "call_fixture.h"
 #include "layer2/corecode/cmd/conn_control.h"
+#include "layer2/corecode/cmd/call_waiting.h"
 #include "layer2/corecode/mt/dsp_control.h"
+#include "layer2/corecode/mt/dsp_line_check.h"
 
 using calltest::CallRig;
 
@@ -416,6 +418,73 @@ TEST(ConnCalls, BadRepliesNeverReadOutOfBounds)
         EXPECT_EQ(r.A()->conn.rx_rate, 1200u) << int(bad);
         const std::string out = r.Output();
         EXPECT_NE(out.find("CONNECT"), std::string::npos) << out;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The call-waiting watch follows the connection: on at the connection, off while the far end retrains and
+// on again when data resumes, untouched by a renegotiation, off at the clear-down.
+TEST(ConnCalls, CallWaitingWatchFollowsTheConnection)
+{
+    CallRig r;
+    r.A()->sreg[22] &= static_cast<uint8_t>(~0x10);
+    r.pump->modeByte = 16;
+    r.pump->rateByte = 9;
+    r.A()->ext.ma_selected[7] = 1;
+    DialAndConnect(r);
+    AcuContext* acu = r.A();
+    auto flags = [&] { return acu->dsp->link.events.eventFlags.load(); };
+    EXPECT_EQ(acu->cw.step, CW_WATCH);
+    EXPECT_NE(flags() & kEventFlagCallWaiting, 0);
+    r.PumpState(3);  // the far end retrains
+    r.Run(30);
+    EXPECT_EQ(acu->cw.step, CW_OFF);
+    EXPECT_EQ(flags(), 0);
+    r.PumpState(2);
+    r.Run(30);
+    EXPECT_EQ(acu->cw.step, CW_WATCH);
+    EXPECT_NE(flags() & kEventFlagCallWaiting, 0);
+    acu->cw.step = CW_PAUSE;  // a waiting call was just handled
+    r.PumpState(13);
+    r.Run(30);
+    r.PumpState(2);
+    r.Run(30);
+    EXPECT_EQ(acu->cw.step, CW_PAUSE) << "a renegotiation restarted the watch";
+    r.PumpState(4);
+    r.Run(30);
+    EXPECT_EQ(acu->cw.step, CW_OFF);
+    EXPECT_EQ(flags() & kEventFlagCallWaiting, 0);
+}
+
+// The end of a synchronous-access transmission hangs up with "NO CARRIER"; with the V.8 answer menu the
+// detectors go back to mode 0 first.
+TEST(ConnCalls, HangUpNoCarrierResetsTheV8Detectors)
+{
+    for (uint8_t answer : {5, 1}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        CallRig r;
+        r.A()->sreg[22] &= static_cast<uint8_t>(~0x10);
+        r.pump->modeByte = 7;
+        r.pump->rateByte = 4;
+        DialAndConnect(r);
+        r.Output();
+        r.A()->ext.a8e[1] = answer;
+        r.A()->dsp->line.detectorMode = 1;
+        r.A()->conn.v8_exchange = 1;
+        const size_t before = r.IcdCount(IcdConfigDetectors);
+        acu_hang_up_no_carrier(r.A());
+        EXPECT_EQ(r.A()->conn.v8_exchange, 0);
+        EXPECT_EQ(r.A()->dsp->line.detectorMode, answer == 5 ? 0 : 1);
+        EXPECT_EQ(r.IcdCount(IcdConfigDetectors), before + (answer == 5 ? 1u : 0u));
+        r.Run(100);
+        r.PumpState(0);
+        r.Run(3000);
+        const std::string out = r.Output();
+        EXPECT_NE(out.find("NO CARRIER"), std::string::npos) << out;
+        EXPECT_NE(r.A()->call_state, CALL_ONLINE);
     }
 }
 

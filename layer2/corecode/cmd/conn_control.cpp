@@ -10,6 +10,7 @@
 #include "layer2/corecode/cmd/conn_control.h"
 #include "layer2/corecode/mt/dsp_control.h"
 #include "layer2/corecode/mt/dsp_device.h"
+#include "layer2/corecode/mt/dsp_line_check.h"
 #include "layer2/corecode/mt/dsp_link.h"
 #include "platform/dbg.h"
 #include "window/icd_codes.h"
@@ -124,6 +125,14 @@ void note_connected(AcuContext* acu)
         c.ec_mode = conn_sync_access_requested(acu) ? 9 : 0;
 }
 
+// The call-waiting watch starts while the caller-ID reception is idle or finished.
+void watch_call_waiting(AcuContext* acu)
+{
+    const uint8_t capture = acu->ext.cid_capture;
+    if (capture == CID_CAPTURE_IDLE || capture == CID_CAPTURE_DONE)
+        conn_reset_call_waiting(acu, kEventFlagCallWaiting);
+}
+
 // The status poll: the data pump's connection state, once per tick.
 void poll_status(AcuContext* acu)
 {
@@ -146,6 +155,9 @@ void poll_status(AcuContext* acu)
     case PUMP_CONNECTED:
         c.retrain_timer = 0;
         c.reneg_timer = 0;
+        // Back in data (not after a renegotiation, which never stopped the watch): call waiting is watched again.
+        if (c.connection_reported && c.pump_state != PUMP_RENEGOTIATING)
+            watch_call_waiting(acu);
         if (c.state == CONN_RETRAINING || c.state == CONN_RENEGOTIATING) {
             // Back in data after a retrain or renegotiation: the rates may have changed.
             c.state = CONN_CONNECTED;
@@ -163,6 +175,7 @@ void poll_status(AcuContext* acu)
         } else {
             c.retrain_timer = retrain_ticks(c.modulation);
             c.post_retrain_countdown = kRaiseTicks;
+            conn_reset_call_waiting(acu, 0);  // the far end retrains: its signals are no call-waiting tone
         }
         c.state = CONN_RETRAINING;
         log_entry(acu, "Retrain");
@@ -270,6 +283,7 @@ void conn_reset(AcuContext* acu)
     c.modulation = MOD_NONE;
     moh_reset(acu);
     qc_arm(acu, 0);
+    conn_reset_call_waiting(acu, 0);
 }
 
 bool conn_sync_access_requested(const AcuContext* acu)
@@ -365,7 +379,7 @@ void conn_connected(AcuContext* acu)
     log_entry(acu, "Connected", c.tx_rate, c.rx_rate);
     at_diag_connected(acu);
     DbgPrint("Connected\n");
-    acu_cw_arm(acu, acu->ext.cid_capture != CID_CAPTURE_RECEIVING);
+    watch_call_waiting(acu);
 }
 
 void conn_step(AcuContext* acu)
@@ -386,6 +400,7 @@ void conn_step(AcuContext* acu)
         c.connected = 0;
         c.link_up = 0;
         c.state = CONN_CLEARED;
+        conn_reset_call_waiting(acu, 0);
         moh_reset(acu);
         qc_arm(acu, 0);
         break;
@@ -465,7 +480,7 @@ void conn_hangup(AcuContext* acu, int cleardown)
     ConnControl& c = acu->conn;
     if (acu->dsp == nullptr)
         return;
-    acu_cw_arm(acu, false);
+    conn_reset_call_waiting(acu, 0);
     conn_save_timing_offset(acu);
     if (c.state != CONN_IDLE || c.connection_reported)
         log_entry(acu, "Hangup");

@@ -131,6 +131,11 @@ void conn_save_timing_offset(AcuContext* acu);
 void conn_restore_timing_offset(AcuContext* acu);
 // The line is ready for data again: the data pump is connected and no retrain or renegotiation is pending.
 bool conn_line_ready(AcuContext* acu);
+// The call-waiting sequence back to its watch, counters cleared, the DSP event flag word set from `flags`
+// (the watch runs while they carry the call-waiting bit), the tone register cleared (conn_endings.cpp).
+void conn_reset_call_waiting(AcuContext* acu, uint16_t flags);
+// Ends the call with "NO CARRIER": the detectors back to mode 0 first when the V.8 answer menu ran in them.
+void acu_hang_up_no_carrier(AcuContext* acu);
 // The clear-down request (argument 1: the clear-down sequence).
 void conn_hangup(AcuContext* acu, int cleardown);
 // The line-quality verdict (0 good, 1 fair, 2 poor, 3 bad).

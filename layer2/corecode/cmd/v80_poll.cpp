@@ -93,7 +93,7 @@ void act(AcuContext* acu, LineBlock* lb, uint8_t code)
         break;
     case V80_EOT:
         v->active = 0;
-        PostCallEvent(acu, EV_HANGUP, RC_NO_CARRIER);
+        acu_hang_up_no_carrier(acu);
         break;
     default:
         break;
