@@ -1,14 +1,13 @@
-// The receive chain after the equaliser: the encoder's points, noise-free and noisy, through the Viterbi
-// decoder (with the superframe marker), the demapper and the byte descrambler give back the data bytes
-// exactly, for every (symbol rate, data rate) pair, shaping, precoding and trellis code.
+// The receive chain after the equaliser (the data-mode decisions): the encoder's points, noise-free and noisy,
+// through the Viterbi decoder (with the superframe marker), the demapper and the byte descrambler give back
+// the data bytes exactly, for every (symbol rate, data rate) pair, shaping, precoding and trellis code.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "layer1/modem/v34/v34_demapper.h"
-#include "layer1/modem/v34/v34_trellis_decoder.h"
+#include "layer1/modem/v34/v34_rx_data.h"
 #include "tests/modem/v34_rx_chain.h"
 
 namespace {
@@ -29,39 +28,27 @@ int Slice(int v) { return 256 * (v >= 0 ? v / 256 : -((255 - v) / 256)) + 128; }
 ChainResult RunChain(TxChain* tx, const RatePair& p, int shaping, int states, bool precoding, int polynomial,
                      int frames, double sigma)
 {
-    V34TrellisDecoder dec{};
-    InitV34TrellisDecoder(&dec, states);
+    static V34DataDecisions d;
+    InitV34DataDecisions(&d, p.symbolRateIndex, p.rate, shaping, states, v34test::Precoder(precoding), polynomial);
+    d.descrambler = 0;
     V34MarkerSchedule marks{};
     InitV34MarkerSchedule(&marks, tx->encoder().frame.J, tx->encoder().frame.P);
-    V34Demapper demap{};
-    v34test::SetRate(&demap.frame, p, shaping);
-    InitV34Demapper(&demap, v34test::Precoder(precoding));
-    uint32_t reg = 0;
     ChainResult r;
-    PackedComplex decided[8];
-    int held = 0;
     for (int f = 0; f < frames; ++f) {
         PackedComplex rx[8], ideal[8];
         tx->NextFrame(sigma, rx, ideal);
         for (int n = 0; n < 8; ++n)
             r.slicerErrors += (Slice(RealPart(rx[n])) != RealPart(ideal[n])) + (Slice(ImagPart(rx[n])) != ImagPart(ideal[n]));
         for (int k = 0; k < 4; ++k) {
-            PackedComplex fin[2], tent[2];
-            if (TrellisDecode(&dec, rx + 2 * k, NextMarkerInversion(&marks), fin, tent) != kV34TrellisFilled)
-                continue;
-            decided[held++] = fin[0];
-            decided[held++] = fin[1];
-            if (held == 8) {
-                DemapFrame(&demap, decided);
-                held = 0;
-                uint8_t out[16];
-                const int n = DescrambleBytes(&demap.bits, polynomial, &reg, out, 16);
-                r.received.insert(r.received.end(), out, out + n);
-            }
+            PackedComplex tent[2];
+            DecideDataPair(&d, rx + 2 * k, NextMarkerInversion(&marks), tent);
+            uint8_t out[16];
+            const int n = ReadDataBytes(&d, out, 16);
+            r.received.insert(r.received.end(), out, out + n);
         }
     }
-    r.erasures = demap.erasures;
-    r.errors = demap.errors;
+    r.erasures = d.demapper.erasures;
+    r.errors = d.demapper.errors;
     return r;
 }
 
