@@ -2,8 +2,13 @@
 // 0, the estimate's refusals (no energy, buffers too short) and the Hilbert line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
+#include <cstdio>
+#include <random>
+#include <utility>
 #include <vector>
 
 #include "tests/modem/v34_rx_line.h"
@@ -168,6 +173,212 @@ TEST(V34Echo, HilbertLineGivesTheConjugateAnalyticSignalNineSamplesLate)
     for (int n = 0; n < 30; ++n) {
         const PackedComplex old = DelayStep(&d, static_cast<PackedComplex>(n + 1));
         EXPECT_EQ(old, n >= 9 ? static_cast<PackedComplex>(n - 8) : 0u);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A transmitter whose own echo comes back: the near echo through a short hybrid response after the sample
+// path's latency, the far echo a round trip later with a frequency offset. The far end is silent.
+class EchoLoop {
+public:
+    EchoLoop(int32_t latency, double erlDb, int32_t roundTrip, double farDb, double farOffsetHz)
+        : rxb_(10), txb_(5, 0, 2728, &rxb_.rx.echo.ring), latency_(latency), roundTrip_(roundTrip)
+    {
+        // A decaying, ringing hybrid response of 40 samples scaled to the echo return loss.
+        double energy = 0;
+        for (int m = 0; m < 40; ++m) {
+            hybrid_[m] = std::exp(-m / 8.0) * std::cos(0.9 * m + 0.4) * (m == 0 ? 1.0 : 0.8);
+            energy += hybrid_[m] * hybrid_[m];
+        }
+        const double scale = std::pow(10.0, -erlDb / 20.0) / std::sqrt(energy);
+        for (double& h : hybrid_)
+            h *= scale;
+        far_.gain = farDb > 0 ? std::pow(10.0, -farDb / 20.0) : 0.0;  // 0: no far echo
+        far_.offsetHz = farOffsetHz;
+        far_.highPassHz = 0.0;
+    }
+    V34Receiver& rx() { return rxb_.rx; }
+
+    // One block: the received echo into the canceller, then the transmitter's block. Returns the echo
+    // power and the residual power of the block.
+    std::pair<double, double> Block()
+    {
+        int16_t in[kV34BlockSamples];
+        double echoPower = 0;
+        for (int i = 0; i < kV34BlockSamples; ++i) {
+            const int64_t n = static_cast<int64_t>(received_) + i;
+            double v = 0;
+            for (int m = 0; m < 40; ++m)
+                v += hybrid_[m] * Sent(n - latency_ - m);
+            int16_t farSample = 0;
+            if (far_.gain > 0 && n >= roundTrip_) {
+                if (!far_.Next(&farSample))
+                    farSample = 0;
+            }
+            v += farSample;
+            in[i] = static_cast<int16_t>(std::lround(v));
+            echoPower += double{in[i]} * in[i];
+        }
+        received_ += kV34BlockSamples;
+        int16_t* block = rxb_.rx.block;
+        for (int i = 0; i < kV34BlockSamples; ++i)
+            block[i] = in[i];
+        if (rxb_.rx.echo.estimation.capturing != 0)
+            EchoCaptureBlock(&rxb_.rx.echo, block);
+        rxb_.rx.cancel(&rxb_.rx.echo, block);
+        double residual = 0;
+        for (int i = 0; i < kV34BlockSamples; ++i)
+            residual += double{block[i]} * block[i];
+        // The transmitter's block after the receiver's, as in the block handler.
+        PackedComplex symbols[kV34BlockSymbols];
+        for (PackedComplex& s : symbols) {
+            constexpr int16_t levels[4] = {-384, -128, 128, 384};
+            s = ScaleTransmitPoint(0, 13848, 0x7FFF, PackComplex(levels[rng_() & 3], levels[rng_() & 3]));
+        }
+        int16_t out[kV34BlockSamples];
+        txb_.Block(symbols, out);
+        sent_.insert(sent_.end(), out, out + kV34BlockSamples);
+        far_.Push(out, kV34BlockSamples);
+        return {echoPower, residual};
+    }
+
+private:
+    double Sent(int64_t n) const { return n < 0 || n >= static_cast<int64_t>(sent_.size()) ? 0.0 : sent_[n]; }
+
+    RxBench rxb_;
+    v34test::TxBench txb_;
+    int32_t latency_;
+    int32_t roundTrip_;
+    double hybrid_[40];
+    std::vector<int16_t> sent_;
+    v34test::Line far_;
+    uint64_t received_ = 0;
+    std::mt19937 rng_{17};
+};
+
+double Db(double a, double b) { return 10 * std::log10(a / (b > 0 ? b : 1e-9)); }
+
+struct EchoCase {
+    double erlDb;
+    int32_t latency;  // samples
+};
+
+// Erle over the given number of blocks.
+double Erle(EchoLoop& loop, int blocks)
+{
+    double echo = 0, residual = 0;
+    for (int b = 0; b < blocks; ++b) {
+        const auto [e, r] = loop.Block();
+        echo += e;
+        residual += r;
+    }
+    return Db(echo, residual);
+}
+
+// Capture, estimate at the given delays, scale and load; returns the ERLE of the estimate alone.
+void EstimateAndLoad(EchoLoop& loop, int32_t nearDelay, int32_t farDelay)
+{
+    EchoCanceller& ec = loop.rx().echo;
+    StartEchoCapture(&ec);
+    while (ec.estimation.capturing != 0)
+        loop.Block();
+    VekC32 nearTaps[kEchoTapSet];
+    VekC32 farTaps[kEchoTapSet];
+    EXPECT_EQ(EstimateEchoTaps(&ec, nearDelay, nearTaps), 0);
+    if (farDelay >= 0)
+        EXPECT_EQ(EstimateEchoTaps(&ec, farDelay, farTaps), 0);
+    else
+        std::fill(farTaps, farTaps + kEchoTapSet, VekC32{0, 0});
+    SetEchoScale(&ec, nearTaps, farTaps);
+    LoadEchoTaps(ec.nearFilter, nearTaps);
+    LoadEchoTaps(ec.farFilter, farTaps);
+}
+
+TEST(V34Echo, NearEchoIsCancelledByFortyDecibelsAfterEstimateAndAdaptation)
+{
+    for (const EchoCase c : {EchoCase{6, 205}, EchoCase{12, 250}, EchoCase{20, 301}}) {
+        EchoLoop loop(c.latency, c.erlDb, 0, 0, 0);
+        EchoCanceller& ec = loop.rx().echo;
+        const int32_t nearDelay = c.latency / 3;
+        SetEchoDelays(&ec, nearDelay, nearDelay + 3000);
+        ResetEchoCanceller(&ec, 0);
+        loop.rx().cancel = CancelEcho;
+        for (int b = 0; b < 10; ++b)
+            loop.Block();
+        EXPECT_LT(Erle(loop, 10), 1.0);  // nothing cancelled yet
+        EstimateAndLoad(loop, nearDelay, -1);
+        const double estimated = Erle(loop, 20);
+        loop.rx().cancel = CancelEchoAdapt;
+        for (int i = 0; i < 3; ++i)
+            vek_lms_set_mu_complex(ec.nearFilter[i], 8000);
+        Erle(loop, 200);
+        for (int i = 0; i < 3; ++i)
+            vek_lms_set_mu_complex(ec.nearFilter[i], 0);
+        loop.rx().cancel = CancelEcho;
+        const double adapted = Erle(loop, 50);
+        std::printf("ERL %.0f dB: ERLE %.1f dB estimated, %.1f dB adapted\n", c.erlDb, estimated, adapted);
+        EXPECT_GT(estimated, 6.0) << c.erlDb;
+        EXPECT_GE(adapted, 40.0) << c.erlDb;
+    }
+}
+
+struct FarCase {
+    double seconds;
+    double offsetHz;
+};
+
+TEST(V34Echo, FarEchoWithAnOffsetIsCancelledByThirtyFiveDecibelsWithRotation)
+{
+    constexpr double kSampleRate = 72000.0 / 7.0;
+    constexpr int32_t kLatency = 205;
+    constexpr int32_t kOutputGain = 10737418;
+#if defined(MODEM_UNDER_SANITIZER)
+    const FarCase cases[] = {{1.1, 0.5}};
+#else
+    const FarCase cases[] = {{0.3, 0.5}, {0.6, -1.0}, {1.1, 0.2}, {1.1, 1.0}};
+#endif
+    for (const FarCase c : cases) {
+        const int32_t roundTrip = static_cast<int32_t>(c.seconds * kSampleRate);
+        EchoLoop loop(kLatency, 12, roundTrip, 25, c.offsetHz);
+        EchoCanceller& ec = loop.rx().echo;
+        const int32_t nearDelay = kLatency / 3;
+        const int32_t farDelay = roundTrip / 3;
+        SetEchoDelays(&ec, nearDelay, farDelay);
+        ResetEchoCanceller(&ec, 0);
+        loop.rx().cancel = CancelEcho;
+        while (loop.Block().first == 0.0 || ec.ring.writeIndex < static_cast<uint32_t>(farDelay + 200)) {
+        }
+        EstimateAndLoad(loop, nearDelay, farDelay);
+        // The far-echo loop, its frequency given as the training's drift measure gives it (per sample).
+        ec.mode = kEchoRotation;
+        const double perSample = -c.offsetHz / kSampleRate * 4294967296.0;
+        ec.farLoop.integrator = static_cast<int32_t>(std::lround(perSample / (kOutputGain / 2147483648.0)));
+        ec.farLoop.output = kOutputGain;
+        ec.farLoop.proportional = 167772;
+        ec.farLoop.integral = 3067833;
+        const double estimated = Erle(loop, 20);
+        loop.rx().cancel = CancelEchoAdapt;
+        for (int i = 0; i < 3; ++i) {
+            vek_lms_set_mu_complex(ec.nearFilter[i], 8000);
+            vek_lms_set_mu_complex(ec.farFilter[i], 8000);
+        }
+        Erle(loop, 150);
+        ec.farLoop.proportional = 33554;
+        ec.farLoop.integral = 715827;
+        for (int i = 0; i < 3; ++i)
+            vek_lms_set_mu_complex(ec.farFilter[i], 5000);
+        Erle(loop, 150);
+        for (int i = 0; i < 3; ++i) {
+            vek_lms_set_mu_complex(ec.nearFilter[i], 0);
+            vek_lms_set_mu_complex(ec.farFilter[i], 0);
+        }
+        loop.rx().cancel = CancelEcho;
+        const double adapted = Erle(loop, 100);
+        std::printf("far %.1f s %.1f Hz: ERLE %.1f dB estimated, %.1f dB adapted\n", c.seconds, c.offsetHz, estimated, adapted);
+        EXPECT_GE(adapted, 35.0) << c.seconds;
     }
 }
 
