@@ -60,18 +60,36 @@ void Setup(NotchToneDetector* d, int32_t stages, int32_t shift, int32_t residual
     d->runCount = 0;
 }
 
-// y = (b0 u + b1 x1 + b2 x2 + a1 y1 + a2 y2) >> 15, then the state shifts.
-int32_t Biquad(const NotchCoefficients& c, int32_t* s, int32_t u)
+// One notch's state in the caller's locals: the last two inputs and outputs.
+struct NotchLocal {
+    int32_t x1, x2, y1, y2;
+};
+
+// y = (b0 u + b1 x1 + b2 x2 + a1 y1 + a2 y2) >> 15, then the state shifts. With b0 = b2 (every notch of the
+// tables) b0 (u + x2) is the same sum with one product less.
+template <bool EqualB>
+inline int32_t Biquad(const NotchCoefficients& c, NotchLocal& s, int32_t u)
 {
-    const int64_t acc = static_cast<int64_t>(c.b0) * u + static_cast<int64_t>(c.b1) * s[0] +
-                        static_cast<int64_t>(c.b2) * s[1] + static_cast<int64_t>(c.a1) * s[2] +
-                        static_cast<int64_t>(c.a2) * s[3];
+    const int64_t outer = EqualB ? static_cast<int64_t>(c.b0) * (static_cast<int64_t>(u) + s.x2)
+                                 : static_cast<int64_t>(c.b0) * u + static_cast<int64_t>(c.b2) * s.x2;
+    const int64_t acc = outer + static_cast<int64_t>(c.b1) * s.x1 + static_cast<int64_t>(c.a1) * s.y1 +
+                        static_cast<int64_t>(c.a2) * s.y2;
     const int32_t y = SaturateTo32(acc >> 15);
-    s[1] = s[0];
-    s[0] = u;
-    s[3] = s[2];
-    s[2] = y;
+    s.x2 = s.x1;
+    s.x1 = u;
+    s.y2 = s.y1;
+    s.y1 = y;
     return y;
+}
+
+// The notches from K on, unrolled at compile time so that every state stays in a register.
+template <int K, int Stages, bool EqualB>
+inline int32_t Cascade(const NotchCoefficients* c, NotchLocal* s, int32_t y)
+{
+    if constexpr (K == Stages)
+        return y;
+    else
+        return Cascade<K + 1, Stages, EqualB>(c, s, Biquad<EqualB>(c[K], s[K], y));
 }
 
 int32_t Average(int32_t average, int64_t power, int32_t shift)
@@ -98,14 +116,14 @@ void Restart(NotchToneDetector* d)
 // The detector over up to n samples with its coefficients and states held in locals (Stages notches): stops at
 // a detection (returns the ratio, at least 1) or an overload (clears the detector, or only its run for a single
 // notch, and returns 0).
-template <int Stages>
+template <int Stages, bool EqualB>
 int32_t RunCascade(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt)
 {
     NotchCoefficients c[Stages];
-    int32_t s[Stages][4];
+    NotchLocal s[Stages];
     for (int k = 0; k < Stages; ++k) {
         c[k] = *d->coefficients[k];
-        std::memcpy(s[k], d->state[k], sizeof(s[k]));
+        s[k] = NotchLocal{d->state[k][0], d->state[k][1], d->state[k][2], d->state[k][3]};
     }
     const int32_t shift = d->shift;
     const int32_t onRatio = d->onRatio;
@@ -123,9 +141,7 @@ int32_t RunCascade(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t li
         }
         const int32_t u = x[i] / 4;
         total = Average(total, static_cast<int64_t>(u) * u, shift);
-        int32_t y = u;
-        for (int k = 0; k < Stages; ++k)
-            y = Biquad(c[k], s[k], y);
+        const int32_t y = Cascade<0, Stages, EqualB>(c, s, u);
         // The residual stays at least 1. (Restarting a multi-notch detector whenever its residual rounds down
         // to nothing would throw away the run of a clean tone pair, which leaves no residual at all.)
         residual = Average(residual, static_cast<int64_t>(y) * y, shift);
@@ -145,8 +161,12 @@ int32_t RunCascade(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t li
         }
     }
     *stoppedAt = i;
-    for (int k = 0; k < Stages; ++k)
-        std::memcpy(d->state[k], s[k], sizeof(s[k]));
+    for (int k = 0; k < Stages; ++k) {
+        d->state[k][0] = s[k].x1;
+        d->state[k][1] = s[k].x2;
+        d->state[k][2] = s[k].y1;
+        d->state[k][3] = s[k].y2;
+    }
     d->total = total;
     d->residual = residual;
     d->runCount = run;
@@ -189,13 +209,22 @@ void InitThreeNotchDetector(NotchToneDetector* d, const NotchCoefficients sets[3
 int32_t ScanNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt)
 {
     *stoppedAt = n;
-    switch (d->stages) {
-    case 1:
-        return RunCascade<1>(d, x, n, limit, stoppedAt);
+    bool equalB = d->stages >= 1 && d->stages <= kMaxNotchStages;
+    for (int32_t k = 0; equalB && k < d->stages; ++k)
+        equalB = d->coefficients[k]->b0 == d->coefficients[k]->b2;
+    switch (d->stages * 2 + (equalB ? 1 : 0)) {
     case 2:
-        return RunCascade<2>(d, x, n, limit, stoppedAt);
+        return RunCascade<1, false>(d, x, n, limit, stoppedAt);
     case 3:
-        return RunCascade<3>(d, x, n, limit, stoppedAt);
+        return RunCascade<1, true>(d, x, n, limit, stoppedAt);
+    case 4:
+        return RunCascade<2, false>(d, x, n, limit, stoppedAt);
+    case 5:
+        return RunCascade<2, true>(d, x, n, limit, stoppedAt);
+    case 6:
+        return RunCascade<3, false>(d, x, n, limit, stoppedAt);
+    case 7:
+        return RunCascade<3, true>(d, x, n, limit, stoppedAt);
     default:
         return 0;
     }
