@@ -1,6 +1,6 @@
 // Cost of the V.32bis pump in data mode: one 48-sample block (6.67 ms) of one modem's transmitter, echo
 // canceller and receiver, with two modems joined back to back (each hears the other and a near echo of
-// itself; the label shows the rate code they agreed, 12000 or 14400 on this loop). Beside it the peer library's V.17 receiver (same symbol rate and trellis code, no
+// itself; the label shows the rate code they agreed, 14400 on this loop). Beside it the peer library's V.17 receiver (same symbol rate and trellis code, no
 // echo canceller) on a recorded 14400 bit/s signal. Counters: "ours_us" per block and "ours_x_realtime";
 // "peer_x_realtime" and "ratio" (our times real time over the peer's).
 #include <benchmark/benchmark.h>
@@ -29,7 +29,8 @@ std::mt19937 g_rng(3);
 int32_t RandomBits(void*, int32_t n) { return static_cast<int32_t>(g_rng() & ((1u << n) - 1u)); }
 void Drop(void*, uint32_t, int32_t) {}
 
-// Two modems back to back with 96 samples of delay each way and a near echo 18 dB down.
+// Two modems back to back with 96 samples of delay each way and a near echo 18 dB down (the block each modem
+// sent last, so its echo comes back one block later: the latency it is told).
 struct Loop {
     std::unique_ptr<V32Modem> m[2];
     std::deque<int16_t> wire[2];
@@ -42,7 +43,7 @@ struct Loop {
             m[s] = std::make_unique<V32Modem>();
             V32Create(m[s].get());
             const V32Port port{nullptr, RandomBits, Drop, nullptr, nullptr, nullptr};
-            V32Start(m[s].get(), port, s == 0 ? V32_START_CALLER : V32_START_ANSWERER, 0, 16, 0x9FF0, 16033, 96);
+            V32Start(m[s].get(), port, s == 0 ? V32_START_CALLER : V32_START_ANSWERER, 0, 16, 0x9FF0, 16033, kV32BlockSamples);
             wire[s].assign(96, 0);
             last[s].assign(kV32BlockSamples, 0);
         }
