@@ -56,6 +56,7 @@ bool PeerTrains(PeerKind kind, int bitRate, const std::vector<int16_t>& x)
 
 using debugtest::Burst;
 using debugtest::Bursts;
+using debugtest::TakeRecording;
 
 TEST(DebugSignalTest, FaxConfigurationsReachTheLine)
 {
@@ -84,23 +85,15 @@ TEST(DebugSignalTest, FaxConfigurationsReachTheLine)
             modem.Send("x");
             EXPECT_EQ(modem.Read(800), "");  // the character only ends the test
         }
-        // The loop-back tests are refused: the data pump has no analog loop-back start.
         EXPECT_EQ(modem.Dialogue("AT*TT4D\r"), "AT*TT4D\r\r\nERROR\r\n");  // past the fax table
         modem.Shutdown();
         LinePortCloseCaptures(modem.Port());
         LineDisconnect(modem.Network(), modem.Network()->connections.front().get());
         LineEndpointDestroy(loop);
     }
-    SampleFileReader r;
     std::string error;
-    ASSERT_TRUE(SampleFileOpenRead(&r, path, LINE_FILE_RAW, &error)) << error;
     std::vector<int16_t> x;
-    int16_t buffer[800];
-    size_t got;
-    while ((got = SampleFileRead(&r, buffer, 800)) != 0)
-        x.insert(x.end(), buffer, buffer + got);
-    SampleFileCloseRead(&r);
-    std::remove(path.c_str());
+    ASSERT_TRUE(TakeRecording(path, &x, &error)) << error;
 
     const std::vector<Burst> bursts = Bursts(x);
     ASSERT_EQ(bursts.size(), sizeof cases / sizeof cases[0]);

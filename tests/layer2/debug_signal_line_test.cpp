@@ -21,6 +21,7 @@ namespace {
 
 using debugtest::Burst;
 using debugtest::Bursts;
+using debugtest::TakeRecording;
 
 TEST(DebugSignalTest, TonesReachTheLineUntilACharacterArrives)
 {
@@ -60,16 +61,9 @@ TEST(DebugSignalTest, TonesReachTheLineUntilACharacterArrives)
         LineDisconnect(modem.Network(), modem.Network()->connections.front().get());
         LineEndpointDestroy(loop);
     }
-    SampleFileReader r;
     std::string error;
-    ASSERT_TRUE(SampleFileOpenRead(&r, path, LINE_FILE_RAW, &error)) << error;
     std::vector<double> x;
-    int16_t buffer[800];
-    size_t got;
-    while ((got = SampleFileRead(&r, buffer, 800)) != 0)
-        x.insert(x.end(), buffer, buffer + got);
-    SampleFileCloseRead(&r);
-    std::remove(path.c_str());
+    ASSERT_TRUE(TakeRecording(path, &x, &error)) << error;
 
     const std::vector<Burst> bursts = Bursts(x);
     ASSERT_EQ(bursts.size(), sizeof cases / sizeof cases[0]);
@@ -125,16 +119,9 @@ TEST(DebugSignalTest, LoopBackTestsSendTheirModulation)
         LineDisconnect(modem.Network(), modem.Network()->connections.front().get());
         LineEndpointDestroy(loop);
     }
-    SampleFileReader r;
     std::string error;
-    ASSERT_TRUE(SampleFileOpenRead(&r, path, LINE_FILE_RAW, &error)) << error;
     std::vector<double> x;
-    int16_t buffer[800];
-    size_t got;
-    while ((got = SampleFileRead(&r, buffer, 800)) != 0)
-        x.insert(x.end(), buffer, buffer + got);
-    SampleFileCloseRead(&r);
-    std::remove(path.c_str());
+    ASSERT_TRUE(TakeRecording(path, &x, &error)) << error;
 
     const std::vector<Burst> bursts = Bursts(x);
     ASSERT_EQ(bursts.size(), sizeof cases / sizeof cases[0]);

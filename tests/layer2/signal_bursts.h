@@ -4,7 +4,12 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
+
+#include "line/wav_file.h"
 
 namespace debugtest {
 
@@ -30,6 +35,22 @@ std::vector<Burst> Bursts(const std::vector<Sample>& x)
         }
     }
     return out;
+}
+
+// Reads a raw recording into x and deletes the file; false (with the reason in error) when it cannot be opened.
+template <typename Sample>
+bool TakeRecording(const std::string& path, std::vector<Sample>* x, std::string* error)
+{
+    SampleFileReader r;
+    if (!SampleFileOpenRead(&r, path, LINE_FILE_RAW, error))
+        return false;
+    int16_t buffer[800];
+    size_t got;
+    while ((got = SampleFileRead(&r, buffer, 800)) != 0)
+        x->insert(x->end(), buffer, buffer + got);
+    SampleFileCloseRead(&r);
+    std::remove(path.c_str());
+    return true;
 }
 
 }  // namespace debugtest
