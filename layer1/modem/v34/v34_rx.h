@@ -43,6 +43,9 @@ struct ReencodeState {
     int32_t reciprocalScale;  // 0x1000000 / scale
 };
 
+// The good limit of the decision monitor (also its limit at the receiver's set-up).
+constexpr int32_t kV34MonitorGoodLimit = 340000;
+
 // Counts of the decision monitor; the data steps' rate monitor reads them.
 struct RateMonitor {
     int32_t good;

@@ -76,7 +76,7 @@ void SetupV34ReceiveSide(DspContext* ctx)
     rx.estimator = TimingEstimate;
     rx.faultMonitor = 1;
     rx.monitorOn = 0;
-    rx.monitorLimit = 340000;
+    rx.monitorLimit = kV34MonitorGoodLimit;
     // The near echo starts where the sample path returns the modem's own symbols, eight symbols (the pulse's
     // half length) early; the far echo a round trip later.
     const int32_t nearDelay = params.pathLatency > 8 ? params.pathLatency - 8 : 0;

@@ -11,7 +11,6 @@ namespace {
 constexpr uint8_t kTrainingLabels[16] = {12, 7, 8, 15, 9, 2, 1, 6, 4, 3, 0, 11, 13, 10, 5, 14};
 constexpr int32_t kMaxRate[6] = {9, 11, 11, 12, 13, 14};
 constexpr int32_t kMinRate[6] = {1, 2, 2, 2, 2, 2};
-constexpr int32_t kGoodLimit = 340000;
 constexpr int32_t kArmLength = 400;
 constexpr int32_t kBadCount = 100;
 constexpr int32_t kGoodCount = 1000;
@@ -151,7 +150,7 @@ int32_t RateMonitorStep(RateMonitor* m)
     if (m->bad > kBadCount) {
         m->current -= 1;
         if (m->current >= kMinRate[s]) {
-            m->goodLimit = kGoodLimit;
+            m->goodLimit = kV34MonitorGoodLimit;
             m->armLength = kArmLength;
             return -1;
         }
@@ -165,7 +164,7 @@ int32_t RateMonitorStep(RateMonitor* m)
         return 0;
     }
     if (m->good > kGoodCount) {
-        m->goodLimit = kGoodLimit;
+        m->goodLimit = kV34MonitorGoodLimit;
         m->armLength = kArmLength;
         const int32_t next = m->current + 1;
         if (m->current < kMaxRate[s] && m->current < m->agreedMax && ((m->mask >> (next - 1)) & 1) != 0) {
