@@ -6,10 +6,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "layer1/modem/v34/v34_power.h"
+#include "layer1/dsp/dsp_context.h"
 #include "layer1/modem/v34/v34_rx_data.h"
+#include "layer1/modem/v34/v34_rx_steps.h"
 #include "tests/modem/v34_rx_chain.h"
 #include "tests/modem/v34_rx_open_loop.h"
 
@@ -29,63 +32,102 @@ struct DataCase {
 };
 
 struct DataResult {
-    std::vector<uint8_t> sent;
     std::vector<uint8_t> received;
     uint32_t erasures = 0;
     int32_t mse = 0;
 };
 
-DataResult RunData(const DataCase& c, int32_t trainingSymbols, int32_t dataSymbols, const LineCase& line)
+// The open loop with its stream: training points, then data from the encoder at the rate's transmit scale.
+// Prepare trains the receiver up to the first data symbol.
+class DataRun {
+public:
+    DataRun(const DataCase& c, int32_t trainingSymbols, int32_t dataSymbols, const LineCase& line)
+        : c_(c), loop_(line, 77, c.pair.symbolRateIndex), chain_(c.pair, c.shaping, c.states, false, kCallerPolynomial, 5),
+          training_(trainingSymbols), data_(dataSymbols)
+    {
+    }
+    OpenLoop& loop() { return loop_; }
+    const std::vector<uint8_t>& sent() const { return chain_.sent(); }
+
+    // Training and the MSE stage; returns the MSE.
+    int32_t Prepare()
+    {
+        V34Receiver& rx = loop_.rx();
+        v34test::Options options;
+        options.feedback = false;
+        const int32_t lag = v34test::StartTraining(loop_, options);
+        // The training stream ends with the MSE stage; the data follow.
+        const size_t dataStart =
+            static_cast<size_t>(rx.symbolCount) - lag + training_ + v34test::kMeasureSymbols + 256;
+        loop_.Cut(dataStart);
+        const int16_t none[6] = {};
+        int32_t transmitScale = 0, receiveGain = 0;
+        V34PowerScale(c_.pair.symbolRateIndex, c_.pair.rate, c_.shaping, chain_.encoder().frame.b, none,
+                      &transmitScale, &receiveGain);
+        while (loop_.Sent() < dataStart + data_ + 400) {
+            PackedComplex received[8], ideal[8];
+            chain_.NextFrame(0.0, received, ideal);
+            for (const PackedComplex p : ideal)
+                loop_.Append(ScaleTransmitPoint(0, transmitScale, 0x7FFF, p));
+        }
+        for (int i = 0; i < training_; ++i) {
+            v34test::TrainingStage(rx, i);
+            loop_.Symbol(lag);
+        }
+        return v34test::MeasureMse(loop_, lag);
+    }
+
+    V34RxDataParams Params() const
+    {
+        V34RxDataParams params{};
+        params.symbolRateIndex = c_.pair.symbolRateIndex;
+        params.rateIndex = c_.pair.rate;
+        params.shaping = c_.shaping;
+        params.trellisStates = c_.states;
+        params.polynomial = kCallerPolynomial;
+        params.trainedScale = kTrnScale;
+        return params;
+    }
+    int32_t DataSymbols() const { return data_; }
+
+private:
+    DataCase c_;
+    OpenLoop loop_;
+    v34test::TxChain chain_;
+    int32_t training_;
+    int32_t data_;
+};
+
+// The receiver on its own: the data-mode start, the equaliser adapting again after 7 symbols, the bytes read
+// after every symbol.
+DataResult RunData(DataRun& run)
 {
-    OpenLoop loop(line, 77, c.pair.symbolRateIndex);
-    V34Receiver& rx = loop.rx();
-    v34test::Options options;
-    options.feedback = false;
-    const int32_t lag = v34test::StartTraining(loop, options);
-    // The training stream ends after trainingSymbols of the receiver's count; the data follow.
-    const size_t dataStart =
-        static_cast<size_t>(rx.symbolCount) - lag + trainingSymbols + v34test::kMeasureSymbols + 256;
-    loop.Cut(dataStart);
-    v34test::TxChain chain(c.pair, c.shaping, c.states, false, kCallerPolynomial, 5);
-    const int16_t none[6] = {};
-    int32_t transmitScale = 0, receiveGain = 0;
-    V34PowerScale(c.pair.symbolRateIndex, c.pair.rate, c.shaping, chain.encoder().frame.b, none, &transmitScale,
-                  &receiveGain);
-    while (loop.Sent() < dataStart + dataSymbols + 400) {
-        PackedComplex received[8], ideal[8];
-        chain.NextFrame(0.0, received, ideal);
-        for (const PackedComplex p : ideal)
-            loop.Append(ScaleTransmitPoint(0, transmitScale, 0x7FFF, p));
-    }
-    for (int i = 0; i < trainingSymbols; ++i) {
-        v34test::TrainingStage(rx, i);
-        loop.Symbol(lag);
-    }
-    const int32_t mse = v34test::MeasureMse(loop, lag);
-    static V34DataDecisions d;
-    V34RxDataParams params{};
-    params.symbolRateIndex = c.pair.symbolRateIndex;
-    params.rateIndex = c.pair.rate;
-    params.shaping = c.shaping;
-    params.trellisStates = c.states;
-    params.polynomial = kCallerPolynomial;
-    params.trainedScale = kTrnScale;
-    d.descrambler = 0;
-    EXPECT_EQ(StartV34DataReceive(&rx, &d, &params), 0);
     DataResult r;
-    for (int i = 0; i < dataSymbols; ++i) {
+    r.mse = run.Prepare();
+    V34Receiver& rx = run.loop().rx();
+    static V34DataDecisions d;
+    d.descrambler = 0;
+    const V34RxDataParams params = run.Params();
+    EXPECT_EQ(StartV34DataReceive(&rx, &d, &params), 0);
+    for (int i = 0; i < run.DataSymbols(); ++i) {
         if (i == 7)
             vek_lms_set_mu_complex(rx.equaliser, -768);
         uint8_t bytes[16];
         int32_t n;
         while ((n = ReceiveDataBytes(&rx, &d, bytes, 16)) < 0)
-            loop.FeedBlock();
+            run.loop().FeedBlock();
         r.received.insert(r.received.end(), bytes, bytes + n);
     }
-    r.sent = chain.sent();
     r.erasures = d.demapper.erasures;
-    r.mse = mse;
     return r;
+}
+
+int CountErrors(const std::vector<uint8_t>& received, const std::vector<uint8_t>& sent)
+{
+    int errors = 0;
+    for (size_t i = 0; i < received.size() && i < sent.size(); ++i)
+        errors += received[i] != sent[i] ? 1 : 0;
+    return errors;
 }
 
 // The set-up refuses a rate outside the symbol rate's range and changes nothing then.
@@ -117,16 +159,59 @@ TEST(V34RxData, BytesComeBackThroughModulatorLineAndReceiver)
         {{0, 5}, 64, 1},
     };
     for (const DataCase& c : cases) {
-        const DataResult r = RunData(c, 3000, 3000, LineCase{"clean", 0, 0, 0, 0});
+        DataRun run(c, 3000, 3000, LineCase{"clean", 0, 0, 0, 0});
+        const DataResult r = RunData(run);
         std::printf("%d/%d: MSE %d, %zu bytes back, %u erasures\n", c.pair.symbolRateIndex, c.pair.rate, r.mse,
                     r.received.size(), r.erasures);
         ASSERT_GT(r.received.size(), 100u);
-        ASSERT_LE(r.received.size(), r.sent.size());
-        int errors = 0;
-        for (size_t i = 0; i < r.received.size(); ++i)
-            errors += r.received[i] != r.sent[i] ? 1 : 0;
-        EXPECT_EQ(errors, 0) << c.pair.symbolRateIndex << "/" << c.pair.rate;
+        ASSERT_LE(r.received.size(), run.sent().size());
+        EXPECT_EQ(CountErrors(r.received, run.sent()), 0) << c.pair.symbolRateIndex << "/" << c.pair.rate;
     }
+}
+
+// The pump's receive script: the data set-up starts the data steps, which the block intake ticks once per
+// symbol; every byte reaches the framer (synchronous bytes).
+TEST(V34RxData, ReceiveScriptHandsTheBytesToTheFramer)
+{
+    DataRun run(DataCase{{5, 10}, 64, 1}, 3000, 3000, LineCase{"clean", 0, 0, 0, 0});
+    run.Prepare();
+    auto ctx = std::make_unique<DspContext>();
+    InitRxFramer(&ctx->signal.framer, 1);
+    V34Pump& p = ctx->v34pump;
+    p.context = ctx.get();
+    p.receiver = run.loop().rx();   // the trained receiver, its library objects with it
+    p.rxData.descrambler = 0;
+    const V34RxDataParams params = run.Params();
+    ASSERT_EQ(StartV34RxData(&p, &params), 0);
+    EXPECT_EQ(p.watch.dataMode, 1);
+    std::vector<uint8_t> received;
+    FramerFifo& fifo = ctx->signal.framer.rx.fifo;
+    const int32_t blocks = run.DataSymbols() / kV34BlockSymbols;
+    for (int32_t b = 0; b < blocks; ++b) {
+        // First the rest of the block the training left, then new ones.
+        RunV34ReceiveScript(&p);
+        int16_t block[kV34BlockSamples];
+        run.loop().NextBlock(block);
+        TakeReceiveBlock(&p.receiver, block);
+        while (fifo.count > 0) {
+            received.push_back(static_cast<uint8_t>(fifo.entry[fifo.read]));
+            fifo.read = (fifo.read + 1) % kFramerFifoEntries;
+            fifo.count -= 1;
+        }
+    }
+    EXPECT_EQ(p.rxScript.list[p.rxScript.position].handler, StepData) << "past the data start";
+    ASSERT_GT(received.size(), 1000u);
+    EXPECT_EQ(CountErrors(received, run.sent()), 0);
+    // The far end's S ends data mode: its renegotiation.
+    RunV34ReceiveScript(&p);
+    p.receiver.detector.sCount = 60;
+    int16_t block[kV34BlockSamples];
+    run.loop().NextBlock(block);
+    TakeReceiveBlock(&p.receiver, block);
+    RunV34ReceiveScript(&p);
+    EXPECT_EQ(p.receiver.retrainReason, 2);
+    EXPECT_EQ(p.txState, kV34TxRenegotiate);
+    EXPECT_EQ(p.watch.dataMode, 0);
 }
 
 }  // namespace

@@ -75,10 +75,17 @@ public:
         }
     }
 
-    // The next block into the receiver (zeros once the stream is used up).
+    // The next block into the receiver.
     void FeedBlock()
     {
         int16_t block[kV34BlockSamples];
+        NextBlock(block);
+        TakeReceiveBlock(&rxb_.rx, block);
+    }
+
+    // The line's next block (zero symbols sent once the stream is used up).
+    void NextBlock(int16_t block[kV34BlockSamples])
+    {
         int filled = 0;
         while (filled < kV34BlockSamples) {
             if (line_.Next(&block[filled])) {
@@ -93,7 +100,6 @@ public:
             txb_.Block(symbols, tx);
             line_.Push(tx, kV34BlockSamples);
         }
-        TakeReceiveBlock(&rxb_.rx, block);
     }
 
 private:

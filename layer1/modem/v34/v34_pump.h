@@ -12,6 +12,7 @@
 #include "layer1/modem/v34/v34_encoder.h"
 #include "layer1/modem/v34/v34_modulator.h"
 #include "layer1/modem/v34/v34_rx.h"
+#include "layer1/modem/v34/v34_rx_data.h"
 
 struct DspContext;
 struct FirState;
@@ -152,7 +153,9 @@ struct V34Pump {
     V34ModulatorState modulator;
     V34Receiver receiver;           // the symbol path and the echo canceller (whose ring the modulator fills)
     Sequencer rxScript;             // the receive script: one tick per received symbol
+    int32_t rxSymbols;              // symbols of the current receive step
     V34RxWatch watch;
+    V34DataDecisions rxData;        // data mode: trellis decoder, demapper and byte descrambler
 };
 static_assert(offsetof(V34Pump, kept) == 0, "the kept head comes first");
 

@@ -4,6 +4,7 @@
 
 #include "layer1/dsp/dsp_context.h"
 #include "layer1/modem/v34/v34_pump.h"
+#include "layer1/modem/v34/v34_rx_steps.h"
 
 namespace {
 
@@ -14,7 +15,6 @@ constexpr int32_t kCarrierLossBlocks = 100;
 // The phase-2 tone holds at least 60 % of the power in three blocks in a row (30 ms).
 constexpr int32_t kToneBlocks = 3;
 constexpr int32_t kToneFloor = -50;
-constexpr int32_t kMaxTicks = 40;
 
 }  // namespace
 
@@ -111,11 +111,5 @@ void V34ReceiveBlock(DspContext* ctx)
     }
     // The receive script (the training and data steps) takes the block's symbols, one tick each, until the
     // receiver has used the block up.
-    if (p.rxScript.list == nullptr)
-        return;
-    for (int32_t tick = 0; tick < kMaxTicks && p.receiver.readIndex < p.receiver.blockLength; ++tick) {
-        RunStep(&p, &p.rxScript);
-        if (p.receiver.skip != 0)
-            break;
-    }
+    RunV34ReceiveScript(&p);
 }
