@@ -1,9 +1,12 @@
 // The V.8 procedure on two pumps: the caller recognises ANSam by its 15 Hz modulation (ours and the
 // independent peer's), asks for the call menu a second later, and the second start command on each side
 // carries the call on to V.32bis; a V.8 answerer that hears no caller falls back to V.22bis after 5 s, and one
-// that hears a V.32bis caller's 1800 Hz starts V.32bis; a V.8 caller that hears plain answer tone starts
-// V.32bis as the caller.
+// that hears a V.32bis caller's 1800 Hz starts V.32bis; a V.8 caller that hears answer tone without the
+// modulation (plain, or with phase reversals) starts V.32bis as the caller.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
 
 #include "v22_fixture.h"
 #include "window/icd_codes.h"
@@ -114,6 +117,22 @@ TEST(V8Procedure, CallerHearingPlainAnswerToneStartsV32bis)
     EXPECT_EQ(pair.a.ctx->connection.rateCode, 4);
 }
 
+// A basic V.32bis answerer's answer tone carries a 180 degree reversal every 450 ms but no amplitude
+// modulation: the V.8 caller counts 1.45 s of it across the reversals and the two connect at 14400.
+TEST(V8Procedure, CallerHearingAnswerToneWithReversalsStartsV32bis)
+{
+    PumpPair pair(LineSettings{});
+    StartConnection(pair.a, 9, 16, kOriginate | kV8);
+    StartConnection(pair.b, 9, 16, 0);
+    const int t = StepUntilProgress(pair, pair.a, 6, 400);
+    ASSERT_GE(t, 0) << int(Progress(pair.a));
+    EXPECT_GT(t, 145);
+    EXPECT_LT(t, 175);
+    EXPECT_TRUE(pair.a.ctx->blockHandler == V32bisBlockHandler);
+    ASSERT_TRUE(pair.RunUntilConnected(2500)) << " a " << int(pair.a.Status()) << " b " << int(pair.b.Status());
+    EXPECT_EQ(pair.a.ctx->connection.rateCode, 9);
+}
+
 // A continuation with no V.8 procedure running (none started, or a basic one) leaves the pump as it was.
 TEST(V8Procedure, AContinuationOutsideTheProcedureDoesNothing)
 {
@@ -133,12 +152,49 @@ TEST(V8Procedure, AContinuationOutsideTheProcedureDoesNothing)
     }
 }
 
+// A 2100 Hz tone with a reversal every 4320 samples, at levels from -41 to -5 dBm0 and 20 dB SNR, the reversal
+// anywhere in a block: each reversal only pauses the plain-tone count (its ratio stays above the off ratio),
+// so the caller reports answer tone 1.45 s after arming and never takes the tone for ANSam.
+TEST(V8Procedure, ReversalsPauseThePlainToneCount)
+{
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0, 1);
+    for (double amplitude : {300.0, 3000.0, 20000.0}) {
+        for (int offset : {0, 40, 80}) {
+            Pump caller;
+            StartConnection(caller, 9, 16, kOriginate | kV8);
+            double phase = 0.3;
+            int64_t n = 0;
+            int t = 0;
+            int resets = 0;
+            for (; t < 300 && Progress(caller) != 32 && Progress(caller) != 6; ++t) {
+                std::vector<int16_t> block(96, 0);
+                for (int i = 0; i < 96; ++i, ++n) {
+                    if (n > 1000 && (n - offset) % 4320 == 0)
+                        phase += M_PI;
+                    phase += 2 * M_PI * 2100 / 9600;
+                    block[i] = LineSaturate(amplitude * (std::sin(phase) + 0.0707 * noise(rng)));
+                }
+                const bool armed = caller.ctx->procedure.amArmed != 0;
+                const int32_t before = caller.ctx->procedure.notch2100.runCount;
+                caller.Block(block.data());
+                if (armed && Progress(caller) == 34 && caller.ctx->procedure.notch2100.runCount < before)
+                    ++resets;
+            }
+            EXPECT_EQ(Progress(caller), 6) << amplitude << " " << offset;
+            EXPECT_EQ(resets, 0) << amplitude << " " << offset;
+            EXPECT_NEAR(t, 154, 3) << amplitude << " " << offset;
+        }
+    }
+}
+
 #ifdef HAVE_SPANDSP
 // The peer's ANSam (8000 Hz, resampled to the pump's 9600) is recognised as ANSam, not as plain answer tone;
-// the peer's plain answer tone is not taken for ANSam.
+// the peer's plain answer tone is not taken for ANSam; with phase reversals or without.
 TEST(V8Procedure, CallerRecognisesThePeersAnsam)
 {
-    for (int tone : {MODEM_CONNECT_TONES_ANSAM, MODEM_CONNECT_TONES_ANS}) {
+    for (int tone : {MODEM_CONNECT_TONES_ANSAM, MODEM_CONNECT_TONES_ANS, MODEM_CONNECT_TONES_ANSAM_PR,
+                     MODEM_CONNECT_TONES_ANS_PR}) {
         Pump caller;
         StartConnection(caller, 9, 16, kOriginate | kV8);
         modem_connect_tones_tx_state_t* tx = modem_connect_tones_tx_init(nullptr, tone);
@@ -163,11 +219,8 @@ TEST(V8Procedure, CallerRecognisesThePeersAnsam)
             }
             caller.Block(block.data());
         }
-        if (tone == MODEM_CONNECT_TONES_ANSAM) {
-            EXPECT_EQ(Progress(caller), 32) << t;
-        } else {
-            EXPECT_EQ(Progress(caller), 6) << t;
-        }
+        const bool am = tone == MODEM_CONNECT_TONES_ANSAM || tone == MODEM_CONNECT_TONES_ANSAM_PR;
+        EXPECT_EQ(Progress(caller), am ? 32 : 6) << "tone " << tone << " after " << t;
         modem_connect_tones_tx_free(tx);
     }
 }
