@@ -57,6 +57,7 @@ constexpr uint8_t kNotifyEnable = 0x02;
 // Register 54: the pump state in the low nibble, flags above it.
 constexpr uint8_t kStatusPumpStateMask = 0x0F;
 constexpr uint8_t kStatusConnected = 0x10;  // a data connection is up
+constexpr uint8_t kStatusFaxFlags = 0x20;   // a page receiver heard control-frame flags (V.21) instead
 constexpr uint8_t kTxDataWantedBit = 0x40;  // transmit data wanted
 // Pump states of the low nibble written by the modulations.
 enum PumpState : uint8_t {

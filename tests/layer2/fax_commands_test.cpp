@@ -245,6 +245,23 @@ TEST_F(FaxCommands, ReceiveCommandsAreAbortedByACharacter)
     Expect("AT", "AT\r\r\nOK\r\n");
 }
 
+// A class 1 command line runs 30 ms after its carriage return, not 130: after the last frame the far end
+// starts its training check 75 ms later, and a program's +FTS and +FRM must have the page receiver running
+// early in it (with 130 ms each the receiver missed the check). A line feed after the carriage return is still
+// swallowed, not taken as the character that aborts the receive command.
+TEST_F(FaxCommands, Class1CommandsRunAtOnceAndSwallowALineFeed)
+{
+    Expect("AT+FCLASS=1", "AT+FCLASS=1\r\r\nOK\r\n");
+    modem.ClearLog();
+    EXPECT_EQ(Visible(modem.Dialogue("AT+FTS=1\r\n", 300)), "AT+FTS=1\\r\\r\\nOK\\r\\n");
+    modem.Send("AT+FRM=96\r\n");
+    // The prefix takes a pass per character; the receiver is started 80 ms after the line was sent.
+    EXPECT_EQ(Visible(modem.Read(80)), "AT+FRM=96\\r");
+    EXPECT_EQ(Payloads(IcdStartFaxPump), (std::vector<std::vector<uint8_t>>{{0xB7, 0x04}}));
+    EXPECT_EQ(Visible(modem.Read(500)), "") << "the line feed ended the receive command";
+    EXPECT_EQ(Visible(modem.Dialogue("x", 500)), "\\r\\nOK\\r\\n");
+}
+
 // +FTS waits its time before OK; +FRS ends early on a character.
 TEST_F(FaxCommands, SilenceCommandsWait)
 {

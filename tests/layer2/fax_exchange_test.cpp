@@ -208,6 +208,49 @@ TEST_F(FaxExchange, ReceiveSilenceWaitsForTheFarCarrierToEnd)
     ASSERT_TRUE(Wait(x.A(), "OK\r\n", 1500)) << Visible(x.OutA());
 }
 
+// A page receiver (+FRM) started while the far end sends the flags before its next frame (T.30 sends a
+// second of them) answers "+FCERROR" within the preamble; the application's +FRH then still takes the frame.
+// Verbose and numeric results, at V.29 and at V.17.
+TEST_F(FaxExchange, PageReceiverHearingFramesAnswersFcerrorAndTheFrameIsTaken)
+{
+    Connect();
+    const std::string dis = std::string("\xFF\x13\x80\x00\xEE\xF8\x80", 7);
+    SendFrame(x.B(), dis, true);
+    ReceiveFrame(x.A(), dis);
+    const struct {
+        const char* frm;
+        const char* fcerror;  // what follows the echo
+        const char* connect;
+        bool verbose;
+    } cases[] = {
+        {"AT+FRM=96", "\r\n+FCERROR\r\n", "\r\nCONNECT\r\n", true},
+        {"AT+FRM=146", "+F4\r", "1\r", false},
+    };
+    const std::string dcs = std::string("\xFF\x13\x83\x00\x46\x78", 6);
+    for (const auto& c : cases) {
+        Command(x.A(), c.verbose ? "ATV1" : "ATV0", c.verbose ? "OK\r\n" : "ATV0\r0\r");
+        // B's frame waits for its second of flags; A's page receiver starts early in it.
+        Command(x.B(), "AT+FTH=3", "CONNECT\r\n");
+        Write(x.B(), Shield(dcs));
+        x.Run(100);
+        x.Type(x.A(), std::string(c.frm) + "\r");
+        ASSERT_TRUE(Wait(x.A(), c.fcerror, 800)) << c.frm << ": " << Visible(x.OutA());
+        EXPECT_EQ(Visible(Take(x.A())), Visible(std::string(c.frm) + "\r" + c.fcerror));
+        x.Type(x.A(), "AT+FRH=3\r");
+        ASSERT_TRUE(Wait(x.A(), c.connect, 1000)) << Visible(x.OutA());
+        ASSERT_TRUE(Wait(x.A(), c.verbose ? "OK\r\n" : "0\r", 2000)) << Visible(x.OutA());
+        const std::string got = Take(x.A());
+        const std::string head = "AT+FRH=3\r" + std::string(c.connect);
+        ASSERT_EQ(Visible(got.substr(0, head.size())), Visible(head));
+        std::string data, rest;
+        ASSERT_TRUE(Unshield(got.substr(head.size()), &data, &rest)) << Visible(got);
+        EXPECT_EQ(Visible(data), Visible(WithFcs(dcs)));
+        EXPECT_EQ(Visible(rest), c.verbose ? "\\r\\nOK\\r\\n" : "0\\r");
+        ASSERT_TRUE(Wait(x.B(), "OK\r\n", 2000)) << Visible(x.OutB());
+        Take(x.B());
+    }
+}
+
 TEST_F(FaxExchange, FramesTrainingCheckAndPageAcrossTheExchange)
 {
     Connect();

@@ -31,10 +31,20 @@ void FaxTxStep(void* owner)
     FaxTxBlock(&ctx->fax.tx, ctx->txWork, ctx->lowerAudio->format.blockLength);
 }
 
+// The page receiver, and while it waits for its carrier the watch for control-frame flags: heard, they are
+// reported once (the controller answers the application that the carrier is of the other kind).
 void FaxRxStep(void* owner)
 {
     DspContext* ctx = Ctx(owner);
-    FaxRxBlock(&ctx->fax.rx, ctx->rxWork, ctx->lowerAudio->format.blockLength);
+    FaxPumpState& f = ctx->fax;
+    const int32_t n = ctx->lowerAudio->format.blockLength;
+    if (f.watching && FaxRxDelivering(&f.rx))
+        f.watching = 0;
+    if (f.watching && FaxFlagWatchBlock(&f.watch, ctx->rxWork, n)) {
+        f.watching = 0;
+        PortStatus(ctx, kStatusFaxFlags, 1);
+    }
+    FaxRxBlock(&f.rx, ctx->rxWork, n);
 }
 
 const StepEntry kFaxTxList[] = {{{FaxTxStep}, -1}, kStepEnd};
@@ -47,6 +57,7 @@ void StartFaxPump(DspContext* ctx)
     FaxPumpState& f = ctx->fax;
     const int32_t code = FaxCodeOf(ctx->faxModulation, ctx->faxRate);
     f.code = code;
+    f.watching = 0;
     ControlSequencer(&ctx->seqA, SEQ_START_AT, kIdleListA, 0);
     ControlSequencer(&ctx->seqB, SEQ_START_AT, kIdleListB, 0);
     ctx->blockHandler = IdleBlockHandler;
@@ -57,6 +68,8 @@ void StartFaxPump(DspContext* ctx)
     if (code >= 0 && ctx->faxFlags[0]) {
         // A V.17 short training keeps the equaliser of the long training before it.
         FaxRxInit(&f.rx, code, FaxRxPort{ctx, PortPutBits, PortStatus}, 1);
+        FaxFlagWatchInit(&f.watch);
+        f.watching = 1;
         ControlSequencer(&ctx->seqB, SEQ_START_AT, kFaxRxList, 0);
     } else if (code >= 0) {
         const int32_t level = ctx->txLevelDb < -1 ? ctx->txLevelDb + 1 : -9;
@@ -66,6 +79,7 @@ void StartFaxPump(DspContext* ctx)
     }
     UpdateStatusRegister(ctx->interfaceBlock, 0, 1);
     UpdateStatusRegister(ctx->interfaceBlock, kStatusInData, 0);
+    UpdateStatusRegister(ctx->interfaceBlock, kStatusFaxFlags, 0);
     WriteRegister(ctx->interfaceBlock, kRegNotify, 1);
     // The transmitter leaves its wait step at once.
     SetHold(ctx);

@@ -92,7 +92,7 @@ void collect_line(AcuContext* acu)
         } else if (c == acu->sreg[S_CR_CHAR]) {
             acu->line[acu->line_length] = 0;
             acu->command_error = 0;
-            acu->post_line_delay = acu->post_line_start;
+            acu->post_line_delay = acu->fax_class == 1 ? POST_LINE_DELAY_FAX : acu->post_line_start;
             acu->report_ok = 1;
             acu->collector = COLLECT_COMPLETE;
             return;

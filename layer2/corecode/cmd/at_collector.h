@@ -8,6 +8,10 @@
 
 constexpr uint16_t POST_LINE_DELAY_TICKS = 13;
 constexpr uint16_t POST_LINE_DELAY_SWITCHED = 5;
+// Fax class 1: the far end starts its training check 75 ms after its last frame, and the application's +FRM
+// (often after +FTS) must have the page receiver running by then. The short delay still swallows a line feed
+// that follows the carriage return.
+constexpr uint16_t POST_LINE_DELAY_FAX = 3;
 
 void CollectCommandLine(AcuContext* acu);
 // Posts the DTE-input event when the command input ring holds characters.

@@ -291,6 +291,11 @@ bool fax_carrier(AcuContext* acu)
     return (status & kStatusPumpStateMask) == kPumpStateFax && (status & kInData) != 0;
 }
 
+bool fax_frames_heard(AcuContext* acu)
+{
+    return acu->dsp != nullptr && (dsp_reg_read(&acu->dsp->link, kRegStatus) & kStatusFaxFlags) != 0;
+}
+
 bool fax_application_abort(AcuContext* acu)
 {
     DteContext* d = acu->dte;

@@ -7,6 +7,9 @@
 //   7 +FTH start: 80 ms, frame path, transmit modulation, CONNECT   8 collect a frame   9 send it; next or end
 //   10 +FRH start: frame path, receive modulation, flags, CONNECT   11 wait for a frame  12 deliver it
 //
+// A page receiver that hears control-frame flags instead of its carrier ends with "+FCERROR", so the application
+// can take the frames with +FRH while their preamble lasts.
+//
 // Data from the application is shielded with DLE (0x10): DLE DLE is a data 0x10, DLE ETX ends the data or
 // the frame. Towards the application 0x10 is doubled and DLE ETX ends the page data or the frame (a received
 // frame carries its two frame-check octets).
@@ -41,6 +44,7 @@ enum FaxResult : uint8_t {
     FAX_RESULT_OK = 2,
     FAX_RESULT_NO_CARRIER = 3,
     FAX_RESULT_ERROR = 4,
+    FAX_RESULT_FCERROR = 7,  // a page receiver heard control frames: "+FCERROR"
 };
 
 // The class 1 commands that start the engine.
@@ -128,6 +132,8 @@ void fax_stop(AcuContext* acu);
 uint8_t fax_finish(AcuContext* acu, uint8_t result);
 // The data pump's fax carrier (state 8 with the in-data bit).
 bool fax_carrier(AcuContext* acu);
+// The page receiver heard control-frame flags instead of its carrier.
+bool fax_frames_heard(AcuContext* acu);
 // A character from the application (not XON or XOFF) that aborts a receive command; taken from the ring.
 bool fax_application_abort(AcuContext* acu);
 // The receive-record source of the line block.

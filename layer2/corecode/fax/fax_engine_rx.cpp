@@ -176,9 +176,14 @@ uint8_t fax_rx_data_step(AcuContext* acu)
             e->sub = 1;
         } else if (fax_application_abort(acu)) {
             abort_receive(e);
-        } else if (fax_carrier(acu) && fax_send_connect(acu)) {
-            e->mode = FAX_RM_DATA;
-            e->sub = 0;
+        } else if (fax_carrier(acu)) {
+            if (fax_send_connect(acu)) {
+                e->mode = FAX_RM_DATA;
+                e->sub = 0;
+            }
+        } else if (fax_frames_heard(acu)) {
+            // The far end sends control frames: the application listens for them instead (+FRH).
+            end_with(e, FAX_RESULT_FCERROR);
         }
         break;
     case FAX_RM_DATA:
