@@ -254,4 +254,55 @@ TEST(TrellisAcs, ColumnsAgreeAndTiesGoToTheLowestPredecessor) {
   }
 }
 
+// Any table (rows with repeated next states beyond 16 states, 32-state rows after the fixed four drawn at random), metrics over
+// the whole 16-bit range (sums past 16 bits never win) and presets below 65535 (a sum equal to the preset
+// loses): every column writes the same new metrics and survivors as gen, and leaves the rest alone.
+TEST(TrellisAcs, ColumnsAgreeOnRandomTablesMetricsAndPresets) {
+  std::mt19937 rng(11);
+  for (int states : {16, 32, 64}) {
+    const int branches = states / 4;
+    const int records = states == 16 ? 8 : states == 32 ? 16 : 32;
+    const auto fixed = Transitions(states);
+    for (int trial = 0; trial < 300; ++trial) {
+      // The 16-state rows lead to distinct next states (ss and wd compare a row's four branches at once).
+      std::vector<uint8_t> next(states * branches);
+      for (size_t k = 0; k < next.size(); ++k)
+        next[k] = (states == 32 && k < 32) || (states == 16 && trial % 2 == 0)
+                      ? fixed[k]
+                      : static_cast<uint8_t>(rng() % (trial % 3 == 0 ? 4 : 256));
+      if (states == 16 && trial % 2 != 0)
+        for (int i = 0; i < 16; ++i) {
+          std::vector<uint8_t> row(16);
+          for (int n = 0; n < 16; ++n) row[n] = static_cast<uint8_t>(n + 16 * (rng() % 16));
+          std::shuffle(row.begin(), row.end(), rng);
+          std::copy(row.begin(), row.begin() + 4, next.begin() + 4 * i);
+        }
+      const uint32_t range = trial % 4 == 0 ? 3u : (trial % 4 == 1 ? 70000u : 2000u);
+      std::vector<uint16_t> oldM(states);
+      for (auto& v : oldM) v = static_cast<uint16_t>(std::min<uint32_t>(rng() % range, 65535u));
+      std::vector<TrellisMetric4d> r4(records);
+      for (auto& r : r4) r = {static_cast<uint16_t>(rng()), static_cast<uint16_t>(std::min<uint32_t>(rng() % range, 65535u))};
+      std::vector<uint16_t> preset(states);
+      for (auto& v : preset) v = trial % 2 ? 65535 : static_cast<uint16_t>(rng() % (2 * range + 1));
+      const int32_t offset = states * (trial % 3);
+      std::vector<uint16_t> wantM = preset;
+      std::vector<int32_t> wantS(offset + states, -7);
+      ASSERT_EQ(kTrellisColumns[VEK_CPU_GEN].acs(oldM.data(), next.data(), wantM.data(), r4.data(), wantS.data(),
+                                                 states, offset),
+                VEK_OK);
+      for (int c = 0; c < VEK_COLUMN_COUNT; ++c) {
+        const TrellisColumnFns& f = kTrellisColumns[c];
+        // ss and wd write every 32-state next state from the fixed rows: they compare with the 65535 preset
+        // and sums below it.
+        if (states == 32 && (c == VEK_CPU_SS || c == VEK_CPU_WD) && (trial % 2 == 0 || range > 65535u / 2)) continue;
+        std::vector<uint16_t> newM = preset;
+        std::vector<int32_t> surv(offset + states, -7);
+        ASSERT_EQ(f.acs(oldM.data(), next.data(), newM.data(), r4.data(), surv.data(), states, offset), VEK_OK);
+        ASSERT_EQ(newM, wantM) << f.name << " states " << states << " trial " << trial;
+        ASSERT_EQ(surv, wantS) << f.name << " states " << states << " trial " << trial;
+      }
+    }
+  }
+}
+
 }  // namespace

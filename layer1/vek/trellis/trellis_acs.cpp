@@ -5,12 +5,14 @@
 //
 // ss and wd: with 16 states the four branches of an old state are added and compared at once (they lead to
 // distinct next states); with 32 states the fixed transitions of states 0-3 write the new metrics and
-// survivors of all 32 next states unconditionally, then states 4-31 follow the common loop.
+// survivors of all 32 next states unconditionally, then states 4-31 follow the common loop. wd runs the
+// common loop of 32 and 64 states branch-free, on one key per candidate (AcsStatesByKeys).
 #include <emmintrin.h>
 #include <mmintrin.h>
 #include <xmmintrin.h>
 
 #include <cstring>
+#include <type_traits>
 
 #include "layer1/vek/trellis/trellis.h"
 #include "layer1/vek/trellis/trellis_shape.h"
@@ -120,14 +122,61 @@ bool AnyNull(const uint16_t* o, const uint8_t* t, uint16_t* n, const TrellisMetr
   return o == nullptr || t == nullptr || n == nullptr || m == nullptr || s == nullptr;
 }
 
+// The loop of AcsStates without its branches, for the SSE2 column. Each candidate becomes one key,
+// (sum << 11) | (old state << 5) | (branch << 1) | 1, and every next state keeps the smallest key it is offered,
+// starting from (its present metric << 11): the smallest sum wins, among equal sums the lowest state and then
+// the lowest branch (the order of the loop), and a sum equal to the present metric loses to it as a strict
+// comparison requires. Sums reach 17 bits, so the keys fit in 28. The keys of one old state's branches are
+// formed four at a time.
+void AcsStatesByKeys(const AcsArgs& a, const Shape& s, int32_t first) {
+  uint32_t best[64];
+  for (int32_t n = 0; n < s.states; ++n) best[n] = static_cast<uint32_t>(a.newMetrics[n]) << 11;
+  const int32_t groups = s.branches / 4;
+  __m128i branchKeys[2][4];
+  for (int32_t parity = 0; parity < 2; ++parity)
+    for (int32_t g = 0; g < groups; ++g) {
+      alignas(16) uint32_t k[4];
+      for (int32_t q = 0; q < 4; ++q) {
+        const int32_t j = 4 * g + q;
+        k[q] = (static_cast<uint32_t>(a.metrics4d[parity + 2 * j].metric) << 11) | (static_cast<uint32_t>(j) << 1) | 1u;
+      }
+      branchKeys[parity][g] = _mm_load_si128(reinterpret_cast<const __m128i*>(k));
+    }
+  const uint32_t mask = static_cast<uint32_t>(s.states - 1);
+  for (int32_t i = first; i < s.states; ++i) {
+    const uint8_t* row = a.nextState + static_cast<int64_t>(i) * s.branches;
+    const __m128i base = _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(a.oldMetrics[i]) << 11) |
+                                                         (static_cast<uint32_t>(i) << 5)));
+    alignas(16) uint32_t keys[16];
+    for (int32_t g = 0; g < groups; ++g)
+      _mm_store_si128(reinterpret_cast<__m128i*>(keys + 4 * g), _mm_add_epi32(base, branchKeys[i & 1][g]));
+    for (int32_t j = 0; j < s.branches; ++j) {
+      uint32_t& b = best[row[j] & mask];
+      b = keys[j] < b ? keys[j] : b;
+    }
+  }
+  for (int32_t n = 0; n < s.states; ++n) {
+    const uint32_t key = best[n];
+    if ((key & 1u) == 0) continue;
+    const int32_t from = static_cast<int32_t>((key >> 5) & 63u);
+    Record(a, n, key >> 11, (from & 1) + 2 * static_cast<int32_t>((key >> 1) & 15u), from);
+  }
+}
+
 template <typename Simd>
 VekStatus AcsVector(const AcsArgs& a, int32_t states) {
   const Shape s = ShapeOf(states);
+  constexpr bool kKeys = std::is_same_v<Simd, Sse2Branches>;
   if (s.states == 16) {
     Acs16Parallel<Simd>(a);
   } else if (s.states == 32) {
     AcsFixed32(a);
-    AcsStates(a, s, 4);
+    if (kKeys)
+      AcsStatesByKeys(a, s, 4);
+    else
+      AcsStates(a, s, 4);
+  } else if (kKeys) {
+    AcsStatesByKeys(a, s, 0);
   } else {
     AcsStates(a, s, 0);
   }
