@@ -50,7 +50,8 @@ TEST(FirColumns, RealOutputsDelayAndTapsIdenticalToGeneric) {
         const Column gen = column(VEK_CPU_GEN), col = column(c);
         for (std::int32_t len : lens) {
             const std::int64_t P = (len + 4 + 7) / 8 * 8, B = (len + 3) / 4 * 4 + 1;
-            const std::int64_t counts[] = {1, 7, 8, 9, P - 1, P, P + 1, B - 1, B, 96, 16, 200, 3, 2 * P + 5};
+            // 32: a modulator's block; 900 and 1200: past the SSE2 column's stack window.
+            const std::int64_t counts[] = {1, 7, 8, 9, P - 1, P, P + 1, B - 1, B, 96, 16, 200, 3, 2 * P + 5, 32, 900, 1200};
             auto taps = random_taps(rng, len);
             auto hist = random16(rng, len);
             FirState *a = nullptr, *b = nullptr;
@@ -91,7 +92,8 @@ TEST(FirColumns, ComplexOutputsAndDelayIdenticalToGeneric) {
     std::mt19937 rng(98);
     for (int c : {VEK_CPU_MM, VEK_CPU_SS, VEK_CPU_WD}) {
         const Column gen = column(VEK_CPU_GEN), col = column(c);
-        for (std::int32_t len : {1, 2, 3, 5, 6, 8, 9, 17}) {
+        // 32 and 33 taps: the most and one more than the SSE2 column's window kernel takes.
+        for (std::int32_t len : {1, 2, 3, 5, 6, 8, 9, 17, 32, 33}) {
             std::vector<VekC32> taps(len);
             auto parts = random_taps(rng, 2 * len);
             for (std::int32_t i = 0; i < len; ++i) taps[i] = {parts[2 * i], parts[2 * i + 1]};
@@ -99,7 +101,8 @@ TEST(FirColumns, ComplexOutputsAndDelayIdenticalToGeneric) {
             ASSERT_EQ(gen.initComplex(&a, taps.data(), len, 0, nullptr), VEK_OK);
             ASSERT_EQ(col.initComplex(&b, taps.data(), len, 0, nullptr), VEK_OK);
             int step = 0;
-            for (std::int64_t count : {1, 2, 3, 7, 8, 9, 96, 4, 33}) {
+            // 600 and 700: at and past the SSE2 column's stack window.
+            for (std::int64_t count : {1, 2, 3, 7, 8, 9, 96, 4, 33, 5, 6, 600, 700}) {
                 ++step;
                 VekC16 x{random16(rng, 1)[0], random16(rng, 1)[0]}, ya, yb;
                 ASSERT_EQ(gen.oneComplex(x, &ya, a, 14), VEK_OK);
@@ -111,8 +114,9 @@ TEST(FirColumns, ComplexOutputsAndDelayIdenticalToGeneric) {
                 GuardedBuffer s1(4 * count, so), d1(4 * count, dOff), s2(4 * count, so), d2(4 * count, dOff);
                 std::memcpy(s1.data(), in.data(), 4 * count);
                 std::memcpy(s2.data(), in.data(), 4 * count);
-                ASSERT_EQ(gen.blockComplex(s1.as<VekC16>(), d1.as<VekC16>(), static_cast<std::int32_t>(count), a, 15), VEK_OK);
-                ASSERT_EQ(col.blockComplex(s2.as<VekC16>(), d2.as<VekC16>(), static_cast<std::int32_t>(count), b, 15), VEK_OK);
+                const std::int32_t sf = static_cast<std::int32_t>(rng() % 24) - 2;   // net shifts of both signs
+                ASSERT_EQ(gen.blockComplex(s1.as<VekC16>(), d1.as<VekC16>(), static_cast<std::int32_t>(count), a, sf), VEK_OK);
+                ASSERT_EQ(col.blockComplex(s2.as<VekC16>(), d2.as<VekC16>(), static_cast<std::int32_t>(count), b, sf), VEK_OK);
                 ASSERT_TRUE(d1.intact() && d2.intact() && s2.intact());
                 ASSERT_EQ(std::memcmp(d1.data(), d2.data(), 4 * count), 0) << col.name << " len " << len << " count " << count;
                 std::vector<VekC16> ha(len), hb(len);

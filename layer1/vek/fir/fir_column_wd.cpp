@@ -1,4 +1,5 @@
-// SSE2 column: the wide real kernels on the four-copy layout; the SSE column's complex kernels.
+// SSE2 column: the wide real kernels on the four-copy layout, its own complex block kernel and the SSE
+// column's one-sample complex kernel.
 #include "layer1/vek/fir/fir_kernels.h"
 #include "layer1/vek/fir/fir_columns.h"
 #include "layer1/vek/fir/fir_entries.h"
@@ -13,7 +14,7 @@ struct Kernels {
         fir::wd_block_real(st, src, dst, count, sf);
     }
     static void block_complex(FirState* st, const VekC16* src, VekC16* dst, std::int64_t count, std::int32_t sf) {
-        fir::ss_block_complex(st, src, dst, count, sf);
+        fir::wd_block_complex(st, src, dst, count, sf);
     }
 };
 

@@ -1,5 +1,7 @@
 // SSE2 column kernels for real single-rate filters on the wide layout: four shifted copies of the taps, P
-// halves each, so that one load of eight samples feeds four outputs (copy c gives output c).
+// halves each, so that one load of eight samples feeds four outputs (copy c gives output c). A block that
+// fits a stack window (history, inputs, zeros; up to 64 taps) is computed from it by tap pairs in groups of
+// eight throughout; other blocks take the delay line and then the input in place.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -89,6 +91,49 @@ std::int16_t wd_one_real(FirState* st, std::int16_t in, std::int32_t sf) {
     return scale_output(s, net_shift(st->scale, sf));
 }
 
+namespace {
+
+// Blocks whose history, inputs and zero padding fit here run from one window on the stack.
+constexpr std::int64_t kWindowHalves = 1024;
+
+constexpr std::int64_t kMaxPairs = 32;   // the window form takes up to 64 taps
+
+// Eight outputs from the window (output j + q reads halves j + q + 1 .. j + q + len) by tap pairs: one load
+// at half j + 1 + i holds the pairs (x, x') that taps i and i + 1 meet for outputs j, j + 2, j + 4 and j + 6,
+// one at j + 2 + i those of the odd outputs, so each pair costs two loads and two pairwise multiply-adds.
+inline void eight_by_pairs(const std::int16_t* w, const __m128i* pairs, std::int64_t count, int c, unsigned char* out) {
+    __m128i even = _mm_setzero_si128(), odd = _mm_setzero_si128();
+    for (std::int64_t k = 0; k < count; ++k) {
+        even = _mm_add_epi32(even, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 1 + 2 * k)), pairs[k]));
+        odd = _mm_add_epi32(odd, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 2 + 2 * k)), pairs[k]));
+    }
+    const __m128i e = scale_lanes(even, c), o = scale_lanes(odd, c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(_mm_packs_epi32(e, e), _mm_packs_epi32(o, o)));
+}
+
+// Every output from one contiguous window: the len history halves, the count inputs, then zeros for the
+// reads past them. Groups of eight, then the rest one at a time. single: the taps in order, zero after them.
+void block_from_window(const std::int16_t* d, const std::int16_t* src, std::int64_t count, std::int64_t len,
+                       const std::int16_t* single, int c, unsigned char* out) {
+    alignas(16) std::int16_t window[kWindowHalves];
+    std::memcpy(window, d, static_cast<std::size_t>(len) * 2);
+    std::memcpy(window + len, src, static_cast<std::size_t>(count) * 2);
+    std::memset(window + len + count, 0, 16 * 2);
+    const std::int64_t npairs = (len + 1) / 2;
+    __m128i pairs[kMaxPairs];
+    for (std::int64_t k = 0; k < npairs; ++k) {
+        std::int32_t two;
+        std::memcpy(&two, single + 2 * k, 4);
+        pairs[k] = _mm_set1_epi32(two);
+    }
+    std::int64_t j = 0;
+    for (; j + 8 <= count; j += 8) eight_by_pairs(window + j, pairs, npairs, c, out + 2 * j);
+    const auto* w = reinterpret_cast<Bytes>(window);
+    for (; j < count; ++j) store16(out, j, scale_output(single_dot(w + 2 * (j + 1), single, len, false), c));
+}
+
+}  // namespace
+
 void wd_block_real(FirState* st, const std::int16_t* src, std::int16_t* dst, std::int64_t count,
                    std::int32_t sf) {
     if (!has_wide_layout(st)) return GenericLoops<RealElements, 3>::block(st, src, dst, count, sf);
@@ -103,6 +148,16 @@ void wd_block_real(FirState* st, const std::int16_t* src, std::int16_t* dst, std
     if (st->position != 0) {
         std::memmove(d, d + st->position, static_cast<std::size_t>(len) * 2);
         st->position = 0;
+    }
+    if (len <= 2 * kMaxPairs && len + count + 16 <= kWindowHalves) {
+        block_from_window(d, src, count, len, single, c, out);
+        // The delay line as the two-part form below leaves it.
+        for (std::int64_t k = 0; k < std::min(count, P); ++k) d[len + k] = load16(src, k);
+        if (count >= len)
+            for (std::int64_t k = 0; k < len; ++k) d[k] = load16(src, count - len + k);
+        else
+            std::memmove(d, d + count, static_cast<std::size_t>(len) * 2);
+        return;
     }
     // Output j reads delay elements j + 1 .. j + len.
     const auto* window = reinterpret_cast<Bytes>(d);
