@@ -14,6 +14,7 @@
 #include "layer1/modem/v34/v34_modulator.h"
 #include "layer1/modem/v34/v34_pump.h"
 #include "layer1/vek/core/vek_dispatch.h"
+#include "layer1/vek/core/vek_select.h"
 
 namespace {
 
@@ -194,6 +195,45 @@ TEST(V34Modulator, EchoRingGetsEverySymbolOnTheCarrier)
         const Complex want = Complex(RealPart(sym[n]), ImagPart(sym[n])) * std::polar(1.0, phase);
         EXPECT_NEAR(RealPart(mod.echo.ring[n]), want.real(), 2.0) << n;
         EXPECT_NEAR(ImagPart(mod.echo.ring[n]), want.imag(), 2.0) << n;
+    }
+}
+
+// Every library column gives the same samples, level and echo ring: symbols over the whole 16-bit range (the
+// filters saturate), each pre-emphasis filter, a gain that saturates the output and one that does not.
+TEST(V34Modulator, EveryColumnModulatesAlike)
+{
+    std::mt19937 rng(31);
+    std::vector<PackedComplex> symbols;
+    for (int i = 0; i < 8 * kV34BlockSymbols; ++i)
+        symbols.push_back(PackComplex(static_cast<int>(rng() % 65536) - 32768, static_cast<int>(rng() % 65536) - 32768));
+    for (int filter = 0; filter < kV34PreEmphasisFilters; ++filter) {
+        for (const int16_t gain : {int16_t{8192}, int16_t{32767}}) {
+            std::vector<double> base;
+            int32_t baseLevel = 0;
+            std::vector<PackedComplex> baseRing;
+            for (int column = 0; column < VEK_COLUMN_COUNT; ++column) {
+                ASSERT_EQ(vek_install_column(column), 1);
+                std::vector<double> out;
+                int32_t level = 0;
+                std::vector<PackedComplex> ring;
+                {
+                    Modulator mod(filter, filter % 6, filter % 2, gain);
+                    out = Modulate(mod, symbols);
+                    level = mod.m.level;
+                    ring.assign(mod.echo.ring, mod.echo.ring + symbols.size());
+                }
+                if (column == 0) {
+                    base = out;
+                    baseLevel = level;
+                    baseRing = ring;
+                } else {
+                    EXPECT_EQ(out, base) << "column " << column << " filter " << filter << " gain " << gain;
+                    EXPECT_EQ(level, baseLevel) << "column " << column;
+                    EXPECT_EQ(ring, baseRing) << "column " << column;
+                }
+            }
+            vek_install_column(VEK_CPU_GEN);
+        }
     }
 }
 

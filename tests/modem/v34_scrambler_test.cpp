@@ -72,6 +72,39 @@ TEST(V34Scrambler, AnImpulseReturnsAtTheTaps)
     }
 }
 
+TEST(V34Scrambler, WordAndBitFormsFollowTheBitSerialRule)
+{
+    // One bit at a time: out = in XOR the output 18 (or 5) and 23 bits back, the register (newest output in
+    // bit 0) keeping 24 bits.
+    auto serial = [](int count, int poly, uint32_t bits, uint32_t* reg) {
+        const int a = poly != 0 ? 18 : 5;
+        uint32_t r = *reg, out = 0;
+        for (int i = 0; i < count; ++i) {
+            const uint32_t bit = ((bits >> i) ^ (r >> (a - 1)) ^ (r >> 22)) & 1u;
+            r = (r << 1) | bit;
+            out |= bit << i;
+        }
+        *reg = r & 0xFFFFFFu;
+        return out;
+    };
+    std::mt19937 rng(12);
+    for (int poly = 0; poly < 2; ++poly) {
+        for (int trial = 0; trial < 20000; ++trial) {
+            const int count = static_cast<int>(rng() % 33);
+            const uint32_t bits = rng();
+            const uint32_t start = trial % 3 == 0 ? rng() : rng() & 0xFFFFFFu;  // stray top bits are dropped
+            uint32_t want = start, word = start, small = start;
+            const uint32_t expected = serial(count, poly, bits, &want);
+            ASSERT_EQ(ScrambleWord(count, poly, bits, &word), expected) << poly << " " << count;
+            ASSERT_EQ(word, want);
+            if (count <= 8) {
+                ASSERT_EQ(ScrambleBits(count, poly, bits, &small), expected & ((1u << count) - 1u));
+                ASSERT_EQ(small, want);
+            }
+        }
+    }
+}
+
 TEST(V34Scrambler, DescramblersInvertTheScramblerFromAnyState)
 {
     std::mt19937 rng(7);

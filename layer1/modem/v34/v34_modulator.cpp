@@ -77,6 +77,30 @@ void SetupV34Modulator(int32_t preEmphasis, int32_t rateIndex, int32_t highCarri
     mod->level = 0;
 }
 
+namespace {
+
+// The leaky peak follower, level += |x| - (level >> 14) with saturating sums. From a level in [0, 2^29] no
+// sum saturates and the level stays there (at 2^29 the leak, 32768, takes off at least what any sample
+// adds), so that range runs on plain sums.
+int32_t FollowLevel(int32_t level, const int16_t samples[kV34BlockSamples])
+{
+    constexpr int32_t kCeiling = 1 << 29;
+    if (level >= 0 && level <= kCeiling) {
+        for (int i = 0; i < kV34BlockSamples; ++i) {
+            const int32_t magnitude = samples[i] < 0 ? -samples[i] : samples[i];
+            level += magnitude - (level >> 14);
+        }
+        return level;
+    }
+    for (int i = 0; i < kV34BlockSamples; ++i) {
+        const int32_t magnitude = samples[i] < 0 ? -samples[i] : samples[i];
+        level = AddSat32(level, AddSat32(magnitude, -(level >> 14)));
+    }
+    return level;
+}
+
+}  // namespace
+
 void V34Modulator(const PackedComplex symbols[kV34BlockSymbols], V34ModulatorState* mod,
                   int16_t samples[kV34BlockSamples])
 {
@@ -87,21 +111,15 @@ void V34Modulator(const PackedComplex symbols[kV34BlockSymbols], V34ModulatorSta
     }
     int16_t re[kV34BlockSamples];
     int16_t im[kV34BlockSamples];
-    VekC16 complexSamples[kV34BlockSamples];
-    for (int r = 0; r < 2; ++r) {
-        int16_t* dst = r == 0 ? re : im;
-        for (int k = 0; k < 3; ++k) {
-            int16_t out[kV34BlockSymbols] = {};
+    int16_t out[2][3][kV34BlockSymbols] = {};
+    for (int r = 0; r < 2; ++r)
+        for (int k = 0; k < 3; ++k)
             if (mod->branch[r][k] != nullptr)
-                vek_fir_block_real(rail[r], out, kV34BlockSymbols, mod->branch[r][k], 14);
-            for (int n = 0; n < kV34BlockSymbols; ++n)
-                dst[3 * n + k] = out[n];
-        }
-    }
-    for (int i = 0; i < kV34BlockSamples; ++i) {
-        complexSamples[i].re = re[i];
-        complexSamples[i].im = im[i];
-    }
+                vek_fir_block_real(rail[r], out[r][k], kV34BlockSymbols, mod->branch[r][k], 14);
+    VekC16 complexSamples[kV34BlockSamples];
+    for (int n = 0; n < kV34BlockSymbols; ++n)
+        for (int k = 0; k < 3; ++k)
+            complexSamples[3 * n + k] = VekC16{out[0][k][n], out[1][k][n]};
     if (mod->preEmphasis != nullptr)
         vek_fir_block_complex_inplace(complexSamples, kV34BlockSamples, mod->preEmphasis, 15);
     for (int i = 0; i < kV34BlockSamples; ++i) {
@@ -118,11 +136,6 @@ void V34Modulator(const PackedComplex symbols[kV34BlockSymbols], V34ModulatorSta
     vek_mul_vec_16_inplace_scaled(sine, im, kV34BlockSamples, 15);
     vek_sub_vec_16(im, re, samples, kV34BlockSamples);
     vek_mul_const_16_inplace_scaled(mod->outputGain, samples, kV34BlockSamples, 13);
-    int32_t level = mod->level;
-    for (int i = 0; i < kV34BlockSamples; ++i) {
-        const int32_t magnitude = samples[i] < 0 ? -samples[i] : samples[i];
-        level = AddSat32(level, AddSat32(magnitude, -(level >> 14)));
-    }
-    mod->level = level;
+    mod->level = FollowLevel(mod->level, samples);
     mod->carrierIndex = (mod->carrierIndex + kV34BlockSamples) % mod->period;
 }

@@ -22,6 +22,40 @@ uint32_t Scramble(int32_t count, int32_t polynomial, uint32_t bits, uint32_t* re
     return out;
 }
 
+// Bit k of v moved to bit 23 - k, for the 24 bits of the register.
+uint32_t Reverse24(uint32_t v)
+{
+    uint32_t r = 0;
+    for (int32_t k = 0; k < 24; k += 8) {
+        uint32_t b = (v >> k) & 0xFFu;
+        b = ((b & 0xF0u) >> 4) | ((b & 0x0Fu) << 4);
+        b = ((b & 0xCCu) >> 2) | ((b & 0x33u) << 2);
+        b = ((b & 0xAAu) >> 1) | ((b & 0x55u) << 1);
+        r |= b << (16 - k);
+    }
+    return r;
+}
+
+// The same stream several bits at a time. h holds the outputs in time order with the newest at bit 63, so
+// the outputs a and 23 places before the next n bits are h >> (64 - a) and h >> 41, bit for bit in input
+// order, while n is at most a (no bit of a piece depends on another of the same piece).
+uint32_t ScrambleWide(int32_t count, int32_t polynomial, uint32_t bits, uint32_t* reg)
+{
+    const int32_t a = polynomial != 0 ? 18 : 5;
+    uint64_t h = static_cast<uint64_t>(Reverse24(*reg & kHistoryMask)) << 40;
+    uint32_t out = 0;
+    for (int32_t done = 0; done < count;) {
+        const int32_t n = count - done < a ? count - done : a;
+        const uint64_t mask = (uint64_t{1} << n) - 1u;
+        const uint64_t piece = ((bits >> done) ^ (h >> (64 - a)) ^ (h >> 41)) & mask;
+        out |= static_cast<uint32_t>(piece) << done;
+        h = (h >> n) | (piece << (64 - n));
+        done += n;
+    }
+    *reg = Reverse24(static_cast<uint32_t>(h >> 40));
+    return out;
+}
+
 }  // namespace
 
 uint32_t ScrambleBits(int32_t count, int32_t polynomial, uint32_t bits, uint32_t* reg)
@@ -31,7 +65,7 @@ uint32_t ScrambleBits(int32_t count, int32_t polynomial, uint32_t bits, uint32_t
 
 uint32_t ScrambleWord(int32_t count, int32_t polynomial, uint32_t bits, uint32_t* reg)
 {
-    return Scramble(count < 0 ? 0 : (count > 32 ? 32 : count), polynomial, bits, reg);
+    return ScrambleWide(count < 0 ? 0 : (count > 32 ? 32 : count), polynomial, bits, reg);
 }
 
 uint32_t DescrambleBits(int32_t count, int32_t polynomial, uint32_t bits, uint32_t* reg)
