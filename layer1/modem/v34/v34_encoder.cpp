@@ -34,8 +34,8 @@ struct Precoded {
 };
 
 // The point of index idx rotated by quadrant z, plus the precoder's lattice offset; the output is the point
-// less the precoder's filter output, in 1/128 units, pushed into the history.
-Precoded PrecodePoint(V34EncoderState* s, int32_t idx, uint32_t z)
+// less the precoder's filter output p (over the present history), in 1/128 units, pushed into the history.
+Precoded PrecodePoint(V34EncoderState* s, int32_t idx, uint32_t z, PackedComplex p)
 {
     const V34Point& q = V34QuarterConstellation()[idx];
     int32_t x = q.x;
@@ -46,7 +46,6 @@ Precoded PrecodePoint(V34EncoderState* s, int32_t idx, uint32_t z)
     case 3: { const int32_t t = x; x = -y; y = t; break; }
     default: break;
     }
-    const PackedComplex p = PrecoderOutput(s->coefficients, s->history);
     const int32_t cr = V34LatticeOffset(RealPart(p), s->frame);
     const int32_t ci = V34LatticeOffset(ImagPart(p), s->frame);
     Precoded r{};
@@ -117,7 +116,8 @@ int32_t EncodeFrame(V34EncoderState* s, const MappingFrame* frame, PackedComplex
     for (int32_t k = 0; k < 4; ++k) {
         const uint32_t in = frame->i[k];
         s->quadrant = static_cast<uint8_t>((s->quadrant + (in >> 1)) & 3u);
-        const Precoded first = PrecodePoint(s, PointIndex(s, rings[2 * k], frame->q[k] & 0xFFu), s->quadrant);
+        const Precoded first = PrecodePoint(s, PointIndex(s, rings[2 * k], frame->q[k] & 0xFFu), s->quadrant,
+                                            PrecoderOutput(s->coefficients, s->history));
         // The second point's offset decides the rotation that gives the pair the parity the trellis asks for.
         const PackedComplex p = PrecoderOutput(s->coefficients, s->history);
         const int32_t secondParity =
@@ -128,7 +128,7 @@ int32_t EncodeFrame(V34EncoderState* s, const MappingFrame* frame, PackedComplex
             s->patternPosition = (s->patternPosition + 1) % markerBits;
         }
         const uint32_t z2 = static_cast<uint32_t>(s->quadrant + f - 2 * static_cast<int32_t>(in & 1u)) & 3u;
-        const Precoded second = PrecodePoint(s, PointIndex(s, rings[2 * k + 1], frame->q[k] >> 8), z2);
+        const Precoded second = PrecodePoint(s, PointIndex(s, rings[2 * k + 1], frame->q[k] >> 8), z2, p);
         const int32_t l1 = V34SubsetLabel(first.u, first.v);
         const int32_t l2 = V34SubsetLabel(second.u, second.v);
         s->trellisState = TrellisNextState(s->trellisState, s->trellisStates,

@@ -22,18 +22,25 @@ uint32_t Scramble(int32_t count, int32_t polynomial, uint32_t bits, uint32_t* re
     return out;
 }
 
-// Bit k of v moved to bit 23 - k, for the 24 bits of the register.
+// Bit k of v moved to bit 23 - k, for the 24 bits of the register, a byte at a time from a table.
+struct ByteReversal {
+    uint8_t v[256];
+    constexpr ByteReversal() : v()
+    {
+        for (uint32_t b = 0; b < 256; ++b) {
+            uint32_t r = 0;
+            for (uint32_t k = 0; k < 8; ++k)
+                r |= ((b >> k) & 1u) << (7 - k);
+            v[b] = static_cast<uint8_t>(r);
+        }
+    }
+};
+constexpr ByteReversal kReversed;
+
 uint32_t Reverse24(uint32_t v)
 {
-    uint32_t r = 0;
-    for (int32_t k = 0; k < 24; k += 8) {
-        uint32_t b = (v >> k) & 0xFFu;
-        b = ((b & 0xF0u) >> 4) | ((b & 0x0Fu) << 4);
-        b = ((b & 0xCCu) >> 2) | ((b & 0x33u) << 2);
-        b = ((b & 0xAAu) >> 1) | ((b & 0x55u) << 1);
-        r |= b << (16 - k);
-    }
-    return r;
+    return (static_cast<uint32_t>(kReversed.v[v & 0xFFu]) << 16) | (static_cast<uint32_t>(kReversed.v[(v >> 8) & 0xFFu]) << 8) |
+           kReversed.v[(v >> 16) & 0xFFu];
 }
 
 // The same stream several bits at a time. h holds the outputs in time order with the newest at bit 63, so
