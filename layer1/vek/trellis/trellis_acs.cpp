@@ -128,13 +128,15 @@ bool AnyNull(const uint16_t* o, const uint8_t* t, uint16_t* n, const TrellisMetr
 // the lowest branch (the order of the loop), and a sum equal to the present metric loses to it as a strict
 // comparison requires. Sums reach 17 bits, so the keys fit in 28. The keys of one old state's branches are
 // formed four at a time.
-void AcsStatesByKeys(const AcsArgs& a, const Shape& s, int32_t first) {
-  uint32_t best[64];
-  for (int32_t n = 0; n < s.states; ++n) best[n] = static_cast<uint32_t>(a.newMetrics[n]) << 11;
-  const int32_t groups = s.branches / 4;
-  __m128i branchKeys[2][4];
+template <int32_t States>
+void AcsStatesByKeys(const AcsArgs& a, int32_t first) {
+  constexpr int32_t kBranches = States / 4;
+  constexpr int32_t kGroups = kBranches / 4;
+  uint32_t best[States];
+  for (int32_t n = 0; n < States; ++n) best[n] = static_cast<uint32_t>(a.newMetrics[n]) << 11;
+  __m128i branchKeys[2][kGroups];
   for (int32_t parity = 0; parity < 2; ++parity)
-    for (int32_t g = 0; g < groups; ++g) {
+    for (int32_t g = 0; g < kGroups; ++g) {
       alignas(16) uint32_t k[4];
       for (int32_t q = 0; q < 4; ++q) {
         const int32_t j = 4 * g + q;
@@ -142,20 +144,31 @@ void AcsStatesByKeys(const AcsArgs& a, const Shape& s, int32_t first) {
       }
       branchKeys[parity][g] = _mm_load_si128(reinterpret_cast<const __m128i*>(k));
     }
-  const uint32_t mask = static_cast<uint32_t>(s.states - 1);
-  for (int32_t i = first; i < s.states; ++i) {
-    const uint8_t* row = a.nextState + static_cast<int64_t>(i) * s.branches;
+  // Next-state bytes are reduced to the state count a row at a time.
+  const __m128i mask = _mm_set1_epi8(static_cast<char>(States - 1));
+  for (int32_t i = first; i < States; ++i) {
+    alignas(16) uint8_t row[16];
+    __m128i bytes;
+    if constexpr (kBranches == 16) {
+      bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a.nextState + 16 * static_cast<int64_t>(i)));
+    } else {
+      int64_t eight;
+      std::memcpy(&eight, a.nextState + 8 * static_cast<int64_t>(i), 8);
+      bytes = _mm_cvtsi64_si128(eight);
+    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(row), _mm_and_si128(bytes, mask));
     const __m128i base = _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(a.oldMetrics[i]) << 11) |
                                                          (static_cast<uint32_t>(i) << 5)));
-    alignas(16) uint32_t keys[16];
-    for (int32_t g = 0; g < groups; ++g)
+    alignas(16) uint32_t keys[kBranches];
+    for (int32_t g = 0; g < kGroups; ++g)
       _mm_store_si128(reinterpret_cast<__m128i*>(keys + 4 * g), _mm_add_epi32(base, branchKeys[i & 1][g]));
-    for (int32_t j = 0; j < s.branches; ++j) {
-      uint32_t& b = best[row[j] & mask];
+#pragma GCC unroll 16
+    for (int32_t j = 0; j < kBranches; ++j) {
+      uint32_t& b = best[row[j]];
       b = keys[j] < b ? keys[j] : b;
     }
   }
-  for (int32_t n = 0; n < s.states; ++n) {
+  for (int32_t n = 0; n < States; ++n) {
     const uint32_t key = best[n];
     if ((key & 1u) == 0) continue;
     const int32_t from = static_cast<int32_t>((key >> 5) & 63u);
@@ -172,11 +185,11 @@ VekStatus AcsVector(const AcsArgs& a, int32_t states) {
   } else if (s.states == 32) {
     AcsFixed32(a);
     if (kKeys)
-      AcsStatesByKeys(a, s, 4);
+      AcsStatesByKeys<32>(a, 4);
     else
       AcsStates(a, s, 4);
   } else if (kKeys) {
-    AcsStatesByKeys(a, s, 0);
+    AcsStatesByKeys<64>(a, 0);
   } else {
     AcsStates(a, s, 0);
   }
