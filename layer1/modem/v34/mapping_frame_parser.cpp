@@ -11,6 +11,16 @@ constexpr uint32_t kReservoirBits = 128;
 
 uint32_t Take(V34BitReservoir* r, int32_t n)
 {
+    if (n >= 0 && n <= 32) {
+        // The word the field starts in and the next one (the reservoir wraps) hold it whole.
+        const uint32_t word = (r->readPosition / 32u) & 3u;
+        const uint32_t shift = r->readPosition % 32u;
+        const uint64_t pair = r->words[word] | (static_cast<uint64_t>(r->words[(word + 1u) & 3u]) << 32);
+        const uint64_t mask = (uint64_t{1} << n) - 1u;
+        r->readPosition = (r->readPosition + static_cast<uint32_t>(n)) % kReservoirBits;
+        r->count -= n;
+        return static_cast<uint32_t>((pair >> shift) & mask);
+    }
     uint32_t v = 0;
     for (int32_t got = 0; got < n;) {
         const uint32_t word = (r->readPosition / 32u) & 3u;
