@@ -2,6 +2,8 @@
 // of each pair from g4 and g2.
 #include "layer1/modem/v34/shell_map.h"
 
+#include <algorithm>
+
 namespace {
 
 // The two rings of a pair with sum s and remainder r (0 <= r < g2(s)).
@@ -28,9 +30,11 @@ void SplitHalf(int32_t h, uint64_t r, const V34FrameParams* t, uint8_t* rings)
             break;
         r -= term;
     }
-    const uint64_t g = t->g2[p];
-    SplitPair(p, r % g, t->M, rings);
-    SplitPair(h - p, r / g, t->M, rings + 2);
+    // r < 2^32 (it comes from a 32-bit index), so the quotient takes a 32-bit division.
+    const uint32_t g = t->g2[p];
+    const uint32_t r32 = static_cast<uint32_t>(r);
+    SplitPair(p, r32 % g, t->M, rings);
+    SplitPair(h - p, r32 / g, t->M, rings + 2);
 }
 
 }  // namespace
@@ -43,10 +47,9 @@ void ShellMap(uint32_t index, const V34FrameParams* t, uint8_t rings[8])
             rings[k] = 0;
         return;
     }
+    // The largest sum i <= 8 (M - 1) with z8(i) <= index (z8 rises strictly from z8(0) = 0).
     const int32_t last = 8 * (m - 1);
-    int32_t i = 0;
-    while (i < last && t->z8[i + 1] <= index)
-        ++i;
+    const int32_t i = static_cast<int32_t>(std::upper_bound(t->z8 + 1, t->z8 + last + 1, uint64_t{index}) - (t->z8 + 1));
     uint64_t r = index - t->z8[i];
     const int32_t top = 4 * (m - 1);
     int32_t j = i > top ? i - top : 0;
@@ -56,7 +59,8 @@ void ShellMap(uint32_t index, const V34FrameParams* t, uint8_t rings[8])
             break;
         r -= term;
     }
-    const uint64_t g = t->g4[j];
-    SplitHalf(j, r % g, t, rings);
-    SplitHalf(i - j, r / g, t, rings + 4);
+    const uint32_t g = t->g4[j];
+    const uint32_t r32 = static_cast<uint32_t>(r);   // below 2^32, like the index
+    SplitHalf(j, r32 % g, t, rings);
+    SplitHalf(i - j, r32 / g, t, rings + 4);
 }
