@@ -3,16 +3,16 @@
 // label and the predecessor. Old states run in ascending order, so ties go to the lowest predecessor and,
 // within it, the lowest branch. Next-state bytes are bounded to the state count.
 //
-// ss and wd: with 16 states the four branches of an old state are added and compared at once (they lead to
-// distinct next states); with 32 states the fixed transitions of states 0-3 write the new metrics and
+// ss: with 16 states the four branches of an old state are added and compared at once (they lead to distinct
+// next states). ss and wd: with 32 states the fixed transitions of states 0-3 write the new metrics and
 // survivors of all 32 next states unconditionally, then states 4-31 follow the common loop. wd runs the
-// common loop of 32 and 64 states branch-free, on one key per candidate (AcsStatesByKeys).
+// common loop (all 16 states, 32-state states 4-31, all 64 states) branch-free, on one key per candidate
+// (AcsStatesByKeys), which decides as the loop does for any table.
 #include <emmintrin.h>
 #include <mmintrin.h>
 #include <xmmintrin.h>
 
 #include <cstring>
-#include <type_traits>
 
 #include "layer1/vek/trellis/trellis.h"
 #include "layer1/vek/trellis/trellis_shape.h"
@@ -59,21 +59,7 @@ void AcsFixed32(const AcsArgs& a) {
 
 // The four branches of one old state of the 16-state code lead to subsets parity, parity + 2, + 4, + 6:
 // the old metric is added to all four at once and the sums compared with the four next states' metrics in
-// one instruction; the winners are then written in branch order.
-struct Sse2Branches {
-  using V = __m128i;
-  static V Metrics(const TrellisMetric4d* m, int32_t parity) {
-    return _mm_setr_epi32(m[parity].metric, m[parity + 2].metric, m[parity + 4].metric, m[parity + 6].metric);
-  }
-  static int Wins(V metrics, uint16_t old, const uint32_t* cur, uint32_t* cand) {
-    const V c = _mm_add_epi32(_mm_set1_epi32(old), metrics);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(cand), c);
-    const V n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur));
-    return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(c, n)));
-  }
-  static void Done() {}
-};
-
+// one instruction; the winners are then written in branch order (ss, on MMX registers).
 struct MmxBranches {
   struct V {
     __m64 lo, hi;
@@ -152,9 +138,9 @@ void AcsStatesByKeys(const AcsArgs& a, int32_t first) {
     if constexpr (kBranches == 16) {
       bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a.nextState + 16 * static_cast<int64_t>(i)));
     } else {
-      int64_t eight;
-      std::memcpy(&eight, a.nextState + 8 * static_cast<int64_t>(i), 8);
-      bytes = _mm_cvtsi64_si128(eight);
+      int64_t part = 0;
+      std::memcpy(&part, a.nextState + kBranches * static_cast<int64_t>(i), kBranches);
+      bytes = _mm_cvtsi64_si128(part);
     }
     _mm_store_si128(reinterpret_cast<__m128i*>(row), _mm_and_si128(bytes, mask));
     const __m128i base = _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(a.oldMetrics[i]) << 11) |
@@ -179,19 +165,26 @@ void AcsStatesByKeys(const AcsArgs& a, int32_t first) {
 template <typename Simd>
 VekStatus AcsVector(const AcsArgs& a, int32_t states) {
   const Shape s = ShapeOf(states);
-  constexpr bool kKeys = std::is_same_v<Simd, Sse2Branches>;
   if (s.states == 16) {
     Acs16Parallel<Simd>(a);
   } else if (s.states == 32) {
     AcsFixed32(a);
-    if (kKeys)
-      AcsStatesByKeys<32>(a, 4);
-    else
-      AcsStates(a, s, 4);
-  } else if (kKeys) {
-    AcsStatesByKeys<64>(a, 0);
+    AcsStates(a, s, 4);
   } else {
     AcsStates(a, s, 0);
+  }
+  return VEK_OK;
+}
+
+VekStatus AcsKeyed(const AcsArgs& a, int32_t states) {
+  const Shape s = ShapeOf(states);
+  if (s.states == 16) {
+    AcsStatesByKeys<16>(a, 0);
+  } else if (s.states == 32) {
+    AcsFixed32(a);
+    AcsStatesByKeys<32>(a, 4);
+  } else {
+    AcsStatesByKeys<64>(a, 0);
   }
   return VEK_OK;
 }
@@ -217,6 +210,5 @@ VekStatus vek_trellis_acs_ss(const uint16_t* oldMetrics, const uint8_t* nextStat
 VekStatus vek_trellis_acs_wd(const uint16_t* oldMetrics, const uint8_t* nextState, uint16_t* newMetrics,
                              const TrellisMetric4d* metrics4d, int32_t* survivors, int32_t states, int32_t offset) {
   if (vek_trellis::AnyNull(oldMetrics, nextState, newMetrics, metrics4d, survivors)) return VEK_ERR_NULL_POINTER;
-  return vek_trellis::AcsVector<vek_trellis::Sse2Branches>(
-      AcsArgs{oldMetrics, nextState, newMetrics, metrics4d, survivors, offset}, states);
+  return vek_trellis::AcsKeyed(AcsArgs{oldMetrics, nextState, newMetrics, metrics4d, survivors, offset}, states);
 }
