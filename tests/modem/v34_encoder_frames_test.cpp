@@ -260,8 +260,9 @@ double MeanPower(const Pair& p, int shaping, const int16_t c[6], int frames)
 
 TEST(V34EncoderFrames, MeanTransmitPowerIsTheSameAtEveryRate)
 {
+    // Fewer frames measure each rate's power less closely: 1000 keep every estimate within about 0.05 dB.
 #ifdef MODEM_UNDER_SANITIZER
-    constexpr int kFrames = 300;
+    constexpr int kFrames = 1000;
 #else
     constexpr int kFrames = 2000;
 #endif
