@@ -50,6 +50,8 @@ void receive_service(LineBlock* lb, DspInterfaceBlock* w)
         lb_framed_receive(lb, bytes, count, status);
     else if (lb_detect_active(lb))
         lb_detect_receive(lb, bytes, count, status);
+    else if (lb->mode.load() == LINE_MODE_STARTUP)
+        lb_startup_receive(lb, bytes, count);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
         lb_octet_receive(lb, bytes, count, status);
     else
@@ -68,6 +70,8 @@ void transmit_service(LineBlock* lb, DspInterfaceBlock* w)
         lb_framed_transmit(lb);
     else if (lb_detect_active(lb))
         lb_detect_transmit(lb);
+    else if (lb->mode.load() == LINE_MODE_STARTUP)
+        lb_startup_transmit(lb);
     else if (lb->mode.load() == LINE_MODE_MNP_OCTET)
         lb_octet_transmit(lb);
     else
@@ -112,20 +116,11 @@ void lb_init(LineBlock* lb, const LineBlockHost* host)
     lb->flow_pass_through = 0;
     lb->flow_xon = 0x11;
     lb->flow_xoff = 0x13;
-    lb->tx_frame = nullptr;
-    lb->tx_cursor = nullptr;
-    lb->tx_char_count = 0;
-    lb->tx_active = 0;
-    lb->rx_frame = nullptr;
-    lb->rx_length = 0;
+    lb_reset_frame_state(lb);
     lb->max_frame = 0;
     lb->frame_check_in_data = 0;
-    lb->rx_error = 0;
-    lb->rx_discarding = 0;
-    lb->last_bad_ns = 128;
-    octet_tx_reset(&lb->octet_tx);
-    octet_rx_set_buffer(&lb->octet_rx, nullptr, 0);
     lb->octet_rx.lost_frames = 0;
+    lb->startup = LineStartup{};
     lb->running = 0;
     lb->again = 0;
     lb->counters.sent = 0;
@@ -167,7 +162,12 @@ void lb_service(LineBlock* lb)
     }
 }
 
-void lb_service_stop(LineBlock* lb) { lb->active = 0; }
+// The start-up path runs through the whole set-up of a connection, whatever else stops meanwhile.
+void lb_service_stop(LineBlock* lb)
+{
+    if (lb->mode.load() != LINE_MODE_STARTUP)
+        lb->active = 0;
+}
 
 void lb_tx_chunk_forget(LineBlock* lb)
 {

@@ -28,6 +28,7 @@ enum LineMode : uint8_t {
     LINE_MODE_SYNC = 4,        // synchronous access (V.80)
     LINE_MODE_VOICE = 5,
     LINE_MODE_CALLER_ID = 6,
+    LINE_MODE_STARTUP = 7,     // a connection's set-up: the start-up block out, the far end's messages in
 };
 
 // Framing kinds of packet 0x61.
@@ -156,6 +157,40 @@ struct LineDetect {
     uint8_t mnp_frame[LINE_DETECT_FRAME_OCTETS];
 };
 
+// The start-up path of a connection's set-up (the V.8 menus): a block of up to 32 bytes that the data pump
+// sends once or over and over, and the receiver of the far end's messages. A message starts with the octet
+// 0xE0 and runs to the next one; it is accepted when the same message arrives twice in a row. Between
+// messages the receiver counts call indicators (a zero octet, then a call-function octet) and, once told to,
+// the far end's closing zero octets.
+constexpr uint8_t LINE_STARTUP_BLOCK_MAX = 32;
+constexpr uint8_t LINE_STARTUP_MESSAGE_MAX = 32;  // a longer message is dropped
+
+enum LineStartupRxState : uint8_t {
+    LINE_STARTUP_WAIT = 0,
+    LINE_STARTUP_AFTER_ZERO = 1,  // a zero octet came: a call-function octet now is a call indicator
+    LINE_STARTUP_COLLECT = 2,
+    LINE_STARTUP_COMPARE = 3,
+    LINE_STARTUP_ACCEPTED = 4,    // everything is dropped until the receiver is reset
+    LINE_STARTUP_ZEROS = 5,       // counting consecutive zero octets
+    LINE_STARTUP_DONE = 6,        // three came; everything is dropped
+};
+
+struct LineStartup {
+    // Transmit (line-transmit lock).
+    uint8_t repeat;
+    uint8_t length;  // 0: nothing to send
+    uint8_t block[LINE_STARTUP_BLOCK_MAX];
+    // Receive (line-receive lock).
+    uint8_t state;        // LineStartupRxState
+    uint8_t position;     // bytes of the message being received
+    uint8_t candidate;    // length of the message the next copy is compared with (0 none)
+    uint8_t zeros;        // consecutive zero octets (in LINE_STARTUP_ZEROS)
+    uint8_t indicators;   // call indicators counted
+    uint8_t collected[LINE_STARTUP_MESSAGE_MAX];
+    uint8_t message[LINE_STARTUP_MESSAGE_MAX + 1];  // the accepted message, zero-terminated
+    uint8_t message_length;                         // 0: none accepted yet
+};
+
 struct LineBlock {
     std::atomic<DspInterfaceBlock*> window;  // the data pump's register window (null: none bound)
     LineBlockHost host;
@@ -210,6 +245,7 @@ struct LineBlock {
     LineFax fax;  // the fax path (line_fax.h); while it is selected the service runs it instead of the others
     V80State v80; // synchronous access (v80.h), the path of LINE_MODE_SYNC
     LineDetect detect;
+    LineStartup startup;
 
     LineCounters counters;
 };
@@ -247,6 +283,27 @@ uint16_t lb_tx_write(LineBlock* lb, const uint8_t* bytes, uint16_t count);
 void lb_tx_chunk_forget(LineBlock* lb);
 // Takes and clears a break that arrived from the line; whether there was one.
 bool lb_take_line_break(LineBlock* lb);
+
+// The start-up path (line_startup.cpp). lb_startup_begin selects it for a connection's set-up: no framing
+// packet (the data pump's set-up procedure chose its own framing), an empty block and a reset receiver; the
+// next lb_set_mode ends it.
+void lb_startup_begin(LineBlock* lb);
+// The block to send: once, or with `repeat` each time the data pump has taken the last copy. A chunk the data
+// pump has not yet taken is withdrawn, so the new block goes next. More than 32 bytes are refused (false).
+bool lb_send_block(LineBlock* lb, const uint8_t* bytes, uint8_t length, bool repeat);
+// Forgets a block not yet sent (and stops a repeated one).
+void lb_send_block_clear(LineBlock* lb);
+// The receiver back to its wait: no message, no call indicators, no zero octets counted.
+void lb_rx_msg_reset(LineBlock* lb);
+// From now on the receiver counts the far end's consecutive zero octets (and drops everything else).
+void lb_rx_msg_count_zeros(LineBlock* lb);
+// The accepted message (zero-terminated, at most LINE_STARTUP_MESSAGE_MAX bytes) into `out`; its length, 0 when
+// none was accepted.
+uint8_t lb_rx_msg_get(LineBlock* lb, uint8_t* out);
+uint8_t lb_rx_msg_indicators(LineBlock* lb);
+void lb_rx_msg_clear_indicators(LineBlock* lb);
+// Consecutive zero octets counted since lb_rx_msg_count_zeros.
+uint8_t lb_rx_msg_zeros(LineBlock* lb);
 
 // Framed paths: a kick with a frame ready to send, and the receive buffer to fill next.
 void lb_frame_kick(LineBlock* lb);
@@ -296,6 +353,11 @@ void lb_plain_tick(LineBlock* lb);
 // Resets the options (not the ring) and forgets a pending fall-back.
 void lb_plain_reset(LineBlock* lb);
 void lb_write_chunk(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_t flags);
+void lb_startup_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count);
+void lb_startup_transmit(LineBlock* lb);
+// Forgets the frame in transmission and the one being received on every framed path (LAPM, MNP framed and
+// octet-framed): cursors, counts, error and discard marks; the buffers stay with error control.
+void lb_reset_frame_state(LineBlock* lb);
 // Register 60's framing bit and packet 0x61 with the framing kind.
 void lb_send_framing(LineBlock* lb, uint8_t kind);
 // Starts the transmitter: the kicked mark set and the service run (dsp_run_interrupt_now).

@@ -32,20 +32,6 @@ void empty_rings(LineBlock* lb)
     ring_clear(&lb->tx);
 }
 
-void reset_framed(LineBlock* lb)
-{
-    lb->tx_frame = nullptr;
-    lb->tx_cursor = nullptr;
-    lb->tx_char_count = 0;
-    lb->tx_active = 0;
-    lb->rx_frame = nullptr;
-    lb->rx_length = 0;
-    lb->rx_error = 0;
-    lb->rx_discarding = 0;
-    lb->last_bad_ns = 128;
-    octet_tx_reset(&lb->octet_tx);
-}
-
 // Whether bytes just stored start the transmitter: the first byte in an empty ring, or with synchronous access
 // once 64 wait (its poll kicks at the end of each turn): a short first chunk would leave the data pump
 // without its next one inside a frame or a stream.
@@ -57,6 +43,22 @@ bool first_kick(const LineBlock* lb, uint16_t added)
 }
 
 }  // namespace
+
+void lb_reset_frame_state(LineBlock* lb)
+{
+    lb->tx_frame = nullptr;
+    lb->tx_cursor = nullptr;
+    lb->tx_char_count = 0;
+    lb->tx_active = 0;
+    lb->rx_frame = nullptr;
+    lb->rx_length = 0;
+    lb->rx_error = 0;
+    lb->rx_discarding = 0;
+    lb->last_bad_ns = 128;
+    octet_tx_reset(&lb->octet_tx);
+    // The octet receiver hunts for a frame start with no buffer until error control sets one.
+    octet_rx_set_buffer(&lb->octet_rx, nullptr, 0);
+}
 
 void lb_kick(LineBlock* lb)
 {
@@ -91,7 +93,8 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
     if (mode > LINE_MODE_CALLER_ID)
         mode = LINE_MODE_PLAIN;  // an unknown mode runs as plain buffered
     lb->active = 0;
-    reset_framed(lb);
+    lb_reset_frame_state(lb);
+    lb_send_block_clear(lb);  // the start-up path, when it ran, has ended
     lb->fax.path = 0;
     {
         DteLockHold hold(&lb->detect.lock);
@@ -112,10 +115,7 @@ void lb_set_mode(LineBlock* lb, uint8_t mode)
         lb->framed = 1;
         break;
     case LINE_MODE_MNP_OCTET:
-        // The octet receiver hunts for a frame start with no buffer until error control sets one.
         lb->framed = 0;
-        octet_tx_reset(&lb->octet_tx);
-        octet_rx_set_buffer(&lb->octet_rx, nullptr, 0);
         break;
     default:
         lb->framed = 0;

@@ -39,16 +39,7 @@ void switch_path(LineBlock* lb)
         lb->detect.active = 0;
     }
     lb->framed = 0;
-    lb->tx_frame = nullptr;
-    lb->tx_cursor = nullptr;
-    lb->tx_char_count = 0;
-    lb->tx_active = 0;
-    lb->rx_frame = nullptr;
-    lb->rx_length = 0;
-    lb->rx_error = 0;
-    lb->rx_discarding = 0;
-    octet_tx_reset(&lb->octet_tx);
-    octet_rx_set_buffer(&lb->octet_rx, nullptr, 0);
+    lb_reset_frame_state(lb);
     lb->rx_held = 0;
     lb->tx_kicked = 0;
     lb->mode = LINE_MODE_PLAIN;
