@@ -66,7 +66,9 @@ void AnsamListen(void* owner)
         EndStep(ctx);
         return;
     }
-    RunDetectorBank(ctx, ctx->detector.preFiltered, Samples(ctx), 0);
+    // On the normalised input, as the other procedures: the call-progress thresholds are set for it, and on the
+    // bare pre-filtered block a busy line would never be reported to a V.8 caller.
+    RunDetectorBank(ctx, x, Samples(ctx), 0);
     if (p.amArmed) {
         if (Notch(ctx, x, &p.notch2100, kPlainAnswerTone)) {
             Progress(ctx, kProgressAnswerTone, true);

@@ -140,7 +140,7 @@ TEST(CallExchange, DiallingReachesTheOtherModemAndAnUnansweredCallEndsAfterS7)
         ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("NO CARRIER") != std::string::npos; }, 8000));
         EXPECT_EQ(x.TakeA(), "\r\nNO CARRIER\r\n");
         x.Run(x.ClearMs() + 200);
-        EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x0C}) << "started as originator in automode";
+        EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x1C}) << "started as originator in automode with V.8";
         EXPECT_EQ(x.EventsOf(kLineA), (std::vector<std::string>{"on hook", "idle"}));
         EXPECT_EQ(x.State(kLineB), EXL_IDLE) << "the ringing stopped";
         EXPECT_EQ(Count(x.TakeB(), "\r\nRING\r\n"), x.B().Ext()->acu->sreg[1]);
@@ -210,8 +210,8 @@ TEST(CallExchange, AnsweredCallConnectsTheLinesAndStartsBothPumps)
     EXPECT_EQ(x.State(kLineA), EXL_CONNECTED);
     EXPECT_EQ(ExchangeGetPartner(x.Ex(), kLineA), kLineB);
     x.Run(3000);
-    EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x0C}) << "A originates in automode";
-    EXPECT_EQ(StartFlags(x.B().Log()), std::vector<uint8_t>{0x08}) << "B answers in automode";
+    EXPECT_EQ(StartFlags(x.A().Log()), std::vector<uint8_t>{0x1C}) << "A originates in automode with V.8";
+    EXPECT_EQ(StartFlags(x.B().Log()), std::vector<uint8_t>{0x18}) << "B answers in automode with V.8";
     ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("NO CARRIER") != std::string::npos; }, 6000));
     x.Run(x.ClearMs() + 200);
     EXPECT_EQ(x.State(kLineA), EXL_IDLE);
@@ -326,7 +326,7 @@ TEST(CallExchange, AutomaticAnswerAfterS0Rings)
         if (answered) {
             EXPECT_EQ(Count(x.OutB(), "RING"), c.rings_before_answer);
             x.Run(3000);  // the answer delay comes before the start
-            EXPECT_EQ(StartFlags(x.B().Log()), std::vector<uint8_t>{0x08}) << "B answers in automode";
+            EXPECT_EQ(StartFlags(x.B().Log()), std::vector<uint8_t>{0x18}) << "B answers in automode with V.8";
         } else {
             EXPECT_GE(Count(x.OutB(), "RING"), 2u);
         }

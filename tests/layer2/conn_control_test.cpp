@@ -94,10 +94,12 @@ TEST(ConnPackets, StartPacketFieldsForTheFactorySettingsAndTheirVariants)
     conn_build_start_packet(r, conn_choose(r), p);
     const std::vector<uint8_t> factory(p, p + kStartPacketLength);
     // V.90 automode at 33600 (code 21) with the factory %E and %G line options in bits 6-7, originating,
-    // automode flag, the 75 bit/s flag of the originator and %E, byte 8 the base value 2, byte 9 clear.
-    EXPECT_EQ(factory, (std::vector<uint8_t>{0x68, 0, 6, 0, 0xD5, 23, 0x0C, 0x0C, 0x02, 0x00}));
+    // automode and V.8 procedure flags, the 75 bit/s flag of the originator and %E, byte 8 the base value 2,
+    // byte 9 clear.
+    EXPECT_EQ(factory, (std::vector<uint8_t>{0x68, 0, 6, 0, 0xD5, 23, 0x1C, 0x0C, 0x02, 0x00}));
     r.line_options = 0;
     r.percent_e = 0;
+    r.v8_exchange = 0;
 
     const struct {
         const char* name;
@@ -110,8 +112,11 @@ TEST(ConnPackets, StartPacketFieldsForTheFactorySettingsAndTheirVariants)
         {"first rate value 75", [](ConnRequest* q) { q->originate = 0; q->first_rate_value = 75; }, 7, 0x04},
         {"second rate value 75", [](ConnRequest* q) { q->second_rate_value = 75; }, 7, 0x00},
         {"%E", [](ConnRequest* q) { q->percent_e = 1; }, 7, 0x0C},
-        {"V.8 exchange originating", [](ConnRequest* q) { q->v8_exchange = 1; }, 7, 0x05},
-        {"V.8 exchange answering", [](ConnRequest* q) { q->v8_exchange = 1; q->originate = 0; }, 7, 0x02},
+        {"V.8 procedure: byte 6 bit 4", [](ConnRequest* q) { q->v8_exchange = 1; }, 6, 0x1C},
+        {"V.8 procedure before the exchange chose", [](ConnRequest* q) { q->v8_exchange = 1; }, 7, 0x04},
+        {"V.8 continuation originating", [](ConnRequest* q) { q->v8_exchange = q->v8_continue = 1; }, 7, 0x05},
+        {"V.8 continuation answering",
+         [](ConnRequest* q) { q->v8_exchange = q->v8_continue = 1; q->originate = 0; }, 7, 0x02},
         {"calling tone", [](ConnRequest* q) { q->calling_tone = 1; }, 6, 0x0D},
         {"line options %E and %G", [](ConnRequest* q) { q->line_options = 0x30; }, 4, 0xD5},
         {"no line options", [](ConnRequest*) {}, 4, 21},
@@ -213,7 +218,7 @@ TEST(ConnV8, StartOctetsAndTheMenuParse)
     uint8_t own[kStartOctetsMax] = {};
     const int length = conn_build_start_octets(a, 0xC1, own);
     EXPECT_EQ(std::vector<uint8_t>(own, own + 8), (std::vector<uint8_t>{255, 0xE0, 0xC1, 0x45, 19, 148, 42, 13}));
-    EXPECT_EQ(length, 9);
+    EXPECT_EQ(length, 8) << "the marker, the sync octet and six octets: nothing past the 13";
 
     ConnV8Allowed pcm = a;
     pcm.higher_second = 1;

@@ -14,6 +14,10 @@ namespace {
 
 // Byte 2 flag of the start packet: the analog loop instead of a call.
 constexpr uint8_t kStartFlagLoop = 0x02;
+// The V.8 procedure's reports in the call-progress register.
+constexpr uint8_t kProgressV8MenuEarly = 31;
+constexpr uint8_t kProgressV8Menu = 32;
+constexpr uint8_t kProgressV8Running = 34;
 // Modulation and rate of the analog loop.
 constexpr uint8_t kStartModulation = 18;
 constexpr uint32_t kStartRate = 33600;
@@ -64,7 +68,15 @@ bool acu_carrier_present(AcuContext* acu)
 uint8_t acu_call_progress(AcuContext* acu)
 {
     DspLineControl* lc = acu_line(acu);
-    return lc != nullptr ? dsp_get_call_progress(lc) : 0;
+    if (lc == nullptr)
+        return 0;
+    const uint8_t p = dsp_get_call_progress(lc);
+    // The V.8 procedure's reports in the same register (31 and 32 the call menu may go, 34 the procedure runs,
+    // written on every block) are no call-progress codes: the tone detection's result (busy) still counts
+    // meanwhile. Connection control reads them from the value kept by the read.
+    if (p == kProgressV8MenuEarly || p == kProgressV8Menu || p == kProgressV8Running)
+        return lc->take_tone_result != nullptr ? lc->take_tone_result(lc->toneCtx) : 0;
+    return p;
 }
 
 uint8_t acu_take_event_char(AcuContext* acu)

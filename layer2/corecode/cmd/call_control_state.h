@@ -44,6 +44,7 @@ enum DisconnectReason : uint8_t {
     DISC_BUSY_SECOND = 2,
     DISC_BUSY = 3,
     DISC_NO_CONNECTION = 4,
+    DISC_NO_COMMON_MODULATION = 25,  // the V.8 menus share no modulation
     DISC_DTR = 32,
     DISC_BLACKLISTED = 41,
     DISC_ANSWER_TIMER = 44,

@@ -286,84 +286,27 @@ void conn_reset(AcuContext* acu)
     conn_reset_call_waiting(acu, 0);
 }
 
+int conn_send_packet(AcuContext* acu, uint8_t code, const uint8_t* payload, int length)
+{
+    return send(acu, code, payload, length);
+}
+
+void conn_log(AcuContext* acu, const char* text, uint32_t tx_rate, uint32_t rx_rate)
+{
+    log_entry(acu, text, tx_rate, rx_rate);
+}
+
 bool conn_sync_access_requested(const AcuContext* acu)
 {
     const bool originate = acu->conn.originate != 0;
     return originate ? acu->set.es[0] > 4 : acu->set.es[2] > 6;
 }
 
-ConnRequest conn_request_from_settings(const AcuContext* acu, bool originate)
-{
-    ConnRequest r{};
-    const AtExtSettings& e = acu->ext;
-    r.modulation = MsModulation[e.ms_row < MS_ROWS ? e.ms_row : 0].code;
-    for (unsigned k = 0; k < MS_ROWS; ++k)
-        if (e.ma_selected[k])
-            r.allowed |= 1u << MsModulation[k].code;
-    r.allowed |= 1u << r.modulation;
-    r.tx_min = e.ms_limit[0];
-    r.tx_max = e.ms_limit[1];
-    r.rx_min = e.ms_limit[2];
-    r.rx_max = e.ms_limit[3];
-    r.first_rate_value = e.ms_rate[0];
-    r.second_rate_value = e.ms_rate[1];
-    r.fax_or_voice = acu->fax_class != 0 ? 1 : 0;
-    // A fax call runs the single-tone procedure: the calling tone out and the answer tone in (originating),
-    // the answer tone out (answering); the data pump reports the fax connection when the tone has ended.
-    r.single_tone = acu->fax_class != 0 && acu->fax_class != 8 ? 1 : 0;
-    r.line_options = acu->set.line_options;
-    r.calling_tone = acu->set.dash_c != 0 ? 1 : 0;
-    r.originate = originate ? 1 : 0;
-    r.automode = e.ms_automode != 0 ? 1 : 0;
-    r.percent_e = acu->set.pct_e != 0 ? 1 : 0;
-    // The controller carries no V.90 capability of its own: PCM is offered only through +MS.
-    r.pcm_configured = r.modulation == MOD_V90 ? 1 : 0;
-    return r;
-}
-
-int conn_send_start_packet(AcuContext* acu, bool originate)
-{
-    ConnControl& c = acu->conn;
-    const ConnRequest r = conn_request_from_settings(acu, originate);
-    const ConnChoice choice = conn_choose(r);
-    conn_restore_timing_offset(acu);
-    if (choice.modulation > MOD_V22BIS && !r.fax_or_voice) {
-        uint8_t masks[kRateMaskLength];
-        conn_build_rate_masks(r, masks);
-        send(acu, IcdSetPumpOptions, masks, kRateMaskLength);
-    }
-    uint8_t packet[kStartPacketLength];
-    conn_build_start_packet(r, choice, packet);
-    const int result = send(acu, packet[0], packet + 4, packet[2]);
-    // A new connection starts with fresh statistics, timers and flags.
-    c.retrain_timer = 0;
-    c.reneg_timer = 0;
-    c.raise_countdown = 0;
-    c.fall_countdown = 0;
-    c.post_retrain_countdown = 0;
-    c.connected = 0;
-    c.connection_reported = 0;
-    c.link_up = 0;
-    c.half_duplex = 0;
-    c.first_rate = 0;
-    c.tx_rate = c.rx_rate = c.last_tx_rate = c.last_rx_rate = 0;
-    c.initial_tx_rate = c.initial_rx_rate = 0;
-    c.disconnect_code = 0;
-    c.disconnect_reason = 0;
-    c.pump_state = PUMP_IDLE;
-    c.originate = originate ? 1 : 0;
-    c.requested = 1;
-    c.requested_modulation = r.modulation;
-    c.modulation = choice.modulation;
-    c.state = originate ? CONN_ORIGINATING : CONN_ANSWERING;
-    connlog_reset(&c.log);
-    log_entry(acu, originate ? "Originate" : "Answer");
-    return result;
-}
-
 void conn_connected(AcuContext* acu)
 {
     ConnControl& c = acu->conn;
+    if (c.v8_exchange)
+        conn_v8_end(acu);  // the pump went on without the menus (a V.32bis caller's tone, or the fall-back)
     query_mode(acu);
     query_rates(acu);
     note_connected(acu);
@@ -390,6 +333,10 @@ void conn_step(AcuContext* acu)
     poll_status(acu);
     at_diag_statistics(acu);
     switch (c.state) {
+    case CONN_ORIGINATING:
+    case CONN_ANSWERING:
+        conn_v8_step(acu);
+        break;
     case CONN_CONNECTED: {
         const uint8_t s = c.pump_state;
         if (s != PUMP_TEST_LOOP && s != PUMP_RETRAINING && s != PUMP_RENEGOTIATING)
@@ -440,6 +387,8 @@ void conn_tick_10ms(AcuContext* acu)
     count_down_to_one(&c.post_retrain_countdown);
     count_down_to_one(&c.retrain_timer);
     count_down_to_one(&c.reneg_timer);
+    if (c.v8_countdown > 0)
+        --c.v8_countdown;
     if (c.inactivity_guard > 0)
         --c.inactivity_guard;
     conn_fax_tick(acu);
@@ -480,6 +429,7 @@ void conn_hangup(AcuContext* acu, int cleardown)
     ConnControl& c = acu->conn;
     if (acu->dsp == nullptr)
         return;
+    conn_v8_end(acu);
     conn_reset_call_waiting(acu, 0);
     conn_save_timing_offset(acu);
     if (c.state != CONN_IDLE || c.connection_reported)

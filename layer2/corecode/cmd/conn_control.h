@@ -3,8 +3,8 @@
 // statistics and log, and asks for retrains, renegotiations and the clear-down.
 //
 // The packet builders, the rate tables, the reply decoders, the V.8 menu and the log are plain functions
-// (conn_tables.cpp, conn_packets.cpp, conn_v8.cpp, conn_log.cpp); the glue that reads the AT settings and
-// talks to the data pump is in conn_control.cpp.
+// (conn_packets.cpp, conn_v8_log.cpp); the glue that reads the AT settings and talks to the data pump is in
+// conn_control.cpp, conn_start.cpp (the start packets) and conn_v8_exchange.cpp (the start-octet exchange).
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,8 @@ struct ConnRequest {
     uint8_t originate;
     uint8_t automode;        // first call-setting flag
     uint8_t single_tone;     // second call-setting flag
-    uint8_t v8_exchange;     // the start-octet exchange is in use
+    uint8_t v8_exchange;     // the V.8 procedure is asked for (byte 6 bit 4)
+    uint8_t v8_continue;     // the start-octet exchange has chosen: the continuation (byte 7 bits 0-1)
     uint8_t percent_e;       // %E
     uint16_t option_word;    // the pump option bits of byte 8 (bits 0, 7, 9, 11)
     uint8_t alternate;       // the alternate bit of option 9
@@ -89,8 +90,9 @@ struct ConnV8Allowed {
     uint8_t extra;           // the extra capability octet
 };
 
-// This side's octets: out[0] = 255, then the octets (ending with 13); returns the kept length
-// (octets + 2). `out` holds at least kStartOctetsMax bytes.
+// This side's octets: out[0] = 255 (sent as the ten-ones preamble), the sync octet 0xE0, then the octets
+// (ending with 13); returns the kept length: the marker, the sync octet and the octets, every byte written and
+// none past them. `out` holds at least kStartOctetsMax bytes.
 int conn_build_start_octets(const ConnV8Allowed& allowed, uint8_t call_function, uint8_t* out);
 // Reads the far end's octets, narrows this side's (own[2] call function, own[3] modulation modes and
 // own[4], own[5] its extensions) and returns the modulation chosen, or MOD_NONE (255).
@@ -104,10 +106,29 @@ void connlog_reset(ConnectionLog* log);
 typedef void (*ConnPrint)(void* ctx, const char* text, uint8_t mode);
 void connlog_print(const ConnectionLog* log, ConnPrint print, void* ctx);
 
-// ---- the glue (conn_control.cpp) ----
+// ---- the glue (conn_control.cpp, conn_start.cpp) ----
+
+// Shared by the connection-control files: an ICD packet acknowledged by the data pump (kIcdSent when it went),
+// and a log entry at the router's millisecond clock.
+int conn_send_packet(AcuContext* acu, uint8_t code, const uint8_t* payload, int length);
+void conn_log(AcuContext* acu, const char* text, uint32_t tx_rate = 0, uint32_t rx_rate = 0);
 
 // Clears the state, counters and log before a new call (the connection state reset).
 void conn_reset(AcuContext* acu);
+
+// ---- the start-octet exchange (conn_v8_exchange.cpp) ----
+
+// Whether this call runs the V.8 procedure: a data call (not fax or voice) with the +A8E option of its
+// direction on.
+bool conn_v8_wanted(const AcuContext* acu, bool originate);
+// This side's octets from the +MS, +ES and +A8E settings; the exchange starts (line block on its start-up path).
+void conn_v8_begin(AcuContext* acu, bool originate);
+// One step of the exchange (conn_step, while the call is being set up and the exchange runs).
+void conn_v8_step(AcuContext* acu);
+// Ends the exchange: the block being sent forgotten (also one waiting for the data pump), the flag cleared.
+void conn_v8_end(AcuContext* acu);
+// The V.8 modulation choice as the second start packet carries it (conn_start.cpp).
+int conn_send_v8_choice(AcuContext* acu, uint8_t modulation);
 // Builds the request from the AT settings.
 ConnRequest conn_request_from_settings(const AcuContext* acu, bool originate);
 // Sends the rate masks (modulations above 7) and the start packet; marks the call originating or answering.

@@ -113,7 +113,7 @@ void conn_build_start_packet(const ConnRequest& r, const ConnChoice& c, uint8_t 
     icd_or_field(packet, 6, r.automode & 1u, 3);
     icd_or_field(packet, 6, r.v8_exchange & 1u, 4);
     icd_or_field(packet, 6, r.single_tone & 1u, 5);
-    if (r.v8_exchange)
+    if (r.v8_continue)
         icd_or_field(packet, 7, r.originate ? 1u : 2u, 0);
     uint32_t channel75 = r.originate & 1u;
     if (r.first_rate_value == 75)

@@ -82,8 +82,10 @@ struct ConnectionLog {
     uint32_t read_index;
 };
 
-// Start octets: this side's (position 0 is the 255 marker, then the octets) and the far end's.
+// Start octets: this side's (position 0 is the 255 marker, then the octets) and the far end's (a message as the
+// line block accepted it, zero-terminated).
 constexpr int kStartOctetsMax = 16;
+constexpr int kFarOctetsMax = 33;
 
 struct ConnControl {
     uint8_t state;               // ConnStateValue
@@ -136,11 +138,15 @@ struct ConnControl {
     uint32_t rx_frames;          // frame ends counted by the line block
 
     // Start octets of the V.8 exchange.
-    uint8_t v8_exchange;         // the start-octet exchange is in use for this call
+    uint8_t v8_exchange;         // the start-octet exchange runs (the exchange flag)
+    uint8_t v8_capable;          // this call's start packets ask for the V.8 procedure
     uint8_t v8_step;
+    uint8_t v8_result;           // 7 menus exchanged, 8 call indicators seen (0 none)
+    uint8_t v8_indication;       // 5 once the answerer's menu is on its way
+    uint16_t v8_countdown;       // 10 ms ticks before the call indicators go again
     uint8_t own_octets[kStartOctetsMax];
-    uint8_t own_length;          // octets + 2
-    uint8_t far_octets[kStartOctetsMax];
+    uint8_t own_length;          // the marker, the sync octet and the octets
+    uint8_t far_octets[kFarOctetsMax];
     uint8_t far_length;
 
     // Fax class 1 modulations: the transmit hold (0 none, 1 receive started, 2 a transmit hold is pending)

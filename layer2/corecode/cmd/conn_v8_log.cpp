@@ -29,8 +29,9 @@ int conn_build_start_octets(const ConnV8Allowed& a, uint8_t call_function, uint8
     if (a.extra)
         out[n++] = 42;
     out[n++] = 13;
-    // The kept length counts the octets after the marker, plus 2.
-    return (n - 1) + 2;
+    // The information octets (after the sync octet, up to the 13 that ends them) plus 2: the marker and the sync
+    // octet. So the block sent ends with the 13; nothing past the octets goes out.
+    return n;
 }
 
 uint8_t conn_parse_v8_menu(const uint8_t* rx, int count, uint8_t* own, int own_length, bool v32bis_allowed,

@@ -291,7 +291,8 @@ void lb_startup_begin(LineBlock* lb);
 // The block to send: once, or with `repeat` each time the data pump has taken the last copy. A chunk the data
 // pump has not yet taken is withdrawn, so the new block goes next. More than 32 bytes are refused (false).
 bool lb_send_block(LineBlock* lb, const uint8_t* bytes, uint8_t length, bool repeat);
-// Forgets a block not yet sent (and stops a repeated one).
+// Forgets a block not yet sent (and stops a repeated one); on the start-up path also a copy that waits in the
+// transmit chunk.
 void lb_send_block_clear(LineBlock* lb);
 // The receiver back to its wait: no message, no call indicators, no zero octets counted.
 void lb_rx_msg_reset(LineBlock* lb);

@@ -149,6 +149,10 @@ void lb_send_block_clear(LineBlock* lb)
     DteLockHold hold(&lb->tx_lock);
     lb->startup.repeat = 0;
     lb->startup.length = 0;
+    // On the start-up path a copy still waiting in the chunk is part of the block: it goes too, or the data
+    // pump would send it as the first data of the connection.
+    if (lb->mode.load() == LINE_MODE_STARTUP)
+        lb_tx_chunk_forget(lb);
 }
 
 void lb_startup_transmit(LineBlock* lb)
