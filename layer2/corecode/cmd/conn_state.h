@@ -141,8 +141,7 @@ struct ConnControl {
     uint8_t v8_exchange;         // the start-octet exchange runs (the exchange flag)
     uint8_t v8_capable;          // this call's start packets ask for the V.8 procedure
     uint8_t v8_step;
-    uint8_t v8_result;           // 7 menus exchanged, 8 call indicators seen (0 none)
-    uint8_t v8_indication;       // 5 once the answerer's menu is on its way
+    uint8_t v8_result;           // the V.8 result code: 7 menus exchanged, 8 call indicators seen (0 none)
     uint16_t v8_countdown;       // 10 ms ticks before the call indicators go again
     uint8_t own_octets[kStartOctetsMax];
     uint8_t own_length;          // the marker, the sync octet and the octets

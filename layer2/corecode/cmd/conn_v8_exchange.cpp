@@ -25,7 +25,6 @@ constexpr uint8_t kProgressV8Running = 34;
 
 constexpr uint8_t kResultMenus = 7;
 constexpr uint8_t kResultIndicators = 8;
-constexpr uint8_t kIndicationMenuSent = 5;
 constexpr uint8_t kA8eDteAnswer = 5;         // +A8E answer option: the DTE takes part in the answer
 constexpr uint8_t kCallFunctionMode2 = 0x21; // +A8E call-function byte that sends call indicators
 constexpr uint8_t kIndicatorGroups = 10;
@@ -149,7 +148,6 @@ void originate_step(AcuContext* acu)
         if (r == kProgressMenuWanted || r == kProgressMenuWantedEarly) {
             c.v8_result = kResultMenus;
             send_own_octets(acu);
-            c.v8_indication = 0;
             report(acu, A8_A, 1);
             c.v8_step = STEP_WAIT_JOINT_MENU;
         } else if (r == kProgressAnswerTone) {
@@ -186,7 +184,6 @@ void answer_step(AcuContext* acu)
     LineBlock* lb = line_of(acu);
     switch (c.v8_step) {
     case STEP_START:
-        c.v8_indication = 0;
         c.v8_step = STEP_WAIT_CALL_MENU;
         break;
     case STEP_WAIT_CALL_MENU:
@@ -205,7 +202,6 @@ void answer_step(AcuContext* acu)
         send_own_octets(acu);
         if (lb != nullptr)
             lb_rx_msg_count_zeros(lb);
-        c.v8_indication = kIndicationMenuSent;
         c.v8_step = STEP_WAIT_CLOSING;
         break;
     case STEP_WAIT_CLOSING:
@@ -250,7 +246,6 @@ void conn_v8_begin(AcuContext* acu, bool originate)
     c.far_octets[0] = 0;
     c.v8_step = STEP_START;
     c.v8_result = 0;
-    c.v8_indication = 0;
     c.v8_countdown = 0;
     c.v8_exchange = 1;
     if (LineBlock* lb = line_of(acu))
