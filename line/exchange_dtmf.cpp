@@ -106,16 +106,28 @@ void StartRun(DtmfReceiver* r, int low, int high)
     r->advanceLow = r->advanceHigh = 0;
 }
 
-// One decision step: y holds the channels' baseband values, total the signal's smoothed power.
-void Decide(DtmfReceiver* r, const std::complex<double>* y, double total)
+// The phase advance of channel k from its previous baseband value to y: y times the conjugate of the previous
+// one, with the products and sums of the library's complex multiplication (same doubles), which only the two
+// channels of the run need.
+std::complex<double> Advance(std::complex<double> y, std::complex<double> previous)
+{
+    const double a = y.real(), b = y.imag(), c = previous.real(), d = -previous.imag();
+    return {a * c - b * d, a * d + b * c};
+}
+
+// Keeps every channel's baseband value for the next step's phase advance.
+void KeepLast(DtmfReceiver* r, const double* yr, const double* yi)
+{
+    for (int k = 0; k < kDtmfChannels; ++k)
+        r->last[k] = std::complex<double>(yr[k], yi[k]);
+}
+
+// One decision step: yr and yi hold the channels' baseband values, total the signal's smoothed power.
+void Decide(DtmfReceiver* r, const double* yr, const double* yi, double total)
 {
     double p[kDtmfChannels];
-    std::complex<double> adv[kDtmfChannels];
-    for (int k = 0; k < kDtmfChannels; ++k) {
-        p[k] = std::norm(y[k]);
-        adv[k] = y[k] * std::conj(r->last[k]);
-        r->last[k] = y[k];
-    }
+    for (int k = 0; k < kDtmfChannels; ++k)
+        p[k] = yr[k] * yr[k] + yi[k] * yi[k];
     int lo = 0, hi = 4;
     for (int k = 1; k < 4; ++k)
         if (p[k] > p[lo])
@@ -133,15 +145,18 @@ void Decide(DtmfReceiver* r, const std::complex<double>* y, double total)
         if (p[lo] + p[hi] > now)
             Judge(r);
     }
-    if (!r->inRun) {
-        if (!present)
-            return;
-        StartRun(r, lo, hi);
+    if (!r->inRun && !present) {
+        KeepLast(r, yr, yi);
+        return;
     }
+    if (!r->inRun)
+        StartRun(r, lo, hi);
     const double run = p[r->runLow] + p[r->runHigh];
     r->energy += run;
-    r->advanceLow += adv[r->runLow];
-    r->advanceHigh += adv[r->runHigh];
+    const int l = r->runLow, h = r->runHigh;
+    r->advanceLow += Advance({yr[l], yi[l]}, r->last[l]);
+    r->advanceHigh += Advance({yr[h], yi[h]}, r->last[h]);
+    KeepLast(r, yr, yi);
     if (run > r->peak) {
         r->peak = run;
         r->peakLow = p[r->runLow];
@@ -160,21 +175,26 @@ void DecisionStep(DtmfReceiver* r)
 {
     int64_t out[kDtmfLanes];
     const int pos = r->combPos;
+    uint64_t* c0 = r->comb[0][pos];
+    uint64_t* c1 = r->comb[1][pos];
+    uint64_t* c2 = r->comb[2][pos];
     for (int lane = 0; lane < kDtmfLanes; ++lane) {
-        uint64_t v = r->integrator[2][lane];
-        for (int s = 0; s < 3; ++s) {
-            const uint64_t d = v - r->comb[s][pos][lane];
-            r->comb[s][pos][lane] = v;
-            v = d;
-        }
-        out[lane] = static_cast<int64_t>(v);
+        const uint64_t v0 = r->integrator[2][lane];
+        const uint64_t v1 = v0 - c0[lane];
+        const uint64_t v2 = v1 - c1[lane];
+        out[lane] = static_cast<int64_t>(v2 - c2[lane]);
+        c0[lane] = v0;
+        c1[lane] = v1;
+        c2[lane] = v2;
     }
-    r->combPos = (pos + 1) % kDtmfCombDelay;
-    std::complex<double> y[kDtmfChannels];
+    r->combPos = pos + 1 == kDtmfCombDelay ? 0 : pos + 1;
+    double yr[kDtmfChannels], yi[kDtmfChannels];
     const double scale = 1.0 / (kAverageGain * kOscillatorScale);
-    for (int k = 0; k < kDtmfChannels; ++k)
-        y[k] = std::complex<double>(static_cast<double>(out[k]) * scale, static_cast<double>(out[kDtmfChannels + k]) * scale);
-    Decide(r, y, static_cast<double>(out[2 * kDtmfChannels]) / kAverageGain);
+    for (int k = 0; k < kDtmfChannels; ++k) {
+        yr[k] = static_cast<double>(out[k]) * scale;
+        yi[k] = static_cast<double>(out[kDtmfChannels + k]) * scale;
+    }
+    Decide(r, yr, yi, static_cast<double>(out[2 * kDtmfChannels]) / kAverageGain);
 }
 
 }  // namespace

@@ -187,6 +187,45 @@ TEST(LineGuard, DtmfReceiverVerdictsOfTheFixedSignal)
     }
 }
 
+// Every bit of every verdict on the fixed signal and on plain keyed digits (16 keys, 50 ms on, 50 ms off):
+// the receiver's arithmetic may be reorganised only where it gives the same doubles.
+TEST(LineGuard, DtmfReceiverVerdictsKeepTheirBits)
+{
+    std::vector<int16_t> x = Corpus();
+    for (int key = 0; key < 16; ++key) {
+        constexpr double kLow[4] = {697, 770, 852, 941};
+        constexpr double kHigh[4] = {1209, 1336, 1477, 1633};
+        for (int i = 0; i < 800; ++i) {
+            const double t = i / 8000.0;
+            const double v = i < 400 ? 5000 * std::sin(2 * M_PI * kLow[key / 4] * t) +
+                                           4000 * std::sin(2 * M_PI * kHigh[key % 4] * t)
+                                     : 0.0;
+            x.push_back(LineSaturate(v));
+        }
+    }
+    DtmfReceiver r;
+    DtmfReceiverInit(&r);
+    Hash h;
+    int digits = 0;
+    for (size_t i = 0; i + 80 <= x.size(); i += 80) {
+        DtmfReceiverRun(&r, x.data() + i, 80);
+        for (int k = 0; k < r.verdictCount; ++k) {
+            const DtmfVerdict& v = r.verdicts[k];
+            digits += v.digit != 0;
+            h.Add(v.digit);
+            h.Add(v.reject ? static_cast<int64_t>(std::strlen(v.reject)) : -1);
+            for (double d : {v.durationMs, v.lowHz, v.highHz, v.lowDbm0, v.highDbm0}) {
+                int64_t bits;
+                std::memcpy(&bits, &d, sizeof(bits));
+                h.Add(bits);
+            }
+        }
+        r.verdictCount = 0;
+    }
+    EXPECT_EQ(digits, 7 + 16);
+    EXPECT_EQ(h.h, 17287925117081037874ull);
+}
+
 // The receiver works in decision steps of 8 samples: blocks that cut the steps anywhere give the same verdicts,
 // to the last bit, as whole 10 ms blocks.
 TEST(LineGuard, DtmfReceiverVerdictsDoNotDependOnTheBlockSize)
