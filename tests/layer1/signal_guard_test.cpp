@@ -225,21 +225,26 @@ void HashDetector(Hash* h, DspContext* ctx)
 }
 
 // Detector mode 1 (call progress with a bank section) on busy tone and noise, mode 0 (calling tone, ring
-// energy) on the fax calling tone.
+// energy) on the fax calling tone. The pauses carry faint noise, or are exact silence (quiet 0: the detectors
+// settle and the stages may skip their arithmetic, with the same results; the pre-filtered block is hashed too).
 TEST(SignalGuard, DetectorModesOnTonesAndNoise)
 {
     struct Case {
         int32_t mode;
         double hz1, hz2;
+        int32_t quiet;  // noise amplitude of the pauses before block 200
         uint64_t expected;
     };
     const Case cases[] = {
-        {1, 480, 620, 2573863363432826359ull},
-        {0, 1100, 0, 10984198407819953646ull},
-        {1, 440, 350, 16923864401287989866ull},
+        {1, 480, 620, 30, 2573863363432826359ull},
+        {0, 1100, 0, 30, 10984198407819953646ull},
+        {1, 440, 350, 30, 16923864401287989866ull},
+        {1, 480, 620, 0, 3380616767714948602ull},
+        {0, 1100, 0, 0, 3399412177447427778ull},
+        {2, 1100, 0, 0, 14407835910687776563ull},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(testing::Message() << c.mode << " quiet " << c.quiet);
         auto ctx = std::make_unique<DspContext>();
         auto blk = std::make_unique<DspInterfaceBlock>();
         std::memset(ctx.get(), 0, sizeof(DspContext));
@@ -264,10 +269,13 @@ TEST(SignalGuard, DetectorModesOnTonesAndNoise)
                 const double t = (b * 96 + i) / 9600.0;
                 const double v =
                     on ? 3000 * std::sin(2 * pi * c.hz1 * t) + (c.hz2 > 0 ? 3000 * std::sin(2 * pi * c.hz2 * t) : 0) : 0;
-                ctx->rxWork[i] = static_cast<int16_t>(std::lround(v) + noise.Next(b > 200 ? 3000 : 30));
+                const int32_t amplitude = b > 200 ? 3000 : (on ? 30 : c.quiet);
+                ctx->rxWork[i] = static_cast<int16_t>(std::lround(v) + (amplitude > 0 ? noise.Next(amplitude) : 0));
             }
             DetectorBlockStep(ctx.get());
             HashDetector(&h, ctx.get());
+            if (c.quiet == 0)
+                h.AddAll(ctx->detector.preFiltered, kDetectorBlockSamples);
             WindowStore(blk.get(), kRegReplyCode, 0);
         }
         EXPECT_EQ(h.h, c.expected);
