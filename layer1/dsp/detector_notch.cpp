@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "layer1/dsp/detector_filters.h"
+#include "layer1/dsp/silent_block.h"
 
 // 9600 samples/s.
 const NotchCoefficients kNotch1100 = {32767, -49271, 32767, 44344, -26541};
@@ -206,7 +207,9 @@ void InitThreeNotchDetector(NotchToneDetector* d, const NotchCoefficients sets[3
     Setup(d, 3, 4, 1, onRatio, offRatio);
 }
 
-int32_t ScanNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt)
+namespace {
+
+int32_t Scan(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt)
 {
     *stoppedAt = n;
     bool equalB = d->stages >= 1 && d->stages <= kMaxNotchStages;
@@ -228,6 +231,30 @@ int32_t ScanNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n,
     default:
         return 0;
     }
+}
+
+}  // namespace
+
+int32_t ScanNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit, int32_t* stoppedAt)
+{
+    if (SilentBlock(x, n)) {
+        const StateBefore<NotchToneDetector> before(*d);
+        int32_t at;
+        const int32_t r = Scan(d, x, kSilentPeriod, limit, &at);
+        if (at < kSilentPeriod) {
+            *stoppedAt = at;
+            return r;
+        }
+        // No detection in the period and the state came back: none in the rest of the block either.
+        if (before.CameBack(*d)) {
+            *stoppedAt = n;
+            return 0;
+        }
+        const int32_t rest = Scan(d, x + kSilentPeriod, n - kSilentPeriod, limit, &at);
+        *stoppedAt = kSilentPeriod + at;
+        return rest;
+    }
+    return Scan(d, x, n, limit, stoppedAt);
 }
 
 int32_t RunNotchToneDetector(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit)

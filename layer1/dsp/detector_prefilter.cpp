@@ -2,20 +2,45 @@
 #include <cstdlib>
 
 #include "layer1/dsp/detector_filters.h"
+#include "layer1/dsp/silent_block.h"
+
+namespace {
 
 // States are kept to 32 bits by saturation; for inputs of 16-bit range they never reach it.
-void DetectorPreFilter(PreFilterState* st, const int16_t* in, int32_t* out, int32_t n)
+inline int32_t PreFilterSample(int32_t& s0, int32_t& s1, int32_t x)
+{
+    const int64_t a = 3 * (5461 * static_cast<int64_t>(x) - s0 - s1);
+    s0 = SaturateTo32(static_cast<int64_t>(s0) + (a >> 4));
+    s1 = SaturateTo32(static_cast<int64_t>(s1) + (s0 >> 3));
+    return SaturateTo32(a >> 15);
+}
+
+}  // namespace
+
+namespace {
+
+void PreFilterRun(PreFilterState* st, const int16_t* in, int32_t* out, int32_t n)
 {
     int32_t s0 = st->s0;
     int32_t s1 = st->s1;
-    for (int32_t i = 0; i < n; ++i) {
-        const int64_t a = 3 * (5461 * static_cast<int64_t>(in[i]) - s0 - s1);
-        s0 = SaturateTo32(static_cast<int64_t>(s0) + (a >> 4));
-        s1 = SaturateTo32(static_cast<int64_t>(s1) + (s0 >> 3));
-        out[i] = SaturateTo32(a >> 15);
-    }
+    for (int32_t i = 0; i < n; ++i)
+        out[i] = PreFilterSample(s0, s1, in[i]);
     st->s0 = s0;
     st->s1 = s1;
+}
+
+}  // namespace
+
+void DetectorPreFilter(PreFilterState* st, const int16_t* in, int32_t* out, int32_t n)
+{
+    if (SilentBlock(in, n)) {
+        const StateBefore<PreFilterState> before(*st);
+        PreFilterRun(st, in, out, kSilentPeriod);
+        if (before.CameBack(*st))
+            return RepeatFirstPeriod(out, n);
+        return PreFilterRun(st, in + kSilentPeriod, out + kSilentPeriod, n - kSilentPeriod);
+    }
+    PreFilterRun(st, in, out, n);
 }
 
 void InitGainNormaliser(GainNormaliser* g, int32_t exponent, int32_t gain)
@@ -74,10 +99,29 @@ int32_t GainNormaliserSample(GainNormaliser* g, int32_t x)
     return NormaliseSample(g, x);
 }
 
-void GainNormaliserBlock(GainNormaliser* g, const int32_t* x, int32_t* y, int32_t n)
+namespace {
+
+void NormaliseRun(GainNormaliser* g, const int32_t* x, int32_t* y, int32_t n)
 {
     GainNormaliser local = *g;
     for (int32_t i = 0; i < n; ++i)
         y[i] = NormaliseSample(&local, x[i]);
-    *g = local;
+    g->exponent = local.exponent;
+    g->gain = local.gain;
+    g->envelope = local.envelope;
+    g->frozen = local.frozen;
+}
+
+}  // namespace
+
+void GainNormaliserBlock(GainNormaliser* g, const int32_t* x, int32_t* y, int32_t n)
+{
+    if (SilentBlock(x, n)) {
+        const StateBefore<GainNormaliser> before(*g);
+        NormaliseRun(g, x, y, kSilentPeriod);
+        if (before.CameBack(*g))
+            return RepeatFirstPeriod(y, n);
+        return NormaliseRun(g, x + kSilentPeriod, y + kSilentPeriod, n - kSilentPeriod);
+    }
+    NormaliseRun(g, x, y, n);
 }

@@ -3,6 +3,7 @@
 
 #include "layer1/dsp/detector_bank.h"
 #include "layer1/dsp/detector_filters.h"
+#include "layer1/dsp/silent_block.h"
 #include "layer1/modem/v34/fixed_point.h"
 #include "platform/saturate.h"
 
@@ -246,7 +247,9 @@ void SetTalkOff(DetectorBank* bank, int32_t on)
     }
 }
 
-uint16_t RunBankSamples(DetectorBank* bank, const int32_t* x, int32_t n)
+namespace {
+
+uint16_t BankSamples(DetectorBank* bank, const int32_t* x, int32_t n)
 {
     if (n > 0 && SectionsIndependent(bank))
         return RunIndependentSections(bank, x, n);
@@ -278,4 +281,18 @@ uint16_t RunBankSamples(DetectorBank* bank, const int32_t* x, int32_t n)
         }
     }
     return bits;
+}
+
+}  // namespace
+
+uint16_t RunBankSamples(DetectorBank* bank, const int32_t* x, int32_t n)
+{
+    if (SilentBlock(x, n)) {
+        const StateBefore<DetectorBank> before(*bank);
+        const uint16_t bits = BankSamples(bank, x, kSilentPeriod);
+        if (before.CameBack(*bank))
+            return bits;
+        return BankSamples(bank, x + kSilentPeriod, n - kSilentPeriod);
+    }
+    return BankSamples(bank, x, n);
 }
