@@ -8,6 +8,7 @@
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v32/v32_mode.h"
 #include "layer1/modem/v34/v34_pump.h"
+#include "layer1/vek/util/root.h"
 #include "platform/byte_order.h"
 #include "window/parameter_ids.h"
 
@@ -21,20 +22,6 @@ constexpr uint64_t kEchoScaleDen = 125;
 // The V.32bis modem runs at 7200 samples per second; the delay reading counts samples at 9600.
 constexpr int32_t kV32ToDelayNum = 4;
 constexpr int32_t kV32ToDelayDen = 3;
-
-uint64_t Isqrt(uint64_t v)
-{
-    uint64_t r = 0;
-    for (uint64_t bit = uint64_t{1} << 62; bit != 0; bit >>= 2) {
-        if (v >= r + bit) {
-            v -= r + bit;
-            r = (r >> 1) + bit;
-        } else {
-            r >>= 1;
-        }
-    }
-    return r;
-}
 
 uint64_t BlockMeanSquare(const int16_t* x, int32_t n)
 {
@@ -56,7 +43,7 @@ uint32_t Clamp32(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cas
 uint32_t ScaledRoot(uint64_t v, uint64_t num, uint64_t den)
 {
     const uint64_t scaled = v > UINT64_MAX / num ? UINT64_MAX : v * num / den;
-    return Clamp32(Isqrt(scaled));
+    return Clamp32(vek::root::isqrt(scaled));
 }
 
 // The V.32bis modem with its echo canceller running (a direct start has none).

@@ -23,14 +23,21 @@ void SetDtmfDigit(DualToneGenerator* g, int32_t digit)
     g->step2 = NcoPhaseStep(row.tone2Hz);
 }
 
+// The generator's fields in locals: out could otherwise alias the 16-bit levels, which would be read again
+// after every store.
 void DualToneFillBlock(DualToneGenerator* g, int16_t* out, int32_t n)
 {
+    uint32_t phase1 = g->phase1, phase2 = g->phase2;
+    const uint32_t step1 = g->step1, step2 = g->step2;
+    const int32_t level1 = g->level1, level2 = g->level2;
     for (int32_t i = 0; i < n; ++i) {
-        g->phase1 += g->step1;
-        g->phase2 += g->step2;
-        int16_t s1, s2, c;
-        NcoSinCos(g->phase1, &s1, &c);
-        NcoSinCos(g->phase2, &s2, &c);
-        out[i] = AddSat16((g->level1 * s1) >> 15, (g->level2 * s2) >> 15);
+        phase1 += step1;
+        phase2 += step2;
+        int16_t s1, s2, c1, c2;
+        NcoSinCos(phase1, &s1, &c1);
+        NcoSinCos(phase2, &s2, &c2);
+        out[i] = AddSat16((level1 * s1) >> 15, (level2 * s2) >> 15);
     }
+    g->phase1 = phase1;
+    g->phase2 = phase2;
 }

@@ -9,6 +9,7 @@
 
 #include "layer1/modem/v34/fixed_point.h"
 #include "layer1/vek/core/vek_dispatch.h"
+#include "layer1/vek/util/root.h"
 
 namespace {
 
@@ -37,22 +38,6 @@ bool IsMissing(int i)
     return false;
 }
 
-int64_t Isqrt(int64_t v)
-{
-    if (v <= 0)
-        return 0;
-    int64_t r = 0;
-    for (int64_t bit = int64_t{1} << 62; bit != 0; bit >>= 2) {
-        if (v >= r + bit) {
-            v -= r + bit;
-            r = (r >> 1) + bit;
-        } else {
-            r >>= 1;
-        }
-    }
-    return r;
-}
-
 int16_t ApplyGain(const ProbeAnalysis* p, int16_t x)
 {
     int32_t v = x;
@@ -78,7 +63,8 @@ void RunLevelFilter(ProbeAnalysis* p, int16_t sample)
 void ChooseGain(ProbeAnalysis* p)
 {
     const int64_t meanSquare = p->energy * 64 / kProbeBlock;
-    int64_t m = 2 * Isqrt(kTargetLevel * kTargetLevel * (int64_t{1} << 28) / (meanSquare > 0 ? meanSquare : 1));
+    const int64_t quotient = kTargetLevel * kTargetLevel * (int64_t{1} << 28) / (meanSquare > 0 ? meanSquare : 1);
+    int64_t m = 2 * static_cast<int64_t>(vek::root::isqrt(static_cast<uint64_t>(quotient)));  // quotient > 0
     int16_t e = 0;
     while (m > 0x5FFF) {
         m >>= 1;

@@ -54,7 +54,7 @@ void phase_x87(const Src& src, int16_t* dst, int32_t n, int32_t sf) {
         for (int64_t i = 0; i < n; ++i) vek::lanes::st16(dst, i, first_order_x87(src.re(i), src.im(i)));
         return;
     }
-    const long double factor = std::pow(2.0L, -static_cast<long double>(sf));
+    const long double factor = std::ldexp(1.0L, -sf);  // 2^-sf, exact
     for (int64_t i = 0; i < n; ++i) {
         const long double a = std::atan2(static_cast<long double>(src.im(i)), static_cast<long double>(src.re(i)));
         vek::lanes::st16(dst, i, a == 0 ? int16_t{0} : round_away_sat(a * factor));
@@ -195,7 +195,7 @@ void phase_single(const Src& src, int16_t* dst, int32_t n, int32_t sf) {
         clear_flags_if(kMxcsrInvalid, kMxcsrInvalid | kMxcsrUnderflow);
         return;
     }
-    const double factor_d = std::pow(2.0, -static_cast<double>(sf));
+    const double factor_d = std::ldexp(1.0, -sf);
     if (sf >= -28) {
         const __m128 factor = _mm_set1_ps(static_cast<float>(factor_d));
         groups_of_four<Lanes>(src, dst, n, [&](__m128 re, __m128 im) { return rational4(re, im, factor); });
