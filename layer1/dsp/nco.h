@@ -64,8 +64,10 @@ inline void NcoSinCos(uint32_t phase, int16_t* sine, int16_t* cosine)
     const int32_t c = t[index + 16];
     const int32_t d = static_cast<int32_t>(p & 1023u) - 512;
     const int32_t dr = (d * 102940) >> 15;  // the offset in radians, Q15
-    *sine = Saturate16(s + ((dr * c) >> 15));
-    *cosine = Saturate16(c - ((dr * s) >> 15));
+    // Over every phase both sums stay within +-32767 (SignalGuard.OscillatorOverEveryPhase checks each one), so
+    // they need no saturation.
+    *sine = static_cast<int16_t>(s + ((dr * c) >> 15));
+    *cosine = static_cast<int16_t>(c - ((dr * s) >> 15));
 }
 
 // Phase step per sample of a frequency in Hz at 9600 samples per second (65536 / 9600 per Hz).
