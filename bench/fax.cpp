@@ -6,90 +6,23 @@
 
 #include <chrono>
 #include <cstdint>
-#include <random>
 #include <vector>
 
-#include "layer1/modem/fax/fax_rx.h"
-#include "layer1/modem/fax/fax_tx.h"
-
-#ifdef HAVE_SPANDSP
-#include <spandsp.h>
-#endif
+#include "fax_fixture.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct Rate {
-    int32_t nibbleMod;
-    int32_t nibbleRate;
-    int bitRate;
-};
-
-const Rate kRates[] = {{0xA, 4, 2400}, {0xA, 5, 4800}, {0xB, 5, 4800}, {0xB, 6, 7200}, {0xB, 7, 9600},
-                       {0xE, 6, 7200}, {0xE, 7, 9600}, {0xE, 8, 12000}, {0xE, 9, 14400}};
-
-std::mt19937 g_rng(1);
-int32_t OurBits(void*, int32_t n) { return static_cast<int32_t>(g_rng() & ((1u << n) - 1u)); }
-int32_t Released(void*) { return 1; }
-void NoBits(void*, uint32_t, int32_t) {}
-
+using benchsupport::kFaxRates;
+using benchsupport::NoBits;
+using benchsupport::OurBits;
+using benchsupport::FaxRate;
+using benchsupport::Released;
 #ifdef HAVE_SPANDSP
-int PeerBit(void*) { return static_cast<int>(g_rng() & 1u); }
-void PeerPut(void*, int) {}
-
-struct Peer {
-    int mod;
-    void* tx = nullptr;
-    void* rx = nullptr;
-    Peer(int m, int rate) : mod(m)
-    {
-        if (m == FAX_V27TER) {
-            tx = v27ter_tx_init(nullptr, rate, 0, PeerBit, nullptr);
-            rx = v27ter_rx_init(nullptr, rate, PeerPut, nullptr);
-        } else if (m == FAX_V29) {
-            tx = v29_tx_init(nullptr, rate, 0, PeerBit, nullptr);
-            rx = v29_rx_init(nullptr, rate, PeerPut, nullptr);
-        } else {
-            tx = v17_tx_init(nullptr, rate, 0, PeerBit, nullptr);
-            rx = v17_rx_init(nullptr, rate, PeerPut, nullptr);
-        }
-    }
-    ~Peer()
-    {
-        if (mod == FAX_V27TER) {
-            v27ter_tx_free(static_cast<v27ter_tx_state_t*>(tx));
-            v27ter_rx_free(static_cast<v27ter_rx_state_t*>(rx));
-        } else if (mod == FAX_V29) {
-            v29_tx_free(static_cast<v29_tx_state_t*>(tx));
-            v29_rx_free(static_cast<v29_rx_state_t*>(rx));
-        } else {
-            v17_tx_free(static_cast<v17_tx_state_t*>(tx));
-            v17_rx_free(static_cast<v17_rx_state_t*>(rx));
-        }
-    }
-    void Tx(int16_t* out, int n)
-    {
-        if (mod == FAX_V27TER)
-            v27ter_tx(static_cast<v27ter_tx_state_t*>(tx), out, n);
-        else if (mod == FAX_V29)
-            v29_tx(static_cast<v29_tx_state_t*>(tx), out, n);
-        else
-            v17_tx(static_cast<v17_tx_state_t*>(tx), out, n);
-    }
-    void Rx(int16_t* in, int n)
-    {
-        if (mod == FAX_V27TER)
-            v27ter_rx(static_cast<v27ter_rx_state_t*>(rx), in, n);
-        else if (mod == FAX_V29)
-            v29_rx(static_cast<v29_rx_state_t*>(rx), in, n);
-        else
-            v17_rx(static_cast<v17_rx_state_t*>(rx), in, n);
-    }
-};
+using benchsupport::FaxPeer;
 #endif
 
-void Report(benchmark::State& state, double ours, double peer, int64_t blocks, const Rate& r)
+void Report(benchmark::State& state, double ours, double peer, int64_t blocks, const FaxRate& r)
 {
     const double ourUs = ours / static_cast<double>(blocks) * 1e6;
     state.counters["ours_us"] = ourUs;
@@ -103,13 +36,13 @@ void Report(benchmark::State& state, double ours, double peer, int64_t blocks, c
 
 void FaxTransmit(benchmark::State& state)
 {
-    const Rate& r = kRates[state.range(0)];
+    const FaxRate& r = kFaxRates[state.range(0)];
     const int32_t code = FaxCodeOf(r.nibbleMod, r.nibbleRate);
     FaxTxState tx;
     FaxTxInit(&tx, code, FaxTxPort{nullptr, OurBits, Released, nullptr}, FaxTxGainOf(-13.0), nullptr);
     int16_t block[kFaxBlockSamples];
 #ifdef HAVE_SPANDSP
-    Peer peer(FaxModulationOf(code), r.bitRate);
+    FaxPeer peer(FaxModulationOf(code), r.bitRate);
     int16_t peerBlock[80];
 #endif
     double ours = 0, theirs = 0;
@@ -132,7 +65,7 @@ void FaxTransmit(benchmark::State& state)
 
 void FaxReceive(benchmark::State& state)
 {
-    const Rate& r = kRates[state.range(0)];
+    const FaxRate& r = kFaxRates[state.range(0)];
     const int32_t code = FaxCodeOf(r.nibbleMod, r.nibbleRate);
     // Five seconds of each side's own burst, recorded once.
     FaxTxState tx;
@@ -143,7 +76,7 @@ void FaxReceive(benchmark::State& state)
     FaxRxState rx{};
     FaxRxInit(&rx, code, FaxRxPort{nullptr, NoBits, nullptr}, 0);
 #ifdef HAVE_SPANDSP
-    Peer peer(FaxModulationOf(code), r.bitRate);
+    FaxPeer peer(FaxModulationOf(code), r.bitRate);
     std::vector<int16_t> peerSignal(500 * 80);
     for (size_t at = 0; at < peerSignal.size(); at += 80)
         peer.Tx(peerSignal.data() + at, 80);

@@ -1,6 +1,6 @@
 // Our signal paths beside libspandsp's doing the same job, in one run: DTMF generation and detection, the
-// FSK modems (V.21, V.23, Bell 103) modulating and demodulating, call-progress and calling-tone detection, and
-// HDLC framing both ways. Each pair gets the same signal (ours at the pump's 9600 Hz, the peer's at 8000 Hz:
+// FSK modems (V.21, V.23, Bell 103) modulating and demodulating, call-progress and calling-tone detection,
+// HDLC framing both ways, V.22bis, and the fax modems transmitting and receiving (side_by_side_modems.h). Each pair gets the same signal (ours at the pump's 9600 Hz, the peer's at 8000 Hz:
 // the same tones, bits or frames) and each row prints how many seconds of signal one second of thread CPU
 // time handles ("times real time"), medians of 5 runs, and ours over the peer's. HDLC rows count line bits
 // at 9600 bit/s as one second. The table follows the benchmark's own output.
@@ -24,6 +24,7 @@
 #include "line/exchange_dtmf.h"
 
 #include "bench_fixtures.h"
+#include "side_by_side_modems.h"
 
 #ifdef HAVE_SPANDSP
 #include <spandsp.h>
@@ -34,14 +35,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kOurBlock = 96;   // 10 ms at 9600 Hz
 constexpr int kPeerBlock = 80;  // 10 ms at 8000 Hz
-constexpr double kBlockSeconds = 0.01;
-
-// Seconds of signal per block as a rate counter: divided by the thread CPU time it gives times real time.
-void CountSignal(benchmark::State& state, double secondsPerIteration)
-{
-    state.counters["xRT"] = benchmark::Counter(secondsPerIteration * static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
-}
+using sidebyside::CountSignal;
+using sidebyside::kBlockSeconds;
 
 struct Lfsr {
     uint32_t v = 0xACE1u;
@@ -402,6 +397,13 @@ const std::vector<Row>& Rows()
         {"Call progress (busy)", DetectorOurs, PEER(BusyPeer), 1},
         {"Calling tone (1100 Hz)", DetectorOurs, PEER(CallingTonePeer), 0},
         {"HDLC tx + rx", HdlcOurs, PEER(HdlcPeer), 0},
+        {"V.22bis 2400 tx + rx", sidebyside::V22bisOurs, PEER(sidebyside::V22bisPeer), 0},
+        {"V.27ter 4800 transmit", sidebyside::FaxTransmitOurs, PEER(sidebyside::FaxTransmitPeer), 1},
+        {"V.27ter 4800 receive", sidebyside::FaxReceiveOurs, PEER(sidebyside::FaxReceivePeer), 1},
+        {"V.29 9600 transmit", sidebyside::FaxTransmitOurs, PEER(sidebyside::FaxTransmitPeer), 4},
+        {"V.29 9600 receive", sidebyside::FaxReceiveOurs, PEER(sidebyside::FaxReceivePeer), 4},
+        {"V.17 14400 transmit", sidebyside::FaxTransmitOurs, PEER(sidebyside::FaxTransmitPeer), 8},
+        {"V.17 14400 receive", sidebyside::FaxReceiveOurs, PEER(sidebyside::FaxReceivePeer), 8},
     };
     return rows;
 }
