@@ -169,9 +169,10 @@ void Decide(DtmfReceiver* r, const double* yr, const double* yi, double total)
         Judge(r);
 }
 
-// The combs of one decision step: three differences over 5 ms of every lane's third integrator give the three
-// moving sums; scaled back, the channels' baseband values and the signal's power.
-void DecisionStep(DtmfReceiver* r)
+// The combs of one decision step: three differences over 5 ms of every lane's third integrator (its value at
+// the end of the step) give the three moving sums; scaled back, the channels' baseband values and the signal's
+// power.
+void DecisionStep(DtmfReceiver* r, const uint64_t* third)
 {
     int64_t out[kDtmfLanes];
     const int pos = r->combPos;
@@ -179,7 +180,7 @@ void DecisionStep(DtmfReceiver* r)
     uint64_t* c1 = r->comb[1][pos];
     uint64_t* c2 = r->comb[2][pos];
     for (int lane = 0; lane < kDtmfLanes; ++lane) {
-        const uint64_t v0 = r->integrator[2][lane];
+        const uint64_t v0 = third[lane];
         const uint64_t v1 = v0 - c0[lane];
         const uint64_t v2 = v1 - c1[lane];
         out[lane] = static_cast<int64_t>(v2 - c2[lane]);
@@ -226,24 +227,60 @@ struct Integrators {
     }
 };
 
-// Up to one decision step of samples (m <= kDtmfDecimation), lane by lane: each channel's oscillator and both
-// of its lanes, then the power lane. The integrators are linear and independent per lane, so the order of the
-// additions within a lane is all that matters, and that is the order of the samples.
-void IntegrateRun(DtmfReceiver* r, const int16_t* samples, int m)
+// Samples per pass of the integrators (the decision steps of a pass follow it).
+constexpr int kDtmfPass = 128;
+constexpr int kDtmfPassSteps = kDtmfPass / kDtmfDecimation + 1;
+
+// The third integrator of every lane at the end of each decision step within a pass.
+struct StepEnds {
+    uint64_t third[kDtmfPassSteps][kDtmfLanes];
+    int count = 0;
+};
+
+// Runs add(j) over samples 0 ... m-1 of a pass and end(step) after each sample that ends a decision step (the
+// first after first samples, then every kDtmfDecimation).
+template <class Add, class End>
+inline void Segments(int m, int first, Add add, End end)
 {
+    int j = 0;
+    int step = 0;
+    for (int next = first; j < m; next += kDtmfDecimation) {
+        const int stop = next < m ? next : m;
+        for (; j < stop; ++j)
+            add(j);
+        if (j == next)
+            end(step++);
+    }
+}
+
+// A pass of m samples, lane by lane: each channel's oscillator and both of its lanes, then the power lane, their
+// integrators held in registers over the whole pass. The integrators are linear and independent per lane, so the
+// order of the additions within a lane is all that matters, and that is the order of the samples; the decision
+// steps only need each lane's third integrator at their ends, which the pass keeps.
+void IntegratePass(DtmfReceiver* r, const int16_t* samples, int m, StepEnds* ends)
+{
+    const int first = kDtmfDecimation - r->phase;
     for (int k = 0; k < kDtmfChannels; ++k) {
         const int32_t step = kFrequency[k];
+        const int32_t* cosine = r->cosine;
+        const int32_t* sine = r->sine;
         int32_t p = r->oscillator[k];
         Integrators re{r->integrator[0][k], r->integrator[1][k], r->integrator[2][k]};
         const int im0 = kDtmfChannels + k;
         Integrators im{r->integrator[0][im0], r->integrator[1][im0], r->integrator[2][im0]};
-        for (int j = 0; j < m; ++j) {
-            const int64_t x = samples[j];
-            re.Add(static_cast<uint64_t>(x * r->cosine[p]));
-            im.Add(static_cast<uint64_t>(-x * r->sine[p]));
-            const int32_t next = p + step;
-            p = next >= kLineRate ? next - kLineRate : next;
-        }
+        Segments(
+            m, first,
+            [&](int j) {
+                const int64_t x = samples[j];
+                re.Add(static_cast<uint64_t>(x * cosine[p]));
+                im.Add(static_cast<uint64_t>(-x * sine[p]));
+                const int32_t next = p + step;
+                p = next >= kLineRate ? next - kLineRate : next;
+            },
+            [&](int s) {
+                ends->third[s][k] = re.c;
+                ends->third[s][im0] = im.c;
+            });
         r->oscillator[k] = p;
         r->integrator[0][k] = re.a;
         r->integrator[1][k] = re.b;
@@ -254,30 +291,35 @@ void IntegrateRun(DtmfReceiver* r, const int16_t* samples, int m)
     }
     const int pw = 2 * kDtmfChannels;
     Integrators power{r->integrator[0][pw], r->integrator[1][pw], r->integrator[2][pw]};
-    for (int j = 0; j < m; ++j) {
-        const int64_t x = samples[j];
-        power.Add(static_cast<uint64_t>(x * x));
-    }
+    int steps = 0;
+    Segments(
+        m, first,
+        [&](int j) {
+            const int64_t x = samples[j];
+            power.Add(static_cast<uint64_t>(x * x));
+        },
+        [&](int s) {
+            ends->third[s][pw] = power.c;
+            ends->third[s][pw + 1] = r->integrator[2][pw + 1];
+            steps = s + 1;
+        });
     r->integrator[0][pw] = power.a;
     r->integrator[1][pw] = power.b;
     r->integrator[2][pw] = power.c;
+    ends->count = steps;
+    r->phase = (r->phase + m) % kDtmfDecimation;
 }
 
 }  // namespace
 
 void DtmfReceiverRun(DtmfReceiver* r, const int16_t* samples, size_t n)
 {
-    size_t i = 0;
-    while (i < n) {
-        const size_t left = n - i;
-        const int m = left < static_cast<size_t>(kDtmfDecimation - r->phase) ? static_cast<int>(left)
-                                                                             : kDtmfDecimation - r->phase;
-        IntegrateRun(r, samples + i, m);
+    StepEnds ends;
+    for (size_t i = 0; i < n;) {
+        const int m = n - i < static_cast<size_t>(kDtmfPass) ? static_cast<int>(n - i) : kDtmfPass;
+        IntegratePass(r, samples + i, m, &ends);
+        for (int s = 0; s < ends.count; ++s)
+            DecisionStep(r, ends.third[s]);
         i += static_cast<size_t>(m);
-        r->phase += m;
-        if (r->phase == kDtmfDecimation) {
-            r->phase = 0;
-            DecisionStep(r);
-        }
     }
 }
