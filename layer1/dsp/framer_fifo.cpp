@@ -3,12 +3,15 @@
 
 namespace {
 
+// The ring position after i (both positions stay below kFramerFifoEntries).
+uint32_t NextPosition(uint32_t i) { return i + 1 == kFramerFifoEntries ? 0 : i + 1; }
+
 bool FifoPut(FramerFifo* f, uint16_t entry)
 {
     if (f->count >= kFramerFifoEntries)
         return false;
     f->entry[f->write] = entry;
-    f->write = (f->write + 1) % kFramerFifoEntries;
+    f->write = NextPosition(f->write);
     ++f->count;
     return true;
 }
@@ -17,7 +20,7 @@ uint16_t FifoPeek(const FramerFifo* f) { return f->entry[f->read]; }
 
 void FifoDrop(FramerFifo* f)
 {
-    f->read = (f->read + 1) % kFramerFifoEntries;
+    f->read = NextPosition(f->read);
     --f->count;
 }
 
