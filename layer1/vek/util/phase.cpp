@@ -19,6 +19,12 @@ constexpr long double kPiL = 3.14159265358979323846264338327950288L;
 constexpr float kPi = 3.14159265358979323846f;
 constexpr uint32_t kMxcsrInvalid = 0x01, kMxcsrOverflow = 0x08, kMxcsrUnderflow = 0x10;
 
+// 2^-sf exactly, as pow gives it but without its cost: the exponent is held to +-65536, beyond which the power
+// is infinity or 0 in either precision.
+int32_t power_of_two_exponent(int32_t sf) {
+    return sf < -65536 ? 65536 : (sf > 65536 ? -65536 : -sf);
+}
+
 int16_t round_away_sat(long double v) {
     const long double w = std::trunc(v >= 0 ? v + 0.5L : v - 0.5L);
     return static_cast<int16_t>(w >= 32767.0L ? 32767 : (w <= -32768.0L ? -32768 : static_cast<int32_t>(w)));
@@ -54,7 +60,7 @@ void phase_x87(const Src& src, int16_t* dst, int32_t n, int32_t sf) {
         for (int64_t i = 0; i < n; ++i) vek::lanes::st16(dst, i, first_order_x87(src.re(i), src.im(i)));
         return;
     }
-    const long double factor = std::ldexp(1.0L, -sf);  // 2^-sf, exact
+    const long double factor = std::ldexp(1.0L, power_of_two_exponent(sf));
     for (int64_t i = 0; i < n; ++i) {
         const long double a = std::atan2(static_cast<long double>(src.im(i)), static_cast<long double>(src.re(i)));
         vek::lanes::st16(dst, i, a == 0 ? int16_t{0} : round_away_sat(a * factor));
@@ -195,7 +201,7 @@ void phase_single(const Src& src, int16_t* dst, int32_t n, int32_t sf) {
         clear_flags_if(kMxcsrInvalid, kMxcsrInvalid | kMxcsrUnderflow);
         return;
     }
-    const double factor_d = std::ldexp(1.0, -sf);
+    const double factor_d = std::ldexp(1.0, power_of_two_exponent(sf));
     if (sf >= -28) {
         const __m128 factor = _mm_set1_ps(static_cast<float>(factor_d));
         groups_of_four<Lanes>(src, dst, n, [&](__m128 re, __m128 im) { return rational4(re, im, factor); });
