@@ -1,9 +1,13 @@
 // The tone detectors on their own and in detector modes 0 and 2: the 1100 Hz calling tone ('N'), the notch
 // coefficient sets against their rule, overload handling, the band detectors and own-tone notches, the
-// pre-filter and the gain normaliser.
+// pre-filter and the gain normaliser, and silent blocks through all of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <utility>
+#include <vector>
 
 #include "tests/layer1/detector_fixture.h"
 
@@ -251,6 +255,104 @@ TEST(FrontEnd, NormaliserSettlesEveryLevel)
         EXPECT_GE(g.exponent, -10);
         EXPECT_LE(g.exponent, 10);
     }
+}
+
+// Block scan of a notch detector as the call-progress detector runs it: every detection (sample, ratio).
+std::vector<std::pair<int32_t, int32_t>> ScanBlock(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit)
+{
+    std::vector<std::pair<int32_t, int32_t>> found;
+    for (int32_t i = 0; i < n;) {
+        int32_t at;
+        const int32_t r = ScanNotchToneDetector(d, x + i, n - i, limit, &at);
+        if (r != 0)
+            found.emplace_back(i + at, r);
+        i += at + 1;
+    }
+    return found;
+}
+
+std::vector<std::pair<int32_t, int32_t>> ScanSamples(NotchToneDetector* d, const int32_t* x, int32_t n, int32_t limit)
+{
+    std::vector<std::pair<int32_t, int32_t>> found;
+    for (int32_t i = 0; i < n; ++i)
+        if (const int32_t r = NotchToneDetectorSample(d, x[i], limit); r != 0)
+            found.emplace_back(i, r);
+    return found;
+}
+
+// A tone pair, then silence, through the front end, the bank and two notch detectors: each stage run over
+// whole blocks (a silent block is skipped once the stage's state comes back after its first 24 samples) gives,
+// block after block, the outputs and states the same stage gives one sample at a time. Every stage settles in
+// the silence (the 1100 Hz notch into a cycle of 8 samples), so the skip is taken.
+TEST(FrontEnd, SilentBlocksGiveWhatSampleBySampleGives)
+{
+    constexpr int kBlocks = 60;
+    std::vector<int16_t> x(static_cast<size_t>(kBlock) * kBlocks, 0);
+    for (size_t i = 0; i < static_cast<size_t>(kBlock) * 12; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        x[i] = Clip(6000 * std::sin(2 * kPi * 480 * t) + 6000 * std::sin(2 * kPi * 1100 * t));
+    }
+    struct Path {
+        PreFilterState pre{};
+        GainNormaliser normaliser{};
+        DetectorBank bank{};
+        NotchToneDetector calling{}, progress{};
+    } block, sample;
+    for (Path* p : {&block, &sample}) {
+        InitGainNormaliser(&p->normaliser, 7, 0x7FFF);
+        ResetBank(&p->bank);
+        ConfigureSection(&p->bank, 0, kCallProgressBandSection);
+        InitNotchToneDetector(&p->calling, &kNotch1100, 5, 2);
+        InitThreeNotchDetector(&p->progress, kNotchCallProgress, 5, 3);
+    }
+    int settled[5] = {};
+    for (int b = 0; b < kBlocks; ++b) {
+        SCOPED_TRACE(b);
+        const int16_t* in = &x[static_cast<size_t>(b) * kBlock];
+        const Path before = block;
+        int32_t fa[kBlock], fb[kBlock], ya[kBlock], yb[kBlock];
+        DetectorPreFilter(&block.pre, in, fa, kBlock);
+        GainNormaliserBlock(&block.normaliser, fa, ya, kBlock);
+        const uint16_t bitsA = RunBankSamples(&block.bank, ya, kBlock);
+        const auto callingA = ScanBlock(&block.calling, ya, kBlock, 960);
+        const auto progressA = ScanBlock(&block.progress, fa, kBlock, 24);
+        uint16_t bitsB = 0;
+        for (int i = 0; i < kBlock; ++i) {
+            DetectorPreFilter(&sample.pre, in + i, fb + i, 1);
+            GainNormaliserBlock(&sample.normaliser, fb + i, yb + i, 1);
+            bitsB = RunBankSamples(&sample.bank, yb + i, 1);
+        }
+        const auto callingB = ScanSamples(&sample.calling, yb, kBlock, 960);
+        const auto progressB = ScanSamples(&sample.progress, fb, kBlock, 24);
+        ASSERT_TRUE(std::equal(fa, fa + kBlock, fb));
+        ASSERT_TRUE(std::equal(ya, ya + kBlock, yb));
+        ASSERT_EQ(bitsA, bitsB);
+        ASSERT_EQ(callingA, callingB);
+        ASSERT_EQ(progressA, progressB);
+        ASSERT_EQ(std::memcmp(&block.pre, &sample.pre, sizeof(PreFilterState)), 0);
+        ASSERT_EQ(block.normaliser.gain, sample.normaliser.gain);
+        ASSERT_EQ(block.normaliser.exponent, sample.normaliser.exponent);
+        ASSERT_EQ(block.normaliser.envelope, sample.normaliser.envelope);
+        const DetectorSection& sa = block.bank.section[0];
+        const DetectorSection& sb = sample.bank.section[0];
+        ASSERT_TRUE(std::equal(sa.y1, sa.y1 + 2, sb.y1) && std::equal(sa.y2, sa.y2 + 2, sb.y2) &&
+                    std::equal(sa.x1, sa.x1 + 2, sb.x1) && std::equal(sa.x2, sa.x2 + 2, sb.x2));
+        ASSERT_EQ(sa.energy, sb.energy);
+        ASSERT_EQ(block.bank.levelGain, sample.bank.levelGain);
+        ASSERT_EQ(std::memcmp(&block.calling, &sample.calling, sizeof(NotchToneDetector)), 0);
+        ASSERT_EQ(std::memcmp(&block.progress, &sample.progress, sizeof(NotchToneDetector)), 0);
+        if (b < 13)
+            continue;
+        settled[0] += std::memcmp(&before.pre, &block.pre, sizeof(PreFilterState)) == 0;
+        settled[1] += std::memcmp(&before.bank, &block.bank, sizeof(DetectorBank)) == 0;
+        settled[2] += std::memcmp(&before.calling, &block.calling, sizeof(NotchToneDetector)) == 0;
+        settled[3] += std::memcmp(&before.progress, &block.progress, sizeof(NotchToneDetector)) == 0;
+        settled[4] += before.normaliser.gain == block.normaliser.gain &&
+                      before.normaliser.exponent == block.normaliser.exponent &&
+                      before.normaliser.envelope == block.normaliser.envelope;
+    }
+    for (int s : settled)
+        EXPECT_GT(s, 10);
 }
 
 }  // namespace
