@@ -112,6 +112,11 @@ struct V22TimingLoop {
     VekC32 last;                 // the latest band-edge product
 };
 
+// A sum of complex products, exact in 64 bits.
+struct V22Turn {
+    int64_t re, im;
+};
+
 struct V22RxState {
     uint16_t detect;
     uint16_t control;
@@ -172,9 +177,12 @@ struct V22RxState {
     int16_t start_energy_a, start_energy_b;
     // Carrier frequency estimate made while the start energies accumulate: the fourth power of the filter
     // output removes the four-phase modulation, so its turn from one symbol to the next is four times the
-    // carrier offset's. One sum per filter phase (0, 4, 8, 12) is kept together.
-    VekC16 fourth[4];
-    int64_t offset_re, offset_im;
+    // carrier offset's. Each filter phase (0, 4, 8, 12) keeps its own sums of that turn over one symbol and
+    // over four, and the last four symbols' fourth powers (slot = symbol count mod 4).
+    VekC16 fourth[4][4];         // [slot][phase]
+    V22Turn turn1[4];            // per phase: sum of z4(n) conj(z4(n - 1))
+    V22Turn turn4[4];            // per phase: sum of z4(n) conj(z4(n - 4))
+    uint16_t offset_symbols;
 };
 
 // One modem: both directions, the bits per symbol of the call (2 or 4) and its port.

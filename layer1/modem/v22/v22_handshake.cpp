@@ -8,6 +8,9 @@
 //   change, 512 in data (about 150 symbols: tracks the line without noise in the taps).
 // - timing: proportional 16384 and integral 256 after the reference (about 1 Hz, damping 0.6; the rate term
 //   holds up to 3300 ppm), integral 64 in data.
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "layer1/modem/v22/v22.h"
@@ -20,24 +23,77 @@ constexpr int16_t kAgcTarget = 4864;
 constexpr int32_t kSeedSingle = 16384;
 constexpr int32_t kSeedPair = 8192;
 
-// The carrier offset measured during settling starts the loop's integrator: the angle of the sum (radians x
-// 8192) is four times the turn per symbol; the integrator adds integrator x 2710 / 32768 phase units
-// (65536 a turn) per symbol, against the turn.
-void PresetCarrierLoop(V22RxState* r)
+constexpr int32_t kTwoPi = 51472;  // radians x 8192
+
+// The angle of a sum (radians x 8192), or false when it has none.
+bool AngleOf(const V22Turn& t, int32_t* angle)
 {
-    int64_t re = r->offset_re;
-    int64_t im = r->offset_im;
+    int64_t re = t.re;
+    int64_t im = t.im;
     while (re > 32767 || re < -32767 || im > 32767 || im < -32767) {
         re /= 2;
         im /= 2;
     }
     if (re == 0 && im == 0)
+        return false;
+    const VekC16 v{static_cast<int16_t>(re), static_cast<int16_t>(im)};
+    int16_t a = 0;
+    if (vek_phase_complex_16(&v, &a, 1, -13) < 0)
+        return false;
+    *angle = a;
+    return true;
+}
+
+// The filter phase nearest the symbol centres: its fourth powers carry the least interference from the
+// neighbouring symbols, so its turn sum is the largest (compared on a shared scale).
+int32_t ClearestPhase(const V22RxState* r)
+{
+    int64_t largest = 0;
+    for (const V22Turn& t : r->turn1) {
+        largest = std::max({largest, t.re < 0 ? -t.re : t.re, t.im < 0 ? -t.im : t.im});
+    }
+    int32_t shift = 0;
+    while ((largest >> shift) > (int64_t{1} << 30))
+        ++shift;
+    int32_t best = 0;
+    uint64_t bestPower = 0;
+    for (int32_t k = 0; k < 4; ++k) {
+        const int64_t re = r->turn1[k].re >> shift;
+        const int64_t im = r->turn1[k].im >> shift;
+        const uint64_t power = static_cast<uint64_t>(re * re) + static_cast<uint64_t>(im * im);
+        if (power > bestPower) {
+            bestPower = power;
+            best = k;
+        }
+    }
+    return best;
+}
+
+// The carrier offset measured during settling starts the loop's integrator. On the clearest filter phase the
+// turn over one symbol (four times the carrier's turn, unambiguous up to 75 Hz) picks which of the turns over
+// four symbols (four times finer, ambiguous by a quarter of that range) is the offset: a few symbols of
+// scrambled ones then give the offset within a fraction of a hertz. The integrator adds integrator x 2710 /
+// 32768 phase units (65536 a turn) per symbol, against the turn.
+void PresetCarrierLoop(V22RxState* r)
+{
+    const int32_t k = ClearestPhase(r);
+    int32_t coarse = 0;
+    if (!AngleOf(r->turn1[k], &coarse))
         return;
-    const VekC16 sum{static_cast<int16_t>(re), static_cast<int16_t>(im)};
-    int16_t angle = 0;
-    if (vek_phase_complex_16(&sum, &angle, 1, -13) < 0)
-        return;
-    const int64_t unitsPerSymbol = static_cast<int64_t>(angle) * 10430 / (8192 * 4);
+    int32_t sixteenTurns = 4 * coarse;  // the fourth power's turn over four symbols
+    int32_t fine = 0;
+    if (AngleOf(r->turn4[k], &fine)) {
+        int32_t bestGap = INT32_MAX;
+        for (int32_t j = -2; j <= 2; ++j) {
+            const int32_t candidate = fine + j * kTwoPi;
+            const int32_t gap = std::abs(candidate - 4 * coarse);
+            if (gap < bestGap) {
+                bestGap = gap;
+                sixteenTurns = candidate;
+            }
+        }
+    }
+    const int64_t unitsPerSymbol = static_cast<int64_t>(sixteenTurns) * 10430 / (8192 * 16);
     const int64_t integrator = -unitsPerSymbol * 32768 / 2710;
     r->loop_integrator = static_cast<int32_t>(integrator > 32767 ? 32767 : (integrator < -32767 ? -32767 : integrator));
 }
@@ -98,15 +154,19 @@ void V22RxWaitSettings(V22Modem* m)
 void V22RxSettle(V22Modem* m)
 {
     V22RxState& r = m->rx;
+    // The settling step calls this every block: the offset sums start only on its first.
+    if (!(r.control & V22_RX_START_ENERGY)) {
+        std::memset(r.fourth, 0, sizeof(r.fourth));
+        std::memset(r.turn1, 0, sizeof(r.turn1));
+        std::memset(r.turn4, 0, sizeof(r.turn4));
+        r.offset_symbols = 0;
+    }
     r.control |= V22_RX_START_ENERGY | V22_RX_LOSS_WATCH;
     r.s1.s1_seen = 0;
     r.eq_step = 0;
     r.loop_gain_p = 0;
     r.agc_loop_gain = -1280;
     r.detect = V22_DETECT_FOUR_POINT;
-    r.offset_re = 0;
-    r.offset_im = 0;
-    std::memset(r.fourth, 0, sizeof(r.fourth));
 }
 
 // The symbol-rate part of the signal power (phases 0/8 against 4/12 of the symbol clock) shows where the
@@ -155,11 +215,12 @@ void V22RxTrain2(V22Modem* m)
 {
     V22RxState& r = m->rx;
     r.control |= V22_RX_DATA | V22_RX_LOSS_WATCH;
-    // The preset comes from the scrambled ones, nearly one tone, and can be several hertz off: this step's
-    // integral gain pulls the rest in before the sixteen-point decisions start, where a residual of about a
-    // hertz leaves the narrow data loop slipping cycles.
+    // The preset from the scrambled ones is within about a hertz and a half: this step's integral gain still
+    // pulls a preset several hertz off in before the sixteen-point decisions start (where a residual of about
+    // a hertz leaves the narrow data loop slipping cycles), but at a third of the acquisition step's the
+    // decision noise of an equaliser still converging moves the integrator less.
     r.loop_gain_p = 10000;
-    r.loop_gain_i = 3072;
+    r.loop_gain_i = 1024;
     r.eq_step = 4096;
 }
 

@@ -194,6 +194,13 @@ void AdvanceTiming(V22RxState* r)
     t.timing_fraction = static_cast<int16_t>(f);
 }
 
+void AddTurn(V22Turn* sum, VekC16 now, VekC16 before)
+{
+    sum->re += static_cast<int64_t>(now.re) * before.re + static_cast<int64_t>(now.im) * before.im;
+    sum->im += static_cast<int64_t>(now.im) * before.re - static_cast<int64_t>(now.re) * before.im;
+}
+
+// The fourth power of filter phase k's output, and its turn against one and four symbols before.
 void AccumulateOffset(V22RxState* r, int32_t k)
 {
     const int32_t a = r->filt_re;
@@ -202,10 +209,12 @@ void AccumulateOffset(V22RxState* r, int32_t k)
     const int32_t si = (a * b) >> 14;
     const VekC16 z4{Saturate16((static_cast<int64_t>(sr) * sr - static_cast<int64_t>(si) * si) >> 15),
                     Saturate16((static_cast<int64_t>(sr) * si) >> 14)};
-    const VekC16 p = r->fourth[k];
-    r->offset_re += static_cast<int64_t>(z4.re) * p.re + static_cast<int64_t>(z4.im) * p.im;
-    r->offset_im += static_cast<int64_t>(z4.im) * p.re - static_cast<int64_t>(z4.re) * p.im;
-    r->fourth[k] = z4;
+    if (k == 0)
+        r->offset_symbols = static_cast<uint16_t>(r->offset_symbols + 1);
+    const uint32_t slot = r->offset_symbols & 3u;
+    AddTurn(&r->turn1[k], z4, r->fourth[(slot + 3) & 3u][k]);
+    AddTurn(&r->turn4[k], z4, r->fourth[slot][k]);
+    r->fourth[slot][k] = z4;
 }
 
 uint32_t OneOutput(V22Modem* m)
