@@ -101,11 +101,13 @@ uint64_t SquareRoot(uint64_t v)
 // Shifts a complex value down until both parts lie within +-2^14.
 VekC32 Normalise(int64_t re, int64_t im)
 {
-    while (re > 16383 || re < -16384 || im > 16383 || im < -16384) {
-        re >>= 1;
-        im >>= 1;
-    }
-    return VekC32{static_cast<int32_t>(re), static_cast<int32_t>(im)};
+    // x >> s lies within +-2^14 when x (or ~x, for a negative x) is below 2^(14 + s): one shift by the
+    // bits above 14 is the same as that many single shifts.
+    const uint64_t a = static_cast<uint64_t>(re < 0 ? ~re : re);
+    const uint64_t b = static_cast<uint64_t>(im < 0 ? ~im : im);
+    const int width = std::bit_width(a | b);
+    const int shift = width > 14 ? width - 14 : 0;
+    return VekC32{static_cast<int32_t>(re >> shift), static_cast<int32_t>(im >> shift)};
 }
 
 // While the rate step waits for the far end's 2400 bit/s ones it keeps deciding on four points: sixteen-point
@@ -266,12 +268,20 @@ VekC32 V22BandEdgeProduct(const V22RxState* r)
     // e^(-j pi n / 4) for n = 0 ... 7, Q14.
     static constexpr int32_t kCos[8] = {16384, 11585, 0, -11585, -16384, -11585, 0, 11585};
     static constexpr int32_t kSin[8] = {0, -11585, -16384, -11585, 0, 11585, 16384, 11585};
-    int64_t pr = 0, pi = 0, mr = 0, mi = 0;
+    // The weights repeat every 8 taps: the taps (in whole units of 2^15) are summed by tap number mod 8
+    // first, then weighted once each; the sums are exact integers, so the order changes nothing.
+    int64_t groupRe[8] = {};
+    int64_t groupIm[8] = {};
     for (int j = 0; j < kV22EqTaps; ++j) {
-        const int64_t cr = r->taps[j].re >> 15;
-        const int64_t ci = r->taps[j].im >> 15;
-        const int64_t wc = kCos[j & 7];
-        const int64_t ws = kSin[j & 7];
+        groupRe[j & 7] += r->taps[j].re >> 15;
+        groupIm[j & 7] += r->taps[j].im >> 15;
+    }
+    int64_t pr = 0, pi = 0, mr = 0, mi = 0;
+    for (int g = 0; g < 8; ++g) {
+        const int64_t cr = groupRe[g];
+        const int64_t ci = groupIm[g];
+        const int64_t wc = kCos[g];
+        const int64_t ws = kSin[g];
         // Response at +150 Hz uses w, at -150 Hz its conjugate.
         pr += cr * wc - ci * ws;
         pi += cr * ws + ci * wc;

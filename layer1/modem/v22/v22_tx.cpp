@@ -1,5 +1,6 @@
 // The transmitter: bits to symbols (scrambler, differential quadrant coding, the 16-point constellation),
 // the pulse-shaping filter over the symbol delay lines, and the carrier.
+#include <algorithm>
 #include <cstring>
 
 #include "layer1/dsp/nco.h"
@@ -116,22 +117,31 @@ void V22TxReset(V22TxState* t)
 void V22TxBlock(V22Modem* m, int16_t* out, int32_t n)
 {
     V22TxState& t = m->tx;
-    for (int32_t i = 0; i < n; ++i) {
+    // The 16 rows of the pulse lie one after another: row p starts kV22PulseTaps entries after row p - 1.
+    const int16_t* rows = V22PulseRow(0);
+    int32_t i = 0;
+    while (i < n) {
         if (t.symbol_phase == 0)
             FormSymbol(m);
-        const int16_t* c = V22PulseRow(t.symbol_phase);
-        int32_t re = 0;
-        int32_t im = 0;
-        for (int k = 0; k < kV22PulseTaps; ++k) {
-            re += c[k] * t.line_re[t.line_index + k];
-            im += c[k] * t.line_im[t.line_index + k];
+        // The samples of this symbol in the block: the delay lines stay as they are meanwhile.
+        const int32_t run = std::min<int32_t>(n - i, kV22SamplesPerSymbol - t.symbol_phase);
+        const int16_t* lineRe = &t.line_re[t.line_index];
+        const int16_t* lineIm = &t.line_im[t.line_index];
+        for (int32_t j = 0; j < run; ++j, ++i) {
+            const int16_t* c = rows + t.symbol_phase * kV22PulseTaps;
+            int32_t re = 0;
+            int32_t im = 0;
+            for (int k = 0; k < kV22PulseTaps; ++k) {
+                re += c[k] * lineRe[k];
+                im += c[k] * lineIm[k];
+            }
+            t.out_re = Saturate16(re >> 15);
+            t.out_im = Saturate16(im >> 15);
+            t.carrier_phase = static_cast<uint16_t>(t.carrier_phase + static_cast<uint16_t>(t.carrier_step));
+            NcoSinCos(t.carrier_phase, &t.sin, &t.cos);
+            const int32_t passband = ((t.out_re * t.cos) >> 14) - ((t.out_im * t.sin) >> 14);
+            out[i] = Saturate16(static_cast<int32_t>((static_cast<int64_t>(passband) * t.tx_gain) >> 15));
+            t.symbol_phase = static_cast<uint16_t>((t.symbol_phase + 1) & 15);
         }
-        t.out_re = Saturate16(re >> 15);
-        t.out_im = Saturate16(im >> 15);
-        t.carrier_phase = static_cast<uint16_t>(t.carrier_phase + static_cast<uint16_t>(t.carrier_step));
-        NcoSinCos(t.carrier_phase, &t.sin, &t.cos);
-        const int32_t passband = ((t.out_re * t.cos) >> 14) - ((t.out_im * t.sin) >> 14);
-        out[i] = Saturate16(static_cast<int32_t>((static_cast<int64_t>(passband) * t.tx_gain) >> 15));
-        t.symbol_phase = static_cast<uint16_t>((t.symbol_phase + 1) & 15);
     }
 }
