@@ -1,6 +1,7 @@
 // The receiver's symbol stages: the T/2 equaliser, derotation and the carrier loop, the 4- and 16-point
 // decisions, gain control, differential decoding and the descrambler, the S1 detector and the timing error.
 #include <bit>
+#include <cmath>
 
 #include "layer1/dsp/nco.h"
 #include "layer1/modem/v22/v22_rx_internal.h"
@@ -84,17 +85,14 @@ uint32_t AdjustGain(V22RxState* r)
     return 0;
 }
 
+// The whole square root (rounded down): the double's root is within one of it, then corrected exactly.
 uint64_t SquareRoot(uint64_t v)
 {
-    uint64_t root = 0;
-    for (uint64_t bit = uint64_t{1} << 62; bit != 0; bit >>= 2) {
-        if (v >= root + bit) {
-            v -= root + bit;
-            root = (root >> 1) + bit;
-        } else {
-            root >>= 1;
-        }
-    }
+    uint64_t root = static_cast<uint64_t>(std::sqrt(static_cast<double>(v)));
+    while (root > 0 && (root > 0xFFFFFFFFu || root * root > v))
+        --root;
+    while (root < 0xFFFFFFFFu && (root + 1) * (root + 1) <= v)
+        ++root;
     return root;
 }
 
