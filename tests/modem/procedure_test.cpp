@@ -252,7 +252,7 @@ TEST(Procedures, AutomodeCallsConnectOverADelayedLine)
 TEST(Procedures, V22bisCallsConnectWhateverTheSymbolTiming)
 {
 #if defined(MODEM_UNDER_SANITIZER)
-    constexpr double kStepMs = 2.0;
+    constexpr double kStepMs = 4.0;
 #else
     constexpr double kStepMs = 0.5;
 #endif
