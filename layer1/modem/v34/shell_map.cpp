@@ -25,7 +25,7 @@ void SplitHalf(int32_t h, uint64_t r, const V34FrameParams* t, uint8_t* rings)
     const int32_t top = 2 * (t->M - 1);
     int32_t p = h > top ? h - top : 0;
     for (;; ++p) {
-        const uint64_t term = static_cast<uint64_t>(t->g2[p]) * t->g2[h - p];
+        const uint64_t term = static_cast<uint32_t>(t->g2[p]) * t->g2[h - p];   // below 2^32
         if (r < term || p == (h < top ? h : top))
             break;
         r -= term;

@@ -6,7 +6,9 @@
 
 #include "layer1/vek/core/vek_dispatch.h"
 
-void StoreTransmitSymbol(V34EchoRing* echo, PackedComplex point, int16_t cosine, int16_t sine)
+namespace {
+
+inline void StoreOne(V34EchoRing* echo, PackedComplex point, int16_t cosine, int16_t sine)
 {
     const int32_t re = RealPart(point);
     const int32_t im = ImagPart(point);
@@ -15,6 +17,13 @@ void StoreTransmitSymbol(V34EchoRing* echo, PackedComplex point, int16_t cosine,
     echo->ring[echo->writeIndex & 0xFFFu] = PackComplex(x, y);
     echo->writeIndex = (echo->writeIndex + 1u) & 0xFFFu;
     echo->readIndex = echo->writeIndex;
+}
+
+}  // namespace
+
+void StoreTransmitSymbol(V34EchoRing* echo, PackedComplex point, int16_t cosine, int16_t sine)
+{
+    StoreOne(echo, point, cosine, sine);
 }
 
 int32_t CreateV34PreEmphasisFilters(FirState* filters[kV34PreEmphasisFilters])
@@ -130,7 +139,7 @@ void V34Modulator(const PackedComplex symbols[kV34BlockSymbols], V34ModulatorSta
     const int16_t* sine = mod->sine + mod->carrierIndex;
     if (mod->echo != nullptr) {
         for (int n = 0; n < kV34BlockSymbols; ++n)
-            StoreTransmitSymbol(mod->echo, symbols[n], cosine[3 * n], sine[3 * n]);
+            StoreOne(mod->echo, symbols[n], cosine[3 * n], sine[3 * n]);
     }
     vek_mul_vec_16_inplace_scaled(cosine, re, kV34BlockSamples, 15);
     vek_mul_vec_16_inplace_scaled(sine, im, kV34BlockSamples, 15);
