@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "bit_search.h"
-#include "data_exchange_fixture.h"
 #include "layer2/corecode/dce/line_block.h"
 #include "layer2/corecode/dce/v80.h"
+#include "v80_fixture.h"
 
 namespace {
 
@@ -19,6 +19,10 @@ using attest::Visible;
 using bitsearch::Bits;
 using bitsearch::FindBits;
 using calltest::ExchangeModems;
+using v80test::Code;
+using v80test::Decode;
+using v80test::Payload;
+using v80test::V80Exchange;
 
 TEST(V80Codes, TransparencyCodesGiveTheirOctets)
 {
@@ -77,85 +81,6 @@ TEST(V80Codes, RateCharactersAndLostCount)
         EXPECT_EQ(out[1], l.b) << l.count;
     }
 }
-
-// The application's coding of a byte string: the four colliding octets as EM pairs.
-std::string Code(const std::string& data)
-{
-    std::string out;
-    for (unsigned char c : data) {
-        const uint8_t code = v80_receive_code(c);
-        if (code != 0) {
-            out += static_cast<char>(V80_EM);
-            out += static_cast<char>(code);
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-// The application's decoding of what it received: data octets (EM pairs of the transparency codes undone) and
-// the other codes, each as "<" hex ">".
-std::string Decode(const std::string& in, std::string* codes)
-{
-    std::string out;
-    for (size_t i = 0; i < in.size(); ++i) {
-        const uint8_t c = static_cast<uint8_t>(in[i]);
-        if (c != V80_EM || i + 1 >= in.size()) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        const uint8_t code = static_cast<uint8_t>(in[++i]);
-        uint8_t octets[2];
-        const int n = v80_code_octets(code, octets);
-        for (int k = 0; k < n; ++k)
-            out += static_cast<char>(octets[k]);
-        if (n == 0) {
-            char t[8];
-            std::snprintf(t, sizeof t, "<%02X>", code);
-            *codes += t;
-            out += '\0';
-        }
-    }
-    return out;
-}
-
-std::string Payload(size_t n, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::string out(n, 0);
-    const char collide[4] = {0x11, 0x13, 0x19, static_cast<char>(0x99)};
-    for (size_t i = 0; i < n; ++i)
-        out[i] = (rng() % 5 == 0) ? collide[rng() % 4] : static_cast<char>(rng() & 0xFF);
-    return out;
-}
-
-class V80Exchange : public ::testing::Test {
-protected:
-    void Connect()
-    {
-        x.Type(x.B(), "ATS0=1+MS=V22B;+ES=,,8\r");
-        x.Type(x.A(), "ATX4+MS=V22B;+ES=6;DT202\r");
-        ASSERT_TRUE(x.RunUntil([&] {
-            return x.OutA().find("CONNECT 2400") != std::string::npos &&
-                   x.OutB().find("CONNECT 2400") != std::string::npos;
-        }, 30000)) << Visible(x.OutA()) << "\n---\n" << Visible(x.OutB());
-        x.Run(300);
-        x.TakeA();
-        x.TakeB();
-    }
-    void Write(dsptest::RealPumpModem& m, const std::string& bytes)
-    {
-        size_t at = 0;
-        for (int guard = 0; at < bytes.size() && guard < 20000; ++guard) {
-            at += m.SendSome(reinterpret_cast<const uint8_t*>(bytes.data()) + at, bytes.size() - at, 10);
-            x.Run(0);
-        }
-        ASSERT_EQ(at, bytes.size());
-    }
-
-    ExchangeModems x;
-};
 
 // Transparent sub-mode: the octets leave as a bit stream; the receiver's octets start wherever its framer
 // started, so the sent bits are looked for in the received ones (idle marks around them).

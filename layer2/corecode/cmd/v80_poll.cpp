@@ -45,6 +45,7 @@ void to_framed(LineBlock* lb)
     lb_rx_reset(lb);
     v->frames_to_app = 0;
     v->rx_held = 0;
+    v->rx_damaged = 0;
     v->framed = 1;
     v80_send_framing(lb);
     kick(lb);
@@ -65,10 +66,13 @@ void hunt(LineBlock* lb)
     lb_rx_reset(lb);
     lb->v80.frames_to_app = 0;
     lb->v80.rx_held = 0;
+    lb->v80.rx_damaged = 0;
     restart_framer(lb, 1);
 }
 
-// Codes that change the framing or end the call wait until what is before them has gone to the line.
+// Codes that change the framing or end the call wait until what is before them has gone to the line: out of
+// the line transmit ring, and out of the data pump too (a framing change or a hang-up would cut the chunk it
+// still sends).
 bool deferred_code(uint8_t code, bool framed)
 {
     return code == V80_EOT || (framed ? (code == V80_MARK || code == V80_HUNT) : code == V80_FLAG);
@@ -123,7 +127,7 @@ bool code_from_application(AcuContext* acu, LineBlock* lb, uint8_t code)
         lb_tx_write(lb, pair, 2);
         return true;
     }
-    if (deferred_code(code, framed) && lb_tx_count(lb) != 0) {
+    if (deferred_code(code, framed) && !lb_tx_drained(lb)) {
         v->deferred = code;
         return false;
     }
@@ -168,7 +172,7 @@ void application_to_line(AcuContext* acu, LineBlock* lb)
     V80State* v = &lb->v80;
     DteContext* d = acu->dte;
     if (v->deferred != 0) {
-        if (lb_tx_count(lb) != 0) {
+        if (!lb_tx_drained(lb)) {
             kick(lb);
             return;
         }

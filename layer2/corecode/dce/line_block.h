@@ -365,3 +365,6 @@ void lb_send_framing(LineBlock* lb, uint8_t kind);
 void lb_kick(LineBlock* lb);
 // The data pump has sent everything it was given (status bit 6, transmit data wanted).
 bool lb_data_wanted(const LineBlock* lb);
+// Everything written has left: the transmit ring is empty, the data pump has taken the last chunk and asks for
+// more (its own queue has run empty).
+bool lb_tx_drained(LineBlock* lb);

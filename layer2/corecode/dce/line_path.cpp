@@ -75,6 +75,13 @@ bool lb_data_wanted(const LineBlock* lb)
     return w != nullptr && (WindowLoad(w, kRegStatus) & kTxDataWantedBit) != 0;
 }
 
+bool lb_tx_drained(LineBlock* lb)
+{
+    const DspInterfaceBlock* w = lb->window.load(std::memory_order_acquire);
+    return lb_tx_count(lb) == 0 && w != nullptr && WindowLoadPair(w, kRegTxCount) == 0 &&
+           (WindowLoad(w, kRegStatus) & kTxDataWantedBit) != 0;
+}
+
 // Register 60 bit 3 follows HDLC framing, then packet 0x61 with the kind.
 void lb_send_framing(LineBlock* lb, uint8_t kind)
 {

@@ -87,6 +87,8 @@ struct V80State {
     std::atomic<uint8_t> rx_suspended;  // received chunks are dropped
     uint8_t rx_hold[2];               // framed: the last two octets received, held back until the frame
     uint8_t rx_held;                  // goes on (at its end they are its check octets and are dropped)
+    uint8_t rx_damaged;               // framed: the frame lost octets at a full ring; the rest of it is dropped
+                                      // and it ends as aborted (kept until that end could be stored)
     std::atomic<uint32_t> discards;   // receive discards (aborted frames, overruns)
 };
 

@@ -65,6 +65,7 @@ void v80_init(V80State* v)
     v->rx_overrun = 0;
     v->rx_suspended = 0;
     v->rx_held = 0;
+    v->rx_damaged = 0;
     v->discards = 0;
 }
 
@@ -127,6 +128,11 @@ void v80_line_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_
     const bool framed = v->framed.load() != 0;
     for (uint8_t i = 0; i < count; ++i) {
         uint8_t octet = bytes[i];
+        if (framed && v->rx_damaged) {
+            v->discards++;
+            lb->counters.rx_discards++;
+            continue;
+        }
         if (framed) {
             // The data pump passes the check octets on: each octet goes once two more have come.
             if (v->rx_held < 2) {
@@ -148,14 +154,27 @@ void v80_line_receive(LineBlock* lb, const uint8_t* bytes, uint8_t count, uint8_
                 v->rx_overrun = 2;
                 rx_report(lb, V80_RX_OVERRUN);  // once, until data flows again
             }
+            v->rx_damaged = framed ? 1 : 0;
             continue;
         }
         lb->counters.received++;
         if (v->rx_overrun.load() == 2)
             v->rx_overrun = 0;
     }
-    if (status == kRxGoodFrame || status == kRxBadFrame || status == kRxAbort)
+    const bool frame_end = status == kRxGoodFrame || status == kRxBadFrame || status == kRxAbort;
+    if (frame_end)
         v->rx_held = 0;  // the frame's check octets, or what an abort leaves
+    if (frame_end && v->rx_damaged) {
+        // A frame that lost octets is no frame the application may take, and what comes after it must not
+        // join it: it ends as aborted once that end finds room, and the frames until then are dropped whole.
+        if (ring_free(&lb->rx) >= 2) {
+            rx_report(lb, V80_MARK);
+            v->rx_damaged = 0;
+        }
+        v->discards++;
+        lb->counters.rx_discards++;
+        return;
+    }
     switch (status) {
     case kRxGoodFrame:
         rx_report(lb, V80_FLAG);
