@@ -98,20 +98,25 @@ struct TxBench {
     }
 };
 
-// Random 16-point training points (1/128 grid units) and their transmitted form (scale 13848, as the TRN).
+// Random training points (1/128 grid units) and their transmitted form: 16 points at scale 13848 (TRN after
+// J asked for 16 points, MP) or 4 points at 30964 (the first TRN).
 struct KnownSymbols {
     std::vector<PackedComplex> points;
     std::vector<PackedComplex> sent;
-    KnownSymbols(size_t n, uint32_t seed)
+    KnownSymbols(size_t n, uint32_t seed, bool fourPoint = false) : rng_(seed) { Add(n, fourPoint); }
+    void Add(size_t n, bool fourPoint)
     {
-        std::mt19937 rng(seed);
         constexpr int16_t levels[4] = {-384, -128, 128, 384};
         for (size_t i = 0; i < n; ++i) {
-            const PackedComplex p = PackComplex(levels[rng() & 3], levels[rng() & 3]);
+            const PackedComplex p = fourPoint ? PackComplex(levels[1 + (rng_() & 1)], levels[1 + (rng_() & 1)])
+                                              : PackComplex(levels[rng_() & 3], levels[rng_() & 3]);
             points.push_back(p);
-            sent.push_back(ScaleTransmitPoint(0, 13848, 0x7FFF, p));
+            sent.push_back(ScaleTransmitPoint(0, fourPoint ? 30964 : 13848, 0x7FFF, p));
         }
     }
+
+private:
+    std::mt19937 rng_;
 };
 
 // The line between two modems, in floating point at the sample rate: a tilt filter, a frequency offset by a

@@ -1,6 +1,7 @@
 // The V.34 receiver open loop: the transmitter's modulator through the line model into the receiver, symbol by
-// symbol, on a known-symbol schedule. The stream starts with random 16-point training points (sent as TRN
-// is); a test may cut it and append other symbols (data). Acquisition finds the schedule's lag, the carrier
+// symbol, on a known-symbol schedule. The stream starts with random 4-point training points (sent as the
+// first TRN is); a test cuts it and appends 16-point training (the second TRN, which the MSE is measured on)
+// and other symbols (data). Acquisition finds the schedule's lag, the carrier
 // phase and frequency and the level from the soft points of an untrained receiver, and the training gives the
 // equaliser, jitter predictor, carrier and timing loops their training gains in two stages.
 #pragma once
@@ -13,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "layer1/modem/v34/v34_rx_pp.h"
+#include "layer1/modem/v34/v34_tx_steps.h"
 #include "tests/modem/v34_rx_line.h"
 
 namespace v34test {
@@ -37,7 +40,7 @@ public:
     OpenLoop(const LineCase& c, uint32_t seed, int32_t symbolRateIndex = 5)
         : rxb_(Combination(symbolRateIndex)),
           txb_(symbolRateIndex, 0, static_cast<int16_t>(TxLevelFor(11) >> 2), nullptr),
-          known_(40000, seed)
+          known_(40000, seed, true)
     {
         line_.offsetHz = c.offsetHz;
         line_.ppm = c.ppm;
@@ -52,9 +55,33 @@ public:
     V34Receiver& rx() { return rxb_.rx; }
     const KnownSymbols& known() const { return known_; }
 
-    // The transmitted stream keeps its first n symbols; more are appended (already scaled for the line).
-    void Cut(size_t n) { sent_.resize(n); }
+    // The transmitted stream keeps its first n symbols (the known points too); more are appended: known
+    // 16-point training or, already scaled for the line, other symbols (data).
+    void Cut(size_t n)
+    {
+        n = std::max(n, taken_);  // what the modulator took stays
+        sent_.resize(n);
+        known_.points.resize(n);
+        known_.sent.resize(n);
+    }
+    void AppendSixteenPoint(size_t n)
+    {
+        known_.Add(n, false);
+        sent_.insert(sent_.end(), known_.sent.end() - static_cast<std::ptrdiff_t>(n), known_.sent.end());
+    }
     void Append(PackedComplex sent) { sent_.push_back(sent); }
+    // PP in place of count symbols from start (not yet sent); its known points are the transmitted points in
+    // the receiver's units while it trains on 4-point TRN.
+    void PlacePp(size_t start, size_t count)
+    {
+        for (size_t n = 0; n < count; ++n) {
+            const PackedComplex s = ScaleTransmitPoint(0, kV34PpScale, 0x7FFF, V34PpPoint(static_cast<int32_t>(n)));
+            sent_[start + n] = s;
+            known_.sent[start + n] = s;
+            known_.points[start + n] = PackComplex(static_cast<int32_t>(std::lround(RealPart(s) * 512.0 / 30964)),
+                                                   static_cast<int32_t>(std::lround(ImagPart(s) * 512.0 / 30964)));
+        }
+    }
     size_t Sent() const { return sent_.size(); }
 
     // One received symbol; the decision (when lag >= 0) is the known training point lag symbols back.
@@ -128,10 +155,9 @@ struct Acquisition {
 
 // Finds the known schedule's lag, the carrier phase and frequency and the level from the soft points of an
 // untrained receiver (what the PP analysis gives the training).
-inline Acquisition Acquire(OpenLoop& loop)
+inline Acquisition Acquire(OpenLoop& loop, int32_t kWindows = 10)
 {
     constexpr int32_t kWindow = 48;  // symbols per correlation window
-    constexpr int32_t kWindows = 10;
     constexpr int32_t kMaxLag = 90;
     std::vector<Complex> soft;
     for (int i = 0; i < kWindow * kWindows; ++i) {
@@ -240,6 +266,45 @@ inline int32_t StartTraining(OpenLoop& loop, Options options)
     return a.lag;
 }
 
+constexpr int32_t kPpStart = 300;   // symbols of 4-point training for the AGC before PP
+constexpr int32_t kPpLength = 288;
+
+// The start of training from PP, as the training steps start it: the AGC on the 4-point symbols before PP,
+// then frozen; three captures of PP a period apart once the equaliser's line holds PP; the analysis (carrier
+// offset and initial equaliser); the first 192 symbols without adaptation (they give the test its lag); then
+// the first stage's gains. Returns the lag.
+inline int32_t StartTrainingFromPp(OpenLoop& loop, Options options)
+{
+    V34Receiver& rx = loop.rx();
+    loop.PlacePp(kPpStart, kPpLength);
+    for (int i = 0; i < kPpStart; ++i)
+        loop.Symbol(-1);
+    rx.agc.rate = 0;
+    for (int i = 0; i < 3 * kV34PpPeriod; ++i)
+        loop.Symbol(-1);
+    PpCapture capture{};
+    for (int k = 0; k < kV34PpCaptures; ++k) {
+        for (int i = 0; i < kV34PpPeriod; ++i)
+            loop.Symbol(-1);
+        EXPECT_EQ(CapturePp(rx.equaliser, &capture), 0);
+    }
+    EXPECT_EQ(AnalysePp(&rx, &capture), 0);
+    const Acquisition a = Acquire(loop, 4);
+    EXPECT_GE(a.lag, 0);
+    constexpr int32_t kOutputGain = 0x147AE14;
+    SetLoop(rx.carrier, 3579139, 4473924, kOutputGain);
+    SetLoop(rx.timing, 0x147AE14, 149130, 0x7FFFFFFF);
+    rx.timing.flags |= kLoopFirstEstimate;
+    vek_lms_set_mu_complex(rx.equaliser, -6000);
+    vek_lms_set_mu_complex(rx.feedback, -750);
+    vek_lms_set_mu_real(rx.jitter, 300);
+    if (!options.feedback)
+        rx.feedback = nullptr;
+    if (!options.timing)
+        rx.estimator = nullptr;
+    return a.lag;
+}
+
 // The training schedule's gain changes at symbol i of the training after acquisition.
 inline void TrainingStage(V34Receiver& rx, int32_t i)
 {
@@ -264,11 +329,15 @@ constexpr int32_t kMeasureSymbols = 1500;
 
 // What follows TRN up to the rate choice: the re-encoder at the MP scale, the equaliser, feedback filter,
 // jitter predictor and carrier loop at their MP gains, the timing gains from symbol 50, 1500 symbols in all
-// on the known schedule; then the MSE over 256 symbols as the rate choice takes it (the squared errors summed,
-// >> 4).
-inline int32_t MeasureMse(OpenLoop& loop, int32_t lag)
+// on the known schedule of 16-point training that follows the 4-point one; then the MSE over 256 symbols as the
+// rate choice takes it (the squared errors summed, >> 4). The symbols of after (data) follow the training.
+inline int32_t MeasureMse(OpenLoop& loop, int32_t lag, const std::vector<PackedComplex>& after = {})
 {
     V34Receiver& rx = loop.rx();
+    loop.Cut(static_cast<size_t>(rx.symbolCount) - lag);
+    loop.AppendSixteenPoint(kMeasureSymbols + 256 + 64);
+    for (const PackedComplex s : after)
+        loop.Append(s);
     SetReencodeScale(&rx.reencode, kV34TrainingGain, kMpScale);
     vek_lms_set_mu_complex(rx.equaliser, -6000);
     if (rx.feedback != nullptr)

@@ -19,6 +19,7 @@ struct FirState;
 struct LmsState;
 
 constexpr int kV34EqualiserTaps = 72;
+constexpr int kV34EqualiserLine = 150;   // the equaliser's delay line: 72 taps two entries apart, update delay 6
 constexpr int kV34RxHistory = 32;
 constexpr int kV34RailTaps = 48;
 constexpr int kV34RxCarrierPeriod = 21;

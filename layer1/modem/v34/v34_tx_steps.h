@@ -10,6 +10,9 @@
 void AppendV34Symbol(V34Pump* pump, PackedComplex point);
 // The 43-entry quarter-wave table: trunc(16384 cos(i x 90/42 degrees)), entry 0 16383.
 const int16_t* V34QuarterWaveTable();
+// PP: point n (of its 48-symbol period) and the scale it is sent at; the receiver's PP analysis knows it too.
+PackedComplex V34PpPoint(int32_t n);
+constexpr int32_t kV34PpScale = 510;
 
 // The eight time-out setters by instance: (6, 800, 1), (6, 3000, 2), (4, 200, 1), (7, 2800, 3), (7, 3200, 2),
 // (3, 800, 1), (7, 2800, 2), (code kept, 2800, 3).

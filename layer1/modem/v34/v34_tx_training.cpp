@@ -13,7 +13,6 @@ namespace {
 
 constexpr int32_t kFourPointScale = 30964;
 constexpr int32_t kSixteenPointScale = 13848;
-constexpr int32_t kPpScale = 510;
 constexpr int32_t kEchoScale = 340;
 constexpr int32_t kUnityGain = 0x7FFF;
 constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
@@ -192,10 +191,16 @@ void TxEchoTraining(void* owner)
     AppendV34Symbol(p, point);
 }
 
+PackedComplex V34PpPoint(int32_t n)
+{
+    const uint8_t byte = kPpTable[static_cast<uint32_t>(n) % 48u];
+    return PackComplex(kPpLevels[byte >> 4], kPpLevels[byte & 7u]);
+}
+
 void TxPpFirst(void* owner)
 {
     V34Pump* p = Pump(owner);
-    p->tx.scale = kPpScale;
+    p->tx.scale = kV34PpScale;
     p->tx.ppIndex = 0;
     TxPpNext(owner);
 }
@@ -204,9 +209,9 @@ void TxPpNext(void* owner)
 {
     V34Pump* p = Pump(owner);
     V34Transmitter& t = p->tx;
-    const uint8_t byte = kPpTable[t.ppIndex];
+    const PackedComplex point = V34PpPoint(t.ppIndex);
     t.ppIndex = (t.ppIndex + 1) % 48;
-    AppendV34Symbol(p, PackComplex(kPpLevels[byte >> 4], kPpLevels[byte & 7u]));
+    AppendV34Symbol(p, point);
 }
 
 void TxTrnFirst(void* owner)
