@@ -159,6 +159,12 @@ TEST(V34RxData, BytesComeBackThroughModulatorLineAndReceiver)
         DataCase data;
         LineCase line;
     };
+#if defined(MODEM_UNDER_SANITIZER)
+    const Case cases[] = {
+        {{{5, 14}, 16, 1}, {"clean", 0, 0, 0, 0}},
+        {{{1, 9}, 64, 1}, {"-5 Hz, -100 ppm, tilt", -5.0, -100.0, 0.35, 11.7}},
+    };
+#else
     const Case cases[] = {
         {{{5, 14}, 16, 1}, {"clean", 0, 0, 0, 0}},
         {{{5, 10}, 64, 0}, {"+5 Hz, +100 ppm, tilt", 5.0, 100.0, 0.35, 37.3}},
@@ -166,6 +172,7 @@ TEST(V34RxData, BytesComeBackThroughModulatorLineAndReceiver)
         {{{1, 9}, 64, 1}, {"-5 Hz, -100 ppm, tilt", -5.0, -100.0, 0.35, 11.7}},
         {{{0, 6}, 16, 1}, {"clean", 0, 0, 0, 0}},
     };
+#endif
     for (const Case& k : cases) {
         const DataCase& c = k.data;
         DataRun run(c, 1000, 3000, k.line);
