@@ -8,6 +8,7 @@
 #include "layer1/dsp/parameter_directory.h"
 #include "layer1/modem/v32/v32_mode.h"
 #include "layer1/modem/v34/v34_pump.h"
+#include "layer1/modem/v34/v34_rx_readings.h"
 #include "layer1/vek/util/root.h"
 #include "platform/byte_order.h"
 #include "window/parameter_ids.h"
@@ -107,6 +108,15 @@ uint16_t ReceiveLevelReading(const DspContext* ctx)
     return static_cast<uint16_t>(v < 0 ? 0 : v > 0x7FFF ? 0x7FFF : v);
 }
 
+// The V.34 receiver's own readings; all 0 while V.34 does not run.
+V34ReceiverReadings ReceiverReadings(const DspContext* ctx)
+{
+    V34ReceiverReadings r{};
+    if (V34Running(ctx))
+        ReadV34Receiver(&ctx->v34pump, &r);
+    return r;
+}
+
 // The option word of this modem's V.34 transmitter in data mode.
 uint16_t TransmitOptions(const DspContext* ctx)
 {
@@ -198,8 +208,12 @@ void ReadLineStatistic(DspContext* ctx, uint32_t id, uint8_t* out)
     case kMemStatTxOptions: WriteLe16(out, TransmitOptions(ctx)); break;
     case kMemStatFarOffset: WriteLe32(out, FarOffsetReading(ctx)); break;
     case kMemStatRateIndexes: WriteLe16(out, RateIndexes(ctx)); break;
-    // The V.34 and PCM receivers keep no signal and error powers, receive options, timing and frequency
-    // readings yet: these read 0 (nothing measured).
+    case kMemStatSignalPower: WriteLe32(out, ReceiverReadings(ctx).signal); break;
+    case kMemStatErrorPower: WriteLe32(out, ReceiverReadings(ctx).error); break;
+    case kMemStatRxOptions: WriteLe16(out, ReceiverReadings(ctx).options); break;
+    case kMemStatFrequency: WriteLe16(out, static_cast<uint16_t>(ReceiverReadings(ctx).frequency)); break;
+    case kMemStatTiming: WriteLe16(out, static_cast<uint16_t>(ReceiverReadings(ctx).timing)); break;
+    // Phase 2's timing offset and the far end's SNR are not measured: these read 0 (nothing measured).
     default: WriteLe32(out, 0); break;
     }
 }

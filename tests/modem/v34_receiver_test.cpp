@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "layer1/modem/v34/v34_rx_readings.h"
 #include "tests/modem/v34_rx_open_loop.h"
 
 namespace {
@@ -25,6 +26,7 @@ struct Result {
     int32_t mse = 0;
     int32_t lag = 0;
     int32_t timingSteps = 0;
+    V34ReceiverReadings readings{};
 };
 
 // The training schedule: acquisition (from PP or from a spike), then the gains of the first and second TRN
@@ -41,6 +43,9 @@ Result Train(const LineCase& c, int32_t symbols, Options options, bool fromPp = 
         r.timingSteps += rx.timingStep != 0 ? 1 : 0;
     }
     r.mse = v34test::MeasureMse(loop, r.lag);
+    static V34Pump pump;
+    pump.receiver = rx;
+    ReadV34Receiver(&pump, &r.readings);
     return r;
 }
 
@@ -69,6 +74,67 @@ TEST(V34Receiver, FromPpTheMseFallsBelowTheTopRatesLimitAt3429)
         const Result r = Train(c, 1000, o, true);
         std::printf("from PP, %s: MSE %d, %d timing steps\n", c.name, r.mse, r.timingSteps);
         EXPECT_LT(r.mse, kTopRateLimit) << c.name;
+    }
+}
+
+// The diagnostic readings after training from PP: the SNR the controller computes from the signal and error
+// powers agrees with the MSE against the 16-point signal's power; the carrier offset (degrees per symbol) is
+// the line's, with its sign.
+TEST(V34Receiver, ReadingsShowTheSnrTheCarrierAndTheClockOffset)
+{
+    struct Case {
+        LineCase line;
+        int32_t degrees;
+    };
+    const Case cases[] = {
+        {{"+7 Hz, +10 ppm", 7.0, 10.0, 0, 0}, 1},
+        {{"-7 Hz, -10 ppm", -7.0, -10.0, 0, 0}, -1},
+        {{"clean", 0, 0, 0, 0}, 0},
+    };
+    // Mean power of the 16-point signal at the MP scale: 2 x (128^2 + 384^2) / 2 x (13315 / 512)^2.
+    const double signal = 163840.0 * (13315.0 / 512.0) * (13315.0 / 512.0);
+    for (const Case& k : cases) {
+        Options o;
+        o.feedback = false;
+        const Result r = Train(k.line, 1000, o, true);
+        const V34ReceiverReadings& g = r.readings;
+        ASSERT_GT(g.error, 0u);
+        const double snr = 20.0 * std::log10(g.signal) - 10.0 * std::log10(g.error) - 2436.0 / 256.0;
+        const double fromMse = 10.0 * std::log10(signal / r.mse);
+        std::printf("%s: SNR %.1f dB (MSE %.1f dB), %d degrees/symbol, timing %d\n", k.line.name, snr, fromMse,
+                    g.frequency, g.timing);
+        EXPECT_NEAR(snr, fromMse, 2.0) << k.line.name;
+        EXPECT_EQ(g.frequency, k.degrees) << k.line.name;
+        EXPECT_EQ(g.options, 0) << "no data mode";
+    }
+}
+
+// The clock reading is the timing loop's turn per symbol through its integrator (one sample is 1518500249 and
+// a symbol three samples) in ppm x 1518, held to 16 bits; the frequency reading the carrier loop's, negated.
+TEST(V34Receiver, ReadingsFollowTheLoopsIntegrators)
+{
+    static V34Pump pump;
+    pump = V34Pump{};
+    V34Receiver& rx = pump.receiver;
+    struct Case {
+        int32_t timing, carrier;
+        int16_t ppm1518, degrees;
+    };
+    const Case cases[] = {
+        {45555, 0, 15180, 0},               // 1e-5 of a sample per sample: 10 ppm
+        {-22778, 4294967 / 4, -7590, -0},   // a quarter of 1/1000 turn: 0.09 degrees
+        {1000000, -11930465, 32767, 1},     // 333 ppm held; 1/360 turn a symbol backwards
+    };
+    for (const Case& k : cases) {
+        rx.timing.integrator = k.timing;
+        rx.timing.output = 0x7FFFFFFF;
+        rx.carrier.integrator = k.carrier;
+        rx.carrier.output = 0x7FFFFFFF;
+        V34ReceiverReadings g{};
+        ReadV34Receiver(&pump, &g);
+        EXPECT_NEAR(g.timing, k.ppm1518, 2) << k.timing;
+        EXPECT_EQ(g.frequency, k.degrees) << k.carrier;
+        EXPECT_EQ(g.signal, 0u) << "nothing measured";
     }
 }
 

@@ -4,6 +4,7 @@
 // its trellis decoder, demapper and descrambler give back the bytes that were sent.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -11,10 +12,13 @@
 
 #include "layer1/modem/v34/v34_power.h"
 #include "layer1/dsp/dsp_context.h"
+#include "layer1/dsp/line_statistics.h"
 #include "layer1/modem/v34/v34_rx_data.h"
 #include "layer1/modem/v34/v34_rx_steps.h"
 #include "tests/modem/v34_rx_chain.h"
+#include "platform/byte_order.h"
 #include "tests/modem/v34_rx_open_loop.h"
+#include "window/parameter_ids.h"
 
 namespace {
 
@@ -218,6 +222,17 @@ TEST(V34RxData, ReceiveScriptHandsTheBytesToTheFramer)
     EXPECT_EQ(p.rxScript.list[p.rxScript.position].handler, StepData) << "past the data start";
     ASSERT_GT(received.size(), 1000u);
     EXPECT_EQ(CountErrors(received, run.sent()), 0);
+    // The statistics the controller reads: the receive option word (64 states, shaping) and the SNR's powers.
+    ctx->blockHandler = V34BlockHandler;
+    uint8_t value[4] = {};
+    ReadLineStatistic(ctx.get(), kMemStatRxOptions, value);
+    EXPECT_EQ(ReadLe16(value), (2u << kDiagOptionTrellisShift) | kDiagOptionExpanded);
+    ReadLineStatistic(ctx.get(), kMemStatErrorPower, value);
+    const uint32_t error = ReadLe32(value);
+    ReadLineStatistic(ctx.get(), kMemStatSignalPower, value);
+    const uint32_t signal = ReadLe32(value);
+    ASSERT_GT(error, 0u);
+    EXPECT_GT(20.0 * std::log10(signal) - 10.0 * std::log10(error) - 2436.0 / 256.0, 30.0) << "SNR, dB";
     // The far end's S ends data mode: its renegotiation.
     RunV34ReceiveScript(&p);
     p.receiver.detector.sCount = 60;

@@ -106,6 +106,8 @@ struct V34Receiver {
     // error outputs
     PackedComplex error;
     int32_t squaredError;
+    uint32_t signalPower;       // smoothed |re-encoded decision|^2 and |error|^2 (the diagnostic SNR)
+    uint32_t errorPower;
     int32_t decisionAverage;    // t of the decision monitor
     RateMonitor monitor;
     int32_t monitorOn;

@@ -67,6 +67,13 @@ void MonitorDecision(V34Receiver* rx, PackedComplex soft, PackedComplex d)
         m.good -= 1;
 }
 
+// p += (v - p) / 64: the powers the diagnostic SNR reads.
+void SmoothPower(uint32_t* p, int64_t v)
+{
+    const int64_t next = *p + ((v - static_cast<int64_t>(*p)) >> 6);
+    *p = static_cast<uint32_t>(next < 0 ? 0 : (next > 0xFFFFFFFF ? 0xFFFFFFFF : next));
+}
+
 // Takes samples of the current block into the symbol until positions start ... 3 are filled.
 bool TakeSamples(V34Receiver* rx)
 {
@@ -180,6 +187,8 @@ int32_t ResetV34Receiver(V34Receiver* rx, int32_t keep)
         status = -2;
     rx->error = 0;
     rx->squaredError = 0;
+    rx->signalPower = 0;
+    rx->errorPower = 0;
     rx->decisionAverage = 0;
     rx->skip = 0;
     rx->readIndex = 0;
@@ -226,6 +235,8 @@ VekC32 V34ReceiveSymbol(V34Receiver* rx)
     const int32_t er = Sat16(int32_t{RealPart(slot->output)} - RealPart(w));
     const int32_t ei = Sat16(int32_t{ImagPart(slot->output)} - ImagPart(w));
     rx->squaredError = (er * er + ei * ei) >> 4;
+    SmoothPower(&rx->signalPower, int64_t{RealPart(z)} * RealPart(z) + int64_t{ImagPart(z)} * ImagPart(z));
+    SmoothPower(&rx->errorPower, int64_t{er} * er + int64_t{ei} * ei);
     if (rx->equaliser != nullptr)
         vek_lms_update_complex(er, ei, rx->equaliser);
     if (rx->feedback != nullptr)
