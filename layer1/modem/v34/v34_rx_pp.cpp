@@ -14,7 +14,6 @@ namespace {
 
 using Complex = std::complex<double>;
 
-constexpr int32_t kFourPointTrnScale = 30964;   // the 4-point TRN that follows PP
 constexpr int32_t kCarrierOutputGain = 0x147AE14;
 constexpr int32_t kOutputShift = 11;            // the receiver's output: its 32-bit sum >> 11
 constexpr double kTwoPi = 6.283185307179586;
@@ -167,7 +166,7 @@ int32_t AnalysePp(V34Receiver* rx, const PpCapture* c)
         average[i] = PackComplex(static_cast<int32_t>(std::lround(sum.real())), static_cast<int32_t>(std::lround(sum.imag())));
     }
     VekC32 taps[kV34PpSamples];
-    const int32_t gain = static_cast<int32_t>(int64_t{rx->reencode.scale} * 32768 / kFourPointTrnScale);
+    const int32_t gain = static_cast<int32_t>(int64_t{rx->reencode.scale} * 32768 / kFourPointScale);
     if (InitialEqualiser(average, gain, taps) < 0)
         return -1;
     if (rx->equaliser == nullptr || vek_lms_set_taps_complex(rx->equaliser, taps) != VEK_OK)

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int32_t kFourPointScale = 30964;
-constexpr int32_t kSixteenPointScale = 13848;
 
 V34Pump* Pump(void* owner) { return static_cast<V34Pump*>(owner); }
 

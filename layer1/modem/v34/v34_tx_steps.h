@@ -13,6 +13,9 @@ const int16_t* V34QuarterWaveTable();
 // PP: point n (of its 48-symbol period) and the scale it is sent at; the receiver's PP analysis knows it too.
 PackedComplex V34PpPoint(int32_t n);
 constexpr int32_t kV34PpScale = 510;
+// The scales training and MP send their 4-point and 16-point points at.
+constexpr int32_t kFourPointScale = 30964;
+constexpr int32_t kSixteenPointScale = 13848;
 
 // The eight time-out setters by instance: (6, 800, 1), (6, 3000, 2), (4, 200, 1), (7, 2800, 3), (7, 3200, 2),
 // (3, 800, 1), (7, 2800, 2), (code kept, 2800, 3).

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int32_t kFourPointScale = 30964;
-constexpr int32_t kSixteenPointScale = 13848;
 constexpr int32_t kEchoScale = 340;
 constexpr int32_t kUnityGain = 0x7FFF;
 constexpr uint32_t kAllOnes = 0xFFFFFFFFu;

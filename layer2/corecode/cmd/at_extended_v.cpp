@@ -198,7 +198,7 @@ void a8e_set(AcuContext* acu, uint8_t* args)
         if (v[2] == 0x21) {
             acu->set.dash_c = 2;
             acu->set.line_options |= 0x08;
-            // The V.8 parameters go into DSP memory when a call starts with call function 21.
+            // A call with call function 21 sends its call-indicator groups ahead of the call menu.
         }
     }
     if (has[3])
