@@ -234,3 +234,27 @@ TEST_F(V80Reports, FramingAndHangUpCodesWaitForTheDataBeforeThem)
 }
 
 }  // namespace
+
+namespace {
+
+// Transparent sub-mode: EM B7 from the application is taken as the resume code and answered with the lost count
+// (none lost here); the data around it goes to the line.
+TEST_F(V80Reports, TransparentResumeReportsTheLostCount)
+{
+    Connect();
+    Write(x.A(), "abc" + Em(V80_RESUME) + "def");
+    x.Run(1000);
+    EXPECT_EQ(Visible(LostReport(x.TakeA())), Visible(LostBytes(0)));
+}
+
+// EM BA ends the call: in synchronous access the result comes as "NO", line end, " CARRIER", line end.
+TEST_F(V80Reports, HangUpCodeEndsTheCallWithItsResult)
+{
+    Connect();
+    Write(x.A(), "abc" + Em(V80_EOT));
+    ASSERT_TRUE(x.RunUntil([&] { return x.OutA().find("NO\r\n CARRIER\r\n") != std::string::npos; }, 10000))
+        << Visible(x.OutA());
+    EXPECT_TRUE(x.RunUntil([&] { return x.State(calltest::kLineA) == EXL_IDLE; }, 10000));
+}
+
+}  // namespace
