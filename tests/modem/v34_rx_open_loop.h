@@ -239,6 +239,24 @@ constexpr int32_t kAcquire = 300;  // symbols of AGC before it is frozen
 
 // The start of training: AGC, acquisition, then the equaliser scaled to the level, the carrier loop on the
 // acquired phase and frequency, and the first stage's gains. Returns the lag.
+constexpr int32_t kOpenLoopOutputGain = 0x147AE14;
+
+// The first training stage's loop gains and adaptation steps, with the feedback filter and timing estimator
+// detached where the options leave them out.
+inline void FirstStageGains(V34Receiver& rx, Options options)
+{
+    SetLoop(rx.carrier, 3579139, 4473924, kOpenLoopOutputGain);
+    SetLoop(rx.timing, 0x147AE14, 149130, 0x7FFFFFFF);
+    rx.timing.flags |= kLoopFirstEstimate;
+    vek_lms_set_mu_complex(rx.equaliser, -6000);
+    vek_lms_set_mu_complex(rx.feedback, -750);
+    vek_lms_set_mu_real(rx.jitter, 300);
+    if (!options.feedback)
+        rx.feedback = nullptr;
+    if (!options.timing)
+        rx.estimator = nullptr;
+}
+
 inline int32_t StartTraining(OpenLoop& loop, Options options)
 {
     V34Receiver& rx = loop.rx();
@@ -249,20 +267,10 @@ inline int32_t StartTraining(OpenLoop& loop, Options options)
     const Acquisition a = Acquire(loop);
     EXPECT_GE(a.lag, 0);
     SpikeEqualiser(rx, static_cast<int32_t>(std::min(32767.0, std::lround(8192 / a.gain) * 1.0)));
-    constexpr int32_t kOutputGain = 0x147AE14;
     rx.carrier.phase = PhaseWord(-(a.phase + a.frequency));
     rx.carrier.integrator = static_cast<int32_t>(
-        std::lround(-a.frequency / (2 * M_PI) * 4294967296.0 / (kOutputGain / 2147483648.0)));
-    SetLoop(rx.carrier, 3579139, 4473924, kOutputGain);
-    SetLoop(rx.timing, 0x147AE14, 149130, 0x7FFFFFFF);
-    rx.timing.flags |= kLoopFirstEstimate;
-    vek_lms_set_mu_complex(rx.equaliser, -6000);
-    vek_lms_set_mu_complex(rx.feedback, -750);
-    vek_lms_set_mu_real(rx.jitter, 300);
-    if (!options.feedback)
-        rx.feedback = nullptr;
-    if (!options.timing)
-        rx.estimator = nullptr;
+        std::lround(-a.frequency / (2 * M_PI) * 4294967296.0 / (kOpenLoopOutputGain / 2147483648.0)));
+    FirstStageGains(rx, options);
     return a.lag;
 }
 
@@ -291,26 +299,15 @@ inline int32_t StartTrainingFromPp(OpenLoop& loop, Options options)
     EXPECT_EQ(AnalysePp(&rx, &capture), 0);
     const Acquisition a = Acquire(loop, 4);
     EXPECT_GE(a.lag, 0);
-    constexpr int32_t kOutputGain = 0x147AE14;
-    SetLoop(rx.carrier, 3579139, 4473924, kOutputGain);
-    SetLoop(rx.timing, 0x147AE14, 149130, 0x7FFFFFFF);
-    rx.timing.flags |= kLoopFirstEstimate;
-    vek_lms_set_mu_complex(rx.equaliser, -6000);
-    vek_lms_set_mu_complex(rx.feedback, -750);
-    vek_lms_set_mu_real(rx.jitter, 300);
-    if (!options.feedback)
-        rx.feedback = nullptr;
-    if (!options.timing)
-        rx.estimator = nullptr;
+    FirstStageGains(rx, options);
     return a.lag;
 }
 
 // The training schedule's gain changes at symbol i of the training after acquisition.
 inline void TrainingStage(V34Receiver& rx, int32_t i)
 {
-    constexpr int32_t kOutputGain = 0x147AE14;
     if (i == 300) {
-        SetLoop(rx.carrier, 2147483, 3834792, kOutputGain);
+        SetLoop(rx.carrier, 2147483, 3834792, kOpenLoopOutputGain);
         SetLoop(rx.timing, 10737418, 81344, 0x7FFFFFFF);
         if (rx.feedback != nullptr)
             vek_lms_set_mu_complex(rx.feedback, -2550);

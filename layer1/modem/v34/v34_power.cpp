@@ -188,3 +188,14 @@ void V34PowerScale(int32_t s, int32_t rate, int32_t shaping, int32_t b, const in
     o = AddSat32(o, -(l << 14));
     *transmitScale = AddSat32(0x8000, g * (o >> 14)) >> 15;
 }
+
+void V34PowerScale(int32_t s, int32_t rate, int32_t shaping, int32_t b, const PackedComplex coefficients[3],
+                   int32_t* transmitScale, int32_t* receiveGain)
+{
+    int16_t halves[6];
+    for (int k = 0; k < 3; ++k) {
+        halves[2 * k] = RealPart(coefficients[k]);
+        halves[2 * k + 1] = ImagPart(coefficients[k]);
+    }
+    V34PowerScale(s, rate, shaping, b, halves, transmitScale, receiveGain);
+}

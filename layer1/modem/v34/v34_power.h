@@ -26,3 +26,6 @@ double V34MeanPointEnergy(int32_t symbolRateIndex, int32_t rateIndex, int32_t sh
 // halves, Q14).
 void V34PowerScale(int32_t symbolRateIndex, int32_t rateIndex, int32_t shaping, int32_t b,
                    const int16_t coefficients[6], int32_t* transmitScale, int32_t* receiveGain);
+// The same from the precoder's three complex coefficients (Q14).
+void V34PowerScale(int32_t symbolRateIndex, int32_t rateIndex, int32_t shaping, int32_t b,
+                   const PackedComplex coefficients[3], int32_t* transmitScale, int32_t* receiveGain);

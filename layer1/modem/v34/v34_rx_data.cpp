@@ -63,14 +63,9 @@ int32_t StartV34DataReceive(V34Receiver* rx, V34DataDecisions* d, const V34RxDat
         a.rateIndex > V34MaxRateIndex(a.symbolRateIndex))
         return -1;
     InitV34DataDecisions(d, a.symbolRateIndex, a.rateIndex, a.shaping, a.trellisStates, a.coefficients, a.polynomial);
-    int16_t halves[6];
-    for (int k = 0; k < 3; ++k) {
-        halves[2 * k] = RealPart(a.coefficients[k]);
-        halves[2 * k + 1] = ImagPart(a.coefficients[k]);
-    }
     int32_t transmitScale = 0;
     int32_t receiveGain = 0;
-    V34PowerScale(a.symbolRateIndex, a.rateIndex, a.shaping, d->demapper.frame.b, halves, &transmitScale, &receiveGain);
+    V34PowerScale(a.symbolRateIndex, a.rateIndex, a.shaping, d->demapper.frame.b, a.coefficients, &transmitScale, &receiveGain);
     ReencodeState& r = rx->reencode;
     const int64_t scale = a.trainedScale > 0 ? int64_t{transmitScale} * r.scale / a.trainedScale : transmitScale;
     for (int k = 0; k < 3; ++k) {

@@ -121,14 +121,9 @@ void TxDataStart(void* owner)
     e.frame.symbolRate = p->symbolRate;
     const int32_t trellis = t.mp.trellis <= 2 ? t.mp.trellis : 0;  // 3 (128 states) is not a code
     InitV34Encoder(&e, 16 << trellis, t.mp.nonlinear, t.polynomial);
-    int16_t coefficients[6];
-    for (int k = 0; k < 3; ++k) {
-        coefficients[2 * k] = RealPart(e.coefficients[k]);
-        coefficients[2 * k + 1] = ImagPart(e.coefficients[k]);
-    }
     int32_t scale = 0;
     int32_t receiveGain = 0;
-    V34PowerScale(p->rateIndex, e.frame.rateMultiple, shaping, e.frame.b, coefficients, &scale, &receiveGain);
+    V34PowerScale(p->rateIndex, e.frame.rateMultiple, shaping, e.frame.b, e.coefficients, &scale, &receiveGain);
     t.scale = scale;
     t.nonlinear = e.nonlinear;
     t.gain = 0x7FFF;
